@@ -1,0 +1,69 @@
+#pragma once
+
+#include <QEvent>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+#include <QVector>
+
+using CompanyCode = int;
+
+// Customer codes 43 and 44 talk to devices through their HTTP JSON API.
+inline bool IsHttpApiCompany(CompanyCode code)
+{
+    return code == 43 || code == 44;
+}
+
+// Posted to every registered listener when the language may have changed.
+class LanguageChangedEvent : public QEvent
+{
+public:
+    static constexpr QEvent::Type EventType = static_cast<QEvent::Type>(1005);
+    LanguageChangedEvent() : QEvent(EventType) {}
+};
+
+class ZVAppSetting : public QObject
+{
+    Q_OBJECT
+
+public:
+    static ZVAppSetting* Instance();
+    static void DestroyInstance();
+
+    // Public so that tests can read settings files without the singleton.
+    ZVAppSetting();
+    ~ZVAppSetting() override;
+
+    void LoadConfig();
+    void LoadLanguageTexts();
+    void ReleaseLanguageTexts();
+    void SetLanguage(int index);
+    void AddLanguageListener(QObject* listener);
+    void RemoveLanguageListener(QObject* listener);
+
+    QString SettingsFilePath() const;
+    // The language file in use: the current offered one when it is declared,
+    // else the first declared file, else "ENU.xml".
+    QString CurrentLanguageFile() const;
+    QString LanguageFilePath(const QString& fileName) const;
+
+    QString m_version;
+    int m_company = 0;
+    QVector<int> m_languageIndexes;
+    QVector<int> m_languageTextIds;
+    int m_currentLanguage = 0;
+    bool m_onvifTimeoutSet = false;
+    QVector<QObject*> m_listeners;
+    QString m_qmFile;
+    QString m_defaultUser;
+    QString m_defaultPassword;
+    QStringList m_languageFiles;
+
+    static QStringList OfferedLanguageFiles(CompanyCode code);
+    static int LanguageMenuTextId(const QString& fileName);
+    static QString QtTranslationFile(const QString& fileName);
+
+private:
+    void SaveCurrentLanguage();
+    QString SettingsFolder() const;
+};

@@ -1,0 +1,18 @@
+# Copies config.xml and the language files next to the executable; the
+# product title in the language files follows the build's product.
+file(GLOB languageFiles ${SOURCE_DIR}/Language/*.xml)
+file(MAKE_DIRECTORY ${OUTPUT_DIR}/Language)
+foreach(source ${languageFiles})
+    get_filename_component(name ${source} NAME)
+    file(READ ${source} content)
+    string(REPLACE "Quelvar IP Scanner" "${PRODUCT_TITLE}" content "${content}")
+    set(target ${OUTPUT_DIR}/Language/${name})
+    set(old "")
+    if(EXISTS ${target})
+        file(READ ${target} old)
+    endif()
+    if(NOT old STREQUAL content)
+        file(WRITE ${target} "${content}")
+    endif()
+endforeach()
+configure_file(${SOURCE_DIR}/config.xml ${OUTPUT_DIR}/config.xml COPYONLY)

@@ -1,0 +1,54 @@
+#include "SdkState.h"
+#include "ZVNet.h"
+#include "ZVOnvif.h"
+
+namespace zvsdk
+{
+SdkState& State()
+{
+    static SdkState state;
+    return state;
+}
+}
+
+using zvsdk::State;
+
+int ZVNetInit(void)
+{
+    State().netInitialised = true;
+    return 1;
+}
+
+int ZVNetSetEncription(int enable)
+{
+    if (enable != 0 && enable != 1)
+        return 0;
+    State().encryption = enable;
+    return 1;
+}
+
+int ZVNetRelease(void)
+{
+    return State().netInitialised.exchange(false) ? 1 : 0;
+}
+
+int ZVOnvifInit(void)
+{
+    State().onvifInitialised = true;
+    return 1;
+}
+
+int ZVOnvifSetSeachTimeout(int searchSeconds, int connectSeconds, int commandSeconds)
+{
+    if (!State().onvifInitialised || searchSeconds <= 0 || connectSeconds <= 0 || commandSeconds <= 0)
+        return 0;
+    State().onvifSearchTimeout = searchSeconds;
+    State().onvifConnectTimeout = connectSeconds;
+    State().onvifCommandTimeout = commandSeconds;
+    return 1;
+}
+
+int ZVOnvifRelease(void)
+{
+    return State().onvifInitialised.exchange(false) ? 1 : 0;
+}

@@ -1,0 +1,152 @@
+#include "MiniDumper.h"
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QDir>
+#include <QFileInfo>
+#include <QtTest>
+
+#include <csignal>
+#include <thread>
+#include <cstdlib>
+#include <sys/mman.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace
+{
+enum class Crash
+{
+    ForbiddenWrite,
+    Abort,
+    FloatingPoint,
+    IllegalInstruction,
+    BusError,
+    ForbiddenWriteOnThread,
+};
+
+[[noreturn]] void CrashNow(Crash crash)
+{
+    switch (crash) {
+    case Crash::ForbiddenWrite: {
+        // A page the process may not touch: a real fault, not undefined behaviour.
+        void* page = mmap(nullptr, 4096, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        *static_cast<volatile int*>(page) = 1;
+        break;
+    }
+    case Crash::Abort:
+        std::abort();
+    case Crash::FloatingPoint:
+        raise(SIGFPE);
+        break;
+    case Crash::IllegalInstruction:
+        raise(SIGILL);
+        break;
+    case Crash::BusError:
+        raise(SIGBUS);
+        break;
+    case Crash::ForbiddenWriteOnThread: {
+        std::thread([] { CrashNow(Crash::ForbiddenWrite); }).join();
+        break;
+    }
+    }
+    _exit(99);
+}
+
+QStringList DumpFiles()
+{
+    const QString name = QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName();
+    return QDir(QCoreApplication::applicationDirPath()).entryList({name + QStringLiteral("_*.dmp")}, QDir::Files);
+}
+
+void RemoveDumps()
+{
+    for (const QString& file : DumpFiles())
+        QFile::remove(QDir(QCoreApplication::applicationDirPath()).filePath(file));
+}
+} // namespace
+
+Q_DECLARE_METATYPE(Crash)
+
+class TestMiniDumper : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init() { RemoveDumps(); }
+    void cleanup() { RemoveDumps(); }
+    void crashWritesDumpAndExitsZero_data();
+    void crashWritesDumpAndExitsZero();
+    void withoutDumperTheSignalKills();
+};
+
+void TestMiniDumper::crashWritesDumpAndExitsZero_data()
+{
+    QTest::addColumn<Crash>("crash");
+    QTest::addColumn<int>("signalNumber");
+    QTest::newRow("forbidden write") << Crash::ForbiddenWrite << int(SIGSEGV);
+    QTest::newRow("abort") << Crash::Abort << int(SIGABRT);
+    QTest::newRow("floating point") << Crash::FloatingPoint << int(SIGFPE);
+    QTest::newRow("illegal instruction") << Crash::IllegalInstruction << int(SIGILL);
+    QTest::newRow("bus error") << Crash::BusError << int(SIGBUS);
+    QTest::newRow("forbidden write on another thread") << Crash::ForbiddenWriteOnThread << int(SIGSEGV);
+}
+
+void TestMiniDumper::crashWritesDumpAndExitsZero()
+{
+    QFETCH(Crash, crash);
+    QFETCH(int, signalNumber);
+
+    const QDateTime before = QDateTime::currentDateTime().addSecs(-1);
+    const pid_t child = fork();
+    QVERIFY(child >= 0);
+    if (child == 0) {
+        MiniDumper dumper(true);
+        CrashNow(crash);
+    }
+    int status = 0;
+    QCOMPARE(waitpid(child, &status, 0), child);
+    const QDateTime after = QDateTime::currentDateTime().addSecs(1);
+    QVERIFY2(WIFEXITED(status), "the process must end by itself, not be killed by the signal");
+    QCOMPARE(WEXITSTATUS(status), 0);
+
+    const QStringList dumps = DumpFiles();
+    QCOMPARE(dumps.size(), 1);
+    // <program>_YYYY_MM_DD_HH_MM_SS.dmp, in local time, within the crash's second.
+    const QString name = QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName();
+    bool matched = false;
+    for (QDateTime t = before; t <= after; t = t.addSecs(1))
+        matched = matched || dumps.first() == name + t.toString(QStringLiteral("_yyyy_MM_dd_hh_mm_ss")) + ".dmp";
+    QVERIFY2(matched, qPrintable(dumps.first()));
+
+    QFile file(QDir(QCoreApplication::applicationDirPath()).filePath(dumps.first()));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray content = file.readAll();
+    QVERIFY(content.contains("signal: " + QByteArray::number(signalNumber)));
+    QVERIFY(content.contains("fault address: 0x"));
+    QVERIFY(content.contains("\nstack:\n"));
+    QVERIFY(content.contains("\nmemory map:\n"));
+    QVERIFY(content.contains(QFileInfo(QCoreApplication::applicationFilePath()).fileName().toUtf8()));
+}
+
+void TestMiniDumper::withoutDumperTheSignalKills()
+{
+    const pid_t child = fork();
+    QVERIFY(child >= 0);
+    if (child == 0) {
+        const struct rlimit noCore = {0, 0};
+        setrlimit(RLIMIT_CORE, &noCore);
+        { MiniDumper dumper(true); } // destroyed: the handler no longer writes
+        raise(SIGILL);
+        _exit(99);
+    }
+    int status = 0;
+    QCOMPARE(waitpid(child, &status, 0), child);
+    QVERIFY(WIFSIGNALED(status));
+    QCOMPARE(WTERMSIG(status), SIGILL);
+    QVERIFY(DumpFiles().isEmpty());
+}
+
+QTEST_GUILESS_MAIN(TestMiniDumper)
+#include "tst_minidumper.moc"

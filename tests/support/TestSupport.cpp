@@ -1,0 +1,57 @@
+#include "TestSupport.h"
+
+#include <QDir>
+#include <QFile>
+
+namespace TestSupport
+{
+bool WriteFile(const QString& path, const QByteArray& content)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(content) == content.size();
+}
+
+QByteArray ReadFile(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+QByteArray NumberedLanguageFile(int count, const QString& prefix)
+{
+    QByteArray xml = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<strings>\n";
+    for (int i = 0; i < count; ++i)
+        xml += "  <string>" + prefix.toUtf8() + QByteArray::number(i) + "</string>\n";
+    return xml + "</strings>\n";
+}
+
+TemporarySettings::TemporarySettings()
+    : m_previous(qgetenv("APPDATA")), m_hadPrevious(qEnvironmentVariableIsSet("APPDATA"))
+{
+    qputenv("APPDATA", m_dir.path().toUtf8());
+}
+
+TemporarySettings::~TemporarySettings()
+{
+    if (m_hadPrevious)
+        qputenv("APPDATA", m_previous);
+    else
+        qunsetenv("APPDATA");
+}
+
+QString TemporarySettings::SettingsFolder() const
+{
+    return QDir(m_dir.path()).filePath(QStringLiteral(DEVSCAN_PRODUCT_TITLE));
+}
+
+QString TemporarySettings::ConfigPath() const
+{
+    return QDir(SettingsFolder()).filePath(QStringLiteral("config.xml"));
+}
+
+bool TemporarySettings::WriteConfig(const QByteArray& content) const
+{
+    return WriteFile(ConfigPath(), content);
+}
+}

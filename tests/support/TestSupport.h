@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QTemporaryDir>
+
+namespace TestSupport
+{
+bool WriteFile(const QString& path, const QByteArray& content);
+QByteArray ReadFile(const QString& path);
+
+// A language file whose text n reads "T<n>" (or "<prefix><n>").
+QByteArray NumberedLanguageFile(int count, const QString& prefix = QStringLiteral("T"));
+
+// A temporary APPDATA folder for the length of a test; the settings folder
+// below it is named after the product title.
+class TemporarySettings
+{
+public:
+    TemporarySettings();
+    ~TemporarySettings();
+
+    QString SettingsFolder() const;
+    QString ConfigPath() const;
+    bool WriteConfig(const QByteArray& content) const;
+
+private:
+    QTemporaryDir m_dir;
+    QByteArray m_previous;
+    bool m_hadPrevious;
+};
+}

@@ -1,0 +1,26 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the build, the program and the tests need,
+# when any is missing.
+set -euo pipefail
+
+packages=(
+    build-essential cmake ninja-build pkg-config git python3
+    qtbase5-dev qtbase5-dev-tools qttranslations5-l10n
+    libjsoncpp-dev rapidjson-dev libcurl4-openssl-dev libssl-dev libxlsxwriter-dev
+    fonts-liberation xvfb xauth iproute2 openssl
+)
+
+missing=()
+for package in "${packages[@]}"; do
+    if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then
+        missing+=("$package")
+    fi
+done
+
+if [ ${#missing[@]} -gt 0 ]; then
+    echo "Installing: ${missing[*]}"
+    sudo=""
+    [ "$(id -u)" -eq 0 ] || sudo="sudo"
+    $sudo apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi

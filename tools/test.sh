@@ -1,0 +1,32 @@
+#!/usr/bin/env bash
+# Installs what is missing, then builds and runs the whole test suite: once
+# plain (warnings as errors), once under AddressSanitizer and UBSan, and the
+# threading tests under ThreadSanitizer.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+tools/install-deps.sh
+jobs=$(nproc)
+export QT_QPA_PLATFORM=offscreen
+
+run_suite() {
+    local dir=$1; shift
+    local ctest_args=$1; shift
+    local -a ctest_argv
+    read -r -a ctest_argv <<<"$ctest_args"
+    echo "=== $dir: $*"
+    cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DDEVSCAN_WERROR=ON "$@" >"$dir.configure.log" 2>&1 \
+        || { cat "$dir.configure.log"; return 1; }
+    cmake --build "$dir" -j "$jobs"
+    (cd "$dir" && ctest --output-on-failure -j "$jobs" "${ctest_argv[@]}")
+}
+
+mkdir -p build-tests
+run_suite build-tests/plain ""
+# The second product build: its title reaches the settings folder and text 0.
+run_suite build-tests/bastellon "-R tst_startup|tst_settings" -DDEVSCAN_PRODUCT=Bastellon
+ASAN_OPTIONS=detect_leaks=1:abort_on_error=0 \
+    LSAN_OPTIONS=suppressions=$PWD/tests/lsan.supp:fast_unwind_on_malloc=0 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+    run_suite build-tests/asan "" -DDEVSCAN_SANITIZE=address,undefined
+TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
+    run_suite build-tests/tsan "-L threads" -DDEVSCAN_SANITIZE=thread
