@@ -2,6 +2,8 @@
 
 #include <QElapsedTimer>
 
+#include <chrono>
+
 WorkThread::WorkThread(TaskPool* pool) : m_pool(pool) {}
 
 void WorkThread::HandOver(void (*function)(void*), void* argument)
@@ -52,6 +54,24 @@ void WorkThread::run()
             }
         }
     } while (!m_pool->IsStopping());
+
+    // Ended under the thread's own mutex, so that a waiter owns everything
+    // this thread touched (QThread::wait's ordering is invisible to TSan).
+    std::lock_guard<std::mutex> locker(m_mutex);
+    m_ended = true;
+    m_condition.notify_all();
+}
+
+bool WorkThread::WaitEnded(int timeoutMs)
+{
+    QElapsedTimer timer;
+    timer.start();
+    {
+        std::unique_lock<std::mutex> locker(m_mutex);
+        if (!m_condition.wait_for(locker, std::chrono::milliseconds(timeoutMs), [this] { return m_ended; }))
+            return false;
+    }
+    return wait(static_cast<unsigned long>(qMax<qint64>(0, timeoutMs - timer.elapsed())));
 }
 
 TaskPool* TaskPool::Instance()
@@ -145,7 +165,7 @@ bool TaskPool::WaitForStopped(int timeoutMs)
     bool allEnded = true;
     for (WorkThread* thread : qAsConst(m_allThreads)) {
         const qint64 left = qMax<qint64>(0, timeoutMs - timer.elapsed());
-        if (!thread->wait(static_cast<unsigned long>(left)))
+        if (!thread->WaitEnded(static_cast<int>(left)))
             allEnded = false;
     }
     return allEnded;

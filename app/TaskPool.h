@@ -20,6 +20,8 @@ public:
     // Hands a task to a thread that waits for one.
     void HandOver(void (*function)(void*), void* argument);
     void Wake();
+    // Waits up to timeoutMs for run() to return and the thread to end.
+    bool WaitEnded(int timeoutMs);
 
 protected:
     void run() override;
@@ -34,6 +36,7 @@ private:
     void (*m_function)(void*) = nullptr;
     void* m_argument = nullptr;
     bool m_handedOver = false;
+    bool m_ended = false;
 };
 
 class TaskPool

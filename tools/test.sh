@@ -28,5 +28,5 @@ run_suite build-tests/bastellon "-R tst_startup|tst_settings" -DDEVSCAN_PRODUCT=
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=0 \
     LSAN_OPTIONS=suppressions=$PWD/tests/lsan.supp:fast_unwind_on_malloc=0 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
     run_suite build-tests/asan "" -DDEVSCAN_SANITIZE=address,undefined
-TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
+TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1:suppressions=$PWD/tests/tsan.supp \
     run_suite build-tests/tsan "-L threads" -DDEVSCAN_SANITIZE=thread

@@ -44,13 +44,18 @@ private:
 struct Recorder
 {
     std::mutex mutex;
-    QStringList started;
+    // Not a QStringList: handing out shared copies lets the reader's release of
+    // the list race with the worker's in-place append, which TSan rightly flags.
+    std::vector<QString> started;
     Semaphore gate;
 
     QStringList Started()
     {
         std::lock_guard<std::mutex> locker(mutex);
-        return started;
+        QStringList copy;
+        for (const QString& name : started)
+            copy << QString(name.constData(), name.size());
+        return copy;
     }
 };
 
@@ -66,7 +71,7 @@ void RunJob(void* argument)
     auto* job = static_cast<Job*>(argument);
     {
         std::lock_guard<std::mutex> locker(job->recorder->mutex);
-        job->recorder->started << job->name;
+        job->recorder->started.push_back(QString(job->name.constData(), job->name.size()));
     }
     if (job->blocks)
         job->recorder->gate.acquire();
