@@ -1,3 +1,4 @@
+#include "Runtime.h"
 #include "SdkState.h"
 #include "ZVNet.h"
 #include "ZVOnvif.h"
@@ -16,6 +17,7 @@ using zvsdk::State;
 int ZVNetInit(void)
 {
     State().netInitialised = true;
+    zvsdk::NetStartup();
     return 1;
 }
 
@@ -29,7 +31,9 @@ int ZVNetSetEncription(int enable)
 
 int ZVNetRelease(void)
 {
-    return State().netInitialised.exchange(false) ? 1 : 0;
+    const bool wasInitialised = State().netInitialised.exchange(false);
+    zvsdk::NetShutdown();
+    return wasInitialised ? 1 : 0;
 }
 
 int ZVOnvifInit(void)

@@ -1,0 +1,28 @@
+// Library settings of the SDK stand-in, beyond the maker's interface: where the
+// device search is sent, and the protocol's ports and time-outs. Defaults suit a
+// real LAN; tests on loopback set explicit targets and non-privileged ports.
+#ifndef ZVSDKCONFIG_H
+#define ZVSDKCONFIG_H
+
+extern "C" {
+
+// Destination addresses (IPv4 texts) of ZVNetSearchDev and of the network-change
+// request. count 0 (or a null list) restores the default: the broadcast address
+// of every IPv4 interface that is up. Returns 1, or 0 (settings unchanged) when
+// an address does not parse or count is negative.
+int ZVSdkSetSearchTargets(const char* const* addresses, int count);
+
+// UDP port the devices listen on (default 9610). 0 restores the default.
+int ZVSdkSetUdpPort(int port);
+
+// Time the search waits for answers after the last request (default 2000 ms).
+// 0 restores the default.
+int ZVSdkSetSearchWindow(int milliseconds);
+
+// Connect/login time-out and per-request time-out (defaults 5000 ms each).
+// 0 restores a default.
+int ZVSdkSetTimeouts(int connectMilliseconds, int requestMilliseconds);
+
+} // extern "C"
+
+#endif // ZVSDKCONFIG_H
