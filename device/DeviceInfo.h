@@ -1,0 +1,270 @@
+#pragma once
+
+#include "DeviceEvents.h"
+#include "ZVNet.h"
+#include "ZVSDKWrapper.h"
+#include "ZVTypes.h"
+
+#include <QDateTime>
+#include <QModelIndex>
+#include <QObject>
+#include <QString>
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+class DeviceTaskListener;
+class QThread;
+
+// The operation a device is connected for; stored before connecting and acted
+// upon when the connection result arrives. 12 is not used.
+enum DeviceOperation : int
+{
+    OpModifyNetwork = 0,
+    OpUpgrade = 1,
+    OpSetFactoryInfo = 2,
+    OpDefault = 3,
+    OpPTZDefault = 4,
+    OpExportParam = 5,
+    OpImportParam = 6,
+    OpEnableNTP = 7,
+    OpModifyOnvifNetwork = 8,
+    OpQueryNetwork = 9,
+    OpQueryVersion = 10,
+    OpMatchVersion = 11,
+    OpChangePassword = 13,
+    OpQueryStream = 14,
+    OpSetStream = 15,
+    OpSetTime = 16,
+    OpSetOsd = 17,
+    OpQueryOsd = 18,
+    OpRecovery = 19,
+    OpInitial = 20,
+    OpReboot = 21,
+    OpChangeDevice = 22,
+};
+
+// The result the device tables show (DeviceInfo::StatusText). 22 and 23 are
+// reserved.
+enum DeviceStatus : int
+{
+    StatusNone = -1,
+    StatusConnected = 0,
+    StatusConnectFailed = 1,
+    StatusParamError = 2,
+    StatusRefused = 3,
+    StatusWaiting = 4,
+    StatusOk = 5,
+    StatusFailed = 6,
+    StatusUpgradeFailed = 7,
+    StatusUpgradeOk = 8,
+    StatusUpgradeError = 9,
+    StatusUpgrade392 = 10,
+    StatusUpgrade393 = 11,
+    StatusUpgrading = 12,
+    StatusUpgrade395 = 13,
+    StatusUpgrade396 = 14,
+    StatusUpgrade764 = 15,
+    StatusExportOk = 16,
+    StatusExportFailed = 17,
+    StatusImportOk = 18,
+    StatusImportFailed = 19,
+    StatusQueryOk = 20,
+    StatusQueryFailed = 21,
+    StatusAlarm = 24,
+    StatusRequestFailed = 25,
+    StatusNoFirstLogin = 26,
+    StatusInitFailed = 27,
+    StatusInitUnavailable = 28,
+    StatusInitOk = 29,
+    StatusFirstLogin = 30,
+    StatusRebootFailed = 31,
+    StatusRebootRequestFailed = 32,
+    StatusRebootOk = 33,
+    StatusRebooting = 34,
+    StatusChangeFailed = 35,
+    StatusChangeUnsupported = 36,
+    StatusChangeOk = 37,
+    StatusChanging = 38,
+    StatusResetting = 39,
+};
+
+// The device tables, one per page; each keeps its own check state per device.
+enum TableKind : int
+{
+    TableKindSearch = 0,
+    TableKindUpgrade = 1,
+    TableKindDeviceInfo = 2,
+    TableKindImportExport = 3,
+    TableKindChangePassword = 4,
+    TableKindExportExcel = 5,
+    TableKindExtranetSearch = 6,
+    TableKindStreamConfig = 7,
+    TableKindOsdConfig = 8,
+    TableKindRecovery = 9,
+    TableKindInitial = 10,
+    TableKindReboot = 11,
+    TableKindChangeDevice = 12,
+    TableKindCount = 13,
+};
+
+// One listed device. Lives on the GUI thread; pages fill it before queuing an
+// operation, workers read it on pool threads, the tables read it for display.
+class DeviceInfo : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit DeviceInfo(QObject* parent = nullptr);
+    ~DeviceInfo() override;
+
+    // Setters the pages call before queuing an operation.
+    void InitFromSearchRsp(const SearchDevRsp* record, bool onvif);
+    void SetSdkResetGroups(bool display, bool record, bool advanced, bool intelligent, bool network, bool device,
+        bool system, bool exceptNetwork, bool pairing, bool alarm, bool all);
+    void SetHttpResetGroups(bool ai, bool alarm, bool channel, bool device, bool network, bool record, bool system,
+        bool event, bool exceptNetworkParams);
+    void SetFactoryInfo(const ZVNetFactoryInfo* block);
+    void SetKeyIdAndBoardId(const QString& keyId, const QString& boardId);
+    void SetOsdParams(int nameX, int nameY, int dateX, int dateY, const QString& channelName);
+    void SetNetworkParams(const QString& ip, quint16 mediaPort, quint16 webPort, const QString& gateway,
+        const QString& netmask, int dhcp, const QString& dns1, const QString& dns2);
+    void SetNetworkAddress(const QString& ip, quint16 mediaPort, quint16 webPort, const QString& gateway,
+        const QString& netmask, int dhcp);
+    void SetDateTime(const QDateTime& dateTime);
+    void SetParams(const QString& user, const QString& password, const QString& newPassword,
+        const QString& confirmPassword, const QString& fpsText, const QString& encodingText,
+        const QString& resolutionText, int streamIndex, int bitrateIndex, int customBitrate, int bitrateMode);
+    void SetDeviceNameType(const QString& user, const QString& password, const QString& name, const QString& type);
+
+    // Accessors for the tables and pages.
+    QString Ip() const;
+    QString DeviceName() const;
+    QString P2pId() const;
+    int ChannelCount() const;
+    QString DeviceType() const;
+    QString DeviceVersion() const;
+    QString Netmask() const;
+    QString Gateway() const;
+    QString Mac() const;
+    QString Manufacture() const;
+    bool IsInitialized() const;
+    QString NetModeText() const;
+    QString StatusText() const;
+    QString DateText() const;
+    QString VersionMatchText() const;
+
+    // Per-table state; a kind outside the table kinds reads 0 / an invalid
+    // index and is not stored.
+    int CheckState(int kind) const;
+    void SetCheckState(int kind, int state);
+    QModelIndex LastColumnIndex(int kind) const;
+    void SetLastColumnIndex(int kind, const QModelIndex& index);
+
+    // SDK query collectors: called on the SDK's thread, during the query call of
+    // the worker that owns the device, once per record (user = the device).
+    static void OnUserRecord(const void* record, void* user);
+    static void OnUserListHeader(const void* header, void* user);
+    static void OnStreamRecord(const void* record, void* user);
+    static void OnOsdRecord(const void* record, void* user);
+
+    // The SDK resolution index of each resolution text; some texts repeat.
+    static constexpr int ResolutionCount = 72;
+    static const char* const ResolutionNames[ResolutionCount];
+
+    SearchDevRsp m_searchRsp;
+    // Read by pages on the GUI thread while workers change them on pool threads.
+    std::atomic<bool> m_bLogin { false };
+    int m_operation = 0;
+    std::atomic<int> m_status { StatusNone };
+    std::atomic<int> m_upgradeProgress { -1 };
+
+    // Requesting page of each page family; null when not requesting.
+    DeviceTaskListener* m_pSearchFrame = nullptr;
+    DeviceTaskListener* m_pUpgradeFrame = nullptr;
+    DeviceTaskListener* m_pDeviceInfoFrame = nullptr;
+    DeviceTaskListener* m_pImportExportFrame = nullptr;
+    DeviceTaskListener* m_pChangePassword = nullptr;
+    DeviceTaskListener* m_pExportExcel = nullptr;
+    DeviceTaskListener* m_pExtranetsearchFrame = nullptr;
+    DeviceTaskListener* m_pStreamConfigFrame = nullptr;
+    DeviceTaskListener* m_pOSDConfig = nullptr;
+    DeviceTaskListener* m_pRecoveryDevice = nullptr;
+    DeviceTaskListener* m_pInitialDevice = nullptr;
+    DeviceTaskListener* m_pRebootDevice = nullptr;
+    DeviceTaskListener* m_pChangeDevice = nullptr;
+    // Indexed by TableKind.
+    int m_checkStates[TableKindCount] = {};
+    QModelIndex m_lastColumnIndexes[TableKindCount];
+
+    // Network change.
+    QString m_newIp;
+    quint16 m_newMediaPort = 0;
+    quint16 m_newWebPort = 0;
+    QString m_newGateway;
+    QString m_newNetmask;
+    int m_newDhcp = 2;
+    QString m_newDns1;
+    QString m_newDns2;
+
+    QString m_user;
+    QString m_password;
+
+    // Stream settings.
+    QString m_encodeTypeText;
+    QString m_resolutionText;
+    QString m_fpsText;
+    int m_bitrateMode = 0;
+    int m_customBitrate = 0;
+    int m_bitrateIndex = 0;
+    int m_streamIndex = 0;
+    QString m_bitrateModeText;
+
+    QDateTime m_dateTime;
+
+    // On-screen display.
+    QString m_osdChannelName;
+    int m_osdNameX = 0;
+    int m_osdNameY = 0;
+    int m_osdDateX = 0;
+    int m_osdDateY = 0;
+    QString m_osdNamePos;
+    QString m_osdDatePos;
+
+    int m_handle = 0;
+    int m_upgradeHandle = 0;
+    QString m_deviceVersionText;
+    QString m_matchVersion;
+    QString m_upgradeFilePath;
+    QString m_importFilePath;
+    QString m_keyId;
+    QString m_boardId;
+    ZVNetFactoryInfo m_paramBlock;
+    bool m_bOnvif = false;
+    int m_httpsCheckState = 0;
+    // Bytes 0-10: SDK groups; bytes 11-19: HTTP groups.
+    uint8_t m_resetGroups[20] = {};
+    int m_resetMode = 0;
+    uint8_t m_resetRange[10] = {};
+    std::string m_newDeviceType;
+    std::string m_newDeviceName;
+    zv_device_handle m_sdkDevice = nullptr;
+    std::string m_cookie;
+    std::string m_token;
+    QThread* m_pUpgradeThread = nullptr;
+    bool m_bHttps = false;
+    int m_deviceType = 0;
+    int m_newHttpPort = 0;
+    QString m_newPassword;
+    QString m_confirmPassword;
+    std::vector<ZVNetUserParam> m_userRecords;
+    std::vector<ZVNetStreamParam> m_streamRecords;
+    std::vector<ZVNetOsdParam> m_osdRecords;
+    int m_encodeTypeIndex = 0;
+    int m_resolutionIndex = 0;
+    QString m_resolutionName;
+    int m_fps = 0;
+    ZVNetUserHeader m_userListHeader;
+};
