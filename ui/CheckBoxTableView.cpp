@@ -1,0 +1,174 @@
+#include "CheckBoxTableView.h"
+
+#include "CheckBoxHeaderView.h"
+#include "CheckBoxTableDelegate.h"
+#include "CheckBoxTableModel.h"
+#include "ZVAppSetting.h"
+
+#include <QMouseEvent>
+#include <QScrollBar>
+#include <QSortFilterProxyModel>
+#include <QWheelEvent>
+
+CheckBoxTableView::CheckBoxTableView(QWidget* parent)
+    : QTableView(parent)
+    , m_pHeader(new CheckBoxHeaderView(Qt::Horizontal, this))
+{
+    setHorizontalHeader(m_pHeader);
+    connect(m_pHeader, &CheckBoxHeaderView::updateHeadCheckStateToModel, this,
+        &CheckBoxTableView::updateHeadCheckStateToModel);
+    connect(m_pHeader, &CheckBoxHeaderView::updateHeadHttpsCheckStateToModel, this,
+        &CheckBoxTableView::updateHeadHttpsCheckStateToModel);
+    connect(m_pHeader, &QHeaderView::sectionClicked, this, &CheckBoxTableView::sortByColumnRes);
+
+    verticalHeader()->hide();
+    m_pHeader->setFixedHeight(30);
+    m_pHeader->setDefaultAlignment(Qt::AlignCenter);
+    m_pHeader->setStretchLastSection(ZVAppSetting::Instance()->m_company != 40);
+    m_pHeader->setSortIndicatorShown(true);
+    m_pHeader->setSectionsClickable(true);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setSelectionBehavior(QAbstractItemView::SelectRows);
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setShowGrid(false);
+    setFocusPolicy(Qt::NoFocus);
+    setAlternatingRowColors(true);
+    setMouseTracking(true);
+}
+
+CheckBoxTableView::~CheckBoxTableView() = default;
+
+void CheckBoxTableView::setModel(QSortFilterProxyModel* proxy, int checkColumn)
+{
+    setModel(proxy, checkColumn, -1);
+}
+
+void CheckBoxTableView::setModel(QSortFilterProxyModel* proxy, int checkColumn, int httpsColumn)
+{
+    if (CheckBoxTableModel* previous = SourceModel())
+        disconnect(previous, nullptr, this, nullptr);
+    m_pHeader->m_checkSection = checkColumn;
+    if (httpsColumn != -1)
+        m_pHeader->m_httpsSection = httpsColumn;
+    m_hoverRow = -1;
+    QTableView::setModel(proxy);
+    QAbstractItemDelegate* previousDelegate = itemDelegate();
+    setItemDelegate(new CheckBoxTableDelegate(checkColumn, httpsColumn, this));
+    if (previousDelegate && previousDelegate->parent() == this)
+        previousDelegate->deleteLater();
+
+    if (CheckBoxTableModel* model = SourceModel()) {
+        connect(
+            model, &CheckBoxTableModel::dataChangeToheader, this, &CheckBoxTableView::updateHeadCheckStateToDelgate);
+        if (httpsColumn != -1)
+            connect(model, &CheckBoxTableModel::dataChangeToHttpsHeader, this,
+                &CheckBoxTableView::updateHeadHttpsCheckStateToDelgate);
+    }
+}
+
+int CheckBoxTableView::headCheckState() const
+{
+    return m_pHeader ? m_pHeader->m_checkState : 0;
+}
+
+int CheckBoxTableView::headHttpsCheckState() const
+{
+    return m_pHeader ? m_pHeader->m_httpsState : 0;
+}
+
+void CheckBoxTableView::updateHeadCheckStateToModel(Qt::CheckState state)
+{
+    if (CheckBoxTableModel* model = SourceModel())
+        model->setAllChecked(state);
+    emit headCheckChanged(state);
+}
+
+void CheckBoxTableView::updateHeadCheckStateToDelgate(Qt::CheckState state)
+{
+    if (m_pHeader->m_checkState == state)
+        return;
+    m_pHeader->m_checkState = state;
+    m_pHeader->updateSection(m_pHeader->m_checkSection);
+}
+
+void CheckBoxTableView::sortByColumnRes(int column)
+{
+    sortByColumn(column, m_pHeader->sortIndicatorOrder());
+}
+
+void CheckBoxTableView::updateHeadHttpsCheckStateToModel(Qt::CheckState state)
+{
+    if (CheckBoxTableModel* model = SourceModel())
+        model->setAllHttpsChecked(state);
+    emit headHttpsCheckChanged(state);
+}
+
+void CheckBoxTableView::updateHeadHttpsCheckStateToDelgate(Qt::CheckState state)
+{
+    if (m_pHeader->m_httpsState == state)
+        return;
+    m_pHeader->m_httpsState = state;
+    m_pHeader->updateSection(m_pHeader->m_httpsSection);
+}
+
+void CheckBoxTableView::setHoverRow(int row)
+{
+    if (row == m_hoverRow)
+        return;
+    if (CheckBoxTableModel* model = SourceModel())
+        model->setHoverRow(row);
+    const int previous = m_hoverRow;
+    m_hoverRow = row;
+    RepaintModelRow(previous);
+    RepaintModelRow(row);
+}
+
+void CheckBoxTableView::mouseMoveEvent(QMouseEvent* event)
+{
+    const QModelIndex source = SourceIndexAt(event->pos());
+    viewport()->setCursor(source.isValid() && source.column() == 1 ? Qt::PointingHandCursor : Qt::ArrowCursor);
+    setHoverRow(source.isValid() ? source.row() : -1);
+    QTableView::mouseMoveEvent(event);
+}
+
+void CheckBoxTableView::wheelEvent(QWheelEvent* event)
+{
+    // Scroll first, so the hover row is the one under the cursor afterwards.
+    QTableView::wheelEvent(event);
+    const QModelIndex source = SourceIndexAt(event->position().toPoint());
+    setHoverRow(source.isValid() ? source.row() : -1);
+}
+
+void CheckBoxTableView::leaveEvent(QEvent* event)
+{
+    setHoverRow(-1);
+    QTableView::leaveEvent(event);
+}
+
+CheckBoxTableModel* CheckBoxTableView::SourceModel() const
+{
+    return CheckBoxTableModel::FromViewModel(model());
+}
+
+QModelIndex CheckBoxTableView::SourceIndexAt(const QPoint& position) const
+{
+    const QModelIndex viewIndex = indexAt(position);
+    if (const auto* proxy = qobject_cast<const QSortFilterProxyModel*>(viewIndex.model()))
+        return proxy->mapToSource(viewIndex);
+    return viewIndex;
+}
+
+void CheckBoxTableView::RepaintModelRow(int row)
+{
+    CheckBoxTableModel* source = SourceModel();
+    if (row < 0 || !source || !model())
+        return;
+    QModelIndex viewIndex = source->index(row, 0);
+    if (const auto* proxy = qobject_cast<const QSortFilterProxyModel*>(model()))
+        viewIndex = proxy->mapFromSource(viewIndex);
+    if (!viewIndex.isValid())
+        return;
+    viewport()->update(QRect(0, rowViewportPosition(viewIndex.row()), viewport()->width(), rowHeight(viewIndex.row())));
+}
