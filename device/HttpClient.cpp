@@ -284,9 +284,9 @@ bool HttpClient::PostUpload(const std::string& url, const std::string& upgradeTo
     curl_easy_setopt(m_curl, CURLOPT_PORT, PortNumber(port));
 
     Perform();
-    headers.reset();
     curl_easy_cleanup(m_curl);
     m_curl = nullptr;
+    headers.reset();
     m_lastResponse = m_responseBuffer;
 
     if (m_curlResult == CURLE_OPERATION_TIMEDOUT)
