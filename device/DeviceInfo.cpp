@@ -421,14 +421,3 @@ void DeviceInfo::OnOsdRecord(const void* record, void* user)
 {
     AppendRecord(&DeviceInfo::m_osdRecords, record, user);
 }
-
-QConnectEvent::~QConnectEvent() = default;
-QUpgradeEvent::~QUpgradeEvent() = default;
-
-void PostDeviceEvent(QObject* receiver, QEvent* event)
-{
-    if (receiver)
-        QCoreApplication::postEvent(receiver, event);
-    else
-        delete event;
-}

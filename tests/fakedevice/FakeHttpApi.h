@@ -1,0 +1,143 @@
+#pragma once
+
+// The fake device's HTTP JSON API (sdk/PROTOCOL-HTTP.md): login and logout,
+// session checks, both key requests, the device side of both password
+// protections, the first password, the user password and the firmware
+// upload, with fault injection and what the device received for the test
+// to read. Every public function is thread-safe.
+
+#include "HttpServer.h"
+
+#include <json/json.h>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace fakedevice
+{
+// What the HTTP side of a device remembers.
+struct HttpDeviceState
+{
+    std::string user = "admin";
+    std::string password = "admin123";
+    bool initialised = true; // false: no password yet; only the first-password requests are served
+    int iterations = 1000; // PBKDF2 count of the login and key-request salts
+    size_t saltBytes = 16; // key-request salt size (the protocol allows up to 32)
+    int deviceType = 1; // login reply "device_type"
+    std::string upgradeToken; // expected "X-Upgrade-Token"; empty accepts any
+    int failuresBeforeBlock = 5; // consecutive failed logins that block logins
+    int blockSeconds = 60;
+    // The device's X25519 key pair and login salt (raw bytes); made at start when empty.
+    std::string privateKey;
+    std::string publicKey;
+    std::string loginSalt;
+    // Flags of the last password-recovery request.
+    Json::Value recoveryFlags;
+};
+
+// Faults a test can switch on at any time.
+struct HttpFaults
+{
+    std::string path; // the reply faults apply to this path only; empty: to every path
+    bool neverAnswer = false; // read the request, never answer
+    int delayMs = 0; // before answering
+    int status = 0; // non-zero: refuse with this HTTP status, change nothing
+    bool notJson = false; // HTTP 200 with a body that is not JSON
+    size_t oversizedBytes = 0; // non-zero: HTTP 200 with a body of this many bytes
+    bool zeroDeviceKey = false; // device-key entries carry 32 zero bytes (a small-order point)
+    // Last word on every JSON reply before it goes out (wrong types, missing members).
+    std::function<void(const std::string& path, Json::Value& reply)> editReply;
+};
+
+struct HttpExchange
+{
+    HttpRequest request;
+    int status = 0;
+    std::string reply;
+};
+
+// What the device made of the protections of the last request that carried any.
+struct ProtectionCheck
+{
+    std::string path;
+    bool authenticationSent = false; // data.base_secondary_authentication
+    bool authenticationOk = false;
+    bool passwordSent = false; // a base_enc_password object in data
+    bool passwordDecrypted = false;
+    std::string password; // the decrypted new password
+    std::string error; // the step that failed
+};
+
+struct HttpSession
+{
+    std::string cookie; // "name=value", as the Cookie header carries it
+    std::string token; // X-csrftoken
+};
+
+class FakeHttpApi
+{
+public:
+    using Scheme = HttpServer::Scheme;
+
+    struct Options
+    {
+        std::string ip = "127.0.0.1";
+        uint16_t port = 0; // 0: any free port
+        Scheme scheme = Scheme::Http;
+        int maxSessions = 16;
+        int sessionIdleSeconds = 600;
+    };
+
+    // One request to a path, for handlers added by tests and later endpoints.
+    struct Call
+    {
+        const HttpRequest& request;
+        const Json::Value& body; // null when the request had none
+        const std::string* newPassword; // decrypted base_enc_password, when the request carried one
+        bool authenticated; // a base_secondary_authentication was sent and verified
+        HttpDeviceState& state; // under the device's lock
+        HttpHeaders& replyHeaders;
+    };
+    // Returns the HTTP status and fills reply.
+    using Handler = std::function<int(const Call& call, Json::Value& reply)>;
+
+    explicit FakeHttpApi(HttpDeviceState state = HttpDeviceState());
+    FakeHttpApi(HttpDeviceState state, Options options);
+    ~FakeHttpApi();
+    FakeHttpApi(const FakeHttpApi&) = delete;
+    FakeHttpApi& operator=(const FakeHttpApi&) = delete;
+
+    bool Listening() const;
+    uint16_t Port() const;
+    std::string Ip() const;
+    std::string Base(bool https) const; // "http://ip:port" or "https://ip:port"
+
+    HttpDeviceState State() const;
+    void Update(const std::function<void(HttpDeviceState&)>& change);
+    void SetFaults(const HttpFaults& faults);
+    // needsSession: refused with 401 without a valid cookie and X-csrftoken.
+    void SetHandler(const std::string& path, bool needsSession, Handler handler);
+
+    HttpSession OpenSession(); // as a successful login makes one
+    int Sessions() const;
+    int OpenConnections() const;
+
+    std::vector<HttpExchange> Exchanges() const;
+    bool LastExchange(const std::string& path, HttpExchange& exchange) const;
+    int CountRequests(const std::string& path) const;
+    bool WaitRequests(const std::string& path, int count, int timeoutMs) const;
+    void ClearExchanges();
+    ProtectionCheck LastProtection() const;
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> m_impl;
+};
+
+// The login exchange's proof: HMAC-SHA256 keyed with PBKDF2-HMAC-SHA256 of the
+// password, over the label, both nonces and the user name (raw bytes).
+std::string LoginProof(const std::string& password, const std::string& salt, int iterations, const std::string& nonce,
+    const std::string& clientNonce, const std::string& user);
+} // namespace fakedevice
