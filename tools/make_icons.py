@@ -101,6 +101,10 @@ def title_buttons():
         png(f"close-{state}.png", 28, 24, layers(base, shape(WHITE, stroke([(9, 7), (19, 17)], 2)),
                                                shape(WHITE, stroke([(19, 7), (9, 17)], 2))))
         png(f"min-{state}.png", 28, 24, layers(base, shape(WHITE, stroke([(9, 16), (19, 16)], 2))))
+        png(f"max-{state}.png", 28, 24, layers(base, shape(WHITE, lambda x, y: abs(rounded_rect(9, 6, 19, 16, 0)(x, y)) - 1)))
+        png(f"restore-{state}.png", 28, 24, layers(base, shape(WHITE, lambda x, y: abs(rounded_rect(11, 5, 20, 14, 0)(x, y)) - 0.8),
+                                                 shape(back, rounded_rect(7, 9, 17, 19, 0)) if back[3] else clear,
+                                                 shape(WHITE, lambda x, y: abs(rounded_rect(8, 10, 16, 18, 0)(x, y)) - 0.8)))
         png(f"about-{state}.png", 28, 24, layers(base, shape(WHITE, lambda x, y: abs(math.hypot(x - 14, y - 12) - 7) - 1),
                                                shape(WHITE, circle(14, 8.5, 1.3)),
                                                shape(WHITE, stroke([(14, 11), (14, 16)], 2))))

@@ -3,6 +3,7 @@
 #include "LanguageTexts.h"
 #include "MainFrame.h"
 #include "MiniDumper.h"
+#include "OperationPages.h"
 #include "TaskPool.h"
 #include "ZVAppSetting.h"
 #include "ZVNet.h"
@@ -69,7 +70,8 @@ int RunDevscan(int argc, char* argv[], const StartupHooks* hooks)
 
     int result = 0;
     {
-        auto mainFrame = std::make_unique<MainFrame>();
+        const OperationPages pages;
+        auto mainFrame = std::make_unique<MainFrame>(pages);
         mainFrame->setAttribute(Qt::WA_QuitOnClose, true);
         mainFrame->setWindowTitle(LanguageText(0));
         mainFrame->show();
