@@ -103,8 +103,10 @@ ToolBarFrame::ToolBarFrame(QWidget* parent)
     m_pLabelFilter->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     m_pEditFilter->setFixedSize(100, 25);
     m_pComboFilter->setFixedHeight(25);
+    m_pComboFilter->setSizeAdjustPolicy(QComboBox::AdjustToContents);
     m_pLabelProtocol->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     m_pComboProtocol->setFixedHeight(25);
+    m_pComboProtocol->setSizeAdjustPolicy(QComboBox::AdjustToContents);
     if (Company() == 10) {
         m_pEditFilter->setObjectName(QStringLiteral("ToolBarEdit"));
         m_pComboFilter->setObjectName(QStringLiteral("ToolBarCombox"));
@@ -215,6 +217,29 @@ void ToolBarFrame::SetButtonSizes()
         m_pageButtons[which]->setMinimumWidth(minimum);
         m_pageButtons[which]->setMaximumWidth(maximum);
     }
+    for (int i = 0; i < ButtonCount; ++i)
+        m_maximumWidths[i] = m_pageButtons[i]->maximumWidth();
+}
+
+void ToolBarFrame::FitTexts()
+{
+    // No text is cut off: a button, or the protocol combo, too narrow for its
+    // text in the current language grows to fit it.
+    for (int i = 0; i < ButtonCount; ++i) {
+        QPushButton* button = m_pageButtons[i];
+        button->ensurePolished();
+        const int needed = button->fontMetrics().horizontalAdvance(button->text()) + 12;
+        button->setMaximumWidth(qMax(m_maximumWidths[i], needed));
+    }
+    const CompanyCode code = Company();
+    if ((code == 20 || code == 42) && ZVAppSetting::Instance()->m_currentLanguage != 2) {
+        m_pComboProtocol->ensurePolished();
+        const QFontMetrics metrics = m_pComboProtocol->fontMetrics();
+        const int text
+            = qMax(metrics.horizontalAdvance(LanguageText(137)), metrics.horizontalAdvance(LanguageText(138)));
+        // Padding, frame and the drop-down arrow beside the text.
+        m_pComboProtocol->setFixedWidth(qMax(105, text + 2 * 4 + 2 + 20 + 6));
+    }
 }
 
 void ToolBarFrame::RetranslateTexts()
@@ -250,6 +275,7 @@ void ToolBarFrame::RetranslateTexts()
         }
     }
     m_pLabelProtocol->setText(LanguageText(136));
+    FitTexts();
 
     const int protocolIndex = m_pComboProtocol->currentIndex();
     {

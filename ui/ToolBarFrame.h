@@ -90,8 +90,11 @@ private:
     void BuildRow();
     void SetButtonSizes();
     void RetranslateTexts();
+    void FitTexts();
 
     std::array<QPushButton*, ButtonCount> m_pageButtons {};
+    // The widest each button may be by the customer's layout; a longer text widens it.
+    std::array<int, ButtonCount> m_maximumWidths {};
     QButtonGroup* m_pButtonGroup;
     QLabel* m_pLabelFilter;
     QLineEdit* m_pEditFilter;
