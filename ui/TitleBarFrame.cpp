@@ -298,16 +298,12 @@ void TitleBarFrame::OnRestore()
 
 void TitleBarFrame::ChangeLanguage(QAction* action)
 {
-    int index = -1;
-    for (int i = 0; i < m_languageActions.size(); ++i) {
-        QAction* candidate = m_languageActions.at(i);
-        const bool match = candidate == action;
-        candidate->setChecked(match);
-        if (match)
-            index = i;
-    }
+    // An action that is not one of the languages changes nothing, not even the checks.
+    const int index = m_languageActions.indexOf(action);
     if (index < 0)
         return;
+    for (int i = 0; i < m_languageActions.size(); ++i)
+        m_languageActions.at(i)->setChecked(i == index);
     const CompanyCode code = Company();
     QFont font = QApplication::font();
     font.setFamily(HasTextButtons(code) && index == 2 ? QStringLiteral("Meiryo") : QStringLiteral("Arial"));
