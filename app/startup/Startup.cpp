@@ -44,6 +44,9 @@ int RunDevscan(int argc, char* argv[], const StartupHooks* hooks)
     QFont font;
     font.setFamily(QStringLiteral("Arial"));
     QApplication::setFont(font);
+    // The Japanese interface asks for Meiryo, which Linux lacks: a proportional
+    // Japanese gothic stands in (Arial itself maps to Liberation Sans).
+    QFont::insertSubstitutions(QStringLiteral("Meiryo"), { QStringLiteral("IPAPGothic"), QStringLiteral("IPAGothic") });
 
     ZVAppSetting* settings = ZVAppSetting::Instance();
     settings->LoadConfig();
