@@ -5,6 +5,7 @@
 
 #include <QCoreApplication>
 #include <QMutexLocker>
+#include <QThread>
 #include <QVBoxLayout>
 
 DevicePage::DevicePage(QWidget* parent, QEvent::Type doneEvent)
@@ -61,6 +62,13 @@ void DevicePage::BeginBatch(const QList<DeviceInfo*>& devices, bool lockToolBar)
 
 void DevicePage::OnDeviceTaskFinished(DeviceInfo* device, bool finished)
 {
+    // A report from another thread takes effect on the page's own thread; it
+    // is dropped if the page is gone by then.
+    if (QThread::currentThread() != thread()) {
+        QMetaObject::invokeMethod(
+            this, [this, device, finished] { OnDeviceTaskFinished(device, finished); }, Qt::QueuedConnection);
+        return;
+    }
     bool emptied = false;
     if (finished) {
         QMutexLocker locker(&m_mutex);

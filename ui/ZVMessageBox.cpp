@@ -31,10 +31,13 @@ ZVMessageBox::ZVMessageBox(const QString& text, QWidget* parent, int buttonMode,
     m_pLabelText = new QLabel(this);
     m_pLabelText->setAlignment(leftAligned ? Qt::AlignLeft | Qt::AlignVCenter : Qt::AlignCenter);
     m_pLabelText->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+    // The dialog's border rule reaches every child; the message itself is not framed.
+    m_pLabelText->setStyleSheet(QStringLiteral("border:none;"));
 
     if (const char* path = IconPath(iconMode)) {
         m_pLabelIcon = new QLabel(this);
         m_pLabelIcon->setPixmap(QPixmap(QString::fromLatin1(path)));
+        m_pLabelIcon->setStyleSheet(QStringLiteral("border:none;"));
     }
 
     if (buttonMode == 0 || buttonMode == 1) {

@@ -1,13 +1,16 @@
 // Starts the program for one customer code under a real X server, checks the
 // main window for clipped texts, missing images and overlapping widgets, and
-// saves the screen with the main window, then with the about box, as PNG.
+// saves the screen with the main window, then with the about box and with a
+// query box, as PNG.
 //
 //   devscan_screenshot CODE OUTPUT_DIR
 #include "BaseDialog.h"
+#include "LanguageTexts.h"
 #include "Startup.h"
 #include "TestSupport.h"
 #include "TitleBarFrame.h"
 #include "ZVAppSetting.h"
+#include "ZVMessageBox.h"
 
 #include <QAbstractButton>
 #include <QComboBox>
@@ -127,6 +130,14 @@ int main(int argc, char* argv[])
                 });
             });
             titleBar->ShowAboutWindow();
+            BaseDialog::SetShownHook([&](BaseDialog* dialog) {
+                QTimer::singleShot(300, dialog, [&, dialog] {
+                    CheckWindow(dialog);
+                    SaveScreen(stem + QStringLiteral("-message.png"));
+                    dialog->TitleBar()->CloseButton()->click();
+                });
+            });
+            ZVMessageBox::ShowMessage(window, LanguageText(51), LanguageText(6), 1, 2);
             BaseDialog::SetShownHook({});
             window->close();
         });

@@ -19,6 +19,7 @@
 #include <QScreen>
 #include <QSlider>
 #include <QStackedWidget>
+#include <QThread>
 #include <QToolButton>
 #include <QtTest>
 
@@ -38,11 +39,16 @@ public:
     using DevicePage::BeginBatch;
     void RefreshDeviceList() override { ++m_refreshes; }
     void SetActionsEnabled(bool enabled) override { m_actionsEnabled = enabled; }
-    void RefreshRow(DeviceInfo* device) override { m_refreshedRows << device; }
+    void RefreshRow(DeviceInfo* device) override
+    {
+        m_refreshedRows << device;
+        m_rowThreads << QThread::currentThread();
+    }
 
     int m_refreshes = 0;
     bool m_actionsEnabled = true;
     QList<DeviceInfo*> m_refreshedRows;
+    QList<QThread*> m_rowThreads;
 };
 
 // The program's pages, with a BatchPage in place of the reboot page.
@@ -415,6 +421,16 @@ void TestMainFrame::toolBarLockedDuringBatch()
     QVERIFY(bar->Button(ToolBarFrame::ButtonSearch)->isEnabled());
     QVERIFY(bar->FilterCombo()->isEnabled());
     QVERIFY(page->m_actionsEnabled);
+
+    // A report from a pool thread takes effect on the GUI thread.
+    page->BeginBatch({ FakeDevice(4) }, true);
+    std::unique_ptr<QThread> worker(QThread::create([page] { page->OnDeviceTaskFinished(FakeDevice(4), true); }));
+    worker->start();
+    QVERIFY(worker->wait(5000));
+    QVERIFY(page->IsBatchRunning());
+    QTRY_VERIFY(bar->Button(ToolBarFrame::ButtonSearch)->isEnabled());
+    QCOMPARE(page->m_refreshedRows.last(), FakeDevice(4));
+    QCOMPARE(page->m_rowThreads.last(), QThread::currentThread());
 
     // A batch that leaves the bar alone does not unlock it either.
     bar->SetControlsEnabled(false);

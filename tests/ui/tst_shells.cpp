@@ -146,7 +146,8 @@ void TestShells::messageBoxRereadsButtonTexts()
     TestSupport::TemporaryLanguageFile other(
         QStringLiteral("tst_shells_B.xml"), TestSupport::NumberedLanguageFile(239, QStringLiteral("B")));
     LanguageTexts::Reload(other.Path());
-    QApplication::sendEvent(&box, new LanguageChangedEvent);
+    LanguageChangedEvent changed;
+    QApplication::sendEvent(&box, &changed);
     QCOMPARE(box.OkButton()->text(), QStringLiteral("B4"));
     QCOMPARE(box.CancelButton()->text(), QStringLiteral("B5"));
     QCOMPARE(box.TextLabel()->text(), QStringLiteral("kept"));
