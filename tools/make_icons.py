@@ -101,16 +101,26 @@ def title_buttons():
         png(f"close-{state}.png", 28, 24, layers(base, shape(WHITE, stroke([(9, 7), (19, 17)], 2)),
                                                shape(WHITE, stroke([(19, 7), (9, 17)], 2))))
         png(f"min-{state}.png", 28, 24, layers(base, shape(WHITE, stroke([(9, 16), (19, 16)], 2))))
+        png(f"max-{state}.png", 28, 24, layers(base, shape(WHITE, lambda x, y: abs(rounded_rect(9, 6, 19, 16, 0)(x, y)) - 1)))
+        png(f"restore-{state}.png", 28, 24, layers(base, shape(WHITE, lambda x, y: abs(rounded_rect(11, 5, 20, 14, 0)(x, y)) - 0.8),
+                                                 shape(back, rounded_rect(7, 9, 17, 19, 0)) if back[3] else clear,
+                                                 shape(WHITE, lambda x, y: abs(rounded_rect(8, 10, 16, 18, 0)(x, y)) - 0.8)))
         png(f"about-{state}.png", 28, 24, layers(base, shape(WHITE, lambda x, y: abs(math.hypot(x - 14, y - 12) - 7) - 1),
                                                shape(WHITE, circle(14, 8.5, 1.3)),
                                                shape(WHITE, stroke([(14, 11), (14, 16)], 2))))
 
 
 def page_tabs():
+    # The tab's body fills the upper part; the style sheet keeps the text out of
+    # the lower part (padding-bottom), where the current tab points at its page.
     colours = {"normal": (70, 85, 110, 255), "hover": (90, 110, 140, 255),
                "pressed": (46, 136, 196, 255), "disable": (150, 150, 150, 255)}
     for state, colour in colours.items():
-        png(f"page-tab-{state}.png", 96, 64, shape(colour, rounded_rect(1, 1, 95, 63, 4)))
+        body = shape(colour, rounded_rect(1, 1, 95, 44, 4))
+        if state == "pressed":
+            png(f"page-tab-{state}.png", 96, 64, layers(body, shape(colour, triangle(38, 43, 58, 43, 48, 55))))
+        else:
+            png(f"page-tab-{state}.png", 96, 64, body)
 
 
 def toolbar():
@@ -124,8 +134,12 @@ def logos():
     ring = shape((46, 136, 196, 255), lambda x, y: abs(math.hypot(x - 20, y - 20) - 14) - 3)
     lens = shape((255, 255, 255, 255), circle(20, 20, 6))
     png("logo.png", 40, 40, layers(ring, lens))
-    png("logo_sub.png", 120, 24, layers(shape((46, 136, 196, 255), rounded_rect(0, 6, 120, 18, 6)),
-                                        shape(WHITE, rounded_rect(8, 10, 112, 14, 2))))
+    # A small mark and two bars, the shape of a word mark.
+    blue = (46, 136, 196, 255)
+    png("logo_sub.png", 120, 24, layers(shape(blue, lambda x, y: abs(math.hypot(x - 12, y - 12) - 8) - 2),
+                                        shape(WHITE, circle(12, 12, 3)),
+                                        shape(WHITE, rounded_rect(28, 5, 116, 11, 3)),
+                                        shape((200, 215, 230, 255), rounded_rect(28, 14, 92, 19, 2.5))))
     png("about-logo.png", 64, 64, layers(shape((46, 136, 196, 255), lambda x, y: abs(math.hypot(x - 32, y - 32) - 24) - 5),
                                          shape((46, 136, 196, 255), circle(32, 32, 10))))
 

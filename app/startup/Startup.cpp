@@ -3,6 +3,7 @@
 #include "LanguageTexts.h"
 #include "MainFrame.h"
 #include "MiniDumper.h"
+#include "OperationPages.h"
 #include "TaskPool.h"
 #include "ZVAppSetting.h"
 #include "ZVNet.h"
@@ -43,6 +44,9 @@ int RunDevscan(int argc, char* argv[], const StartupHooks* hooks)
     QFont font;
     font.setFamily(QStringLiteral("Arial"));
     QApplication::setFont(font);
+    // The Japanese interface asks for Meiryo, which Linux lacks: a proportional
+    // Japanese gothic stands in (Arial itself maps to Liberation Sans).
+    QFont::insertSubstitutions(QStringLiteral("Meiryo"), { QStringLiteral("IPAPGothic"), QStringLiteral("IPAGothic") });
 
     ZVAppSetting* settings = ZVAppSetting::Instance();
     settings->LoadConfig();
@@ -69,7 +73,8 @@ int RunDevscan(int argc, char* argv[], const StartupHooks* hooks)
 
     int result = 0;
     {
-        auto mainFrame = std::make_unique<MainFrame>();
+        const OperationPages pages;
+        auto mainFrame = std::make_unique<MainFrame>(pages);
         mainFrame->setAttribute(Qt::WA_QuitOnClose, true);
         mainFrame->setWindowTitle(LanguageText(0));
         mainFrame->show();

@@ -1,5 +1,6 @@
 #include "TestSupport.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 
@@ -26,8 +27,20 @@ QByteArray NumberedLanguageFile(int count, const QString& prefix)
     return xml + "</strings>\n";
 }
 
+TemporaryLanguageFile::TemporaryLanguageFile(const QString& name, const QByteArray& content)
+    : m_path(QCoreApplication::applicationDirPath() + QStringLiteral("/Language/") + name)
+{
+    WriteFile(m_path, content);
+}
+
+TemporaryLanguageFile::~TemporaryLanguageFile()
+{
+    QFile::remove(m_path);
+}
+
 TemporarySettings::TemporarySettings()
-    : m_previous(qgetenv("APPDATA")), m_hadPrevious(qEnvironmentVariableIsSet("APPDATA"))
+    : m_previous(qgetenv("APPDATA"))
+    , m_hadPrevious(qEnvironmentVariableIsSet("APPDATA"))
 {
     qputenv("APPDATA", m_dir.path().toUtf8());
 }
@@ -54,4 +67,4 @@ bool TemporarySettings::WriteConfig(const QByteArray& content) const
 {
     return WriteFile(ConfigPath(), content);
 }
-}
+} // namespace TestSupport

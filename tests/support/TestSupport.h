@@ -12,6 +12,19 @@ QByteArray ReadFile(const QString& path);
 // A language file whose text n reads "T<n>" (or "<prefix><n>").
 QByteArray NumberedLanguageFile(int count, const QString& prefix = QStringLiteral("T"));
 
+// A language file in the program's Language folder for the length of a test.
+// Give it a name no other test uses: tests run in parallel.
+class TemporaryLanguageFile
+{
+public:
+    TemporaryLanguageFile(const QString& name, const QByteArray& content);
+    ~TemporaryLanguageFile();
+    QString Path() const { return m_path; }
+
+private:
+    QString m_path;
+};
+
 // A temporary APPDATA folder for the length of a test; the settings folder
 // below it is named after the product title.
 class TemporarySettings
@@ -29,4 +42,4 @@ private:
     QByteArray m_previous;
     bool m_hadPrevious;
 };
-}
+} // namespace TestSupport

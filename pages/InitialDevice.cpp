@@ -1,0 +1,10 @@
+#include "InitialDevice.h"
+
+#include "PageEvents.h"
+
+InitialDevice::InitialDevice(QWidget* parent)
+    : DevicePage(parent, PageEvents::InitialWorkFinishedEvent)
+{
+    setObjectName(QStringLiteral("InitialDevice"));
+    CreatePageLayout();
+}

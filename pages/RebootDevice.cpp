@@ -1,0 +1,10 @@
+#include "RebootDevice.h"
+
+#include "PageEvents.h"
+
+RebootDevice::RebootDevice(QWidget* parent)
+    : DevicePage(parent, PageEvents::RebootWorkFinishedEvent)
+{
+    setObjectName(QStringLiteral("RebootDevice"));
+    CreatePageLayout();
+}

@@ -1,0 +1,10 @@
+#include "RecoveryDevice.h"
+
+#include "PageEvents.h"
+
+RecoveryDevice::RecoveryDevice(QWidget* parent)
+    : DevicePage(parent, PageEvents::RecoveryWorkFinishedEvent)
+{
+    setObjectName(QStringLiteral("RecoveryDevice"));
+    CreatePageLayout();
+}

@@ -1,0 +1,10 @@
+#!/usr/bin/env bash
+# Renders the main window for customer codes 0, 20 and 43 under Xvfb and
+# stores the pictures in tests/ui/screenshots/ (commit them after a change).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+tools/install-deps.sh
+cmake -S . -B build-screenshots -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
+cmake --build build-screenshots --target devscan_screenshot
+sh tests/ui/screenshots.sh build-screenshots/bin tests/ui/screenshots

@@ -1,0 +1,108 @@
+#include "DevicePage.h"
+
+#include "ToolBarFrame.h"
+#include "ZVAppSetting.h"
+
+#include <QCoreApplication>
+#include <QMutexLocker>
+#include <QThread>
+#include <QVBoxLayout>
+
+DevicePage::DevicePage(QWidget* parent, QEvent::Type doneEvent)
+    : QFrame(parent)
+    , m_doneEvent(doneEvent)
+{
+    ZVAppSetting::Instance()->AddLanguageListener(this);
+}
+
+DevicePage::~DevicePage()
+{
+    ZVAppSetting::Instance()->RemoveLanguageListener(this);
+}
+
+QVBoxLayout* DevicePage::CreatePageLayout()
+{
+    auto* layout = new QVBoxLayout(this);
+    layout->setObjectName(QStringLiteral("verticalLayout"));
+    layout->setContentsMargins(0, 0, 0, 0);
+    return layout;
+}
+
+void DevicePage::SetFilterColumn(int column)
+{
+    m_filterColumn = column;
+}
+
+void DevicePage::SetFilterText(const QString& text)
+{
+    m_filterText = text;
+}
+
+void DevicePage::RefreshDeviceList()
+{
+}
+
+bool DevicePage::IsBatchRunning() const
+{
+    QMutexLocker locker(&m_mutex);
+    return !m_workingDevices.isEmpty();
+}
+
+void DevicePage::BeginBatch(const QList<DeviceInfo*>& devices, bool lockToolBar)
+{
+    {
+        QMutexLocker locker(&m_mutex);
+        m_workingDevices = devices;
+    }
+    SetActionsEnabled(false);
+    m_bToolBarLocked = lockToolBar && m_pToolBarFrame;
+    if (m_bToolBarLocked)
+        m_pToolBarFrame->SetControlsEnabled(false);
+}
+
+void DevicePage::OnDeviceTaskFinished(DeviceInfo* device, bool finished)
+{
+    // A report from another thread takes effect on the page's own thread; it
+    // is dropped if the page is gone by then.
+    if (QThread::currentThread() != thread()) {
+        QMetaObject::invokeMethod(
+            this, [this, device, finished] { OnDeviceTaskFinished(device, finished); }, Qt::QueuedConnection);
+        return;
+    }
+    bool emptied = false;
+    if (finished) {
+        QMutexLocker locker(&m_mutex);
+        emptied = m_workingDevices.removeOne(device) && m_workingDevices.isEmpty();
+    }
+    RefreshRow(device);
+    if (emptied)
+        QCoreApplication::postEvent(this, new QEvent(m_doneEvent));
+}
+
+void DevicePage::SetActionsEnabled(bool)
+{
+}
+
+void DevicePage::RefreshRow(DeviceInfo*)
+{
+}
+
+void DevicePage::RetranslateTexts()
+{
+}
+
+void DevicePage::OnBatchFinished()
+{
+    SetActionsEnabled(true);
+    if (m_bToolBarLocked && m_pToolBarFrame)
+        m_pToolBarFrame->SetControlsEnabled(true);
+    m_bToolBarLocked = false;
+}
+
+void DevicePage::customEvent(QEvent* event)
+{
+    if (event->type() == m_doneEvent)
+        OnBatchFinished();
+    else if (event->type() == LanguageChangedEvent::EventType)
+        RetranslateTexts();
+}

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QLineEdit>
+
+// A line edit whose text, in Latin-1, stays within a number of bytes (the
+// width of the device field it feeds).
+class LineEdit : public QLineEdit
+{
+    Q_OBJECT
+
+public:
+    explicit LineEdit(QWidget* parent = nullptr, int maxBytes = 1000);
+
+    void SetMaxByteCount(int maxBytes) { m_maxBytes = maxBytes; }
+    int MaxByteCount() const { return m_maxBytes; }
+
+public slots:
+    void doTextChanged();
+
+private:
+    int m_maxBytes;
+};
