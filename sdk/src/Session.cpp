@@ -368,17 +368,9 @@ int AddSession(std::shared_ptr<Session> session)
     return handle;
 }
 
-std::shared_ptr<Session> FindSession(int handle)
+namespace
 {
-    if (handle == 0)
-        return nullptr;
-    auto& reg = Sessions::Get();
-    std::lock_guard<std::mutex> lock(reg.mutex);
-    auto it = reg.all.find(handle);
-    return it == reg.all.end() ? nullptr : it->second;
-}
-
-std::shared_ptr<Session> TakeSession(int handle)
+std::shared_ptr<Session> Lookup(int handle, bool take)
 {
     if (handle == 0)
         return nullptr;
@@ -387,8 +379,20 @@ std::shared_ptr<Session> TakeSession(int handle)
     auto it = reg.all.find(handle);
     if (it == reg.all.end())
         return nullptr;
-    auto session = std::move(it->second);
-    reg.all.erase(it);
+    auto session = it->second;
+    if (take)
+        reg.all.erase(it);
     return session;
+}
+} // namespace
+
+std::shared_ptr<Session> FindSession(int handle)
+{
+    return Lookup(handle, false);
+}
+
+std::shared_ptr<Session> TakeSession(int handle)
+{
+    return Lookup(handle, true);
 }
 } // namespace zvsdk

@@ -236,6 +236,12 @@ struct FakeDevice::Impl
             reply.status = f.replyStatus;
         if (f.truncatedReply)
             reply.payload.resize(reply.payload.size() / 2);
+        if (f.randomPayload) {
+            uint8_t length[2] = {};
+            wire::Random(length, sizeof length);
+            reply.payload.resize(std::min<size_t>(wire::U16(length), 2 * reply.payload.size() + 64));
+            wire::Random(reply.payload.data(), reply.payload.size());
+        }
         if (f.oversizedReply)
             reply.payload.resize(reply.payload.size() + 64, 0xEE);
         encoded = wire::Encode(reply);

@@ -31,6 +31,7 @@ struct Faults
     bool dropBeforeReply = false; // close instead of replying
     bool truncatedReply = false; // payload cut to half its length
     bool oversizedReply = false; // 64 extra payload bytes
+    bool randomPayload = false; // payload replaced by random bytes of random length
     bool hugeLength = false; // header length field above the limit
     bool badMagic = false; // header magic broken
     uint32_t replyStatus = 0; // non-zero: header status of every faulty reply (e.g. 0x102)
