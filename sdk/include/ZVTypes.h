@@ -52,7 +52,8 @@ enum ZVNetDeviceFamily : uint8_t
 };
 
 // One answering device. Texts are NUL-terminated Latin-1 within their fields.
-#pragma pack(push, 4) // deviceTypeCode sits at offset 156
+// Packed to 4: deviceTypeCode sits at offset 156, so copy it rather than bind a reference to it.
+#pragma pack(push, 4)
 struct SearchDevRsp
 {
     char ip[16];

@@ -90,6 +90,9 @@ void RunSearch(Worker& worker, const SearchPlan& plan)
                 Receive(worker, socket.Get(), 0, plan, asked, seen, answered);
                 continue;
             }
+            // Every address of a range has answered: nothing is left to wait for.
+            if (plan.range && answered.size() == asked.size())
+                break;
             const auto now = Clock::now();
             // One second round: a datagram or two always gets lost on a busy LAN.
             if (!resent && now >= lastSend + std::chrono::milliseconds(config.searchWindowMs / 4)) {
