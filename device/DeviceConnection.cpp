@@ -170,34 +170,32 @@ void DeviceInfo::ConnectDevice()
     std::lock_guard<std::mutex> lock(m_connectMutex);
     m_bAwaitingConnect = true;
     ++m_connectAttempt;
-    const QByteArray ip = Ip().toLatin1();
-    const QByteArray user = m_user.toUtf8();
-    const QByteArray password = m_password.toUtf8();
-
     if (!m_bOnvif && IsHttpApi()) {
         StartJsonLogin();
         return;
     }
-    if (m_bOnvif) {
-        ZVOnvifConnParam param;
+    const QByteArray ip = Ip().toLatin1();
+    const QByteArray user = m_user.toUtf8();
+    const QByteArray password = m_password.toUtf8();
+    // Both SDK families take the same login fields; the texts are copied
+    // before the start returns.
+    auto fill = [&](auto& param, quint32 port) {
         std::memset(&param, 0, sizeof(param));
         param.ip = ip.constData();
-        param.port = m_searchRsp.webPort;
+        param.port = port;
         param.userName = user.constData();
         param.password = password.constData();
         param.user = this;
         param.statusCallback = &DeviceInfo::OnConnectStatus;
+    };
+    if (m_bOnvif) {
+        ZVOnvifConnParam param;
+        fill(param, m_searchRsp.webPort);
         m_handle = ZVOnvifConnectionStart(&param);
     } else {
         ZVNetConnParam param;
-        std::memset(&param, 0, sizeof(param));
-        param.ip = ip.constData();
-        param.port = m_searchRsp.mediaPort;
-        param.userName = user.constData();
-        param.password = password.constData();
-        param.user = this;
+        fill(param, m_searchRsp.mediaPort);
         param.alarmCallback = &DeviceInfo::OnConnectAlarm;
-        param.statusCallback = &DeviceInfo::OnConnectStatus;
         param.deviceFamily = SdkDeviceType(ZVAppSetting::Instance()->m_company);
         m_handle = ZVNetConnectionStartEx(&param);
     }
@@ -354,16 +352,20 @@ void DeviceInfo::StopSdkSessions()
 
 void DeviceInfo::OnConnectStatus(int code, void* user)
 {
-    qDebug() << "conn===" << code;
-    if (IsReportedStatus(code))
-        PostToLiveDevice(user, new QConnectEvent(code));
+    RunGuarded("status callback", [=] {
+        qDebug() << "conn===" << code;
+        if (IsReportedStatus(code))
+            PostToLiveDevice(user, new QConnectEvent(code));
+    });
 }
 
 void DeviceInfo::OnConnectAlarm(int code, const void*, int, void* user)
 {
-    qDebug() << "alarm===" << code;
-    if ((code & 0xFFFF) == ConnectAlarm)
-        PostToLiveDevice(user, new QConnectEvent(ConnectAlarm));
+    RunGuarded("alarm callback", [=] {
+        qDebug() << "alarm===" << code;
+        if ((code & 0xFFFF) == ConnectAlarm)
+            PostToLiveDevice(user, new QConnectEvent(ConnectAlarm));
+    });
 }
 
 void DeviceInfo::OnLoginResult(const char* json, void* user)
@@ -395,18 +397,20 @@ void DeviceInfo::OnLoginEvent(int, const char*, void*)
 
 void DeviceInfo::OnUpgradeProgress(int code, const void* info, void* user)
 {
-    QUpgradeEvent* event = nullptr;
-    if (code == UpgradeReport) {
-        if (!info)
-            return;
-        ZVNetUpgradeReport report;
-        std::memcpy(&report, info, sizeof(report));
-        event = new QUpgradeEvent(report.code);
-        event->value = report.value;
-        event->extra = static_cast<int>(report.extra);
-    } else {
-        event = new QUpgradeEvent(code);
-        event->value = static_cast<int>(reinterpret_cast<intptr_t>(info));
-    }
-    PostToLiveDevice(user, event);
+    RunGuarded("upgrade callback", [=] {
+        QUpgradeEvent* event = nullptr;
+        if (code == UpgradeReport) {
+            if (!info)
+                return;
+            ZVNetUpgradeReport report;
+            std::memcpy(&report, info, sizeof(report));
+            event = new QUpgradeEvent(report.code);
+            event->value = report.value;
+            event->extra = static_cast<int>(report.extra);
+        } else {
+            event = new QUpgradeEvent(code);
+            event->value = static_cast<int>(reinterpret_cast<intptr_t>(info));
+        }
+        PostToLiveDevice(user, event);
+    });
 }

@@ -37,7 +37,7 @@ template <void (*Worker)(DeviceInfo*)> void RunWorker(void* argument)
 {
     auto* device = static_cast<DeviceInfo*>(argument);
     if (device && !RunGuarded("worker", [device] { Worker(device); }))
-        device->EndWorker(StatusFailed);
+        RunGuarded("worker end", [device] { device->EndWorker(StatusFailed); });
 }
 
 constexpr OperationRoute Direct(int operation, void (*direct)(DeviceInfo*))

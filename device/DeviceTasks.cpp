@@ -27,10 +27,12 @@ void ConnectFor(void* argument, int operation)
 // The end of an operation that needs no connection.
 void EndWithoutConnection(DeviceInfo* device, int status)
 {
-    if (status != StatusConnected)
-        device->m_status = status;
-    device->Logout("task");
-    device->NotifyRequesters(true);
+    RunGuarded("task end", [=] {
+        if (status != StatusConnected)
+            device->m_status = status;
+        device->Logout("task");
+        device->NotifyRequesters(true);
+    });
 }
 } // namespace
 

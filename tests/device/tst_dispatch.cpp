@@ -30,13 +30,6 @@ const char* const kNobodyIp = "127.103.0.9"; // nothing listens
 const char* const kUser = "admin";
 const char* const kPassword = "admin123";
 
-// Runs call on a thread of its own, as the SDK runs its callbacks.
-template <typename Call> void OnOtherThread(Call call)
-{
-    std::thread thread(call);
-    thread.join();
-}
-
 void ConnectOnly(void* device)
 {
     static_cast<DeviceInfo*>(device)->ConnectDevice();
@@ -199,13 +192,11 @@ void TestDispatch::cleanupTestCase()
 
 std::unique_ptr<DeviceInfo> TestDispatch::MakeDevice(const char* ip, bool onvif)
 {
-    SearchDevRsp record;
-    std::memset(&record, 0, sizeof(record));
-    CopyLatin1(QString::fromLatin1(ip), record.ip);
-    record.mediaPort = fakedevice::kDefaultTcpPort;
-    record.webPort = 80;
-    auto device = std::make_unique<DeviceInfo>();
-    device->InitFromSearchRsp(&record, onvif);
+    std::unique_ptr<DeviceInfo> device(NewDevice(nullptr, ip, QString(), 1, fakedevice::kDefaultTcpPort, 80));
+    if (onvif) {
+        const SearchDevRsp record = device->m_searchRsp;
+        device->InitFromSearchRsp(&record, true);
+    }
     device->m_user = kUser;
     device->m_password = kPassword;
     device->m_status = StatusWaiting;

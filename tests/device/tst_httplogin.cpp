@@ -28,12 +28,6 @@ const char* const kApiIp = "127.103.0.20";
 const char* const kNobodyIp = "127.103.0.29"; // nothing listens
 const char* const kRangePath = "/API/Login/Range";
 
-template <typename Call> void OnOtherThread(Call call)
-{
-    std::thread thread(call);
-    thread.join();
-}
-
 std::string SuccessText(const std::string& cookie, const std::string& token, int port)
 {
     Json::Value result;
@@ -116,12 +110,7 @@ void TestHttpLogin::cleanupTestCase()
 
 std::unique_ptr<DeviceInfo> TestHttpLogin::MakeDevice(const char* ip, quint32 webPort)
 {
-    SearchDevRsp record;
-    std::memset(&record, 0, sizeof(record));
-    CopyLatin1(QString::fromLatin1(ip), record.ip);
-    record.webPort = webPort;
-    auto device = std::make_unique<DeviceInfo>();
-    device->InitFromSearchRsp(&record, false);
+    std::unique_ptr<DeviceInfo> device(NewDevice(nullptr, ip, QString(), 1, 9000, webPort));
     device->m_user = QStringLiteral("admin");
     device->m_password = QStringLiteral("admin123");
     device->m_status = StatusWaiting;

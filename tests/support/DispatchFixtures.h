@@ -14,9 +14,18 @@
 #include <QVector>
 
 #include <mutex>
+#include <thread>
 
 namespace TestSupport
 {
+// Runs call on a thread of its own and waits for it, as an SDK or a pool
+// thread would run it.
+template <typename Call> void OnOtherThread(Call call)
+{
+    std::thread thread(call);
+    thread.join();
+}
+
 // One call of OnDeviceTaskFinished as the page saw it.
 struct TaskReport
 {
