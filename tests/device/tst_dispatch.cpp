@@ -24,9 +24,13 @@ using namespace TestSupport;
 
 namespace
 {
-const char* const kDeviceIp = "127.103.0.1"; // answers
-const char* const kSilentIp = "127.103.0.2"; // takes connections, never answers
-const char* const kNobodyIp = "127.103.0.9"; // nothing listens
+// Loopback addresses of this test process alone.
+const std::string kDeviceAddress = fakedevice::UniqueLoopbackPrefix() + "1"; // answers
+const std::string kSilentAddress = fakedevice::UniqueLoopbackPrefix() + "2"; // takes connections, never answers
+const std::string kNobodyAddress = fakedevice::UniqueLoopbackPrefix() + "9"; // nothing listens
+const char* const kDeviceIp = kDeviceAddress.c_str();
+const char* const kSilentIp = kSilentAddress.c_str();
+const char* const kNobodyIp = kNobodyAddress.c_str();
 const char* const kUser = "admin";
 const char* const kPassword = "admin123";
 

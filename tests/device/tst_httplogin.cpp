@@ -6,6 +6,7 @@
 #include "DeviceFixtures.h"
 #include "DeviceTasks.h"
 #include "DispatchFixtures.h"
+#include "FakeDevice.h"
 #include "FakeHttpApi.h"
 #include "HttpClient.h"
 #include "JsonLogin.h"
@@ -24,8 +25,11 @@ namespace devicecrypto = fakedevice::devicecrypto;
 
 namespace
 {
-const char* const kApiIp = "127.103.0.20";
-const char* const kNobodyIp = "127.103.0.29"; // nothing listens
+// Loopback addresses of this test process alone.
+const std::string kApiAddress = fakedevice::UniqueLoopbackPrefix() + "20";
+const std::string kNobodyAddress = fakedevice::UniqueLoopbackPrefix() + "29"; // nothing listens
+const char* const kApiIp = kApiAddress.c_str();
+const char* const kNobodyIp = kNobodyAddress.c_str();
 const char* const kRangePath = "/API/Login/Range";
 
 std::string SuccessText(const std::string& cookie, const std::string& token, int port)
