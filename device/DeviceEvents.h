@@ -11,6 +11,32 @@ enum DeviceEventType
     UpgradeEvent = QEvent::User + 1 // 1001
 };
 
+// Code of a QConnectEvent posted to a device: the SDK's connection status codes
+// that the status and alarm callbacks pass on, and the codes the program posts
+// itself. Codes not named here (4, 106-109) are other SDK failures.
+enum ConnectCode : int
+{
+    ConnectFailed = 2, // also posted when a connection start returns no handle
+    ConnectClosed = 3,
+    ConnectOk = 101,
+    ConnectParamError = 103,
+    ConnectRefused = 104,
+    LoginFailed = 105,
+    ConnectLocked = 112,
+    ConnectAlarm = 113,
+};
+
+// Code of a QUpgradeEvent: the SDK's upgrade codes, also posted by the HTTP
+// upload. Every code but UpgradeProgress and UpgradeTokenReady ends the upgrade.
+enum UpgradeCode : int
+{
+    UpgradeFailed = 390,
+    UpgradeSucceeded = 391,
+    UpgradeProgress = 394,
+    UpgradeReport = 402, // SDK callback only: the record carries code, value and extra
+    UpgradeTokenReady = 764,
+};
+
 class QConnectEvent : public QEvent
 {
 public:

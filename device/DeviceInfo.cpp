@@ -2,6 +2,8 @@
 
 #include "FixedText.h"
 #include "LanguageTexts.h"
+#include "LiveDevices.h"
+#include "PasswordCrypto.h"
 #include "ZVAppSetting.h"
 
 #include <QCoreApplication>
@@ -151,9 +153,16 @@ DeviceInfo::DeviceInfo(QObject* parent)
     const ZVAppSetting* settings = ZVAppSetting::Instance();
     m_user = settings->m_defaultUser;
     m_password = settings->m_defaultPassword;
+    RegisterLiveDevice(this);
 }
 
-DeviceInfo::~DeviceInfo() = default;
+DeviceInfo::~DeviceInfo()
+{
+    // From here on no SDK callback reaches this device, and what it had open
+    // is stopped so that nothing calls back into freed memory.
+    UnregisterLiveDevice(this);
+    StopSdkSessions();
+}
 
 void DeviceInfo::InitFromSearchRsp(const SearchDevRsp* record, bool onvif)
 {
@@ -420,4 +429,14 @@ void DeviceInfo::OnStreamRecord(const void* record, void* user)
 void DeviceInfo::OnOsdRecord(const void* record, void* user)
 {
     AppendRecord(&DeviceInfo::m_osdRecords, record, user);
+}
+
+bool DeviceInfo::Pbkdf2Sha256Base64(const std::string& saltBase64, std::string& cipher, int iterations) const
+{
+    return SecondaryAuthentication(m_password.toLatin1().toStdString(), saltBase64, iterations, cipher);
+}
+
+bool DeviceInfo::EncryptPasswordX25519(const std::string& deviceKey, std::string& peerKey, std::string& cipher) const
+{
+    return EncryptedPassword(m_newPassword.toLatin1().toStdString(), deviceKey, peerKey, cipher);
 }

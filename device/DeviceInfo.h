@@ -12,6 +12,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -110,6 +111,29 @@ enum TableKind : int
     TableKindCount = 13,
 };
 
+// The page families a device reports to; NotifyRequesters calls them in this
+// order.
+enum Requester : unsigned
+{
+    RequesterSearch = 1u << 0,
+    RequesterUpgrade = 1u << 1,
+    RequesterImportExport = 1u << 2,
+    RequesterChangePassword = 1u << 3,
+    RequesterExportExcel = 1u << 4,
+    RequesterDeviceInfo = 1u << 5,
+    RequesterExtranetSearch = 1u << 6,
+    RequesterStreamConfig = 1u << 7,
+    RequesterOsdConfig = 1u << 8,
+    RequesterRecovery = 1u << 9,
+    RequesterInitial = 1u << 10,
+    RequesterReboot = 1u << 11,
+    RequesterChangeDevice = 1u << 12,
+    AllRequesters = (1u << 13) - 1,
+};
+
+// Device family byte of ZVNetConnParam for a customer code.
+uint8_t SdkDeviceType(int company);
+
 // One listed device. Lives on the GUI thread; pages fill it before queuing an
 // operation, workers read it on pool threads, the tables read it for display.
 class DeviceInfo : public QObject
@@ -162,6 +186,41 @@ public:
     void SetCheckState(int kind, int state);
     QModelIndex LastColumnIndex(int kind) const;
     void SetLastColumnIndex(int kind, const QModelIndex& index);
+
+    // Connection and result dispatch. A task entry stores the operation and
+    // connects on a pool thread; the result comes back as a QConnectEvent that
+    // customEvent handles on the GUI thread. Each connection attempt ends
+    // exactly once: with the first result that arrives for it.
+
+    // Starts the connection (ONVIF, JSON login or ZVNet); pool thread.
+    void ConnectDevice();
+    // The initialise operation's first-login probe, run instead of connecting.
+    void CheckFirstLogin();
+    // Starts an attempt: the next connection result ends it (ConnectDevice and
+    // CheckFirstLogin begin with it).
+    void ExpectConnectResult();
+    // Ends whatever connection, login or session is open; safe when none is.
+    void Logout(const char* caller = "");
+    // Calls OnDeviceTaskFinished of each requesting page of the set, in page
+    // order, on the device's thread: at once there, queued from any other
+    // thread (and dropped if the device is deleted before it runs).
+    void NotifyRequesters(bool finished, unsigned requesters = AllRequesters);
+    // How every pool worker ends: stores status, logs out, and reports
+    // finished false to its pages.
+    void EndWorker(int status, unsigned requesters = AllRequesters);
+
+    // The password protections of the HTTP API, for the login password and the
+    // new password. Both report failure; on failure the outputs are empty.
+    bool Pbkdf2Sha256Base64(const std::string& saltBase64, std::string& cipher, int iterations) const;
+    bool EncryptPasswordX25519(const std::string& deviceKey, std::string& peerKey, std::string& cipher) const;
+
+    // SDK callbacks (user = the device). They run on SDK threads, reach a
+    // device only while it exists, and do nothing but store and post.
+    static void OnConnectStatus(int code, void* user);
+    static void OnConnectAlarm(int code, const void* data, int size, void* user);
+    static void OnLoginResult(const char* json, void* user);
+    static void OnLoginEvent(int event, const char* text, void* user);
+    static void OnUpgradeProgress(int code, const void* info, void* user);
 
     // SDK query collectors: called on the SDK's thread, during the query call of
     // the worker that owns the device, once per record (user = the device).
@@ -267,4 +326,30 @@ public:
     QString m_resolutionName;
     int m_fps = 0;
     ZVNetUserHeader m_userListHeader;
+
+public slots:
+    // The HTTP upload has ended.
+    void checkUpgradeResult(bool ok);
+
+protected:
+    void customEvent(QEvent* event) override;
+
+private:
+    void OnConnectEvent(int code);
+    void OnUpgradeEvent(const QUpgradeEvent& event);
+    void RunConnectedOperation();
+    void CallRequesters(bool finished, unsigned requesters);
+    // Ends an attempt that never reached a connection (first-login probe).
+    void EndAttempt(int status);
+    void StartJsonLogin();
+    void EndSilentStartLater();
+    void StopSdkSessions();
+
+    // Held by ConnectDevice while it starts a connection, so that its result
+    // is handled only once the handle is stored.
+    std::mutex m_connectMutex;
+    // A connection attempt waits for its result; the first result clears it.
+    std::atomic<bool> m_bAwaitingConnect { false };
+    // Numbers the attempts, so that a late fallback cannot end a newer one.
+    std::atomic<unsigned> m_connectAttempt { 0 };
 };

@@ -1,14 +1,14 @@
 #include "TransKey.h"
 
 #include "HttpClient.h"
+#include "JsonRead.h"
 #include "PasswordCrypto.h"
 
 namespace
 {
-const Json::Value* Member(const Json::Value& object, const char* name)
-{
-    return object.isObject() ? object.find(name, name + std::char_traits<char>::length(name)) : nullptr;
-}
+using JsonRead::Member;
+using JsonRead::ReadInt;
+using JsonRead::ReadText;
 
 const Json::Value* KeyEntry(const Json::Value& reply, Json::ArrayIndex index)
 {
@@ -18,24 +18,6 @@ const Json::Value* KeyEntry(const Json::Value& reply, Json::ArrayIndex index)
         return nullptr;
     const Json::Value& entry = (*list)[index];
     return entry.isObject() ? &entry : nullptr;
-}
-
-bool ReadInt(const Json::Value& entry, const char* name, int& out)
-{
-    const Json::Value* value = Member(entry, name);
-    if (!value || !value->isInt())
-        return false;
-    out = value->asInt();
-    return true;
-}
-
-bool ReadText(const Json::Value& entry, const char* name, std::string& out)
-{
-    const Json::Value* value = Member(entry, name);
-    if (!value || !value->isString())
-        return false;
-    out = value->asString();
-    return !out.empty();
 }
 } // namespace
 

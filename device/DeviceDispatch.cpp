@@ -1,0 +1,282 @@
+// What happens on the GUI thread when a connection or upgrade result reaches a
+// device: failures become a status, a connected device runs its pending
+// operation, and the requesting pages hear about it.
+
+#include "DeviceInfo.h"
+
+#include "DeviceOperations.h"
+#include "DeviceTaskListener.h"
+#include "DeviceTasks.h"
+#include "Guarded.h"
+#include "TaskPool.h"
+
+#include <QDebug>
+#include <QThread>
+
+namespace
+{
+enum class Route
+{
+    Direct, // run inside the event handler, then logout and finished
+    Upgrade, // started inside the event handler; ends with a final upgrade event
+    Pool, // queued on the task pool; the worker logs out and reports
+};
+
+struct OperationRoute
+{
+    int operation;
+    Route route;
+    void (*direct)(DeviceInfo*); // Direct: null runs nothing
+    void (*worker)(void*); // Pool
+    bool urgent;
+    bool finishedWhenQueued;
+    int statusWhenQueued; // StatusConnected: left as it is
+};
+
+template <void (*Worker)(DeviceInfo*)> void RunWorker(void* argument)
+{
+    auto* device = static_cast<DeviceInfo*>(argument);
+    if (device && !RunGuarded("worker", [device] { Worker(device); }))
+        RunGuarded("worker end", [device] { device->EndWorker(StatusFailed); });
+}
+
+constexpr OperationRoute Direct(int operation, void (*direct)(DeviceInfo*))
+{
+    return { operation, Route::Direct, direct, nullptr, false, true, StatusConnected };
+}
+
+constexpr OperationRoute Pool(
+    int operation, void (*worker)(void*), bool urgent, bool finishedWhenQueued, int statusWhenQueued = StatusConnected)
+{
+    return { operation, Route::Pool, nullptr, worker, urgent, finishedWhenQueued, statusWhenQueued };
+}
+
+using namespace DeviceOps;
+
+constexpr OperationRoute kRoutes[] = {
+    Direct(OpModifyNetwork, &ModifyNetwork),
+    { OpUpgrade, Route::Upgrade, nullptr, nullptr, false, false, StatusConnected },
+    Direct(OpSetFactoryInfo, &WriteFactoryInfo),
+    Pool(OpDefault, &RunWorker<&ResetDevice>, true, true),
+    Direct(OpPTZDefault, &RestorePtzDefaults),
+    Direct(OpExportParam, &ExportParam),
+    Pool(OpImportParam, &RunWorker<&ImportParam>, true, true),
+    Direct(OpEnableNTP, &EnableNtp),
+    Direct(OpModifyOnvifNetwork, &ModifyOnvifNetwork),
+    Direct(OpQueryNetwork, &QueryOnvifNetwork),
+    Direct(OpQueryVersion, &QueryVersion),
+    Direct(OpMatchVersion, nullptr), // the connection itself is the answer
+    Pool(OpChangePassword, &RunWorker<&ChangeUserPassword>, true, false),
+    Pool(OpQueryStream, &RunWorker<&GetStreamConfig>, true, false),
+    Pool(OpSetStream, &RunWorker<&SetStreamConfig>, false, false),
+    Pool(OpSetTime, &RunWorker<&SyncDateTime>, false, false),
+    Pool(OpSetOsd, &RunWorker<&SetOsdConfig>, false, false),
+    Pool(OpQueryOsd, &RunWorker<&GetOsdConfig>, false, false),
+    Pool(OpRecovery, &RunWorker<&ResetDeviceGroups>, false, false),
+    Pool(OpInitial, &RunWorker<&InitializeDevice>, false, false),
+    Pool(OpReboot, &RunWorker<&RebootDevice>, false, false, StatusRebooting),
+    Pool(OpChangeDevice, &RunWorker<&ChangeDeviceInfo>, false, false, StatusChanging),
+};
+
+// Any other operation code only logs out and reports.
+constexpr OperationRoute kNoOperation = Direct(-1, nullptr);
+
+const OperationRoute& FindRoute(int operation)
+{
+    for (const OperationRoute& route : kRoutes) {
+        if (route.operation == operation)
+            return route;
+    }
+    return kNoOperation;
+}
+
+int FailureStatus(int code)
+{
+    switch (code) {
+    case ConnectParamError: return StatusParamError;
+    case ConnectRefused:
+    case ConnectLocked: return StatusRefused;
+    case ConnectAlarm: return StatusAlarm;
+    default: return StatusConnectFailed;
+    }
+}
+
+struct UpgradeOutcome
+{
+    int status;
+    bool final;
+};
+
+UpgradeOutcome UpgradeOutcomeOf(int code)
+{
+    switch (code) {
+    case UpgradeFailed: return { StatusUpgradeFailed, true };
+    case UpgradeSucceeded: return { StatusUpgradeOk, true };
+    case 392: return { StatusUpgrade392, true };
+    case 393: return { StatusUpgrade393, true };
+    case UpgradeProgress: return { StatusUpgrading, false };
+    case 395: return { StatusUpgrade395, true };
+    case 396: return { StatusUpgrade396, true };
+    case UpgradeTokenReady: return { StatusUpgrade764, false };
+    default: return { StatusUpgradeError, true };
+    }
+}
+
+bool QueueOnPool(void (*function)(void*), void* argument, bool urgent)
+{
+    return TaskPool::Instance()->AddTask(function, argument, urgent);
+}
+
+std::atomic<QueueTaskFunction> g_queueTask { nullptr };
+} // namespace
+
+QueueTaskFunction SetQueueTaskFunction(QueueTaskFunction function)
+{
+    return g_queueTask.exchange(function);
+}
+
+void DeviceInfo::customEvent(QEvent* event)
+{
+    if (event->type() == static_cast<QEvent::Type>(ConnectEvent)) {
+        const int code = static_cast<QConnectEvent*>(event)->code;
+        RunGuarded("connect event", [this, code] { OnConnectEvent(code); });
+    } else if (event->type() == static_cast<QEvent::Type>(UpgradeEvent)) {
+        const QUpgradeEvent& upgrade = *static_cast<QUpgradeEvent*>(event);
+        RunGuarded("upgrade event", [this, &upgrade] { OnUpgradeEvent(upgrade); });
+    } else {
+        QObject::customEvent(event);
+    }
+}
+
+void DeviceInfo::OnConnectEvent(int code)
+{
+    bool awaited = false;
+    {
+        // ConnectDevice holds the lock until the handle is stored.
+        std::lock_guard<std::mutex> lock(m_connectMutex);
+        awaited = m_bAwaitingConnect.exchange(false);
+    }
+    // Only the first result ends an attempt: a second report of a failed start,
+    // or a link that drops while a worker uses the connection, changes nothing.
+    if (!awaited) {
+        qDebug() << "conn=== ignored" << code << Ip();
+        return;
+    }
+    if (code != ConnectOk) {
+        m_status = FailureStatus(code);
+        Logout("connect");
+        NotifyRequesters(true);
+        return;
+    }
+    m_status = StatusConnected;
+    RunConnectedOperation();
+}
+
+void DeviceInfo::RunConnectedOperation()
+{
+    const OperationRoute& route = FindRoute(m_operation);
+    switch (route.route) {
+    case Route::Direct:
+        if (route.direct && !RunGuarded("operation", [&] { route.direct(this); }))
+            m_status = StatusFailed;
+        Logout("operation");
+        NotifyRequesters(true);
+        return;
+    case Route::Upgrade:
+        if (!RunGuarded("upgrade", [this] { DeviceOps::UpgradeFirmware(this); }))
+            PostDeviceEvent(this, new QUpgradeEvent(UpgradeFailed));
+        NotifyRequesters(false);
+        return;
+    case Route::Pool: {
+        if (route.statusWhenQueued != StatusConnected)
+            m_status = route.statusWhenQueued;
+        // The pages hear first, so that their row refresh never runs beside
+        // the worker.
+        NotifyRequesters(route.finishedWhenQueued);
+        const QueueTaskFunction queue = g_queueTask.load();
+        if (!(queue ? queue : &QueueOnPool)(route.worker, this, route.urgent)) {
+            m_status = StatusFailed;
+            Logout("queue");
+            NotifyRequesters(true);
+        }
+        return;
+    }
+    }
+}
+
+void DeviceInfo::OnUpgradeEvent(const QUpgradeEvent& event)
+{
+    const UpgradeOutcome outcome = UpgradeOutcomeOf(event.code);
+    if (outcome.final) {
+        RunGuarded("stop upgrade", [this] { DeviceOps::StopUpgrade(this); });
+        Logout("upgrade");
+        m_status = outcome.status;
+        NotifyRequesters(true, RequesterUpgrade);
+        return;
+    }
+    if (event.code == UpgradeProgress)
+        m_upgradeProgress = event.value;
+    m_status = outcome.status;
+    NotifyRequesters(false, RequesterUpgrade);
+}
+
+void DeviceInfo::checkUpgradeResult(bool ok)
+{
+    PostDeviceEvent(this, new QUpgradeEvent(ok ? UpgradeSucceeded : UpgradeFailed));
+    QThread* upload = m_pUpgradeThread;
+    m_pUpgradeThread = nullptr;
+    if (!upload)
+        return;
+    RunGuarded("upload result", [upload] { DeviceOps::MarkUploadResultHandled(upload); });
+    // The thread may be deleted only once its run() has returned.
+    upload->quit();
+    upload->wait();
+    delete upload;
+}
+
+void DeviceInfo::EndWorker(int status, unsigned requesters)
+{
+    m_status = status;
+    Logout("worker");
+    NotifyRequesters(false, requesters);
+}
+
+void DeviceInfo::NotifyRequesters(bool finished, unsigned requesters)
+{
+    if (QThread::currentThread() == thread()) {
+        CallRequesters(finished, requesters);
+        return;
+    }
+    // Tied to the device: dropped if the device is deleted before it runs.
+    QMetaObject::invokeMethod(
+        this, [this, finished, requesters] { CallRequesters(finished, requesters); }, Qt::QueuedConnection);
+}
+
+void DeviceInfo::CallRequesters(bool finished, unsigned requesters)
+{
+    struct Page
+    {
+        Requester family;
+        DeviceTaskListener* DeviceInfo::*listener;
+    };
+    static constexpr Page kPages[] = {
+        { RequesterSearch, &DeviceInfo::m_pSearchFrame },
+        { RequesterUpgrade, &DeviceInfo::m_pUpgradeFrame },
+        { RequesterImportExport, &DeviceInfo::m_pImportExportFrame },
+        { RequesterChangePassword, &DeviceInfo::m_pChangePassword },
+        { RequesterExportExcel, &DeviceInfo::m_pExportExcel },
+        { RequesterDeviceInfo, &DeviceInfo::m_pDeviceInfoFrame },
+        { RequesterExtranetSearch, &DeviceInfo::m_pExtranetsearchFrame },
+        { RequesterStreamConfig, &DeviceInfo::m_pStreamConfigFrame },
+        { RequesterOsdConfig, &DeviceInfo::m_pOSDConfig },
+        { RequesterRecovery, &DeviceInfo::m_pRecoveryDevice },
+        { RequesterInitial, &DeviceInfo::m_pInitialDevice },
+        { RequesterReboot, &DeviceInfo::m_pRebootDevice },
+        { RequesterChangeDevice, &DeviceInfo::m_pChangeDevice },
+    };
+    for (const Page& page : kPages) {
+        DeviceTaskListener* listener = this->*page.listener;
+        if ((requesters & page.family) && listener)
+            RunGuarded("report", [&] { listener->OnDeviceTaskFinished(this, finished); });
+    }
+}
