@@ -2,7 +2,6 @@
 // loopback: the one result of each login, logout and device handles, and what
 // hostile replies do.
 #include "WrapperTestSupport.h"
-#include "ZVSdkConfig.h"
 
 #include <QElapsedTimer>
 #include <QtTest>
@@ -114,7 +113,6 @@ class TestZVWrapperLogin : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase();
     void cleanupTestCase() { m_hostile.reset(); }
     void login_data();
     void login();
@@ -136,14 +134,6 @@ private slots:
 private:
     std::unique_ptr<FakeHttpApi> m_hostile;
 };
-
-void TestZVWrapperLogin::initTestCase()
-{
-    QCOMPARE(ZVSdkSetRangeSearch(-1, 0, 0), 0);
-    QCOMPARE(ZVSdkSetRangeSearch(0, 1025, 0), 0);
-    QCOMPARE(ZVSdkSetRangeSearch(0, 0, 600001), 0);
-    QCOMPARE(ZVSdkSetRangeSearch(0, 0, 0), 1);
-}
 
 void TestZVWrapperLogin::login_data()
 {
