@@ -23,6 +23,13 @@ int ZVSdkSetSearchWindow(int milliseconds);
 // 0 restores a default.
 int ZVSdkSetTimeouts(int connectMilliseconds, int requestMilliseconds);
 
+// Range search of the SDK wrapper (zv_search_device): the web port asked at each
+// address (default 80), how many addresses are asked at once (default 64, at
+// most 1024) and the time-out of each request (default 3000 ms; an address asked
+// over TLS and then plain HTTP takes two). 0 restores a default. Returns 1, or 0
+// (settings unchanged) when a value is out of range.
+int ZVSdkSetRangeSearch(int port, int concurrency, int timeoutMilliseconds);
+
 } // extern "C"
 
 #endif // ZVSDKCONFIG_H

@@ -95,6 +95,28 @@ std::string CookieValue(const std::string& header)
     return std::string();
 }
 
+// What a device says about itself in the range reply.
+Json::Value DefaultRangeInfo()
+{
+    Json::Value info(Json::objectValue);
+    for (const char* text : { "device name", "device type", "device version", "dns1", "dns2", "gateway", "host name",
+             "mac addr", "manufacture", "netmask", "p2p id" })
+        info[text] = "";
+    for (const char* number : { "channel number", "device id", "device type ull", "input pin count", "media port",
+             "net interface", "output pin count", "rtsp port", "support two way talk", "version" })
+        info[number] = 0;
+    info["device name"] = "Camera";
+    info["device type"] = "ZV-IPC-2000";
+    info["device version"] = "V4.2.1 build 20260101";
+    info["manufacture"] = "ZV";
+    info["netmask"] = "255.0.0.0";
+    info["network mode"] = "static";
+    info["channel number"] = 1;
+    info["rtsp port"] = 554;
+    info["version"] = 1;
+    return info;
+}
+
 template <typename Map> void Bound(Map& map)
 {
     while (map.size() > kMaxIssued)
@@ -376,9 +398,18 @@ struct FakeHttpApi::Impl
                                                  reply = Result("failed", "bad_request");
                                                  return 400;
                                              } };
-        routes["/API/Login/Range"] = { false, [](const Call& call, Json::Value& reply) {
+        routes["/API/Login/Range"] = { false, [this](const Call& call, Json::Value& reply) {
                                           reply = Result("success");
                                           reply["data"]["first_login_flag"] = !call.state.initialised;
+                                          Json::Value info = DefaultRangeInfo();
+                                          info["ip"] = options.ip;
+                                          info["web port"] = server ? server->Port() : 0;
+                                          info["is first login"] = call.state.initialised ? 0 : 1;
+                                          if (call.state.rangeInfo.isObject()) {
+                                              for (const auto& key : call.state.rangeInfo.getMemberNames())
+                                                  info[key] = call.state.rangeInfo[key];
+                                          }
+                                          reply["data"]["device_info"] = info;
                                           return 200;
                                       } };
         routes["/API/FirstLogin/Password/Set"] = { false, [](const Call& call, Json::Value& reply) {
@@ -444,6 +475,9 @@ struct FakeHttpApi::Impl
             response.body = "{\"result\":\"success\",\"data\":\"";
             response.fillerBytes
                 = faults.oversizedBytes > response.body.size() ? faults.oversizedBytes - response.body.size() : 0;
+        } else if (faulty && !faults.rawBody.empty()) {
+            response.status = 200;
+            response.body = faults.rawBody;
         } else if (faulty && faults.status != 0) {
             response.status = faults.status;
             response.body = JsonText(Result("failed", "injected"));
@@ -454,6 +488,7 @@ struct FakeHttpApi::Impl
                 faults.editReply(request.path, reply);
             response.body = JsonText(reply);
         }
+        response.cutBody = faulty && faults.cutBody;
         Record(request, response.status, response.body);
         return response;
     }
@@ -662,5 +697,25 @@ ProtectionCheck FakeHttpApi::LastProtection() const
 {
     std::lock_guard<std::mutex> lock(m_impl->mutex);
     return m_impl->protection;
+}
+
+std::vector<std::unique_ptr<FakeHttpApi>> MakeHttpDevices(const std::vector<std::string>& addresses, uint16_t port,
+    const std::function<void(size_t index, HttpDeviceState& state, FakeHttpApi::Options& options)>& tweak)
+{
+    std::vector<std::unique_ptr<FakeHttpApi>> devices;
+    for (size_t i = 0; i < addresses.size(); ++i) {
+        HttpDeviceState state;
+        FakeHttpApi::Options options;
+        options.ip = addresses[i];
+        options.port = port;
+        if (tweak)
+            tweak(i, state, options);
+        auto device = std::make_unique<FakeHttpApi>(state, options);
+        if (!device->Listening())
+            break;
+        port = device->Port();
+        devices.push_back(std::move(device));
+    }
+    return devices;
 }
 } // namespace fakedevice

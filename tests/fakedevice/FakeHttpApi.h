@@ -35,6 +35,10 @@ struct HttpDeviceState
     std::string loginSalt;
     // Flags of the last password-recovery request.
     Json::Value recoveryFlags;
+    // Members of the range reply's "device_info" (sdk/PROTOCOL-HTTP.md, section 7),
+    // laid over the defaults; "ip", "web port" and "is first login" follow the
+    // device unless set here.
+    Json::Value rangeInfo;
 };
 
 // Faults a test can switch on at any time.
@@ -46,6 +50,8 @@ struct HttpFaults
     int status = 0; // non-zero: refuse with this HTTP status, change nothing
     bool notJson = false; // HTTP 200 with a body that is not JSON
     size_t oversizedBytes = 0; // non-zero: HTTP 200 with a body of this many bytes
+    std::string rawBody; // non-empty: HTTP 200 with exactly these bytes
+    bool cutBody = false; // the reply's head announces the whole body, half of it comes, then the connection closes
     bool zeroDeviceKey = false; // device-key entries carry 32 zero bytes (a small-order point)
     // Last word on every JSON reply before it goes out (wrong types, missing members).
     std::function<void(const std::string& path, Json::Value& reply)> editReply;
@@ -135,6 +141,12 @@ private:
     struct Impl;
     std::unique_ptr<Impl> m_impl;
 };
+
+// Devices at each address, all on one port (when port is 0, the free port the
+// first one got). tweak adjusts each device's state and options before it
+// starts. Stops at the first device that cannot listen.
+std::vector<std::unique_ptr<FakeHttpApi>> MakeHttpDevices(const std::vector<std::string>& addresses, uint16_t port,
+    const std::function<void(size_t index, HttpDeviceState& state, FakeHttpApi::Options& options)>& tweak = {});
 
 // The login exchange's proof: HMAC-SHA256 keyed with PBKDF2-HMAC-SHA256 of the
 // password, over the label, both nonces and the user name (raw bytes).

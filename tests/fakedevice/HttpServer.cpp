@@ -445,6 +445,11 @@ struct HttpServer::Impl
             head += "Content-Type: application/json\r\n";
         head += "Content-Length: " + std::to_string(response.body.size() + response.fillerBytes) + "\r\n";
         head += keepAlive ? "Connection: keep-alive\r\n\r\n" : "Connection: close\r\n\r\n";
+        if (response.cutBody) {
+            stream.Write(head.data(), head.size());
+            stream.Write(response.body.data(), response.body.size() / 2);
+            return false;
+        }
         if (!stream.Write(head.data(), head.size()) || !stream.Write(response.body.data(), response.body.size()))
             return false;
         const std::string filler(64 * 1024, 'x');
@@ -521,6 +526,12 @@ struct HttpServer::Impl
         bool useTls = options.scheme == Scheme::Https;
         if (options.scheme == Scheme::Both)
             useTls = stream.Peek(kHandshakeLimit) == 0x16; // TLS handshake record
+        // A plain server answers a TLS hello at once, as web servers do with a
+        // request line they cannot read, rather than waiting for a line end.
+        if (options.scheme == Scheme::Http && stream.Peek(kHandshakeLimit) == 0x16) {
+            SendSimple(stream, 400);
+            return;
+        }
         if (useTls && !stream.StartTls(tls.get()))
             return;
 

@@ -44,6 +44,7 @@ struct HttpResponse
     size_t fillerBytes = 0; // that many more body bytes, streamed
     bool neverAnswer = false; // hold the connection until the peer or the server ends it
     int delayMs = 0; // before answering (bounded to 30 s)
+    bool cutBody = false; // announce the whole body, send half of it, then close
 };
 
 class HttpServer

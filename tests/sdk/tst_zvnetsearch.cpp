@@ -432,8 +432,9 @@ void TestZVNetSearch::otherFamiliesEndTheirSearches()
             ++(text ? self->texts : self->ends);
         }
     } json;
-    zv_search_device(
-        "{\"oem type\":\"K38\",\"start ip\":\"10.0.0.1\",\"stop ip\":\"10.0.0.9\"}", &Json::Callback, &json);
+    const std::string range
+        = "{\"oem type\":\"K38\",\"start ip\":\"" + Loopback(240) + "\",\"stop ip\":\"" + Loopback(249) + "\"}";
+    zv_search_device(range.c_str(), &Json::Callback, &json);
     QTRY_COMPARE_WITH_TIMEOUT(([&json]() {
         std::lock_guard<std::mutex> lock(json.mutex);
         return json.ends;
