@@ -2,6 +2,7 @@
 
 #include "DeviceInfo.h"
 #include "DeviceOperations.h"
+#include "DeviceThread.h"
 #include "Guarded.h"
 #include "ZVAppSetting.h"
 
@@ -24,14 +25,19 @@ void ConnectFor(void* argument, int operation)
     Connect(device, &DeviceInfo::ConnectDevice);
 }
 
-// The end of an operation that needs no connection.
+// The end of an operation that needs no connection. It runs on the device's
+// thread, after the record changes the operation handed there.
 void EndWithoutConnection(DeviceInfo* device, int status)
 {
     RunGuarded("task end", [=] {
         if (status != StatusConnected)
             device->m_status = status;
-        device->Logout("task");
-        device->NotifyRequesters(true);
+        RunOnDeviceThread(device, [device] {
+            RunGuarded("task end", [device] {
+                device->Logout("task");
+                device->NotifyRequesters(true);
+            });
+        });
     });
 }
 } // namespace

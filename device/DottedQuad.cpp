@@ -1,5 +1,8 @@
 #include "DottedQuad.h"
 
+#include <cstdio>
+#include <cstring>
+
 namespace
 {
 // Walks [begin, end); a NUL ends the text early. Char is char or QChar-like.
@@ -46,6 +49,18 @@ int ParseDottedQuadBytes(const char* text, unsigned char out[4])
     for (int i = 0; i < 4; ++i)
         out[i] = parts[i];
     return 1;
+}
+
+char* FormatDottedQuad(const unsigned char bytes[4], char* dest, std::size_t size)
+{
+    if (!bytes || !dest)
+        return nullptr;
+    char text[16];
+    const int length = std::snprintf(text, sizeof text, "%u.%u.%u.%u", bytes[0], bytes[1], bytes[2], bytes[3]);
+    if (length < 0 || static_cast<std::size_t>(length) >= size)
+        return nullptr;
+    std::memcpy(dest, text, static_cast<std::size_t>(length) + 1);
+    return dest;
 }
 
 bool ParseDottedQuad(QStringView text, std::uint32_t* address)

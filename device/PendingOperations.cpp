@@ -22,42 +22,7 @@ void WorkerFails(DeviceInfo* device)
 }
 } // namespace
 
-void ModifyNetwork(DeviceInfo* device)
-{
-    DirectFails(device);
-}
-
-void ModifyOnvifNetwork(DeviceInfo* device)
-{
-    DirectFails(device);
-}
-
 void ExportParam(DeviceInfo* device)
-{
-    DirectFails(device);
-}
-
-void WriteFactoryInfo(DeviceInfo* device)
-{
-    DirectFails(device);
-}
-
-void RestorePtzDefaults(DeviceInfo* device)
-{
-    DirectFails(device);
-}
-
-void EnableNtp(DeviceInfo* device)
-{
-    DirectFails(device);
-}
-
-void QueryOnvifNetwork(DeviceInfo* device)
-{
-    DirectFails(device);
-}
-
-void QueryVersion(DeviceInfo* device)
 {
     DirectFails(device);
 }
@@ -77,11 +42,6 @@ void StopUpgrade(DeviceInfo* device)
 
 void MarkUploadResultHandled(QThread*)
 {
-}
-
-void ResetDevice(DeviceInfo* device)
-{
-    WorkerFails(device);
 }
 
 void ImportParam(DeviceInfo* device)
@@ -119,22 +79,7 @@ void GetOsdConfig(DeviceInfo* device)
     WorkerFails(device);
 }
 
-void ResetDeviceGroups(DeviceInfo* device)
-{
-    WorkerFails(device);
-}
-
 void InitializeDevice(DeviceInfo* device)
-{
-    WorkerFails(device);
-}
-
-void RebootDevice(DeviceInfo* device)
-{
-    WorkerFails(device);
-}
-
-void ChangeDeviceInfo(DeviceInfo* device)
 {
     WorkerFails(device);
 }

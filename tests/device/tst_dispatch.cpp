@@ -80,6 +80,8 @@ struct EntryCase
     bool urgent;
     bool finishedWhenQueued;
     int statusWhenQueued;
+    // The page the operation reports to.
+    DeviceTaskListener* DeviceInfo::*page = &DeviceInfo::m_pUpgradeFrame;
 };
 
 const EntryCase kEntries[] = {
@@ -100,9 +102,11 @@ const EntryCase kEntries[] = {
     { "set time", &SetTimeTask, OpSetTime, Route::Pool, false, false, StatusConnected },
     { "set osd", &SetOsdTask, OpSetOsd, Route::Pool, false, false, StatusConnected },
     { "query osd", &QueryOsdTask, OpQueryOsd, Route::Pool, false, false, StatusConnected },
-    { "recovery", &RecoveryTask, OpRecovery, Route::Pool, false, false, StatusConnected },
-    { "reboot", &RebootTask, OpReboot, Route::Pool, false, false, StatusRebooting },
-    { "change device", &ChangeDeviceTask, OpChangeDevice, Route::Pool, false, false, StatusChanging },
+    { "recovery", &RecoveryTask, OpRecovery, Route::Pool, false, false, StatusConnected,
+        &DeviceInfo::m_pRecoveryDevice },
+    { "reboot", &RebootTask, OpReboot, Route::Pool, false, false, StatusRebooting, &DeviceInfo::m_pRebootDevice },
+    { "change device", &ChangeDeviceTask, OpChangeDevice, Route::Pool, false, false, StatusChanging,
+        &DeviceInfo::m_pChangeDevice },
     { "code 12", nullptr, 12, Route::Direct, false, true, 0 },
     { "code 99", nullptr, 99, Route::Direct, false, true, 0 },
 };
@@ -160,6 +164,8 @@ void TestDispatch::initTestCase()
     QCOMPARE(ZVNetInit(), 1);
     ZVOnvifInit();
     ZVSdkSetTimeouts(3000, 3000);
+    // The network change also asks the search targets: never the real LAN.
+    QCOMPARE(ZVSdkSetSearchTargets(&kNobodyIp, 1), 1);
     m_pool = std::make_unique<TaskPool>(4);
     m_device = std::make_unique<FakeDevice>(fakedevice::LoopbackDeviceState(kDeviceIp, 1));
     m_silent = std::make_unique<FakeDevice>(fakedevice::LoopbackDeviceState(kSilentIp, 2));
@@ -397,6 +403,8 @@ void TestDispatch::connectedOperationsRunTheirRoute()
     const EntryCase& entry = kEntries[index];
     TaskRecorder recorder(m_pool.get());
     auto device = MakeDevice(kDeviceIp);
+    device->m_pUpgradeFrame = nullptr;
+    device.get()->*entry.page = m_page.get();
     if (entry.entry) {
         RunEntry(entry.entry, device.get());
     } else {
@@ -450,6 +458,8 @@ void TestDispatch::connectedOperationsRunTheirRoute()
     QVERIFY(!device->m_bLogin);
     QCOMPARE(device->m_handle, 0);
     QTRY_COMPARE(m_device->LoggedInSessions(), 0);
+    // A device that rebooted is back before the next case.
+    QVERIFY(m_device->WaitListening(5000));
 }
 
 void TestDispatch::lateEventsLeaveTheRunningWorkerAlone()
@@ -457,6 +467,8 @@ void TestDispatch::lateEventsLeaveTheRunningWorkerAlone()
     TaskRecorder recorder(nullptr); // the worker waits until the test runs it
     auto device = MakeDevice(kDeviceIp);
     DeviceInfo* raw = device.get();
+    raw->m_pUpgradeFrame = nullptr;
+    raw->m_pRebootDevice = m_page.get();
     RunEntry(&RebootTask, raw);
     QCOMPARE(m_log.Reports().value(0).status, int(StatusRebooting));
     QVERIFY(!m_log.Reports().value(0).finished);

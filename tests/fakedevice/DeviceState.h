@@ -62,6 +62,14 @@ struct DeviceState
 
     int reboots = 0;
     int ptzDefaults = 0;
+    int rebootMs = 300; // a reboot keeps the device away this long
+
+    // Parameter groups a factory reset restores that have no state of their own
+    // here, by group name (DeviceDefaults.h); a reset brings back the value the
+    // device started with.
+    std::map<std::string, std::string> groupSettings { { "record", "factory" }, { "alarm", "factory" },
+        { "advanced", "factory" }, { "intelligent", "factory" }, { "pairing", "factory" } };
+    int defaultResets = 0; // factory-default requests applied
 
     // Fills params with records for every id the SDK knows (existing ids are kept).
     void FillDefaultParams();

@@ -1,5 +1,6 @@
 #include "FakeDevice.h"
 
+#include "DeviceDefaults.h"
 #include "DeviceWire.h"
 #include "ZVNet.h"
 
@@ -166,6 +167,9 @@ struct FakeDevice::Impl
     mutable std::mutex mutex;
     mutable std::condition_variable changed;
     DeviceState state;
+    DeviceState factory; // what a factory reset goes back to
+    Clock::time_point offlineUntil; // a reboot keeps the device away until then
+    bool rebooting = false; // a reboot is being answered; the device goes away next
     Faults faults;
     std::vector<Received> received;
     std::vector<UpgradeRecord> upgrades;
@@ -194,6 +198,7 @@ struct FakeDevice::Impl
         , state(std::move(s))
     {
         state.FillDefaultParams();
+        factory = state;
     }
 
     void Record(bool udp, const wire::Frame& frame, const std::string& peer, const Bytes* plain = nullptr)
@@ -274,10 +279,20 @@ struct FakeDevice::Impl
     {
         std::string ip;
         uint16_t tcp;
+        bool offline;
         {
             std::lock_guard<std::mutex> lock(mutex);
             ip = state.ip;
             tcp = state.mediaPort;
+            offline = Clock::now() < offlineUntil;
+        }
+        // Rebooting: nothing listens and no connection lasts.
+        if (offline) {
+            if (listening || udpFd >= 0 || listenFd >= 0 || broadcastFd >= 0)
+                CloseListeners();
+            ReapSessions(true);
+            pending.clear();
+            return;
         }
         if (listening && ip == boundIp && tcp == boundTcp)
             return;
@@ -855,13 +870,21 @@ struct FakeDevice::Impl
                     reply.status = wire::Malformed;
                 else if (wire::U32(p.data()) != ZVNET_REMOTE_TEST_REBOOT)
                     reply.status = wire::UnknownParam;
-                else
+                else {
                     ++state.reboots;
+                    rebooting = true;
+                }
             }
             if (reply.status != wire::Ok)
                 break;
-            // A rebooting device answers, then drops every connection.
+            // A rebooting device answers, then drops every connection and is
+            // away for a while.
             Reply(session, frame.type, reply);
+            {
+                std::lock_guard<std::mutex> lock(mutex);
+                rebooting = false;
+                offlineUntil = Clock::now() + std::chrono::milliseconds(std::clamp(state.rebootMs, 0, kMaxDelayMs));
+            }
             CloseOtherSessions(session);
             return false;
         }
@@ -1057,6 +1080,8 @@ struct FakeDevice::Impl
                 reply.status = wire::BadSize;
             else
                 state.params[id] = Bytes(data, data + expected);
+            if (reply.status == wire::Ok && id == ZVNET_PARAM_DEFAULT)
+                RestoreGroups(state, factory, data);
             return;
         }
         const size_t expected = RecordSize(id);
@@ -1264,7 +1289,8 @@ bool FakeDevice::WaitListening(int timeoutMs) const
 {
     std::unique_lock<std::mutex> lock(m_impl->mutex);
     return m_impl->changed.wait_for(lock, std::chrono::milliseconds(timeoutMs), [this]() {
-        return m_impl->listening && m_impl->boundIp == m_impl->state.ip && m_impl->boundTcp == m_impl->state.mediaPort;
+        return m_impl->listening && m_impl->boundIp == m_impl->state.ip && m_impl->boundTcp == m_impl->state.mediaPort
+            && !m_impl->rebooting && Clock::now() >= m_impl->offlineUntil;
     });
 }
 

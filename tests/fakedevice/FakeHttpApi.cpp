@@ -1,12 +1,15 @@
 #include "FakeHttpApi.h"
 
 #include "DeviceCrypto.h"
+#include "FakeHttpMaintenance.h"
 
 #include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <map>
 #include <mutex>
+#include <optional>
+#include <thread>
 
 namespace fakedevice
 {
@@ -173,6 +176,14 @@ struct FakeHttpApi::Impl
     Clock::time_point blockedUntil;
     std::deque<HttpExchange> exchanges;
     ProtectionCheck protection;
+    // Moves to a new address and reboots, carried out once the reply that
+    // caused them has gone out, by a thread of their own.
+    HttpFactory factory;
+    std::optional<HttpRelocation> scheduled; // by the request being handled
+    std::optional<HttpRelocation> relocation; // for the relocation thread
+    std::condition_variable relocationWake;
+    bool stopRelocating = false;
+    std::thread relocator;
     std::unique_ptr<HttpServer> server; // last: its threads stop before the rest goes
 
     Impl(HttpDeviceState s, Options o)
@@ -186,7 +197,9 @@ struct FakeHttpApi::Impl
         }
         if (state.loginSalt.empty())
             state.loginSalt = dc::RandomBytes(16);
+        factory.state = state;
         AddRoutes();
+        AddMaintenanceRoutes();
     }
 
     // ---- sessions ------------------------------------------------------------------------------
@@ -370,7 +383,7 @@ struct FakeHttpApi::Impl
         reply["data"]["cookie"] = session.cookie;
         reply["data"]["token"] = session.token;
         reply["data"]["is_https"] = call.request.tls;
-        reply["data"]["port"] = server ? server->Port() : 0;
+        reply["data"]["port"] = options.port;
         reply["data"]["device_type"] = state.deviceType;
         return 200;
     }
@@ -403,7 +416,7 @@ struct FakeHttpApi::Impl
                                           reply["data"]["first_login_flag"] = !call.state.initialised;
                                           Json::Value info = DefaultRangeInfo();
                                           info["ip"] = options.ip;
-                                          info["web port"] = server ? server->Port() : 0;
+                                          info["web port"] = options.port;
                                           info["is first login"] = call.state.initialised ? 0 : 1;
                                           if (call.state.rangeInfo.isObject()) {
                                               for (const auto& key : call.state.rangeInfo.getMemberNames())
@@ -452,6 +465,83 @@ struct FakeHttpApi::Impl
                                } };
     }
 
+    // ---- network, reset and reboot --------------------------------------------------------------
+
+    void AddMaintenanceRoutes()
+    {
+        routes["/API/NetworkConfig/NetBase/Set"]
+            = { true, [this](const Call& call, Json::Value& reply) {
+                   return SetNetBase(call.body, call.state, Address(), scheduled, reply);
+               } };
+        routes["/API/Maintenance/Reset/Range"]
+            = { true, [this](const Call& call, Json::Value& reply) { return ResetRange(call.state, reply); } };
+        routes["/API/Maintenance/Reset/Set"]
+            = { true, [this](const Call& call, Json::Value& reply) {
+                   return ResetGroups(call.body, call.authenticated, call.state, factory, Address(), scheduled, reply);
+               } };
+        routes["/API/Maintenance/DeviceReboot/Set"]
+            = { true, [this](const Call& call, Json::Value& reply) {
+                   return Reboot(call.authenticated, call.state, Address(), scheduled, reply);
+               } };
+    }
+
+    HttpAddress Address() const { return { options.ip, options.port }; }
+
+    std::unique_ptr<HttpServer> MakeServer()
+    {
+        HttpServer::Options serverOptions;
+        serverOptions.ip = options.ip;
+        serverOptions.port = options.port;
+        serverOptions.scheme = options.scheme;
+        serverOptions.streamBody = [](const std::string& path) { return path == kUploadPath; };
+        return std::make_unique<HttpServer>(
+            serverOptions, [this](const HttpRequest& request) { return Dispatch(request); });
+    }
+
+    // Called once the reply that asked for it has gone out.
+    void Relocate(const HttpRelocation& move)
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        if (stopRelocating)
+            return;
+        relocation = move;
+        if (!relocator.joinable())
+            relocator = std::thread([this] { RunRelocations(); });
+        relocationWake.notify_all();
+    }
+
+    void RunRelocations()
+    {
+        std::unique_lock<std::mutex> lock(mutex);
+        for (;;) {
+            relocationWake.wait(lock, [this] { return stopRelocating || relocation; });
+            if (stopRelocating)
+                return;
+            const HttpRelocation move = *relocation;
+            relocation.reset();
+            std::unique_ptr<HttpServer> old = std::move(server);
+            lock.unlock();
+            old.reset(); // every connection ends
+            lock.lock();
+            if (move.reboot) {
+                sessions.clear();
+                salts.clear();
+                deviceKeys.clear();
+                nonces.clear();
+            }
+            if (relocationWake.wait_for(
+                    lock, std::chrono::milliseconds(move.offlineMs), [this] { return stopRelocating; }))
+                return;
+            options.ip = move.to.ip;
+            options.port = move.to.port;
+            lock.unlock();
+            std::unique_ptr<HttpServer> fresh = MakeServer();
+            lock.lock();
+            server = std::move(fresh);
+            changed.notify_all();
+        }
+    }
+
     // ---- dispatch ------------------------------------------------------------------------------
 
     HttpResponse Dispatch(const HttpRequest& request)
@@ -483,10 +573,14 @@ struct FakeHttpApi::Impl
             response.body = JsonText(Result("failed", "injected"));
         } else {
             Json::Value reply;
+            scheduled.reset();
             response.status = Handle(request, reply, response.headers);
             if (faults.editReply)
                 faults.editReply(request.path, reply);
             response.body = JsonText(reply);
+            if (scheduled)
+                response.afterSent = [this, move = *scheduled] { Relocate(move); };
+            scheduled.reset();
         }
         response.cutBody = faulty && faults.cutBody;
         Record(request, response.status, response.body);
@@ -564,20 +658,23 @@ FakeHttpApi::FakeHttpApi(HttpDeviceState state)
 FakeHttpApi::FakeHttpApi(HttpDeviceState state, Options options)
     : m_impl(std::make_unique<Impl>(std::move(state), options))
 {
-    HttpServer::Options serverOptions;
-    serverOptions.ip = options.ip;
-    serverOptions.port = options.port;
-    serverOptions.scheme = options.scheme;
-    serverOptions.streamBody = [](const std::string& path) { return path == kUploadPath; };
-    Impl* impl = m_impl.get();
-    auto server = std::make_unique<HttpServer>(
-        serverOptions, [impl](const HttpRequest& request) { return impl->Dispatch(request); });
+    auto server = m_impl->MakeServer();
     std::lock_guard<std::mutex> lock(m_impl->mutex);
+    if (server->Listening())
+        m_impl->options.port = server->Port();
+    m_impl->factory.address = m_impl->Address();
     m_impl->server = std::move(server);
 }
 
 FakeHttpApi::~FakeHttpApi()
 {
+    {
+        std::lock_guard<std::mutex> lock(m_impl->mutex);
+        m_impl->stopRelocating = true;
+        m_impl->relocationWake.notify_all();
+    }
+    if (m_impl->relocator.joinable())
+        m_impl->relocator.join();
     // Stop the connection threads before the state they use goes.
     std::unique_ptr<HttpServer> server;
     {
@@ -589,16 +686,19 @@ FakeHttpApi::~FakeHttpApi()
 
 bool FakeHttpApi::Listening() const
 {
+    std::lock_guard<std::mutex> lock(m_impl->mutex);
     return m_impl->server && m_impl->server->Listening();
 }
 
 uint16_t FakeHttpApi::Port() const
 {
-    return m_impl->server ? m_impl->server->Port() : 0;
+    std::lock_guard<std::mutex> lock(m_impl->mutex);
+    return m_impl->options.port;
 }
 
 std::string FakeHttpApi::Ip() const
 {
+    std::lock_guard<std::mutex> lock(m_impl->mutex);
     return m_impl->options.ip;
 }
 
@@ -645,6 +745,7 @@ int FakeHttpApi::Sessions() const
 
 int FakeHttpApi::OpenConnections() const
 {
+    std::lock_guard<std::mutex> lock(m_impl->mutex);
     return m_impl->server ? m_impl->server->OpenConnections() : 0;
 }
 

@@ -11,6 +11,7 @@
 #include <json/json.h>
 
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -39,6 +40,25 @@ struct HttpDeviceState
     // laid over the defaults; "ip", "web port" and "is first login" follow the
     // device unless set here.
     Json::Value rangeInfo;
+
+    // Network settings (/API/NetworkConfig/NetBase/Set) beside the address and
+    // port the device serves at (FakeHttpApi::Ip and Port).
+    std::string netmask = "255.0.0.0";
+    std::string gateway = "127.0.0.1";
+    std::string dns1 = "127.0.0.1";
+    std::string dns2;
+    bool dhcp = false;
+    // Groups the reset offers (/API/Maintenance/Reset/Range), and the settings
+    // of those it restores besides the network, by group name; a reset brings
+    // back the value the device started with (see FakeHttpMaintenance.cpp).
+    std::vector<std::string> resetRange { "channel", "record", "event", "ai", "network", "except_network_param",
+        "device", "system", "alarm", "secondary_authentication" };
+    std::map<std::string, std::string> groupSettings { { "channel", "factory" }, { "record", "factory" },
+        { "event", "factory" }, { "ai", "factory" }, { "device", "factory" }, { "system", "factory" },
+        { "alarm", "factory" } };
+    int resets = 0; // reset requests applied
+    int reboots = 0;
+    int rebootMs = 300; // a reboot keeps the device away this long
 };
 
 // Faults a test can switch on at any time.

@@ -597,7 +597,10 @@ struct HttpServer::Impl
             while (!stopping && Clock::now() < answerAt)
                 std::this_thread::sleep_for(std::min<Clock::duration>(10ms, answerAt - Clock::now()));
             const bool keepAlive = Lower(request.Header("Connection")) != "close";
-            if (stopping || !SendResponse(stream, response, keepAlive) || !keepAlive)
+            const bool sent = !stopping && SendResponse(stream, response, keepAlive);
+            if (response.afterSent)
+                response.afterSent();
+            if (!sent || !keepAlive)
                 return;
             idleUntil = Clock::now() + std::chrono::seconds(options.idleSeconds);
         }

@@ -45,6 +45,8 @@ struct HttpResponse
     bool neverAnswer = false; // hold the connection until the peer or the server ends it
     int delayMs = 0; // before answering (bounded to 30 s)
     bool cutBody = false; // announce the whole body, send half of it, then close
+    // Runs on the connection's thread once the reply has gone out (or failed to).
+    std::function<void()> afterSent;
 };
 
 class HttpServer

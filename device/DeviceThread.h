@@ -1,0 +1,19 @@
+#pragma once
+
+#include "DeviceInfo.h"
+
+#include <QThread>
+
+#include <utility>
+
+// Runs change on the device's thread: at once when called there, else queued
+// behind what was queued to the device before (and dropped if the device is
+// deleted first).
+template <typename Change> void RunOnDeviceThread(DeviceInfo* device, Change&& change)
+{
+    if (QThread::currentThread() == device->thread()) {
+        change();
+        return;
+    }
+    QMetaObject::invokeMethod(device, std::forward<Change>(change), Qt::QueuedConnection);
+}
