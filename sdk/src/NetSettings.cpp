@@ -156,7 +156,8 @@ int ZVNetSetNewDevInfoEx(const ZVNetNewDevInfo* info)
         if (zvwire::DecodeDatagram(buffer, static_cast<size_t>(n), h, p) != zvwire::Decode::Ok
             || h.type != zvwire::ReplyType(zvwire::MSG_SET_NETWORK) || h.requestId != id)
             continue;
-        return h.status == zvwire::ST_OK ? 1 : 0;
+        // The reply is empty; one with a payload is malformed.
+        return h.status == zvwire::ST_OK && h.length == 0 ? 1 : 0;
     }
 }
 

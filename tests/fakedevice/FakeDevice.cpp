@@ -1044,9 +1044,13 @@ struct FakeDevice::Impl
         }
         std::lock_guard<std::mutex> lock(mutex);
         Bytes block = state.params[id];
-        if (id == ZVNET_PARAM_VERSION)
-            PutText(
-                block, offsetof(ZVNetVersionParam, version), sizeof(ZVNetVersionParam::version), state.deviceVersion);
+        // A version text as long as its field goes out without a terminator.
+        if (id == ZVNET_PARAM_VERSION && block.size() == sizeof(ZVNetVersionParam)) {
+            const size_t offset = offsetof(ZVNetVersionParam, version);
+            const size_t width = sizeof(ZVNetVersionParam::version);
+            std::fill(block.begin() + offset, block.begin() + offset + width, 0);
+            std::memcpy(block.data() + offset, state.deviceVersion.data(), std::min(width, state.deviceVersion.size()));
+        }
         if (block.size() != size || size < 4 || GetU32(block.data()) != size) {
             reply.status = wire::BadSize;
             return;
@@ -1399,9 +1403,16 @@ void FakeDevice::DropSessions()
 
 std::string UniqueLoopbackPrefix()
 {
+    return UniqueLoopbackPrefix(0);
+}
+
+std::string UniqueLoopbackPrefix(int block)
+{
     const unsigned pid = static_cast<unsigned>(getpid());
     // Second octet 10..209: clear of 127.0.0.x, which everything else uses.
-    return "127." + std::to_string(10 + (pid / 256) % 200) + "." + std::to_string(pid % 256) + ".";
+    // Block 1 lies 100 apart, where only a process 25600 pids away would be.
+    const unsigned second = (pid / 256 + (block == 1 ? 100u : 0u)) % 200;
+    return "127." + std::to_string(10 + second) + "." + std::to_string(pid % 256) + ".";
 }
 
 DeviceState LoopbackDeviceState(const std::string& ip, int index)

@@ -117,6 +117,9 @@ private:
 // "127.a.b." chosen from the process id: tests that run at the same time each
 // get their own loopback addresses (append 1..254).
 std::string UniqueLoopbackPrefix();
+// Block 0 is the one above; block 1 is a second one of this process's own, for
+// tests that need more than 254 addresses (devices that move to new ones).
+std::string UniqueLoopbackPrefix(int block);
 
 // A device at ip with its own MAC, name, host name and id derived from index.
 DeviceState LoopbackDeviceState(const std::string& ip, int index);

@@ -1,0 +1,124 @@
+#pragma once
+
+// Device operations run end to end in a test: the SDK stand-in set up for
+// loopback, a task pool for the workers, listed devices made from what a
+// fake device would answer to a search, and a wait for the end of an
+// operation as the pages see it.
+
+#include "DeviceFixtures.h"
+#include "DispatchFixtures.h"
+#include "FakeDevice.h"
+#include "FakeHttpApi.h"
+#include "ZVAppSetting.h"
+#include "ZVNet.h"
+#include "ZVOnvif.h"
+#include "ZVSdkConfig.h"
+
+#include <QtTest>
+
+#include <cstring>
+#include <memory>
+
+namespace TestSupport
+{
+// The SDK, the language texts and a task pool that takes the dispatch's
+// workers, for the life of the object.
+class OperationEnvironment
+{
+public:
+    explicit OperationEnvironment(int poolThreads = 4)
+    {
+        ZVNetInit();
+        ZVOnvifInit();
+        ZVSdkSetTimeouts(3000, 3000);
+        // The network change also asks the search targets: never the real LAN.
+        const std::string nobody = NobodyAddress();
+        const char* target = nobody.c_str();
+        ZVSdkSetSearchTargets(&target, 1);
+        m_pool = std::make_unique<TaskPool>(poolThreads);
+        m_recorder = std::make_unique<TaskRecorder>(m_pool.get());
+    }
+    ~OperationEnvironment()
+    {
+        m_recorder.reset();
+        m_pool.reset();
+        ZVNetRelease();
+        ZVOnvifRelease();
+        ZVAppSetting::Instance()->m_company = 0;
+    }
+
+    // Loopback addresses of this test process; n from 1 to 253.
+    static std::string Address(int n) { return fakedevice::UniqueLoopbackPrefix() + std::to_string(n); }
+    // Nothing listens there.
+    static std::string NobodyAddress() { return Address(254); }
+
+private:
+    NumberedLanguageTexts m_texts;
+    std::unique_ptr<TaskPool> m_pool;
+    std::unique_ptr<TaskRecorder> m_recorder;
+};
+
+// A device as the search lists the fake device in state; owner deletes it.
+inline DeviceInfo* ListedDevice(const fakedevice::DeviceState& state, QObject* owner = nullptr)
+{
+    const fakedevice::Bytes record = state.SearchRecord();
+    SearchDevRsp rsp;
+    std::memcpy(&rsp, record.data(), sizeof(rsp));
+    auto* device = new DeviceInfo(owner);
+    device->InitFromSearchRsp(&rsp, false);
+    device->m_user = QString::fromStdString(state.users.at(0).name);
+    device->m_password = QString::fromStdString(state.users.at(0).password);
+    device->m_status = StatusWaiting;
+    return device;
+}
+
+// A device at the address and web port of a fake HTTP API device.
+inline DeviceInfo* ListedHttpDevice(const fakedevice::FakeHttpApi& api, QObject* owner = nullptr)
+{
+    DeviceInfo* device = NewDevice(owner, QString::fromStdString(api.Ip()), QString(), 1, 9000, api.Port());
+    const fakedevice::HttpDeviceState state = api.State();
+    device->m_user = QString::fromStdString(state.user);
+    device->m_password = QString::fromStdString(state.password);
+    device->m_status = StatusWaiting;
+    return device;
+}
+
+// Runs entry for device as a pool thread would and waits until the operation
+// is over for the pages: a report that finds the device logged out.
+inline bool RunOperation(void (*entry)(void*), DeviceInfo* device, const ReportLog& log, int timeoutMs = 20000)
+{
+    OnOtherThread([=] { entry(device); });
+    auto over = [&log] {
+        for (const TaskReport& report : log.Reports()) {
+            if (!report.loggedIn)
+                return true;
+        }
+        return false;
+    };
+    if (!QTest::qWaitFor(over, timeoutMs))
+        return false;
+    QTest::qWait(30); // a report that should not come has its chance
+    return true;
+}
+
+// The reports that ended the operation: those that found the device logged out.
+inline QVector<TaskReport> EndReports(const ReportLog& log)
+{
+    QVector<TaskReport> ends;
+    for (const TaskReport& report : log.Reports()) {
+        if (!report.loggedIn)
+            ends.append(report);
+    }
+    return ends;
+}
+
+// A record of the type the SDK headers lay out, read from raw bytes.
+template <typename Record> Record RecordFrom(const fakedevice::Bytes& bytes, size_t offset = 0)
+{
+    Record record;
+    std::memset(&record, 0, sizeof(record));
+    if (bytes.size() >= offset + sizeof(record))
+        std::memcpy(&record, bytes.data() + offset, sizeof(record));
+    return record;
+}
+} // namespace TestSupport
