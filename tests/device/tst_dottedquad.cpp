@@ -2,6 +2,8 @@
 
 #include <QtTest>
 
+#include <cstring>
+
 class TestDottedQuad : public QObject
 {
     Q_OBJECT
@@ -9,6 +11,8 @@ class TestDottedQuad : public QObject
 private slots:
     void parse_data();
     void parse();
+    void format_data();
+    void format();
 };
 
 void TestDottedQuad::parse_data()
@@ -53,6 +57,47 @@ void TestDottedQuad::parse()
     std::uint32_t parsed = 0x12345678;
     QCOMPARE(ParseDottedQuad(QString::fromLatin1(text), &parsed), ok);
     QCOMPARE(parsed, ok ? address : 0x12345678u);
+}
+
+void TestDottedQuad::format_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<int>("size");
+    QTest::addColumn<QByteArray>("text"); // null: nothing written
+
+    QTest::newRow("plain") << QByteArray("\xc0\xa8\x01\x0a", 4) << 16 << QByteArray("192.168.1.10");
+    QTest::newRow("zeros") << QByteArray(4, '\0') << 16 << QByteArray("0.0.0.0");
+    QTest::newRow("widest fits 16") << QByteArray(4, '\xff') << 16 << QByteArray("255.255.255.255");
+    QTest::newRow("widest, 15 too small") << QByteArray(4, '\xff') << 15 << QByteArray();
+    QTest::newRow("exact fit") << QByteArray("\x01\x02\x03\x04", 4) << 8 << QByteArray("1.2.3.4");
+    QTest::newRow("one short") << QByteArray("\x01\x02\x03\x04", 4) << 7 << QByteArray();
+    QTest::newRow("no room") << QByteArray("\x01\x02\x03\x04", 4) << 0 << QByteArray();
+}
+
+void TestDottedQuad::format()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(int, size);
+    QFETCH(QByteArray, text);
+
+    char buffer[32];
+    std::memset(buffer, '#', sizeof(buffer));
+    const unsigned char* address = reinterpret_cast<const unsigned char*>(bytes.constData());
+    char* result = FormatDottedQuad(address, buffer, static_cast<std::size_t>(size));
+    if (text.isNull()) {
+        QVERIFY(!result);
+        QCOMPARE(QByteArray(buffer, sizeof(buffer)), QByteArray(sizeof(buffer), '#'));
+        return;
+    }
+    QCOMPARE(result, buffer);
+    QCOMPARE(QByteArray(buffer), text);
+    // Nothing past the text and its terminator.
+    QCOMPARE(buffer[text.size() + 1], '#');
+
+    // The text parses back to the same bytes.
+    unsigned char parsed[4];
+    QCOMPARE(ParseDottedQuadBytes(buffer, parsed), 1);
+    QCOMPARE(QByteArray(reinterpret_cast<const char*>(parsed), 4), bytes);
 }
 
 QTEST_GUILESS_MAIN(TestDottedQuad)
