@@ -1,5 +1,6 @@
 #include "MiniDumper.h"
 #include "TaskPool.h"
+#include "TestSupport.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -172,12 +173,7 @@ void TestMiniDumper::unwritableFolderIsReportedAndProcessEnds()
         CrashNow(Crash::ForbiddenWrite);
     }
     close(output[1]);
-    QByteArray message;
-    char buffer[4096];
-    ssize_t got;
-    while ((got = read(output[0], buffer, sizeof buffer)) > 0)
-        message.append(buffer, static_cast<int>(got));
-    close(output[0]);
+    const QByteArray message = TestSupport::ReadToEnd(output[0]);
     int status = 0;
     QCOMPARE(waitpid(child, &status, 0), child);
     QVERIFY(WIFEXITED(status));

@@ -124,12 +124,7 @@ void TestStartup::taskThatNeverEndsLeavesEverythingStanding()
         _exit(99);
     }
     close(fds[1]);
-    QByteArray output;
-    char buffer[512];
-    ssize_t got;
-    while ((got = read(fds[0], buffer, sizeof buffer)) > 0)
-        output.append(buffer, static_cast<int>(got));
-    close(fds[0]);
+    const QByteArray output = TestSupport::ReadToEnd(fds[0]);
     int status = 0;
     QCOMPARE(waitpid(child, &status, 0), child);
 
