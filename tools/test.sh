@@ -23,11 +23,12 @@ run_suite() {
 }
 
 mkdir -p build-tests
-# The core libraries and their tests alone: nothing below ui/ may need a widget.
-echo "=== build-tests/core: -DDEVSCAN_GUI=OFF (build only)"
+# The core libraries alone (device pulls in sdk, app and platform): nothing
+# below ui/ may need a widget.
+echo "=== build-tests/core: -DDEVSCAN_GUI=OFF (libraries only)"
 cmake -S . -B build-tests/core -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DDEVSCAN_WERROR=ON -DDEVSCAN_GUI=OFF \
     >build-tests/core.configure.log 2>&1 || { cat build-tests/core.configure.log; exit 1; }
-cmake --build build-tests/core -j "$jobs"
+cmake --build build-tests/core -j "$jobs" --target device
 run_suite build-tests/plain ""
 # The second product build: its title reaches the settings folder and text 0.
 run_suite build-tests/bastellon "-R tst_startup|tst_settings" -DDEVSCAN_PRODUCT=Bastellon
