@@ -1,11 +1,12 @@
 #include "CheckBoxTableModel.h"
 
+#include "ZVMessageBox.h"
+
 #include "DeviceInfo.h"
 #include "TableViewSortProxy.h"
 
 #include <QBrush>
 #include <QColor>
-#include <QMessageBox>
 #include <QRegularExpression>
 
 namespace
@@ -602,8 +603,7 @@ void CheckBoxTableModel::UpdateAnchor()
 
 void CheckBoxTableModel::ShowSameNameRefusal()
 {
-    QMessageBox box(QMessageBox::Warning, LanguageText(6), LanguageText(125), QMessageBox::Ok | QMessageBox::Cancel);
-    box.exec();
+    ZVMessageBox::ShowMessage(nullptr, LanguageText(125), LanguageText(6), 1, 0);
 }
 
 void CheckBoxTableModel::EmitCheckColumnChanged(int column)

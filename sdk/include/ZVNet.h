@@ -9,26 +9,26 @@
 // Parameter ids of ZVNetQueryParam, ZVNetQueryParamEx and ZVNetSetParam.
 enum ZVNetParamId : uint32_t
 {
-    ZVNET_PARAM_VERSION = 502,      // ZVNetVersionParam
-    ZVNET_PARAM_USERS = 505,        // ZVNetUserHeader + ZVNetUserParam records
-    ZVNET_PARAM_DEFAULT = 521,      // ZVNetDefaultParam
-    ZVNET_PARAM_DATETIME = 524,     // ZVNetDateTimeParam
-    ZVNET_PARAM_MAIN_STREAM = 570,  // ZVNetStreamParam records
-    ZVNET_PARAM_SUB_STREAM = 571,   // ZVNetStreamParam records
-    ZVNET_PARAM_OSD = 573,          // ZVNetOsdParam records
+    ZVNET_PARAM_VERSION = 502, // ZVNetVersionParam
+    ZVNET_PARAM_USERS = 505, // ZVNetUserHeader + ZVNetUserParam records
+    ZVNET_PARAM_DEFAULT = 521, // ZVNetDefaultParam
+    ZVNET_PARAM_DATETIME = 524, // ZVNetDateTimeParam
+    ZVNET_PARAM_MAIN_STREAM = 570, // ZVNetStreamParam records
+    ZVNET_PARAM_SUB_STREAM = 571, // ZVNetStreamParam records
+    ZVNET_PARAM_OSD = 573, // ZVNetOsdParam records
 };
 
 // ZVNetSetParamEx: request type and block ids.
 enum ZVNetBlockId : uint32_t
 {
     ZVNET_SETPARAMEX_TYPE = 216,
-    ZVNET_BLOCK_FACTORY_KEY = 582,  // ZVNetFactoryKeyParam
+    ZVNET_BLOCK_FACTORY_KEY = 582, // ZVNetFactoryKeyParam
     ZVNET_BLOCK_FACTORY_INFO = 700, // ZVNetFactoryInfo
 };
 
 enum ZVNetCommand : int
 {
-    ZVNET_PTZ_DEFAULT = 100,        // ZVNetPTZControl: restore PTZ defaults
+    ZVNET_PTZ_DEFAULT = 100, // ZVNetPTZControl: restore PTZ defaults
     ZVNET_REMOTE_TEST_REBOOT = 303, // ZVNetRemoteTest: reboot the device
 };
 
@@ -39,22 +39,22 @@ enum ZVNetUpgradeCode : int
     ZVNET_UPGRADE_SUCCEEDED = 391,
     ZVNET_UPGRADE_BAD_FILE = 392,
     ZVNET_UPGRADE_393 = 393,
-    ZVNET_UPGRADE_PROGRESS = 394,       // info carries the percent as an integer
+    ZVNET_UPGRADE_PROGRESS = 394, // info carries the percent as an integer
     ZVNET_UPGRADE_395 = 395,
     ZVNET_UPGRADE_396 = 396,
-    ZVNET_UPGRADE_REPORT = 402,         // info points to a ZVNetUpgradeReport
+    ZVNET_UPGRADE_REPORT = 402, // info points to a ZVNetUpgradeReport
     ZVNET_UPGRADE_TRANSFER_START = 764,
 };
 
 enum ZVNetUpgradeType : uint32_t
 {
     ZVNET_UPGRADE_TYPE_BASIC = 3,
-    ZVNET_UPGRADE_TYPE_EXTENDED = 7,    // devices with ZVNET_ABILITY_UPGRADE_EXTENDED
+    ZVNET_UPGRADE_TYPE_EXTENDED = 7, // devices with ZVNET_ABILITY_UPGRADE_EXTENDED
 };
 
 enum ZVNetSearchMode : uint8_t
 {
-    ZVNET_SEARCH_MODE_RANGE = 7,        // ZVNetP2PSearchParam: unicast over an address range
+    ZVNET_SEARCH_MODE_RANGE = 7, // ZVNetP2PSearchParam: unicast over an address range
 };
 
 // Network byte of ZVNetDefaultParam.
@@ -78,13 +78,13 @@ enum ZVNetFactoryField : uint32_t
 
 // Bits of ZVNetDevInfo.
 inline constexpr uint8_t ZVNET_DEVINFO_LONG_USER_FIELDS = 0x08; // userFieldFlags
-inline constexpr uint32_t ZVNET_DEVINFO_INTELLIGENT = 0x08;     // capabilityWord
-inline constexpr unsigned ZVNET_DEVINFO_NETWORK_SHIFT = 40;     // 4-bit field in featureBits
+inline constexpr uint32_t ZVNET_DEVINFO_INTELLIGENT = 0x08; // capabilityWord
+inline constexpr unsigned ZVNET_DEVINFO_NETWORK_SHIFT = 40; // 4-bit field in featureBits
 inline constexpr uint64_t ZVNET_DEVINFO_NETWORK_MASK = 0xFull;
-inline constexpr unsigned ZVNET_DEVINFO_NETWORK_CHOICE = 4;     // network group with "except address"
-inline constexpr unsigned ZVNET_ABILITY_UPGRADE_EXTENDED = 40;  // bit of abilitySet
+inline constexpr unsigned ZVNET_DEVINFO_NETWORK_CHOICE = 4; // network group with "except address"
+inline constexpr unsigned ZVNET_ABILITY_UPGRADE_EXTENDED = 40; // bit of abilitySet
 
-inline constexpr uint32_t ZVNET_EXPORT_HEADER_SIZE = 40;        // bytes before the exported data
+inline constexpr uint32_t ZVNET_EXPORT_HEADER_SIZE = 40; // bytes before the exported data
 inline constexpr uint32_t ZVNET_IMPORT_MAX_DATA = 393216;
 
 typedef void (*ZVNetAlarmCallback)(int code, const void* data, int size, void* user);
@@ -99,9 +99,9 @@ typedef void (*ZVNetRemoteTestCallback)(int command, int result, const void* dat
 struct ZVNetConnParam
 {
     const char* ip;
-    uint32_t port;            // media port
-    const char* userName;     // UTF-8
-    const char* password;     // UTF-8
+    uint32_t port; // media port
+    const char* userName; // UTF-8
+    const char* password; // UTF-8
     uint32_t reserved16;
     uint32_t reserved20;
     void* user;
@@ -112,7 +112,7 @@ struct ZVNetConnParam
     uint32_t reserved44;
     uint32_t reserved48;
     uint16_t reserved52;
-    uint8_t deviceFamily;     // ZVNetDeviceFamily
+    uint8_t deviceFamily; // ZVNetDeviceFamily
     uint8_t reserved55;
 };
 
@@ -121,7 +121,7 @@ struct ZVNetP2PSearchParam
 {
     ZVNetSearchCallback callback;
     void* user;
-    uint8_t mode;             // ZVNET_SEARCH_MODE_RANGE
+    uint8_t mode; // ZVNET_SEARCH_MODE_RANGE
     uint8_t reserved9[3];
     char startIp[64];
     char stopIp[64];
@@ -131,15 +131,15 @@ struct ZVNetP2PSearchParam
 // Device information filled by ZVNetGetDevInfo.
 struct ZVNetDevInfo
 {
-    uint64_t featureBits;     // bits 40..43: ZVNET_DEVINFO_NETWORK_* field
+    uint64_t featureBits; // bits 40..43: ZVNET_DEVINFO_NETWORK_* field
     uint8_t reserved8[220];
-    uint8_t userFieldFlags;   // ZVNET_DEVINFO_LONG_USER_FIELDS
+    uint8_t userFieldFlags; // ZVNET_DEVINFO_LONG_USER_FIELDS
     uint8_t reserved229[5];
-    char deviceKind;          // '2' and '4' mark a device kind with its own group texts
+    char deviceKind; // '2' and '4' mark a device kind with its own group texts
     uint8_t reserved235[181];
-    uint32_t capabilityWord;  // ZVNET_DEVINFO_INTELLIGENT
+    uint32_t capabilityWord; // ZVNET_DEVINFO_INTELLIGENT
     uint8_t reserved420[132];
-    uint32_t abilitySet[8];   // bit n is bit n % 32 of word n / 32
+    uint32_t abilitySet[8]; // bit n is bit n % 32 of word n / 32
     uint8_t reserved584[648];
 };
 
@@ -153,7 +153,7 @@ static_assert(offsetof(ZVNetDevInfo, abilitySet) == 552);
 // set selects every channel.
 struct ZVNetChannelMask
 {
-    uint32_t size;            // sizeof(ZVNetChannelMask)
+    uint32_t size; // sizeof(ZVNetChannelMask)
     uint32_t channels[8];
 };
 
@@ -177,13 +177,13 @@ struct ZVNetQueryParamReq
 // Request of ZVNetSetParamEx.
 struct ZVNetSetParamExReq
 {
-    uint32_t type;            // ZVNET_SETPARAMEX_TYPE
-    uint32_t blockId;         // ZVNetBlockId
+    uint32_t type; // ZVNET_SETPARAMEX_TYPE
+    uint32_t blockId; // ZVNetBlockId
     const void* block;
     uint32_t blockSize;
     uint32_t reserved16;
     uint32_t reserved20;
-    uint32_t flags;           // always 1
+    uint32_t flags; // always 1
 };
 
 // Header of the user list (ZVNET_PARAM_USERS).
@@ -203,7 +203,7 @@ struct ZVNetUserParam
     char shortPassword[8];
     char shortUserName[8];
     uint8_t reserved24[10];
-    uint8_t changeFlag;       // set to 1 in a record that is written back changed
+    uint8_t changeFlag; // set to 1 in a record that is written back changed
     uint8_t reserved35[45];
     char longPassword[32];
     char longUserName[32];
@@ -236,18 +236,18 @@ inline constexpr unsigned ZVNET_STREAM_RESOLUTION_COUNT = 9; // entries inside t
 struct ZVNetStreamParam
 {
     uint8_t reserved0[8];
-    uint8_t bitrateMode;      // 0 predefined, non-zero user-defined
-    uint8_t bitrateIndex;     // index into the predefined bitrate list
-    uint16_t customBitrate;   // kbit/s
+    uint8_t bitrateMode; // 0 predefined, non-zero user-defined
+    uint8_t bitrateIndex; // index into the predefined bitrate list
+    uint16_t customBitrate; // kbit/s
     uint8_t reserved12[5];
     uint8_t frameRate;
-    uint8_t resolutionIndex;  // current resolution entry
+    uint8_t resolutionIndex; // current resolution entry
     uint8_t reserved19[5];
     ZVNetStreamResolution resolutions[7];
     uint16_t resolution7Width;
     uint16_t resolution7Height;
     uint8_t reserved112[6];
-    uint8_t encodeType;       // 0 H264, 1 H265, 2 MJPEG, 3 H264+, 4 H265+
+    uint8_t encodeType; // 0 H264, 1 H265, 2 MJPEG, 3 H264+, 4 H265+
     uint8_t reserved119;
     uint16_t resolution8Width;
     uint16_t resolution8Height;
@@ -275,7 +275,7 @@ struct ZVNetOsdParam
     uint16_t nameY;
     uint16_t dateX;
     uint16_t dateY;
-    char channelName[40];     // zero-padded
+    char channelName[40]; // zero-padded
     uint8_t reserved56[1640];
 };
 
@@ -289,20 +289,20 @@ static_assert(offsetof(ZVNetOsdParam, channelName) == 16);
 // Date, time and NTP (ZVNET_PARAM_DATETIME), size-prefixed.
 struct ZVNetDateTimeParam
 {
-    uint32_t size;            // 292
+    uint32_t size; // 292
     uint8_t reserved4[4];
-    uint16_t year;            // year - 2000
+    uint16_t year; // year - 2000
     uint8_t month;
     uint8_t day;
     uint8_t hour;
     uint8_t minute;
     uint8_t second;
     uint8_t reserved15;
-    uint16_t flags16;         // written as 0x0100 with a new time
+    uint16_t flags16; // written as 0x0100 with a new time
     uint8_t reserved18[38];
     uint8_t ntpEnable;
     uint8_t reserved57[25];
-    uint8_t flag82;           // written as 1 with a new time
+    uint8_t flag82; // written as 1 with a new time
     uint8_t reserved83[209];
 };
 
@@ -320,9 +320,9 @@ static_assert(offsetof(ZVNetDateTimeParam, flag82) == 82);
 // Firmware version (ZVNET_PARAM_VERSION), size-prefixed.
 struct ZVNetVersionParam
 {
-    uint32_t size;            // 700
+    uint32_t size; // 700
     uint8_t reserved4[149];
-    char version[547];        // NUL-terminated
+    char version[547]; // NUL-terminated
 };
 
 static_assert(sizeof(ZVNetVersionParam) == 700);
@@ -331,10 +331,10 @@ static_assert(offsetof(ZVNetVersionParam, version) == 153);
 // Factory defaults by group (ZVNET_PARAM_DEFAULT), size-prefixed; 1 = restore.
 struct ZVNetDefaultParam
 {
-    uint32_t size;            // 24
+    uint32_t size; // 24
     uint8_t display;
     uint8_t record;
-    uint8_t network;          // ZVNetDefaultNetwork
+    uint8_t network; // ZVNetDefaultNetwork
     uint8_t alarm;
     uint8_t device;
     uint8_t system;
@@ -359,8 +359,8 @@ static_assert(offsetof(ZVNetDefaultParam, pairing) == 12);
 // changeMask are applied. Texts UTF-8, NUL-terminated within their fields.
 struct ZVNetFactoryInfo
 {
-    uint32_t size;            // 1032
-    uint32_t changeMask;      // ZVNetFactoryField bits
+    uint32_t size; // 1032
+    uint32_t changeMask; // ZVNetFactoryField bits
     uint8_t reserved8[8];
     char mainBoardName[56];
     char productType[64];
@@ -383,10 +383,10 @@ static_assert(offsetof(ZVNetFactoryInfo, functionCode) == 232);
 // Factory key (ZVNET_BLOCK_FACTORY_KEY).
 struct ZVNetFactoryKeyParam
 {
-    uint32_t size;            // 32
+    uint32_t size; // 32
     uint32_t keyId;
-    char boardId[16];         // not terminated when 16 bytes long
-    uint8_t flag24;           // always 255
+    char boardId[16]; // not terminated when 16 bytes long
+    uint8_t flag24; // always 255
     uint8_t reserved25[7];
 };
 
@@ -406,7 +406,7 @@ static_assert(sizeof(ZVNetPTZParam) == 44);
 // Request of ZVNetRemoteTest.
 struct ZVNetRemoteTestParam
 {
-    uint32_t command;         // ZVNetCommand
+    uint32_t command; // ZVNetCommand
     uint32_t reserved4;
     uint32_t reserved8;
     void* user;
@@ -417,10 +417,10 @@ struct ZVNetRemoteTestParam
 // Request of ZVNetStartRemoteUpgrade.
 struct ZVNetUpgradeParam
 {
-    const char* path;         // firmware file, UTF-8
+    const char* path; // firmware file, UTF-8
     ZVNetUpgradeCallback callback;
     void* user;
-    uint32_t upgradeType;     // ZVNetUpgradeType
+    uint32_t upgradeType; // ZVNetUpgradeType
     uint32_t reserved16;
 };
 
@@ -449,9 +449,9 @@ struct ZVNetExportParam
 // Request of ZVNetRemoteParamImportNew (allocate it: too large for a stack).
 struct ZVNetImportParam
 {
-    uint32_t size;            // sizeof(ZVNetImportParam)
-    uint32_t dataSize;        // bytes used in data
-    char name[32];            // zero-padded, not necessarily terminated
+    uint32_t size; // sizeof(ZVNetImportParam)
+    uint32_t dataSize; // bytes used in data
+    char name[32]; // zero-padded, not necessarily terminated
     uint8_t data[ZVNET_IMPORT_MAX_DATA];
 };
 
@@ -464,22 +464,22 @@ static_assert(offsetof(ZVNetImportParam, data) == 40);
 // first number first.
 struct ZVNetNewDevInfo
 {
-    char version[16];         // "12"
-    char userName[64];        // Latin-1, NUL-terminated
-    char password[64];        // Latin-1, NUL-terminated
-    uint8_t currentIp[4];     // identifies the device
+    char version[16]; // "12"
+    char userName[64]; // Latin-1, NUL-terminated
+    char password[64]; // Latin-1, NUL-terminated
+    uint8_t currentIp[4]; // identifies the device
     uint8_t newIp[4];
     uint8_t netmask[4];
     uint8_t gateway[4];
     uint8_t dns1[4];
     uint8_t dns2[4];
-    char mac[36];             // as in SearchDevRsp
+    char mac[36]; // as in SearchDevRsp
     uint8_t reserved204[4];
-    uint64_t deviceTypeCode;  // as in SearchDevRsp
+    uint64_t deviceTypeCode; // as in SearchDevRsp
     uint32_t mediaPort;
     uint32_t webPort;
-    uint8_t networkMode;      // ZVNetNetMode
-    uint8_t flag225;          // always 1
+    uint8_t networkMode; // ZVNetNetMode
+    uint8_t flag225; // always 1
     uint8_t reserved226[518];
 };
 
@@ -502,8 +502,8 @@ static_assert(offsetof(ZVNetNewDevInfo, flag225) == 225);
 // First password of ZVNetStartSavePasword.
 struct ZVNetSavePasswordExtra
 {
-    uint32_t size;            // 516
-    char password[256];       // UTF-8, NUL-terminated
+    uint32_t size; // 516
+    char password[256]; // UTF-8, NUL-terminated
     char reserved[256];
 };
 
@@ -514,14 +514,14 @@ static_assert(offsetof(ZVNetSavePasswordExtra, reserved) == 260);
 // Request of ZVNetStartSavePasword.
 struct ZVNetSavePasswordParam
 {
-    const char* ip;           // UTF-8
-    uint32_t port;            // media port
+    const char* ip; // UTF-8
+    uint32_t port; // media port
     uint32_t reserved8;
     uint32_t reserved12;
     void* user;
     ZVNetStatusCallback callback;
     const ZVNetSavePasswordExtra* extra;
-    uint32_t extraSize;       // sizeof(ZVNetSavePasswordExtra)
+    uint32_t extraSize; // sizeof(ZVNetSavePasswordExtra)
     uint32_t reserved32;
 };
 

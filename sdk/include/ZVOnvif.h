@@ -7,20 +7,20 @@
 
 enum ZVOnvifParamId : uint32_t
 {
-    ZVONVIF_PARAM_NETWORK = 511,    // ZVOnvifNetworkParam
+    ZVONVIF_PARAM_NETWORK = 511, // ZVOnvifNetworkParam
 };
 
 // Network settings (ZVONVIF_PARAM_NETWORK), size-prefixed. Addresses are four
 // bytes in dotted order, first number first.
 struct ZVOnvifNetworkParam
 {
-    uint32_t size;            // 460
+    uint32_t size; // 460
     uint8_t ip[4];
     uint8_t netmask[4];
     uint8_t gateway[4];
     uint8_t reserved16[4];
     uint32_t webPort;
-    uint8_t networkMode;      // ZVNetNetMode
+    uint8_t networkMode; // ZVNetNetMode
     uint8_t reserved25[435];
 };
 
@@ -35,9 +35,9 @@ static_assert(offsetof(ZVOnvifNetworkParam, networkMode) == 24);
 struct ZVOnvifConnParam
 {
     const char* ip;
-    uint32_t port;            // web port
-    const char* userName;     // UTF-8
-    const char* password;     // UTF-8
+    uint32_t port; // web port
+    const char* userName; // UTF-8
+    const char* password; // UTF-8
     uint32_t reserved16;
     uint32_t reserved20;
     void* user;

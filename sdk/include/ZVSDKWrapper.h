@@ -22,7 +22,7 @@ inline constexpr const char* ZV_LOGIN_STATUS_CLOSE = "close";
 struct zv_device_login_param
 {
     zv_device_handle device;
-    const char* json;         // login request, NUL-terminated
+    const char* json; // login request, NUL-terminated
     zv_login_result_callback result_callback;
     zv_login_event_callback event_callback; // may be null
     uint32_t reserved16;

@@ -27,9 +27,9 @@ enum ZVNetStatusCode : int
     ZVNET_STATUS_ERROR_107 = 107,
     ZVNET_STATUS_ERROR_108 = 108,
     ZVNET_STATUS_ERROR_109 = 109,
-    ZVNET_STATUS_110 = 110,           // not acted upon by callers
-    ZVNET_STATUS_LOCKED = 112,        // refused; the device locks further logins for a while
-    ZVNET_STATUS_ALARM = 113,         // alarm code (low 16 bits) of ZVNetAlarmCallback
+    ZVNET_STATUS_110 = 110, // not acted upon by callers
+    ZVNET_STATUS_LOCKED = 112, // refused; the device locks further logins for a while
+    ZVNET_STATUS_ALARM = 113, // alarm code (low 16 bits) of ZVNetAlarmCallback
     ZVNET_STATUS_PASSWORD_SAVED = 125,
     ZVNET_STATUS_156 = 156,
 };
@@ -52,7 +52,8 @@ enum ZVNetDeviceFamily : uint8_t
 };
 
 // One answering device. Texts are NUL-terminated Latin-1 within their fields.
-#pragma pack(push, 4) // deviceTypeCode sits at offset 156
+// Packed to 4: deviceTypeCode sits at offset 156, so copy it rather than bind a reference to it.
+#pragma pack(push, 4)
 struct SearchDevRsp
 {
     char ip[16];
@@ -61,9 +62,9 @@ struct SearchDevRsp
     char gateway[16];
     char dns1[16];
     char dns2[16];
-    uint32_t mediaPort;       // port of the ZVNet connection
-    uint32_t webPort;         // HTTP API and ONVIF connection port
-    uint32_t networkMode;     // ZVNetNetMode
+    uint32_t mediaPort; // port of the ZVNet connection
+    uint32_t webPort; // HTTP API and ONVIF connection port
+    uint32_t networkMode; // ZVNetNetMode
     char deviceType[28];
     uint64_t deviceTypeCode;
     char deviceVersion[36];
@@ -76,13 +77,13 @@ struct SearchDevRsp
     char p2pId[38];
     char manufacture[32];
     uint16_t rtspPort;
-    int8_t channelCount;      // preferred over channelNumber when above 0
+    int8_t channelCount; // preferred over channelNumber when above 0
     uint8_t reserved355;
     uint16_t year;
     uint8_t month;
     uint8_t day;
     uint8_t reserved360[4];
-    uint8_t isFirstLogin;     // non-zero: no password set yet
+    uint8_t isFirstLogin; // non-zero: no password set yet
     uint8_t inputPinCount;
     uint8_t outputPinCount;
     uint8_t supportTwoWayTalk;
@@ -133,7 +134,7 @@ struct ZVNetSearchParam
 {
     ZVNetSearchCallback callback;
     void* user;
-    uint8_t deviceFamily;     // ZVNetDeviceFamily
+    uint8_t deviceFamily; // ZVNetDeviceFamily
     uint8_t reserved[3];
 };
 

@@ -22,7 +22,7 @@ std::mutex& ConfigMutex()
 
 Config& Stored()
 {
-    static Config c{{}, zvwire::kDefaultUdpPort, kDefaultSearchWindowMs, kDefaultTimeoutMs, kDefaultTimeoutMs};
+    static Config c { {}, zvwire::kDefaultUdpPort, kDefaultSearchWindowMs, kDefaultTimeoutMs, kDefaultTimeoutMs };
     return c;
 }
 } // namespace
@@ -42,7 +42,7 @@ int ZVSdkSetSearchTargets(const char* const* addresses, int count)
         return 0;
     std::vector<in_addr> targets;
     for (int i = 0; i < count; ++i) {
-        in_addr a{};
+        in_addr a {};
         if (!addresses[i] || inet_pton(AF_INET, addresses[i], &a) != 1)
             return 0;
         targets.push_back(a);

@@ -18,4 +18,4 @@ struct Config
 };
 
 Config CurrentConfig();
-}
+} // namespace zvsdk

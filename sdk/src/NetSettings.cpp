@@ -6,6 +6,7 @@
 
 #include <strings.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 
@@ -20,24 +21,26 @@ bool SameMac(const char* a, size_t aWidth, const char* b, size_t bWidth)
     return x.empty() || strcasecmp(x.c_str(), y.c_str()) == 0;
 }
 
-int SavePassword(const std::string& ip, uint32_t port, const uint8_t* password)
+int SavePassword(Worker& worker, const std::string& ip, uint32_t port, const uint8_t* password)
 {
     const Config config = CurrentConfig();
-    in_addr address{};
+    in_addr address {};
     if (!ParseIpv4(ip.c_str(), address))
-        return ZVNET_STATUS_FAILED;
+        return ZVNET_STATUS_PARAM_ERROR;
     const auto deadline = Clock::now() + std::chrono::milliseconds(config.connectTimeoutMs);
-    Fd fd = TcpConnect(address, static_cast<uint16_t>(port), config.connectTimeoutMs);
+    Fd fd = TcpConnect(address, static_cast<uint16_t>(port), deadline, worker.CancelFlag());
     if (!fd.Valid())
         return ZVNET_STATUS_FAILED;
     zvwire::Header h;
     std::vector<uint8_t> p;
-    if (ReadFrame(fd.Get(), deadline, config.connectTimeoutMs, nullptr, h, p) != ReadResult::Ok)
+    const int bodyMs = std::max(1, config.connectTimeoutMs);
+    if (ReadFrame(fd.Get(), deadline, bodyMs, worker.CancelFlag(), h, p) != ReadResult::Ok)
         return ZVNET_STATUS_FAILED;
     if (h.type == zvwire::MSG_LOGIN_RESULT)
         return (h.status == zvwire::ST_OK && p.size() == 4 && zvwire::GetU32(p.data()) == ZVNET_STATUS_REFUSED)
             ? ZVNET_STATUS_REFUSED
             : ZVNET_STATUS_FAILED;
+    // A device that has a password already takes no first one.
     if (h.type != zvwire::MSG_CHALLENGE || p.size() != zvwire::kChallengeSize
         || !(zvwire::GetU32(p.data() + 32) & zvwire::kChallengeFlagNoPassword))
         return ZVNET_STATUS_FAILED;
@@ -50,18 +53,18 @@ int SavePassword(const std::string& ip, uint32_t port, const uint8_t* password)
     body.insert(body.end(), password, password + zvwire::kSavePasswordField);
     zvwire::Mask(key, id, body.data() + 32, zvwire::kSavePasswordField);
     const auto frame = zvwire::EncodeFrame(zvwire::MSG_SAVE_PASSWORD, id, 0, body.data(), body.size());
-    if (!WriteAll(fd.Get(), frame.data(), frame.size(), deadline))
+    if (!WriteAll(fd.Get(), frame.data(), frame.size(), deadline, worker.CancelFlag()))
         return ZVNET_STATUS_FAILED;
-    for (;;) {
-        if (ReadFrame(fd.Get(), deadline, config.connectTimeoutMs, nullptr, h, p) != ReadResult::Ok)
+    do {
+        if (ReadFrame(fd.Get(), deadline, bodyMs, worker.CancelFlag(), h, p) != ReadResult::Ok)
             return ZVNET_STATUS_FAILED;
-        if (h.type == zvwire::ReplyType(zvwire::MSG_SAVE_PASSWORD) && h.requestId == id)
-            break;
-    }
+    } while (h.type != zvwire::ReplyType(zvwire::MSG_SAVE_PASSWORD) || h.requestId != id);
     if (h.status != zvwire::ST_OK || p.size() != 4)
         return ZVNET_STATUS_FAILED;
     const uint32_t code = zvwire::GetU32(p.data());
-    return (code == 125 || code == 104 || code == 105) ? static_cast<int>(code) : ZVNET_STATUS_FAILED;
+    return (code == ZVNET_STATUS_PASSWORD_SAVED || code == ZVNET_STATUS_REFUSED || code == ZVNET_STATUS_LOGIN_FAILED)
+        ? static_cast<int>(code)
+        : ZVNET_STATUS_FAILED;
 }
 } // namespace
 } // namespace zvsdk
@@ -82,19 +85,22 @@ int ZVNetSetNewDevInfoEx(const ZVNetNewDevInfo* info)
     Fd socket = UdpSocket();
     if (!socket.Valid())
         return 0;
-    in_addr current{};
+    in_addr current {};
     std::memcpy(&current.s_addr, info->currentIp, 4);
-    std::vector<in_addr> targets{current};
+    std::vector<in_addr> targets;
+    // A current address that did not parse reads 0.0.0.0: only the broadcast can find that device.
+    if (current.s_addr != htonl(INADDR_ANY))
+        targets.push_back(current);
     const auto extra = config.searchTargets.empty() ? BroadcastAddresses() : config.searchTargets;
     targets.insert(targets.end(), extra.begin(), extra.end());
 
     zvwire::Writer challenge;
     challenge.Bytes(info->currentIp, 4).Text(info->mac, sizeof info->mac);
-    const auto challengeFrame =
-        zvwire::EncodeFrame(zvwire::MSG_NET_CHALLENGE, 1, 0, challenge.Data().data(), challenge.Data().size());
+    const auto challengeFrame
+        = zvwire::EncodeFrame(zvwire::MSG_NET_CHALLENGE, 1, 0, challenge.Data().data(), challenge.Data().size());
     uint8_t buffer[zvwire::kHeaderSize + zvwire::kMaxUdpPayload];
     uint8_t serverNonce[32];
-    in_addr device{};
+    in_addr device {};
     bool found = false;
     for (int attempt = 0; attempt < 3 && !found; ++attempt) {
         for (const auto& t : targets)
@@ -104,7 +110,7 @@ int ZVNetSetNewDevInfoEx(const ZVNetNewDevInfo* info)
             const int left = RemainingMs(deadline);
             if (left == 0)
                 break;
-            in_addr from{};
+            in_addr from {};
             const int n = ReceiveDatagram(socket.Get(), buffer, sizeof buffer, left, from);
             if (n < 0)
                 return 0;
@@ -139,7 +145,7 @@ int ZVNetSetNewDevInfoEx(const ZVNetNewDevInfo* info)
         const int left = RemainingMs(deadline);
         if (left == 0)
             return 0;
-        in_addr from{};
+        in_addr from {};
         const int n = ReceiveDatagram(socket.Get(), buffer, sizeof buffer, left, from);
         if (n < 0)
             return 0;
@@ -158,28 +164,29 @@ int ZVNetStartSavePasword(const ZVNetSavePasswordParam* param)
 {
     if (!param)
         return 0;
-    ZVNetStatusCallback cb = param->callback;
+    ZVNetStatusCallback callback = param->callback;
     void* user = param->user;
     const bool bad = !param->ip || !param->ip[0] || param->port == 0 || param->port > 65535 || !param->extra
         || param->extraSize != sizeof(ZVNetSavePasswordExtra) || param->extra->size != sizeof(ZVNetSavePasswordExtra);
     if (bad) {
-        if (cb)
-            RunTask([cb, user]() {
-                FirstCallbackDelay();
-                cb(ZVNET_STATUS_PARAM_ERROR, user);
-            });
+        ReleaseOnReturn release(
+            callback ? ReportLater([callback, user]() { callback(ZVNET_STATUS_PARAM_ERROR, user); }) : nullptr);
         return 0;
     }
-    std::string ip = param->ip;
+    const std::string ip = param->ip;
     const uint32_t port = param->port;
     std::vector<uint8_t> password(zvwire::kSavePasswordField, 0);
     const size_t length = zvwire::BoundedLength(param->extra->password, sizeof param->extra->password - 1);
     std::memcpy(password.data(), param->extra->password, length);
-    const bool started = RunTask([ip, port, password, cb, user]() {
-        FirstCallbackDelay();
-        const int status = SavePassword(ip, port, password.data());
-        if (cb)
-            cb(status, user);
+    auto worker = Worker::Start([ip, port, password, callback, user](Worker& w) {
+        if (!w.AwaitStart())
+            return;
+        const int status = SavePassword(w, ip, port, password.data());
+        if (callback && !w.Cancelled())
+            callback(status, user);
     });
-    return started ? 1 : 0;
+    if (!worker)
+        return 0;
+    ReleaseOnReturn release(worker);
+    return 1;
 }

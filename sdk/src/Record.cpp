@@ -7,8 +7,7 @@ namespace zvsdk
 {
 namespace
 {
-template <size_t N>
-void Terminate(char (&field)[N])
+template <size_t N> void Terminate(char (&field)[N])
 {
     field[N - 1] = '\0';
 }

@@ -1,114 +1,184 @@
 #include "Runtime.h"
 
-#include <atomic>
 #include <chrono>
 #include <list>
-#include <memory>
-#include <mutex>
+#include <system_error>
 #include <vector>
 
 namespace zvsdk
 {
 namespace
 {
-struct Task
-{
-    std::thread thread;
-    std::shared_ptr<std::atomic<bool>> done;
-};
+// Before the first outcome of a start call: the caller stores the handle it got
+// right after the call returns, and may act on the outcome on another thread.
+constexpr int kFirstCallbackDelayMs = 20;
+} // namespace
 
-// Never destroyed: threads may still run while static objects are destroyed.
-struct Tasks
+// Never destroyed: library threads may still run while static objects go away.
+struct Workers
 {
     std::mutex mutex;
     bool accepting = false;
-    std::list<Task> running;
-    std::vector<std::thread> kept;
-};
+    std::list<std::shared_ptr<Worker>> all;
+    std::vector<std::function<void()>> hooks;
 
-Tasks& TaskList()
-{
-    static Tasks* tasks = new Tasks;
-    return *tasks;
-}
-
-void JoinOthers(std::vector<std::thread>& threads)
-{
-    for (auto& t : threads) {
-        if (t.get_id() == std::this_thread::get_id())
-            t.detach();
-        else if (t.joinable())
-            t.join();
+    static Workers& Get()
+    {
+        static Workers* workers = new Workers;
+        return *workers;
     }
-}
-} // namespace
+
+    // Joins finished workers; called with the mutex held (their threads are past
+    // the body and take no lock of ours).
+    void ReapLocked()
+    {
+        for (auto it = all.begin(); it != all.end();) {
+            if ((*it)->m_done.load() && !(*it)->OnWorkerThread()) {
+                (*it)->Join();
+                it = all.erase(it);
+            } else {
+                ++it;
+            }
+        }
+    }
+};
 
 void NetStartup()
 {
-    std::lock_guard<std::mutex> lock(TaskList().mutex);
-    TaskList().accepting = true;
+    std::lock_guard<std::mutex> lock(Workers::Get().mutex);
+    Workers::Get().accepting = true;
 }
 
 bool Accepting()
 {
-    std::lock_guard<std::mutex> lock(TaskList().mutex);
-    return TaskList().accepting;
+    std::lock_guard<std::mutex> lock(Workers::Get().mutex);
+    return Workers::Get().accepting;
+}
+
+void AtShutdown(std::function<void()> hook)
+{
+    std::lock_guard<std::mutex> lock(Workers::Get().mutex);
+    Workers::Get().hooks.push_back(std::move(hook));
 }
 
 void NetShutdown()
 {
+    std::list<std::shared_ptr<Worker>> workers;
+    std::vector<std::function<void()>> hooks;
     {
-        std::lock_guard<std::mutex> lock(TaskList().mutex);
-        TaskList().accepting = false;
+        std::lock_guard<std::mutex> lock(Workers::Get().mutex);
+        Workers::Get().accepting = false;
+        workers.swap(Workers::Get().all);
+        hooks = Workers::Get().hooks;
     }
-    SearchShutdown();
-    ConnectionShutdown();
-    std::vector<std::thread> threads;
-    {
-        std::lock_guard<std::mutex> lock(TaskList().mutex);
-        for (auto& t : TaskList().running)
-            threads.push_back(std::move(t.thread));
-        TaskList().running.clear();
-        for (auto& t : TaskList().kept)
-            threads.push_back(std::move(t));
-        TaskList().kept.clear();
-    }
-    JoinOthers(threads);
-}
-
-bool RunTask(std::function<void()> job)
-{
-    std::lock_guard<std::mutex> lock(TaskList().mutex);
-    if (!TaskList().accepting)
-        return false;
-    auto& running = TaskList().running;
-    for (auto it = running.begin(); it != running.end();) {
-        if (it->done->load()) {
-            it->thread.join();
-            it = running.erase(it);
+    for (auto& w : workers)
+        w->Cancel();
+    for (auto& w : workers) {
+        if (w->OnWorkerThread()) {
+            // Released from one of our own callbacks: this thread ends by itself.
+            w->m_thread.detach();
+            new std::shared_ptr<Worker>(w); // the body still runs on it
         } else {
-            ++it;
+            w->Join();
         }
     }
-    auto done = std::make_shared<std::atomic<bool>>(false);
-    std::thread thread([job = std::move(job), done]() {
-        job();
-        done->store(true);
+    for (auto& hook : hooks)
+        hook();
+}
+
+std::shared_ptr<Worker> Worker::Start(Body body)
+{
+    std::shared_ptr<Worker> worker(new Worker);
+    Worker* raw = worker.get();
+    std::lock_guard<std::mutex> lock(Workers::Get().mutex);
+    if (!Workers::Get().accepting)
+        return nullptr;
+    Workers::Get().ReapLocked();
+    try {
+        // The registry keeps the worker alive until its thread is joined.
+        raw->m_thread = std::thread([raw, body = std::move(body)]() mutable {
+            raw->m_threadId = std::this_thread::get_id();
+            {
+                // The body's captures go before the thread counts as done, so that
+                // whoever joins it never waits on their destructors.
+                Body run = std::move(body);
+                run(*raw);
+            }
+            raw->m_done = true;
+        });
+    } catch (const std::system_error&) {
+        return nullptr;
+    }
+    raw->m_threadId = raw->m_thread.get_id();
+    Workers::Get().all.push_back(worker);
+    return worker;
+}
+
+Worker::~Worker()
+{
+    if (m_thread.joinable()) {
+        if (OnWorkerThread())
+            m_thread.detach();
+        else
+            m_thread.join();
+    }
+}
+
+void Worker::Release()
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_released = true;
+    m_wake.notify_all();
+}
+
+void Worker::Cancel()
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_cancel = true;
+    m_wake.notify_all();
+}
+
+void Worker::Stop()
+{
+    Cancel();
+    if (!OnWorkerThread())
+        Join();
+}
+
+bool Worker::OnWorkerThread() const
+{
+    return std::this_thread::get_id() == m_threadId;
+}
+
+void Worker::Join()
+{
+    std::lock_guard<std::mutex> lock(m_joinMutex);
+    if (m_thread.joinable())
+        m_thread.join();
+}
+
+bool Worker::AwaitStart()
+{
+    {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        m_wake.wait(lock, [this]() { return m_released || m_cancel.load(); });
+    }
+    return Sleep(kFirstCallbackDelayMs);
+}
+
+std::shared_ptr<Worker> ReportLater(std::function<void()> callback)
+{
+    return Worker::Start([callback = std::move(callback)](Worker& w) {
+        if (w.AwaitStart())
+            callback();
     });
-    running.push_back(Task{std::move(thread), done});
-    return true;
 }
 
-void KeepForJoin(std::thread thread)
+bool Worker::Sleep(int milliseconds)
 {
-    if (!thread.joinable())
-        return;
-    std::lock_guard<std::mutex> lock(TaskList().mutex);
-    TaskList().kept.push_back(std::move(thread));
-}
-
-void FirstCallbackDelay()
-{
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    std::unique_lock<std::mutex> lock(m_mutex);
+    m_wake.wait_for(
+        lock, std::chrono::milliseconds(milliseconds > 0 ? milliseconds : 0), [this]() { return m_cancel.load(); });
+    return !m_cancel.load();
 }
 } // namespace zvsdk

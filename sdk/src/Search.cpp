@@ -1,146 +1,137 @@
-// Device search over UDP: the LAN search, the address-range search, and the
-// placeholder ONVIF search.
+// ZVNet device search over UDP: the LAN search (broadcast, or the configured
+// targets) and the point-to-point search of an address range. Each search runs
+// on its own worker and ends with exactly one null record.
 #include "Config.h"
 #include "Record.h"
 #include "Runtime.h"
 #include "Socket.h"
 #include "ZVNet.h"
-#include "ZVOnvif.h"
 
 #include <arpa/inet.h>
 
-#include <atomic>
+#include <algorithm>
 #include <cstring>
-#include <map>
-#include <memory>
-#include <mutex>
+#include <deque>
 #include <set>
 #include <string>
-#include <thread>
 
-namespace zvsdk
-{
+using namespace zvsdk;
+
 namespace
 {
 constexpr uint32_t kMaxRangeAddresses = 65536;
+// Requests sent before the answers that arrived meanwhile are read.
+constexpr size_t kSendBatch = 64;
 
-struct Search
+struct SearchPlan
 {
-    std::thread thread;
-    std::atomic<bool> cancel{false};
+    std::vector<in_addr> targets;
+    ZVNetSearchCallback callback = nullptr;
+    void* user = nullptr;
+    uint8_t family = 0;
+    // Range search: answers count only from the addresses asked, and the second
+    // round goes only to those that have not answered.
+    bool range = false;
 };
 
-struct Searches
+// Reads every datagram waiting (or waits up to timeoutMs for the first one) and
+// reports each new device.
+void Receive(Worker& worker, int socket, int timeoutMs, const SearchPlan& plan, const std::set<uint32_t>& asked,
+    std::set<std::string>& seen, std::set<uint32_t>& answered)
 {
-    std::mutex mutex;
-    std::unique_ptr<Search> lan;
-    std::unique_ptr<Search> range;
-    std::map<int, std::unique_ptr<Search>> onvif;
-    int nextOnvifHandle = 0x40000001;
-};
-
-Searches& All()
-{
-    static Searches* searches = new Searches;
-    return *searches;
+    uint8_t buffer[zvwire::kHeaderSize + zvwire::kMaxUdpPayload];
+    for (int wait = timeoutMs; !worker.Cancelled(); wait = 0) {
+        in_addr from {};
+        const int n = ReceiveDatagram(socket, buffer, sizeof buffer, wait, from);
+        if (n <= 0)
+            return;
+        zvwire::Header header;
+        const uint8_t* payload = nullptr;
+        if (static_cast<size_t>(n) > sizeof buffer
+            || zvwire::DecodeDatagram(buffer, static_cast<size_t>(n), header, payload) != zvwire::Decode::Ok
+            || header.type != zvwire::ReplyType(zvwire::MSG_SEARCH) || header.status != zvwire::ST_OK
+            || header.length != zvwire::kSearchRspSize)
+            continue;
+        const uint32_t source = ntohl(from.s_addr);
+        if (plan.range && !asked.count(source))
+            continue;
+        answered.insert(source);
+        SearchDevRsp record;
+        SearchRecordFromWire(payload, from, record);
+        if (!seen.insert(record.ip).second)
+            continue;
+        plan.callback(&record, plan.user);
+    }
 }
 
-// Ends a search: waits for its thread unless called from that thread's own callback.
-void Finish(std::unique_ptr<Search> search)
+void RunSearch(Worker& worker, const SearchPlan& plan)
 {
-    if (!search)
+    if (!worker.AwaitStart())
         return;
-    search->cancel = true;
-    if (search->thread.get_id() == std::this_thread::get_id())
-        KeepForJoin(std::move(search->thread));
-    else if (search->thread.joinable())
-        search->thread.join();
-}
-
-// Sends SEARCH to every target, collects answers for the search window and
-// reports each device once, then the end marker unless cancelled.
-void RunSearch(Search* search, std::vector<in_addr> targets, ZVNetSearchCallback callback, void* user,
-               uint8_t family, bool resend)
-{
-    FirstCallbackDelay();
     const Config config = CurrentConfig();
     Fd socket = UdpSocket();
-    if (socket.Valid() && !targets.empty()) {
-        uint8_t request[zvwire::kSearchReqSize] = {family, 0, 0, 0};
+    if (socket.Valid() && !plan.targets.empty()) {
+        uint8_t request[zvwire::kSearchReqSize] = { plan.family, 0, 0, 0 };
         const auto frame = zvwire::EncodeFrame(zvwire::MSG_SEARCH, 1, 0, request, sizeof request);
-        for (const in_addr& target : targets) {
-            if (search->cancel)
-                break;
-            SendDatagram(socket.Get(), target, config.udpPort, frame);
-        }
-        auto deadline = Clock::now() + std::chrono::milliseconds(config.searchWindowMs);
-        auto resendAt = Clock::now() + std::chrono::milliseconds(config.searchWindowMs / 4);
+        std::set<uint32_t> asked, answered;
+        for (const in_addr& t : plan.targets)
+            asked.insert(ntohl(t.s_addr));
         std::set<std::string> seen;
-        uint8_t buffer[zvwire::kHeaderSize + zvwire::kMaxUdpPayload];
-        while (!search->cancel) {
-            if (resend && Clock::now() >= resendAt) {
-                resend = false;
-                for (const in_addr& target : targets)
-                    SendDatagram(socket.Get(), target, config.udpPort, frame);
+        std::deque<in_addr> queue(plan.targets.begin(), plan.targets.end());
+        bool resent = false;
+        auto lastSend = Clock::now();
+        while (!worker.Cancelled()) {
+            if (!queue.empty()) {
+                for (size_t i = 0; i < kSendBatch && !queue.empty(); ++i) {
+                    SendDatagram(socket.Get(), queue.front(), config.udpPort, frame);
+                    queue.pop_front();
+                }
+                lastSend = Clock::now();
+                Receive(worker, socket.Get(), 0, plan, asked, seen, answered);
+                continue;
             }
-            const int left = RemainingMs(deadline);
-            if (left == 0)
+            // Every address of a range has answered: nothing is left to wait for.
+            if (plan.range && answered.size() == asked.size())
                 break;
-            in_addr from{};
-            const int n = ReceiveDatagram(socket.Get(), buffer, sizeof buffer, std::min(left, 100), from);
-            if (n < 0)
+            const auto now = Clock::now();
+            // One second round: a datagram or two always gets lost on a busy LAN.
+            if (!resent && now >= lastSend + std::chrono::milliseconds(config.searchWindowMs / 4)) {
+                resent = true;
+                for (const in_addr& t : plan.targets)
+                    if (!plan.range || !answered.count(ntohl(t.s_addr)))
+                        queue.push_back(t);
+                continue;
+            }
+            const auto end = resent ? lastSend + std::chrono::milliseconds(config.searchWindowMs)
+                                    : lastSend + std::chrono::milliseconds(config.searchWindowMs / 4);
+            const int left = RemainingMs(end);
+            if (resent && left == 0)
                 break;
-            if (n == 0 || static_cast<size_t>(n) > sizeof buffer)
-                continue;
-            zvwire::Header header;
-            const uint8_t* payload = nullptr;
-            if (zvwire::DecodeDatagram(buffer, static_cast<size_t>(n), header, payload) != zvwire::Decode::Ok
-                || header.type != zvwire::ReplyType(zvwire::MSG_SEARCH) || header.status != zvwire::ST_OK
-                || header.length != zvwire::kSearchRspSize)
-                continue;
-            SearchDevRsp record;
-            SearchRecordFromWire(payload, from, record);
-            if (!seen.insert(record.ip).second)
-                continue;
-            if (!search->cancel)
-                callback(&record, user);
+            Receive(worker, socket.Get(), std::min(std::max(left, 1), 100), plan, asked, seen, answered);
         }
     }
-    if (!search->cancel)
-        callback(nullptr, user);
+    if (!worker.Cancelled())
+        plan.callback(nullptr, plan.user);
 }
 
-int StartSearch(std::unique_ptr<Search> Searches::*slot, std::vector<in_addr> targets, ZVNetSearchCallback callback,
-                void* user, uint8_t family, bool resend)
+int StartSearch(SearchPlan plan)
 {
-    std::unique_ptr<Search> old;
-    {
-        std::lock_guard<std::mutex> lock(All().mutex);
-        old = std::move(All().*slot);
-    }
-    Finish(std::move(old));
-    auto search = std::make_unique<Search>();
-    {
-        std::lock_guard<std::mutex> lock(All().mutex);
-        if (!Accepting())
-            return 0;
-        // A search started meanwhile by another thread ends too.
-        old = std::move(All().*slot);
-        Search* raw = search.get();
-        search->thread = std::thread(RunSearch, raw, std::move(targets), callback, user, family, resend);
-        All().*slot = std::move(search);
-    }
-    Finish(std::move(old));
+    auto worker = Worker::Start([plan = std::move(plan)](Worker& w) { RunSearch(w, plan); });
+    if (!worker)
+        return 0;
+    ReleaseOnReturn release(worker);
     return 1;
 }
 
+// The addresses of a range, first to last; false when the texts are no
+// addresses, the range runs backwards or is too long.
 bool RangeTargets(const ZVNetP2PSearchParam& param, std::vector<in_addr>& targets)
 {
     char start[sizeof param.startIp + 1] = {};
     char stop[sizeof param.stopIp + 1] = {};
     std::memcpy(start, param.startIp, sizeof param.startIp);
     std::memcpy(stop, param.stopIp, sizeof param.stopIp);
-    in_addr a{}, b{};
+    in_addr a {}, b {};
     if (!ParseIpv4(start, a) || !ParseIpv4(stop, b))
         return false;
     const uint32_t first = ntohl(a.s_addr);
@@ -148,7 +139,7 @@ bool RangeTargets(const ZVNetP2PSearchParam& param, std::vector<in_addr>& target
     if (first > last || last - first >= kMaxRangeAddresses)
         return false;
     for (uint64_t ip = first; ip <= last; ++ip) {
-        in_addr t{};
+        in_addr t {};
         t.s_addr = htonl(static_cast<uint32_t>(ip));
         targets.push_back(t);
     }
@@ -156,78 +147,33 @@ bool RangeTargets(const ZVNetP2PSearchParam& param, std::vector<in_addr>& target
 }
 } // namespace
 
-void SearchShutdown()
-{
-    std::vector<std::unique_ptr<Search>> ended;
-    {
-        std::lock_guard<std::mutex> lock(All().mutex);
-        ended.push_back(std::move(All().lan));
-        ended.push_back(std::move(All().range));
-        for (auto& entry : All().onvif)
-            ended.push_back(std::move(entry.second));
-        All().onvif.clear();
-    }
-    for (auto& s : ended)
-        Finish(std::move(s));
-}
-} // namespace zvsdk
-
-using namespace zvsdk;
-
 int ZVNetSearchDev(const ZVNetSearchParam* param)
 {
-    if (!param || !param->callback || !Accepting())
+    if (!param || !param->callback)
         return 0;
-    Config config = CurrentConfig();
-    std::vector<in_addr> targets = config.searchTargets.empty() ? BroadcastAddresses() : config.searchTargets;
-    return StartSearch(&Searches::lan, std::move(targets), param->callback, param->user, param->deviceFamily, true);
+    const Config config = CurrentConfig();
+    SearchPlan plan;
+    plan.targets = config.searchTargets.empty() ? BroadcastAddresses() : config.searchTargets;
+    plan.callback = param->callback;
+    plan.user = param->user;
+    plan.family = param->deviceFamily;
+    return StartSearch(std::move(plan));
 }
 
 int ZVNetSearchDevPoint2Point(const ZVNetP2PSearchParam* param)
 {
-    if (!param || !param->callback || !Accepting())
+    if (!param || !param->callback)
         return 0;
-    std::vector<in_addr> targets;
-    // An invalid or reversed range searches nothing: the end marker comes at once.
-    if (param->mode == ZVNET_SEARCH_MODE_RANGE)
-        RangeTargets(*param, targets);
-    return StartSearch(&Searches::range, std::move(targets), param->callback, param->user, 0, false);
-}
-
-// ONVIF discovery is not implemented yet: a search finds nothing and ends with the marker.
-int ZVOnvifSearchDevStart(const ZVNetSearchParam* param)
-{
-    if (!param || !param->callback || !Accepting())
+    SearchPlan plan;
+    plan.callback = param->callback;
+    plan.user = param->user;
+    plan.range = true;
+    if (param->mode != ZVNET_SEARCH_MODE_RANGE || !RangeTargets(*param, plan.targets)) {
+        // Nothing to search: the end marker still comes, after this call returns.
+        ZVNetSearchCallback callback = param->callback;
+        void* user = param->user;
+        ReleaseOnReturn release(ReportLater([callback, user]() { callback(nullptr, user); }));
         return 0;
-    auto search = std::make_unique<Search>();
-    Search* raw = search.get();
-    ZVNetSearchCallback callback = param->callback;
-    void* user = param->user;
-    std::lock_guard<std::mutex> lock(All().mutex);
-    const int handle = All().nextOnvifHandle++;
-    search->thread = std::thread([raw, callback, user]() {
-        FirstCallbackDelay();
-        if (!raw->cancel)
-            callback(nullptr, user);
-    });
-    All().onvif[handle] = std::move(search);
-    return handle;
-}
-
-int ZVOnvifSearchDevStop(int* handle)
-{
-    if (!handle || *handle == 0)
-        return 0;
-    std::unique_ptr<Search> search;
-    {
-        std::lock_guard<std::mutex> lock(All().mutex);
-        auto it = All().onvif.find(*handle);
-        if (it == All().onvif.end())
-            return 0;
-        search = std::move(it->second);
-        All().onvif.erase(it);
     }
-    Finish(std::move(search));
-    *handle = 0;
-    return 1;
+    return StartSearch(std::move(plan));
 }

@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <ifaddrs.h>
 #include <net/if.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -53,12 +54,15 @@ std::string Ipv4Text(in_addr address)
     return text;
 }
 
-Fd TcpConnect(in_addr address, uint16_t port, int timeoutMs)
+Fd TcpConnect(in_addr address, uint16_t port, Clock::time_point deadline, const std::atomic<bool>* stop)
 {
     Fd fd(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
     if (!fd.Valid())
         return {};
-    sockaddr_in sa{};
+    int on = 1;
+    ::setsockopt(fd.Get(), SOL_SOCKET, SO_KEEPALIVE, &on, sizeof on);
+    ::setsockopt(fd.Get(), IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+    sockaddr_in sa {};
     sa.sin_family = AF_INET;
     sa.sin_port = htons(port);
     sa.sin_addr = address;
@@ -66,13 +70,19 @@ Fd TcpConnect(in_addr address, uint16_t port, int timeoutMs)
         return fd;
     if (errno != EINPROGRESS)
         return {};
-    pollfd p{fd.Get(), POLLOUT, 0};
-    int r;
-    do
-        r = ::poll(&p, 1, timeoutMs);
-    while (r < 0 && errno == EINTR);
-    if (r != 1)
-        return {};
+    for (;;) {
+        if (stop && stop->load())
+            return {};
+        const int left = RemainingMs(deadline);
+        if (left == 0)
+            return {};
+        pollfd p { fd.Get(), POLLOUT, 0 };
+        const int r = ::poll(&p, 1, std::min(left, 100));
+        if (r < 0 && errno != EINTR)
+            return {};
+        if (r == 1)
+            break;
+    }
     int error = 0;
     socklen_t length = sizeof error;
     if (::getsockopt(fd.Get(), SOL_SOCKET, SO_ERROR, &error, &length) != 0 || error != 0)
@@ -80,10 +90,12 @@ Fd TcpConnect(in_addr address, uint16_t port, int timeoutMs)
     return fd;
 }
 
-bool WriteAll(int fd, const uint8_t* data, size_t size, Clock::time_point deadline)
+bool WriteAll(int fd, const uint8_t* data, size_t size, Clock::time_point deadline, const std::atomic<bool>* stop)
 {
     size_t done = 0;
     while (done < size) {
+        if (stop && stop->load())
+            return false;
         const ssize_t n = ::send(fd, data + done, size - done, MSG_NOSIGNAL);
         if (n > 0) {
             done += static_cast<size_t>(n);
@@ -95,7 +107,7 @@ bool WriteAll(int fd, const uint8_t* data, size_t size, Clock::time_point deadli
             const int left = RemainingMs(deadline);
             if (left == 0)
                 return false;
-            pollfd p{fd, POLLOUT, 0};
+            pollfd p { fd, POLLOUT, 0 };
             if (::poll(&p, 1, std::min(left, 100)) < 0 && errno != EINTR)
                 return false;
             continue;
@@ -128,7 +140,7 @@ ReadResult ReadExact(int fd, uint8_t* out, size_t size, Clock::time_point deadli
         const int left = RemainingMs(deadline);
         if (left == 0)
             return ReadResult::Timeout;
-        pollfd p{fd, POLLIN, 0};
+        pollfd p { fd, POLLIN, 0 };
         if (::poll(&p, 1, std::min(left, 100)) < 0 && errno != EINTR)
             return ReadResult::Closed;
     }
@@ -137,7 +149,7 @@ ReadResult ReadExact(int fd, uint8_t* out, size_t size, Clock::time_point deadli
 } // namespace
 
 ReadResult ReadFrame(int fd, Clock::time_point idleDeadline, int frameDeadlineMs, const std::atomic<bool>* stop,
-                     zvwire::Header& header, std::vector<uint8_t>& payload)
+    zvwire::Header& header, std::vector<uint8_t>& payload)
 {
     uint8_t head[zvwire::kHeaderSize];
     ReadResult r = ReadExact(fd, head, 1, idleDeadline, stop);
@@ -163,7 +175,12 @@ Fd UdpSocket()
         return {};
     int on = 1;
     ::setsockopt(fd.Get(), SOL_SOCKET, SO_BROADCAST, &on, sizeof on);
-    sockaddr_in sa{};
+    // Room for the answers of a few hundred devices arriving at once. Beyond the
+    // system's maximum only a privileged process may go; others get that maximum.
+    int buffer = 4 << 20;
+    if (::setsockopt(fd.Get(), SOL_SOCKET, SO_RCVBUFFORCE, &buffer, sizeof buffer) != 0)
+        ::setsockopt(fd.Get(), SOL_SOCKET, SO_RCVBUF, &buffer, sizeof buffer);
+    sockaddr_in sa {};
     sa.sin_family = AF_INET;
     sa.sin_addr.s_addr = htonl(INADDR_ANY);
     if (::bind(fd.Get(), reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0)
@@ -173,26 +190,34 @@ Fd UdpSocket()
 
 bool SendDatagram(int fd, in_addr address, uint16_t port, const std::vector<uint8_t>& frame)
 {
-    sockaddr_in sa{};
+    sockaddr_in sa {};
     sa.sin_family = AF_INET;
     sa.sin_port = htons(port);
     sa.sin_addr = address;
-    ssize_t n;
-    do
-        n = ::sendto(fd, frame.data(), frame.size(), MSG_NOSIGNAL, reinterpret_cast<sockaddr*>(&sa), sizeof sa);
-    while (n < 0 && errno == EINTR);
-    return n == static_cast<ssize_t>(frame.size());
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const ssize_t n
+            = ::sendto(fd, frame.data(), frame.size(), MSG_NOSIGNAL, reinterpret_cast<sockaddr*>(&sa), sizeof sa);
+        if (n >= 0)
+            return n == static_cast<ssize_t>(frame.size());
+        if (errno == EINTR)
+            continue;
+        if (errno != EAGAIN && errno != EWOULDBLOCK && errno != ENOBUFS)
+            return false;
+        pollfd p { fd, POLLOUT, 0 };
+        ::poll(&p, 1, 1);
+    }
+    return false;
 }
 
 int ReceiveDatagram(int fd, uint8_t* buffer, size_t size, int timeoutMs, in_addr& from)
 {
-    pollfd p{fd, POLLIN, 0};
+    pollfd p { fd, POLLIN, 0 };
     const int r = ::poll(&p, 1, timeoutMs);
     if (r < 0)
         return errno == EINTR ? 0 : -1;
     if (r == 0)
         return 0;
-    sockaddr_in sa{};
+    sockaddr_in sa {};
     socklen_t length = sizeof sa;
     const ssize_t n = ::recvfrom(fd, buffer, size, MSG_TRUNC, reinterpret_cast<sockaddr*>(&sa), &length);
     if (n < 0)

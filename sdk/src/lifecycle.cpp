@@ -10,7 +10,7 @@ SdkState& State()
     static SdkState state;
     return state;
 }
-}
+} // namespace zvsdk
 
 using zvsdk::State;
 

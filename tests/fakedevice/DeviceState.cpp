@@ -54,8 +54,7 @@ uint32_t GetU32(const uint8_t* data)
 
 namespace
 {
-template <typename T>
-Bytes SizedBlock()
+template <typename T> Bytes SizedBlock()
 {
     Bytes block(sizeof(T), 0);
     PutU32(block, 0, sizeof(T));
@@ -64,11 +63,11 @@ Bytes SizedBlock()
 
 void PutAddress(Bytes& record, size_t offset, const std::string& text)
 {
-    in_addr address{};
+    in_addr address {};
     if (inet_pton(AF_INET, text.c_str(), &address) == 1)
         std::memcpy(record.data() + offset, &address.s_addr, 4);
 }
-}
+} // namespace
 
 void DeviceState::FillDefaultParams()
 {
@@ -97,7 +96,7 @@ void DeviceState::FillDefaultParams()
             PutU16(s, offsetof(ZVNetStreamParam, customBitrate), sub ? 512 : 4096);
             s[offsetof(ZVNetStreamParam, frameRate)] = sub ? 15 : 25;
             s[offsetof(ZVNetStreamParam, resolutionIndex)] = 0;
-            const uint16_t sizes[3][2] = {{1920, 1080}, {1280, 720}, {640, 360}};
+            const uint16_t sizes[3][2] = { { 1920, 1080 }, { 1280, 720 }, { 640, 360 } };
             for (unsigned r = 0; r < 3; ++r) {
                 const size_t at = ZVNET_STREAM_RESOLUTION_OFFSET + ZVNET_STREAM_RESOLUTION_STRIDE * (r + (sub ? 1 : 0));
                 PutU16(s, at, sizes[r][0]);
@@ -229,4 +228,4 @@ bool DeviceState::ApplyUserRecords(const uint8_t* data, size_t size)
     }
     return true;
 }
-}
+} // namespace fakedevice

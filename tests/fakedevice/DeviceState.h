@@ -48,7 +48,7 @@ struct DeviceState
     uint8_t day = 1;
 
     // users[0] is the administrator the SDK logs in with.
-    std::vector<User> users{{"admin", "admin123"}};
+    std::vector<User> users { { "admin", "admin123" } };
     bool firstLogin = false; // no password set yet: only the first-password request is accepted
 
     // Device information bits.
@@ -65,10 +65,10 @@ struct DeviceState
 
     // Fills params with records for every id the SDK knows (existing ids are kept).
     void FillDefaultParams();
-    Bytes DevInfoRecord() const;  // 1232-byte ZVNetDevInfo
-    Bytes SearchRecord() const;   // 452-byte SearchDevRsp
-    Bytes UserHeader() const;     // 48 bytes
-    Bytes UserRecords() const;    // 272 bytes per user
+    Bytes DevInfoRecord() const; // 1232-byte ZVNetDevInfo
+    Bytes SearchRecord() const; // 452-byte SearchDevRsp
+    Bytes UserHeader() const; // 48 bytes
+    Bytes UserRecords() const; // 272 bytes per user
     // Applies the records of a user-list write: changed records set passwords.
     bool ApplyUserRecords(const uint8_t* data, size_t size);
 };
@@ -80,4 +80,4 @@ void PutU16(Bytes& record, size_t offset, uint16_t value);
 void PutU32(Bytes& record, size_t offset, uint32_t value);
 void PutU64(Bytes& record, size_t offset, uint64_t value);
 uint32_t GetU32(const uint8_t* data);
-}
+} // namespace fakedevice

@@ -9,7 +9,10 @@
 
 namespace fakedevice::wire
 {
-uint16_t U16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
+uint16_t U16(const uint8_t* p)
+{
+    return static_cast<uint16_t>(p[0] | (p[1] << 8));
+}
 
 uint32_t U32(const uint8_t* p)
 {
@@ -19,7 +22,10 @@ uint32_t U32(const uint8_t* p)
     return v;
 }
 
-uint64_t U64(const uint8_t* p) { return U32(p) | (static_cast<uint64_t>(U32(p + 4)) << 32); }
+uint64_t U64(const uint8_t* p)
+{
+    return U32(p) | (static_cast<uint64_t>(U32(p + 4)) << 32);
+}
 
 void Append16(Bytes& out, uint16_t v)
 {
@@ -64,7 +70,10 @@ bool ParseHeader(const uint8_t* data, Frame& frame, uint32_t& length, uint32_t m
     return length <= maxPayload;
 }
 
-bool Random(uint8_t* out, size_t size) { return RAND_bytes(out, static_cast<int>(size)) == 1; }
+bool Random(uint8_t* out, size_t size)
+{
+    return RAND_bytes(out, static_cast<int>(size)) == 1;
+}
 
 Bytes Sha256(const Bytes& data)
 {
@@ -81,12 +90,13 @@ Bytes Hmac(const std::string& key, const Bytes& message)
     EVP_MAC* mac = EVP_MAC_fetch(nullptr, "HMAC", nullptr);
     EVP_MAC_CTX* ctx = mac ? EVP_MAC_CTX_new(mac) : nullptr;
     char digest[] = "SHA256";
-    OSSL_PARAM params[] = {OSSL_PARAM_construct_utf8_string(OSSL_MAC_PARAM_DIGEST, digest, 0), OSSL_PARAM_END};
+    OSSL_PARAM params[] = { OSSL_PARAM_construct_utf8_string(OSSL_MAC_PARAM_DIGEST, digest, 0), OSSL_PARAM_END };
     size_t size = 0;
     // An empty key is legal for HMAC; hand OpenSSL a valid pointer anyway.
     static const uint8_t empty = 0;
     const uint8_t* k = key.empty() ? &empty : reinterpret_cast<const uint8_t*>(key.data());
-    if (!ctx || EVP_MAC_init(ctx, k, key.size(), params) != 1 || EVP_MAC_update(ctx, message.data(), message.size()) != 1
+    if (!ctx || EVP_MAC_init(ctx, k, key.size(), params) != 1
+        || EVP_MAC_update(ctx, message.data(), message.size()) != 1
         || EVP_MAC_final(ctx, out.data(), &size, out.size()) != 1 || size != 32)
         out.assign(32, 0);
     EVP_MAC_CTX_free(ctx);
@@ -144,14 +154,21 @@ Bytes X25519Shared(const Bytes& privateKey, const uint8_t* peerPublic)
     return out;
 }
 
-bool SameDigest(const Bytes& a, const uint8_t* b) { return a.size() == 32 && CRYPTO_memcmp(a.data(), b, 32) == 0; }
+bool SameDigest(const Bytes& a, const uint8_t* b)
+{
+    return a.size() == 32 && CRYPTO_memcmp(a.data(), b, 32) == 0;
+}
 
 struct Sha256Stream::Impl
 {
     EVP_MD_CTX* ctx = EVP_MD_CTX_new();
 };
 
-Sha256Stream::Sha256Stream() : m_impl(new Impl) { Reset(); }
+Sha256Stream::Sha256Stream()
+    : m_impl(new Impl)
+{
+    Reset();
+}
 
 Sha256Stream::~Sha256Stream()
 {
@@ -186,4 +203,4 @@ std::string Sha256Stream::HexDigest()
     Reset();
     return text;
 }
-}
+} // namespace fakedevice::wire

@@ -28,6 +28,7 @@ enum Type : uint16_t
     LoginResult = 0x8202,
     SavePassword = 0x0203,
     Logout = 0x0204,
+    KeepAlive = 0x0205,
     GetDevInfo = 0x0301,
     QueryParam = 0x0302,
     QueryBlock = 0x0303,
@@ -103,4 +104,4 @@ private:
     struct Impl;
     Impl* m_impl;
 };
-}
+} // namespace fakedevice::wire

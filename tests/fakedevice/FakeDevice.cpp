@@ -34,7 +34,10 @@ std::string PeerText(const sockaddr_in& address)
     return std::string(text) + ":" + std::to_string(ntohs(address.sin_port));
 }
 
-bool ParseIp(const std::string& text, in_addr& out) { return inet_pton(AF_INET, text.c_str(), &out) == 1; }
+bool ParseIp(const std::string& text, in_addr& out)
+{
+    return inet_pton(AF_INET, text.c_str(), &out) == 1;
+}
 
 std::string IpText(const uint8_t* dotted)
 {
@@ -48,7 +51,10 @@ bool SameMac(const std::string& a, const std::string& b)
         && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return std::tolower(x) == std::tolower(y); });
 }
 
-void SetNonBlocking(int fd) { fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK); }
+void SetNonBlocking(int fd)
+{
+    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
+}
 
 int BindSocket(int type, const std::string& ip, uint16_t port)
 {
@@ -57,7 +63,7 @@ int BindSocket(int type, const std::string& ip, uint16_t port)
         return -1;
     int one = 1;
     setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-    sockaddr_in address{};
+    sockaddr_in address {};
     address.sin_family = AF_INET;
     address.sin_port = htons(port);
     if ((!ip.empty() && !ParseIp(ip, address.sin_addr))
@@ -73,7 +79,7 @@ int BindSocket(int type, const std::string& ip, uint16_t port)
 // Export format: "FDEX", then per parameter u32 id, u32 size, bytes.
 Bytes SerializeParams(const std::map<uint32_t, Bytes>& params)
 {
-    Bytes out{'F', 'D', 'E', 'X'};
+    Bytes out { 'F', 'D', 'E', 'X' };
     for (const auto& [id, bytes] : params) {
         wire::Append32(out, id);
         wire::Append32(out, static_cast<uint32_t>(bytes.size()));
@@ -121,7 +127,7 @@ enum class Action
     Half,
     Close,
 };
-}
+} // namespace
 
 struct FakeDevice::Impl
 {
@@ -129,11 +135,11 @@ struct FakeDevice::Impl
     {
         int fd = -1;
         std::thread thread;
-        std::atomic<bool> done{false};
+        std::atomic<bool> done { false };
         std::mutex sendMutex;
         std::string peer;
         // Owned by the session thread:
-        std::atomic<bool> loggedIn{false};
+        std::atomic<bool> loggedIn { false };
         Bytes serverNonce;
         Bytes privateKey;
         Bytes publicKey;
@@ -145,7 +151,7 @@ struct FakeDevice::Impl
     struct Pending
     {
         Clock::time_point due;
-        sockaddr_in to{};
+        sockaddr_in to {};
         Bytes bytes;
         std::function<void()> after;
     };
@@ -167,8 +173,8 @@ struct FakeDevice::Impl
     Bytes lastExport;
     bool upgradeBusy = false;
 
-    std::atomic<bool> stopping{false};
-    std::atomic<bool> listening{false};
+    std::atomic<bool> stopping { false };
+    std::atomic<bool> listening { false };
     std::thread ioThread;
 
     // Owned by the I/O thread:
@@ -183,21 +189,31 @@ struct FakeDevice::Impl
     std::mutex sessionsMutex;
     std::list<std::shared_ptr<Session>> sessions;
 
-    Impl(DeviceState s, Options o) : options(o), state(std::move(s)) { state.FillDefaultParams(); }
+    Impl(DeviceState s, Options o)
+        : options(o)
+        , state(std::move(s))
+    {
+        state.FillDefaultParams();
+    }
 
     void Record(bool udp, const wire::Frame& frame, const std::string& peer, const Bytes* plain = nullptr)
     {
         std::lock_guard<std::mutex> lock(mutex);
         if (received.size() < kMaxRecorded)
-            received.push_back({udp, frame.type, frame.requestId, plain ? *plain : frame.payload, peer});
+            received.push_back({ udp, frame.type, frame.requestId, plain ? *plain : frame.payload, peer });
         changed.notify_all();
     }
 
-    void SleepBounded(int ms)
+    // Waits before a slow reply; false when the peer hung up meanwhile.
+    bool SleepBounded(int ms, int fd)
     {
         const auto end = Clock::now() + std::chrono::milliseconds(std::clamp(ms, 0, kMaxDelayMs));
-        while (!stopping && Clock::now() < end)
-            std::this_thread::sleep_for(std::min<Clock::duration>(10ms, end - Clock::now()));
+        while (!stopping && Clock::now() < end) {
+            pollfd p { fd, POLLRDHUP, 0 };
+            if (poll(&p, 1, 10) > 0 && (p.revents & (POLLRDHUP | POLLHUP | POLLERR)))
+                return false;
+        }
+        return true;
     }
 
     // Applies the reply faults to an encoded reply of requestType.
@@ -220,6 +236,12 @@ struct FakeDevice::Impl
             reply.status = f.replyStatus;
         if (f.truncatedReply)
             reply.payload.resize(reply.payload.size() / 2);
+        if (f.randomPayload) {
+            uint8_t length[2] = {};
+            wire::Random(length, sizeof length);
+            reply.payload.resize(std::min<size_t>(wire::U16(length), 2 * reply.payload.size() + 64));
+            wire::Random(reply.payload.data(), reply.payload.size());
+        }
         if (f.oversizedReply)
             reply.payload.resize(reply.payload.size() + 64, 0xEE);
         encoded = wire::Encode(reply);
@@ -240,7 +262,7 @@ struct FakeDevice::Impl
 
     void CloseListeners()
     {
-        for (int* fd : {&udpFd, &broadcastFd, &listenFd}) {
+        for (int* fd : { &udpFd, &broadcastFd, &listenFd }) {
             if (*fd >= 0)
                 close(*fd);
             *fd = -1;
@@ -268,6 +290,10 @@ struct FakeDevice::Impl
         listenFd = BindSocket(SOCK_STREAM, ip, tcp);
         if (options.broadcast)
             broadcastFd = BindSocket(SOCK_DGRAM, std::string(), options.udpPort);
+        if (broadcastFd >= 0) {
+            int on = 1;
+            setsockopt(broadcastFd, IPPROTO_IP, IP_PKTINFO, &on, sizeof on);
+        }
         if (udpFd < 0 || listenFd < 0 || (options.broadcast && broadcastFd < 0)) {
             CloseListeners();
             nextBindTry = Clock::now() + 200ms;
@@ -282,7 +308,7 @@ struct FakeDevice::Impl
     bool MayAnswer(const sockaddr_in& from)
     {
         std::lock_guard<std::mutex> lock(mutex);
-        in_addr own{}, mask{};
+        in_addr own {}, mask {};
         if (!ParseIp(state.ip, own))
             return false;
         const uint32_t source = ntohl(from.sin_addr.s_addr);
@@ -306,7 +332,7 @@ struct FakeDevice::Impl
         if (action == Action::Half)
             encoded.resize(encoded.size() / 2);
         pending.push_back(
-            {Clock::now() + std::chrono::milliseconds(std::clamp(delayMs, 0, kMaxDelayMs)), to, encoded, after});
+            { Clock::now() + std::chrono::milliseconds(std::clamp(delayMs, 0, kMaxDelayMs)), to, encoded, after });
     }
 
     void FlushPending()
@@ -326,15 +352,46 @@ struct FakeDevice::Impl
         }
     }
 
+    // The wildcard socket also receives unicast for other addresses of the same
+    // host: this device takes only broadcasts there.
+    bool IsBroadcastFor(in_addr destination)
+    {
+        const uint32_t d = ntohl(destination.s_addr);
+        if (d == INADDR_BROADCAST)
+            return true;
+        std::lock_guard<std::mutex> lock(mutex);
+        in_addr own {}, mask {};
+        if (!ParseIp(state.ip, own) || !ParseIp(state.netmask, mask))
+            return false;
+        return d == ((ntohl(own.s_addr) & ntohl(mask.s_addr)) | ~ntohl(mask.s_addr));
+    }
+
     void ReadDatagrams(int fd)
     {
         for (int n = 0; n < 256; ++n) {
             uint8_t buffer[2048];
-            sockaddr_in from{};
-            socklen_t fromSize = sizeof from;
-            const ssize_t size = recvfrom(fd, buffer, sizeof buffer, 0, reinterpret_cast<sockaddr*>(&from), &fromSize);
+            sockaddr_in from {};
+            iovec io { buffer, sizeof buffer };
+            alignas(cmsghdr) char control[CMSG_SPACE(sizeof(in_pktinfo))];
+            msghdr message {};
+            message.msg_name = &from;
+            message.msg_namelen = sizeof from;
+            message.msg_iov = &io;
+            message.msg_iovlen = 1;
+            message.msg_control = control;
+            message.msg_controllen = sizeof control;
+            const ssize_t size = recvmsg(fd, &message, 0);
             if (size < 0)
                 return;
+            if (fd == broadcastFd) {
+                const cmsghdr* c = CMSG_FIRSTHDR(&message);
+                if (!c || c->cmsg_level != IPPROTO_IP || c->cmsg_type != IP_PKTINFO)
+                    continue;
+                in_pktinfo info;
+                std::memcpy(&info, CMSG_DATA(c), sizeof info);
+                if (!IsBroadcastFor(info.ipi_addr))
+                    continue;
+            }
             wire::Frame frame;
             uint32_t length = 0;
             if (static_cast<size_t>(size) < wire::kHeaderSize
@@ -393,7 +450,7 @@ struct FakeDevice::Impl
     bool NamesMe(const uint8_t* ip, const uint8_t* mac)
     {
         std::lock_guard<std::mutex> lock(mutex);
-        in_addr own{};
+        in_addr own {};
         if (!ParseIp(state.ip, own) || std::memcmp(&own.s_addr, ip, 4) != 0)
             return false;
         const std::string macText = GetText(mac, 36);
@@ -411,7 +468,7 @@ struct FakeDevice::Impl
         Bytes nonce(32, 0);
         wire::Random(nonce.data(), nonce.size());
         std::lock_guard<std::mutex> lock(mutex);
-        netNonces.push_back({nonce, Clock::now()});
+        netNonces.push_back({ nonce, Clock::now() });
         while (netNonces.size() > 8)
             netNonces.pop_front();
         reply.payload.assign(frame.payload.begin(), frame.payload.begin() + 4);
@@ -459,7 +516,8 @@ struct FakeDevice::Impl
                 }
             }
         }
-        const Bytes expected = wire::Hmac(password, wire::Concat("ZVNP-SETNET", {{p.data(), 32}, {p.data() + 32, 32}, {record, 744}}));
+        const Bytes expected = wire::Hmac(
+            password, wire::Concat("ZVNP-SETNET", { { p.data(), 32 }, { p.data() + 32, 32 }, { record, 744 } }));
         if (!nonceOk || !known || !wire::SameDigest(expected, p.data() + 64)) {
             reply.status = wire::AuthFailed;
             return true;
@@ -505,7 +563,7 @@ struct FakeDevice::Impl
     void Accept()
     {
         for (int n = 0; n < 64; ++n) {
-            sockaddr_in from{};
+            sockaddr_in from {};
             socklen_t size = sizeof from;
             const int fd = accept4(listenFd, reinterpret_cast<sockaddr*>(&from), &size, SOCK_CLOEXEC);
             if (fd < 0)
@@ -515,7 +573,7 @@ struct FakeDevice::Impl
                 close(fd);
                 continue;
             }
-            timeval timeout{5, 0};
+            timeval timeout { 5, 0 };
             setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &timeout, sizeof timeout);
             auto session = std::make_shared<Session>();
             session->fd = fd;
@@ -559,13 +617,14 @@ struct FakeDevice::Impl
             FlushPending();
             pollfd fds[3];
             int count = 0;
-            for (int fd : {udpFd, broadcastFd, listenFd})
+            for (int fd : { udpFd, broadcastFd, listenFd })
                 if (fd >= 0)
-                    fds[count++] = {fd, POLLIN, 0};
+                    fds[count++] = { fd, POLLIN, 0 };
             int timeoutMs = 50;
             for (const Pending& p : pending)
                 timeoutMs = std::min<int>(timeoutMs,
-                    std::max<int>(0, std::chrono::duration_cast<std::chrono::milliseconds>(p.due - Clock::now()).count()));
+                    std::max<int>(
+                        0, std::chrono::duration_cast<std::chrono::milliseconds>(p.due - Clock::now()).count()));
             if (count == 0) {
                 std::this_thread::sleep_for(std::chrono::milliseconds(timeoutMs));
                 continue;
@@ -593,6 +652,14 @@ struct FakeDevice::Impl
 
     // ---- Sessions ------------------------------------------------------------------------------
 
+    void CloseOtherSessions(const Session& keep)
+    {
+        std::lock_guard<std::mutex> lock(sessionsMutex);
+        for (const auto& other : sessions)
+            if (other.get() != &keep)
+                shutdown(other->fd, SHUT_RDWR);
+    }
+
     bool SendRaw(Session& session, const uint8_t* data, size_t size)
     {
         std::lock_guard<std::mutex> lock(session.sendMutex);
@@ -614,8 +681,7 @@ struct FakeDevice::Impl
         const Action action = Prepare(requestType, reply, encoded, delayMs);
         if (action == Action::Skip)
             return true;
-        SleepBounded(delayMs);
-        if (stopping || action == Action::Close)
+        if (!SleepBounded(delayMs, session.fd) || stopping || action == Action::Close)
             return false;
         if (action == Action::Half) {
             SendRaw(session, encoded.data(), encoded.size() / 2);
@@ -651,8 +717,10 @@ struct FakeDevice::Impl
 
         Bytes buffer;
         auto lastActivity = Clock::now();
-        while (open && !stopping && Clock::now() - lastActivity < std::chrono::seconds(options.sessionIdleSeconds)) {
-            pollfd p{session.fd, POLLIN, 0};
+        // Only a connection that never logged in is dropped for idling.
+        while (open && !stopping
+            && (session.loggedIn || Clock::now() - lastActivity < std::chrono::seconds(options.sessionIdleSeconds))) {
+            pollfd p { session.fd, POLLIN, 0 };
             if (poll(&p, 1, 50) <= 0)
                 continue;
             uint8_t chunk[65536];
@@ -737,6 +805,7 @@ struct FakeDevice::Impl
             break;
         }
         case wire::Logout: record(); return false;
+        case wire::KeepAlive: record(); break;
         case wire::GetDevInfo: {
             record();
             if (!p.empty()) {
@@ -747,8 +816,14 @@ struct FakeDevice::Impl
             reply.payload = state.DevInfoRecord();
             break;
         }
-        case wire::QueryParam: record(); QueryParam(session, frame, reply); break;
-        case wire::QueryBlock: record(); QueryBlock(frame, reply); break;
+        case wire::QueryParam:
+            record();
+            QueryParam(session, frame, reply);
+            break;
+        case wire::QueryBlock:
+            record();
+            QueryBlock(frame, reply);
+            break;
         case wire::SetParam: {
             Bytes plain = p;
             if (p.size() >= 16 && wire::U32(p.data()) == ZVNET_PARAM_USERS && !session.sessionKey.empty())
@@ -757,7 +832,10 @@ struct FakeDevice::Impl
             SetParam(session, plain, reply);
             break;
         }
-        case wire::SetParamEx: record(); SetParamEx(p, reply); break;
+        case wire::SetParamEx:
+            record();
+            SetParamEx(p, reply);
+            break;
         case wire::Ptz: {
             record();
             std::lock_guard<std::mutex> lock(mutex);
@@ -771,14 +849,21 @@ struct FakeDevice::Impl
         }
         case wire::RemoteTest: {
             record();
-            std::lock_guard<std::mutex> lock(mutex);
-            if (p.size() != 4)
-                reply.status = wire::Malformed;
-            else if (wire::U32(p.data()) != ZVNET_REMOTE_TEST_REBOOT)
-                reply.status = wire::UnknownParam;
-            else
-                ++state.reboots;
-            break;
+            {
+                std::lock_guard<std::mutex> lock(mutex);
+                if (p.size() != 4)
+                    reply.status = wire::Malformed;
+                else if (wire::U32(p.data()) != ZVNET_REMOTE_TEST_REBOOT)
+                    reply.status = wire::UnknownParam;
+                else
+                    ++state.reboots;
+            }
+            if (reply.status != wire::Ok)
+                break;
+            // A rebooting device answers, then drops every connection.
+            Reply(session, frame.type, reply);
+            CloseOtherSessions(session);
+            return false;
         }
         case wire::Export: {
             record();
@@ -798,7 +883,8 @@ struct FakeDevice::Impl
         }
         case wire::Import: {
             record();
-            if (p.size() < 36 || wire::U32(p.data() + 32) > kMaxExportData || p.size() != 36 + wire::U32(p.data() + 32)) {
+            if (p.size() < 36 || wire::U32(p.data() + 32) > kMaxExportData
+                || p.size() != 36 + wire::U32(p.data() + 32)) {
                 reply.status = wire::Malformed;
                 break;
             }
@@ -848,15 +934,15 @@ struct FakeDevice::Impl
         }
         const Bytes expected = wire::Hmac(password,
             wire::Concat("ZVNP-LOGIN",
-                {{session.serverNonce.data(), 32}, {p.data(), 32},
-                    {reinterpret_cast<const uint8_t*>(userName.data()), userName.size()}}));
+                { { session.serverNonce.data(), 32 }, { p.data(), 32 },
+                    { reinterpret_cast<const uint8_t*>(userName.data()), userName.size() } }));
         uint32_t code = ZVNET_STATUS_LOGIN_FAILED;
         if (known && wire::SameDigest(expected, p.data() + 96)) {
             code = injected != 0 ? injected : static_cast<uint32_t>(ZVNET_STATUS_LOGIN_OK);
             if (code == ZVNET_STATUS_LOGIN_OK) {
                 session.loggedIn = true;
-                session.sessionKey = wire::Hmac(password,
-                    wire::Concat("ZVNP-SESSION", {{session.serverNonce.data(), 32}, {p.data(), 32}}));
+                session.sessionKey = wire::Hmac(
+                    password, wire::Concat("ZVNP-SESSION", { { session.serverNonce.data(), 32 }, { p.data(), 32 } }));
             }
         }
         wire::Append32(reply.payload, code);
@@ -936,8 +1022,8 @@ struct FakeDevice::Impl
         std::lock_guard<std::mutex> lock(mutex);
         Bytes block = state.params[id];
         if (id == ZVNET_PARAM_VERSION)
-            PutText(block, offsetof(ZVNetVersionParam, version), sizeof(ZVNetVersionParam::version),
-                state.deviceVersion);
+            PutText(
+                block, offsetof(ZVNetVersionParam, version), sizeof(ZVNetVersionParam::version), state.deviceVersion);
         if (block.size() != size || size < 4 || GetU32(block.data()) != size) {
             reply.status = wire::BadSize;
             return;
@@ -1140,7 +1226,7 @@ struct FakeDevice::Impl
                 u.ended = true;
                 u.sha256 = hash->HexDigest();
                 const bool whole = u.receivedSize == u.announcedSize && wire::U64(p.data()) == u.announcedSize;
-                code = !whole ? static_cast<uint32_t>(ZVNET_UPGRADE_FAILED)
+                code = !whole                 ? static_cast<uint32_t>(ZVNET_UPGRADE_FAILED)
                     : f.upgradeFinalCode != 0 ? f.upgradeFinalCode
                                               : static_cast<uint32_t>(ZVNET_UPGRADE_SUCCEEDED);
             }
@@ -1151,9 +1237,13 @@ struct FakeDevice::Impl
     }
 };
 
-FakeDevice::FakeDevice(DeviceState state) : FakeDevice(std::move(state), Options()) {}
+FakeDevice::FakeDevice(DeviceState state)
+    : FakeDevice(std::move(state), Options())
+{
+}
 
-FakeDevice::FakeDevice(DeviceState state, Options options) : m_impl(std::make_unique<Impl>(std::move(state), options))
+FakeDevice::FakeDevice(DeviceState state, Options options)
+    : m_impl(std::make_unique<Impl>(std::move(state), options))
 {
     m_impl->ioThread = std::thread([this]() { m_impl->Run(); });
 }
@@ -1165,7 +1255,10 @@ FakeDevice::~FakeDevice()
         m_impl->ioThread.join();
 }
 
-bool FakeDevice::Listening() const { return m_impl->listening; }
+bool FakeDevice::Listening() const
+{
+    return m_impl->listening;
+}
 
 bool FakeDevice::WaitListening(int timeoutMs) const
 {
@@ -1220,8 +1313,8 @@ std::vector<Received> FakeDevice::ReceivedRequests() const
 int FakeDevice::CountReceived(uint16_t type) const
 {
     std::lock_guard<std::mutex> lock(m_impl->mutex);
-    return static_cast<int>(std::count_if(m_impl->received.begin(), m_impl->received.end(),
-        [type](const Received& r) { return r.type == type; }));
+    return static_cast<int>(std::count_if(
+        m_impl->received.begin(), m_impl->received.end(), [type](const Received& r) { return r.type == type; }));
 }
 
 void FakeDevice::ClearReceived()
@@ -1234,9 +1327,9 @@ bool FakeDevice::WaitReceived(uint16_t type, int count, int timeoutMs) const
 {
     std::unique_lock<std::mutex> lock(m_impl->mutex);
     return m_impl->changed.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&]() {
-        return std::count_if(m_impl->received.begin(), m_impl->received.end(),
-                   [type](const Received& r) { return r.type == type; })
-            >= count;
+        return std::count_if(m_impl->received.begin(), m_impl->received.end(), [type](const Received& r) {
+            return r.type == type;
+        }) >= count;
     });
 }
 
@@ -1278,6 +1371,13 @@ void FakeDevice::DropSessions()
         shutdown(session->fd, SHUT_RDWR);
 }
 
+std::string UniqueLoopbackPrefix()
+{
+    const unsigned pid = static_cast<unsigned>(getpid());
+    // Second octet 10..209: clear of 127.0.0.x, which everything else uses.
+    return "127." + std::to_string(10 + (pid / 256) % 200) + "." + std::to_string(pid % 256) + ".";
+}
+
 DeviceState LoopbackDeviceState(const std::string& ip, int index)
 {
     DeviceState s;
@@ -1289,7 +1389,7 @@ DeviceState LoopbackDeviceState(const std::string& ip, int index)
     s.deviceName = "Camera " + std::to_string(index);
     s.hostName = "camera" + std::to_string(index);
     s.mediaPort = kDefaultTcpPort;
-    in_addr address{};
+    in_addr address {};
     if (ParseIp(ip, address) && (ntohl(address.s_addr) >> 24) != 127) {
         s.netmask = "255.255.0.0";
         s.gateway = "0.0.0.0";
@@ -1298,8 +1398,8 @@ DeviceState LoopbackDeviceState(const std::string& ip, int index)
     return s;
 }
 
-std::vector<std::unique_ptr<FakeDevice>> MakeDevices(const std::vector<std::string>& addresses,
-    const FakeDevice::Options& options)
+std::vector<std::unique_ptr<FakeDevice>> MakeDevices(
+    const std::vector<std::string>& addresses, const FakeDevice::Options& options)
 {
     std::vector<std::unique_ptr<FakeDevice>> devices;
     int index = 1;
@@ -1307,4 +1407,4 @@ std::vector<std::unique_ptr<FakeDevice>> MakeDevices(const std::vector<std::stri
         devices.push_back(std::make_unique<FakeDevice>(LoopbackDeviceState(ip, index++), options));
     return devices;
 }
-}
+} // namespace fakedevice

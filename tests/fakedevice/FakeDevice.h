@@ -23,21 +23,22 @@ inline constexpr uint16_t kDefaultTcpPort = 9611;
 // of faultType only (0: every reply, CHALLENGE included).
 struct Faults
 {
-    bool noAnswer = false;        // drop every datagram; accept connections but never send
-    bool noSearchAnswer = false;  // only searches go unanswered
-    int replyDelayMs = 0;         // before every reply (bounded to 30 s)
-    uint16_t faultType = 0;       // request type the reply faults below apply to
-    bool dropMidReply = false;    // send half of the reply frame, then close
+    bool noAnswer = false; // drop every datagram; accept connections but never send
+    bool noSearchAnswer = false; // only searches go unanswered
+    int replyDelayMs = 0; // before every reply (bounded to 30 s)
+    uint16_t faultType = 0; // request type the reply faults below apply to
+    bool dropMidReply = false; // send half of the reply frame, then close
     bool dropBeforeReply = false; // close instead of replying
-    bool truncatedReply = false;  // payload cut to half its length
-    bool oversizedReply = false;  // 64 extra payload bytes
-    bool hugeLength = false;      // header length field above the limit
-    bool badMagic = false;        // header magic broken
-    uint32_t replyStatus = 0;     // non-zero: header status of every faulty reply (e.g. 0x102)
-    uint32_t loginCode = 0;       // non-zero: LOGIN_RESULT code after a good proof (e.g. 104, 112)
-    uint32_t refuseCode = 0;      // non-zero: unsolicited LOGIN_RESULT with this code instead of CHALLENGE
-    int upgradeFailPercent = -1;  // >= 0: refuse the chunk that reaches this percent
-    int upgradeDropPercent = -1;  // >= 0: close the connection on the chunk that reaches this percent
+    bool truncatedReply = false; // payload cut to half its length
+    bool oversizedReply = false; // 64 extra payload bytes
+    bool randomPayload = false; // payload replaced by random bytes of random length
+    bool hugeLength = false; // header length field above the limit
+    bool badMagic = false; // header magic broken
+    uint32_t replyStatus = 0; // non-zero: header status of every faulty reply (e.g. 0x102)
+    uint32_t loginCode = 0; // non-zero: LOGIN_RESULT code after a good proof (e.g. 104, 112)
+    uint32_t refuseCode = 0; // non-zero: unsolicited LOGIN_RESULT with this code instead of CHALLENGE
+    int upgradeFailPercent = -1; // >= 0: refuse the chunk that reaches this percent
+    int upgradeDropPercent = -1; // >= 0: close the connection on the chunk that reaches this percent
     uint32_t upgradeFinalCode = 0; // non-zero: UPGRADE_END answers this code (391 otherwise)
     uint32_t savePasswordCode = 0; // non-zero: SAVE_PASSWORD answers this code
 };
@@ -113,8 +114,12 @@ private:
     std::unique_ptr<Impl> m_impl;
 };
 
-// Devices 1..count on loopback: ip "127.<a>.<b>.<first + i>", each with its own MAC, name and id.
+// "127.a.b." chosen from the process id: tests that run at the same time each
+// get their own loopback addresses (append 1..254).
+std::string UniqueLoopbackPrefix();
+
+// A device at ip with its own MAC, name, host name and id derived from index.
 DeviceState LoopbackDeviceState(const std::string& ip, int index);
-std::vector<std::unique_ptr<FakeDevice>> MakeDevices(const std::vector<std::string>& addresses,
-    const FakeDevice::Options& options = FakeDevice::Options());
-}
+std::vector<std::unique_ptr<FakeDevice>> MakeDevices(
+    const std::vector<std::string>& addresses, const FakeDevice::Options& options = FakeDevice::Options());
+} // namespace fakedevice

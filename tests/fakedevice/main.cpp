@@ -22,7 +22,10 @@ namespace
 {
 volatile std::sig_atomic_t g_stop = 0;
 
-void OnSignal(int) { g_stop = 1; }
+void OnSignal(int)
+{
+    g_stop = 1;
+}
 
 int Usage()
 {
@@ -38,7 +41,7 @@ bool Number(const char* text, long low, long high, long& out)
     out = std::strtol(text, &end, 10);
     return end && *end == 0 && out >= low && out <= high;
 }
-}
+} // namespace
 
 int main(int argc, char** argv)
 {
@@ -78,11 +81,11 @@ int main(int argc, char** argv)
         }
     }
     if (addresses.empty()) {
-        in_addr start{};
+        in_addr start {};
         if (inet_pton(AF_INET, first.c_str(), &start) != 1)
             return Usage();
         for (long i = 0; i < count; ++i) {
-            in_addr a{};
+            in_addr a {};
             a.s_addr = htonl(ntohl(start.s_addr) + static_cast<uint32_t>(i));
             char text[INET_ADDRSTRLEN];
             inet_ntop(AF_INET, &a, text, sizeof text);
@@ -97,11 +100,14 @@ int main(int argc, char** argv)
     options.udpPort = static_cast<uint16_t>(udpPort);
     options.broadcast = broadcast;
     std::vector<std::unique_ptr<fakedevice::FakeDevice>> devices;
-    int index = 1;
     for (const std::string& ip : addresses) {
-        fakedevice::DeviceState state = fakedevice::LoopbackDeviceState(ip, index++);
+        // MAC, id and name follow the address, so that devices of several programs never clash.
+        in_addr a {};
+        if (inet_pton(AF_INET, ip.c_str(), &a) != 1)
+            return Usage();
+        fakedevice::DeviceState state = fakedevice::LoopbackDeviceState(ip, int(ntohl(a.s_addr) & 0xFFFFFF));
         state.mediaPort = static_cast<uint16_t>(tcpPort);
-        state.users = {{user, firstLogin ? std::string() : password}};
+        state.users = { { user, firstLogin ? std::string() : password } };
         state.firstLogin = firstLogin;
         devices.push_back(std::make_unique<fakedevice::FakeDevice>(state, options));
     }

@@ -8,6 +8,8 @@
 #   lan.sh down          remove every namespace of the LAN (safe to repeat)
 #   lan.sh exec NS cmd   run cmd inside NS (host, br, devI or a full name)
 #   lan.sh list          print "namespace address..." per namespace
+#   lan.sh gc            remove LANs that test processes left behind (prefixes
+#                        "dsl<pid>" older than 30 minutes whose process is gone)
 #
 # Addresses (10.213.0.0/16): host 10.213.0.1; device addresses from 10.213.1.1
 # on, 250 per third octet. Exit status 77 means "cannot run here" (skip).
@@ -148,7 +150,23 @@ cmd_list()
     return 0
 }
 
-[ $# -ge 1 ] || die "usage: lan.sh up N [K] | down | exec NS cmd... | list"
+cmd_gc()
+{
+    for ns in $(ip netns list 2>/dev/null | awk '{print $1}' | grep -E '^dsl[0-9]+-(br|host|dev[0-9]+|probe[0-9]+)$' || true); do
+        pid=${ns#dsl}
+        pid=${pid%%-*}
+        # Only old ones: a process of another PID namespace may look gone.
+        if ! kill -0 "$pid" 2>/dev/null && [ -n "$(find "/run/netns/$ns" -maxdepth 0 -mmin +30 2>/dev/null)" ]; then
+            for inner in $(ip netns pids "$ns" 2>/dev/null); do
+                kill "$inner" 2>/dev/null || true
+            done
+            ip netns del "$ns" 2>/dev/null || true
+            rm -f "/run/dsl$pid.addresses"
+        fi
+    done
+}
+
+[ $# -ge 1 ] || die "usage: lan.sh up N [K] | down | exec NS cmd... | list | gc"
 command=$1
 shift
 check_environment
@@ -157,5 +175,6 @@ case "$command" in
     down) cmd_down ;;
     exec) cmd_exec "$@" ;;
     list) cmd_list ;;
+    gc) cmd_gc ;;
     *) die "unknown command $command" ;;
 esac

@@ -24,7 +24,7 @@ private slots:
 
 void TestZVWire::frameRoundTrip()
 {
-    const uint8_t payload[] = {1, 2, 3, 4, 5};
+    const uint8_t payload[] = { 1, 2, 3, 4, 5 };
     const auto frame = EncodeFrame(MSG_QUERY_PARAM, 0x11223344u, ST_RESULT_2, payload, sizeof payload);
     QCOMPARE(frame.size(), kHeaderSize + sizeof payload);
     QCOMPARE(frame[0], uint8_t(0x5A));
@@ -73,7 +73,7 @@ void TestZVWire::badHeaders()
 
 void TestZVWire::readerStopsAtEnd()
 {
-    const uint8_t data[6] = {1, 0, 0, 0, 2, 0};
+    const uint8_t data[6] = { 1, 0, 0, 0, 2, 0 };
     Reader r(data, sizeof data);
     QCOMPARE(r.U32(), 1u);
     QCOMPARE(r.U32(), 0u);
@@ -86,7 +86,7 @@ void TestZVWire::textIsCutAndPadded()
 {
     Writer w;
     w.Text("abcdef", 4).Text(nullptr, 2);
-    const std::vector<uint8_t> expected = {'a', 'b', 'c', 0, 0, 0};
+    const std::vector<uint8_t> expected = { 'a', 'b', 'c', 0, 0, 0 };
     QCOMPARE(w.Data(), expected);
 }
 
@@ -96,13 +96,13 @@ void TestZVWire::hmacKnownAnswer()
     uint8_t out[32];
     QVERIFY(HmacSha256("Jefe", 4, std::vector<uint8_t>(data.begin(), data.end()), out));
     QCOMPARE(QByteArray(reinterpret_cast<const char*>(out), 32).toHex(),
-             QByteArray("5bdcc146bf60754e6a042426089575c75a003f089d2739839dec58b964ec3843"));
+        QByteArray("5bdcc146bf60754e6a042426089575c75a003f089d2739839dec58b964ec3843"));
     QVERIFY(HmacSha256(nullptr, 0, {}, out));
 }
 
 void TestZVWire::maskIsItsOwnInverse()
 {
-    uint8_t key[32] = {7};
+    uint8_t key[32] = { 7 };
     std::vector<uint8_t> data(1000);
     for (size_t i = 0; i < data.size(); ++i)
         data[i] = static_cast<uint8_t>(i);
@@ -128,7 +128,7 @@ void TestZVWire::x25519AgreesOnBothSides()
 
 void TestZVWire::loginProofDependsOnPassword()
 {
-    uint8_t sn[32] = {1}, cn[32] = {2}, p1[32], p2[32], p3[32];
+    uint8_t sn[32] = { 1 }, cn[32] = { 2 }, p1[32], p2[32], p3[32];
     QVERIFY(LoginProof("secret", sn, cn, "admin", p1));
     QVERIFY(LoginProof("secret", sn, cn, "admin", p2));
     QVERIFY(LoginProof("Secret", sn, cn, "admin", p3));

@@ -1,5 +1,6 @@
 #include "CheckBoxTableModel.h"
 #include "DeviceFixtures.h"
+#include "UiTestSupport.h"
 
 #include <QAbstractItemModelTester>
 #include <QApplication>
@@ -29,25 +30,6 @@ QStringList Ips(const QList<DeviceInfo*>& devices)
     return ips;
 }
 
-// Answers the next modal box and records its texts.
-struct ModalBoxWatcher
-{
-    QStringList texts;
-    void Arm()
-    {
-        QTimer::singleShot(0, [this] {
-            QWidget* box = QApplication::activeModalWidget();
-            if (!box)
-                return;
-            texts << box->windowTitle();
-            for (const QLabel* label : box->findChildren<QLabel*>()) {
-                if (!label->text().isEmpty())
-                    texts << label->text();
-            }
-            box->close();
-        });
-    }
-};
 } // namespace
 
 class TestCheckBoxTableModel : public QObject
@@ -616,7 +598,8 @@ void TestCheckBoxTableModel::sameNameRule()
     CheckBoxTableModel model(nullptr, TableKindImportExport, 0);
     QSortFilterProxyModel* proxy = model.proxyModel();
     model.setDevices({ a, b, c, d });
-    ModalBoxWatcher boxes;
+    TestSupport::DialogAnswerer boxes(TestSupport::DialogAnswerer::ClickOk);
+    const auto refusals = [&] { return boxes.Dialogs().size(); };
     const auto check = [&](DeviceInfo* device, Qt::CheckState state) {
         model.setCheckState(proxy->mapFromSource(model.index(model.rowOf(device), 0)), state);
         model.updateCheckedDevices();
@@ -624,25 +607,25 @@ void TestCheckBoxTableModel::sameNameRule()
     };
 
     QVERIFY(check(a, Qt::Checked));
-    boxes.Arm();
     QVERIFY(!check(b, Qt::Checked)); // refused with message 125
-    QCOMPARE(boxes.texts, (QStringList { "T6", "T125" }));
-    boxes.texts.clear();
+    QCOMPARE(refusals(), 1);
+    QCOMPARE(boxes.Dialogs().last().title, QStringLiteral("T6"));
+    QCOMPARE(boxes.Dialogs().last().text, QStringLiteral("T125"));
+    QCOMPARE(boxes.Dialogs().last().buttonMode, 1);
+    QCOMPARE(boxes.Dialogs().last().iconMode, 0);
     QVERIFY(check(c, Qt::Checked)); // same name
-    boxes.Arm();
     QVERIFY(!check(d, Qt::Checked)); // names compare case-sensitively
-    QVERIFY(!boxes.texts.isEmpty());
+    QCOMPARE(refusals(), 2);
 
     // Unchecking the first device keeps the rule: c still carries the name.
     QVERIFY(check(a, Qt::Unchecked));
-    boxes.Arm();
     QVERIFY(!check(b, Qt::Checked));
-    QVERIFY(!boxes.texts.isEmpty());
+    QCOMPARE(refusals(), 3);
     // Nothing checked: b is accepted and leads from now on.
     QVERIFY(check(c, Qt::Unchecked));
     QVERIFY(check(b, Qt::Checked));
-    boxes.Arm();
     QVERIFY(!check(a, Qt::Checked));
+    QCOMPARE(refusals(), 4);
     QVERIFY(check(b, Qt::Unchecked));
 
     // Other customers and other tables check freely.

@@ -12,8 +12,8 @@
 
 namespace zvwire
 {
-void AppendFrame(std::vector<uint8_t>& out, uint16_t type, uint32_t requestId, uint32_t status, const void* payload,
-                 size_t length)
+void AppendFrame(
+    std::vector<uint8_t>& out, uint16_t type, uint32_t requestId, uint32_t status, const void* payload, size_t length)
 {
     const size_t start = out.size();
     out.resize(start + kHeaderSize + length);
@@ -28,8 +28,7 @@ void AppendFrame(std::vector<uint8_t>& out, uint16_t type, uint32_t requestId, u
         std::memcpy(p + kHeaderSize, payload, length);
 }
 
-std::vector<uint8_t> EncodeFrame(uint16_t type, uint32_t requestId, uint32_t status, const void* payload,
-                                 size_t length)
+std::vector<uint8_t> EncodeFrame(uint16_t type, uint32_t requestId, uint32_t status, const void* payload, size_t length)
 {
     std::vector<uint8_t> out;
     AppendFrame(out, type, requestId, status, payload, length);
@@ -176,8 +175,8 @@ bool HmacSha256(const void* key, size_t keySize, const std::vector<uint8_t>& mes
     if (!ctx)
         return false;
     char digest[] = "SHA256";
-    const OSSL_PARAM params[] = {OSSL_PARAM_construct_utf8_string(OSSL_MAC_PARAM_DIGEST, digest, 0),
-                                 OSSL_PARAM_construct_end()};
+    const OSSL_PARAM params[]
+        = { OSSL_PARAM_construct_utf8_string(OSSL_MAC_PARAM_DIGEST, digest, 0), OSSL_PARAM_construct_end() };
     // An empty key is valid for HMAC; pass a dummy pointer so OpenSSL sees a key.
     static const unsigned char empty = 0;
     const auto* k = keySize ? static_cast<const unsigned char*>(key) : &empty;
@@ -195,11 +194,14 @@ void Append(std::vector<uint8_t>& v, const void* data, size_t size)
     v.insert(v.end(), p, p + size);
 }
 
-void AppendLabel(std::vector<uint8_t>& v, const char* label) { Append(v, label, std::strlen(label)); }
+void AppendLabel(std::vector<uint8_t>& v, const char* label)
+{
+    Append(v, label, std::strlen(label));
+}
 } // namespace
 
 bool LoginProof(const std::string& password, const uint8_t* serverNonce, const uint8_t* clientNonce,
-                const std::string& userName, uint8_t out[32])
+    const std::string& userName, uint8_t out[32])
 {
     std::vector<uint8_t> m;
     AppendLabel(m, "ZVNP-LOGIN");
@@ -209,8 +211,7 @@ bool LoginProof(const std::string& password, const uint8_t* serverNonce, const u
     return HmacSha256(password.data(), password.size(), m, out);
 }
 
-bool SessionKey(const std::string& password, const uint8_t* serverNonce, const uint8_t* clientNonce,
-                uint8_t out[32])
+bool SessionKey(const std::string& password, const uint8_t* serverNonce, const uint8_t* clientNonce, uint8_t out[32])
 {
     std::vector<uint8_t> m;
     AppendLabel(m, "ZVNP-SESSION");
@@ -220,7 +221,7 @@ bool SessionKey(const std::string& password, const uint8_t* serverNonce, const u
 }
 
 bool SetNetworkProof(const std::string& password, const uint8_t* serverNonce, const uint8_t* clientNonce,
-                     const uint8_t* record, uint8_t out[32])
+    const uint8_t* record, uint8_t out[32])
 {
     std::vector<uint8_t> m;
     AppendLabel(m, "ZVNP-SETNET");
@@ -264,8 +265,8 @@ bool X25519Shared(const uint8_t privateKey[32], const uint8_t peerPublic[32], ui
         EVP_PKEY_new_raw_public_key(EVP_PKEY_X25519, nullptr, peerPublic, 32), EVP_PKEY_free);
     if (!own || !peer)
         return false;
-    std::unique_ptr<EVP_PKEY_CTX, decltype(&EVP_PKEY_CTX_free)> ctx(EVP_PKEY_CTX_new(own.get(), nullptr),
-                                                                     EVP_PKEY_CTX_free);
+    std::unique_ptr<EVP_PKEY_CTX, decltype(&EVP_PKEY_CTX_free)> ctx(
+        EVP_PKEY_CTX_new(own.get(), nullptr), EVP_PKEY_CTX_free);
     size_t length = 32;
     return ctx && EVP_PKEY_derive_init(ctx.get()) == 1 && EVP_PKEY_derive_set_peer(ctx.get(), peer.get()) == 1
         && EVP_PKEY_derive(ctx.get(), out, &length) == 1 && length == 32;
@@ -279,5 +280,8 @@ bool SavePasswordKey(const uint8_t shared[32], const uint8_t* serverNonce, uint8
     return Sha256(m, out);
 }
 
-bool Equal32(const uint8_t* a, const uint8_t* b) { return CRYPTO_memcmp(a, b, 32) == 0; }
+bool Equal32(const uint8_t* a, const uint8_t* b)
+{
+    return CRYPTO_memcmp(a, b, 32) == 0;
+}
 } // namespace zvwire

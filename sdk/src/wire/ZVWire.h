@@ -31,6 +31,7 @@ enum MsgType : uint16_t
     MSG_LOGIN_RESULT = 0x8202,
     MSG_SAVE_PASSWORD = 0x0203,
     MSG_LOGOUT = 0x0204,
+    MSG_KEEPALIVE = 0x0205,
     MSG_GET_DEVINFO = 0x0301,
     MSG_QUERY_PARAM = 0x0302,
     MSG_QUERY_BLOCK = 0x0303,
@@ -46,7 +47,10 @@ enum MsgType : uint16_t
     MSG_ALARM = 0x8501,
 };
 
-constexpr uint16_t ReplyType(uint16_t requestType) { return static_cast<uint16_t>(requestType | kReplyBit); }
+constexpr uint16_t ReplyType(uint16_t requestType)
+{
+    return static_cast<uint16_t>(requestType | kReplyBit);
+}
 
 enum Status : uint32_t
 {
@@ -113,13 +117,19 @@ inline void PutU64(uint8_t* p, uint64_t v)
     for (int i = 0; i < 8; ++i)
         p[i] = static_cast<uint8_t>(v >> (8 * i));
 }
-inline uint16_t GetU16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
+inline uint16_t GetU16(const uint8_t* p)
+{
+    return static_cast<uint16_t>(p[0] | (p[1] << 8));
+}
 inline uint32_t GetU32(const uint8_t* p)
 {
     return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) | (static_cast<uint32_t>(p[2]) << 16)
         | (static_cast<uint32_t>(p[3]) << 24);
 }
-inline uint64_t GetU64(const uint8_t* p) { return GetU32(p) | (static_cast<uint64_t>(GetU32(p + 4)) << 32); }
+inline uint64_t GetU64(const uint8_t* p)
+{
+    return GetU32(p) | (static_cast<uint64_t>(GetU32(p + 4)) << 32);
+}
 
 struct Header
 {
@@ -130,16 +140,16 @@ struct Header
 };
 
 // Appends one frame; the payload may be null when length is 0.
-void AppendFrame(std::vector<uint8_t>& out, uint16_t type, uint32_t requestId, uint32_t status, const void* payload,
-                 size_t length);
-std::vector<uint8_t> EncodeFrame(uint16_t type, uint32_t requestId, uint32_t status, const void* payload,
-                                 size_t length);
+void AppendFrame(
+    std::vector<uint8_t>& out, uint16_t type, uint32_t requestId, uint32_t status, const void* payload, size_t length);
+std::vector<uint8_t> EncodeFrame(
+    uint16_t type, uint32_t requestId, uint32_t status, const void* payload, size_t length);
 
 enum class Decode
 {
-    Ok,       // header (and, for datagrams, payload) complete and valid
+    Ok, // header (and, for datagrams, payload) complete and valid
     NeedMore, // fewer than kHeaderSize bytes
-    Bad,      // wrong magic or version, length above the limit, or datagram size mismatch
+    Bad, // wrong magic or version, length above the limit, or datagram size mismatch
 };
 
 // Checks the first kHeaderSize bytes of a stream.
@@ -151,7 +161,11 @@ Decode DecodeDatagram(const uint8_t* data, size_t size, Header& header, const ui
 class Reader
 {
 public:
-    Reader(const uint8_t* data, size_t size) : m_data(data), m_size(size) {}
+    Reader(const uint8_t* data, size_t size)
+        : m_data(data)
+        , m_size(size)
+    {
+    }
     bool Ok() const { return m_ok; }
     size_t Remaining() const { return m_ok ? m_size - m_pos : 0; }
     const uint8_t* Take(size_t count);
@@ -193,12 +207,11 @@ bool Sha256(const std::vector<uint8_t>& data, uint8_t out[32]);
 bool HmacSha256(const void* key, size_t keySize, const std::vector<uint8_t>& message, uint8_t out[32]);
 // proof of LOGIN: HMAC(password, "ZVNP-LOGIN" || serverNonce || clientNonce || userName)
 bool LoginProof(const std::string& password, const uint8_t* serverNonce, const uint8_t* clientNonce,
-                const std::string& userName, uint8_t out[32]);
-bool SessionKey(const std::string& password, const uint8_t* serverNonce, const uint8_t* clientNonce,
-                uint8_t out[32]);
+    const std::string& userName, uint8_t out[32]);
+bool SessionKey(const std::string& password, const uint8_t* serverNonce, const uint8_t* clientNonce, uint8_t out[32]);
 // proof of SET_NETWORK over the 744-byte record as sent (password field zeroed).
 bool SetNetworkProof(const std::string& password, const uint8_t* serverNonce, const uint8_t* clientNonce,
-                     const uint8_t* record, uint8_t out[32]);
+    const uint8_t* record, uint8_t out[32]);
 // data ^= SHA-256(key || requestId || k) stream; its own inverse.
 bool Mask(const uint8_t key[32], uint32_t requestId, uint8_t* data, size_t size);
 bool X25519Generate(uint8_t privateKey[32], uint8_t publicKey[32]);

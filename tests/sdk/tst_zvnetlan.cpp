@@ -1,0 +1,229 @@
+// The library in a LAN of network namespaces (tests/netns/lan.sh): real
+// broadcast search, and a network change that moves a device. The test thread
+// works from the "host" namespace; fake devices live in "dev1".."dev5".
+#include "DeviceWire.h"
+#include "NamespaceLan.h"
+#include "SdkTestSupport.h"
+#include "ZVSdkConfig.h"
+
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QtTest>
+
+#include <arpa/inet.h>
+
+#include <cstring>
+
+using namespace sdktest;
+using fakedevice::DeviceState;
+using fakedevice::FakeDevice;
+
+namespace
+{
+constexpr int kProgramNamespaces = 4;
+constexpr int kPerNamespace = 50;
+
+std::string Address(int n)
+{
+    return "10.213.1." + std::to_string(n);
+}
+
+void SetIp(uint8_t* out, const std::string& text)
+{
+    inet_pton(AF_INET, text.c_str(), out);
+}
+} // namespace
+
+class TestZVNetLan : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void init();
+    void cleanup();
+    void broadcastSearchFinds200Devices();
+    void networkChangeMovesTheDevice();
+    void rangeSearchFindsExactlyLiveAddresses();
+
+private:
+    // A device in dev5, made from that namespace so that its sockets live there.
+    std::unique_ptr<FakeDevice> DeviceInDev5(int n);
+    bool EnterHostForBroadcast();
+
+    NamespaceLan m_lan;
+};
+
+void TestZVNetLan::initTestCase()
+{
+    QString reason;
+    if (!m_lan.Up(kProgramNamespaces + 1, kPerNamespace, &reason))
+        QSKIP(qPrintable(reason));
+}
+
+void TestZVNetLan::cleanupTestCase()
+{
+    m_lan.Down();
+}
+
+void TestZVNetLan::init()
+{
+    ZVSdkSetSearchWindow(0);
+}
+
+void TestZVNetLan::cleanup()
+{
+    // Whatever happened, the test thread leaves the LAN and the SDK searches loopback only.
+    m_lan.Leave();
+    SetSearchTargets({ Loopback(254) });
+}
+
+bool TestZVNetLan::EnterHostForBroadcast()
+{
+    // Broadcast goes to every interface the thread sees: only ever from inside the LAN.
+    if (!m_lan.Enter(QStringLiteral("host")) || !NamespaceLan::SeesOnlyLan())
+        return false;
+    return ZVSdkSetSearchTargets(nullptr, 0) == 1;
+}
+
+std::unique_ptr<FakeDevice> TestZVNetLan::DeviceInDev5(int n)
+{
+    if (!m_lan.Enter(QStringLiteral("dev5")))
+        return nullptr;
+    FakeDevice::Options options;
+    options.broadcast = true;
+    auto device = std::make_unique<FakeDevice>(fakedevice::LoopbackDeviceState(Address(n), 5000 + n), options);
+    const bool listening = device->WaitListening(3000);
+    m_lan.Leave();
+    return listening ? std::move(device) : nullptr;
+}
+
+void TestZVNetLan::broadcastSearchFinds200Devices()
+{
+    // Four fake device programs of 50 devices each, one per namespace.
+    std::vector<std::unique_ptr<QProcess>> programs;
+    for (int i = 0; i < kProgramNamespaces; ++i) {
+        auto program = std::make_unique<QProcess>();
+        const QStringList args { QStringLiteral("--first"), QString::fromStdString(Address(1 + i * kPerNamespace)),
+            QStringLiteral("--count"), QString::number(kPerNamespace), QStringLiteral("--broadcast"),
+            QStringLiteral("--seconds"), QStringLiteral("120") };
+        program->start(QStringLiteral("ip"),
+            m_lan.ExecArguments(QStringLiteral("dev%1").arg(i + 1), QStringLiteral(DEVSCAN_FAKEDEVICE), args));
+        programs.push_back(std::move(program));
+    }
+    for (auto& program : programs) {
+        QByteArray out;
+        QElapsedTimer wait;
+        wait.start();
+        while (!out.contains("ready") && wait.elapsed() < 30000 && program->state() != QProcess::NotRunning) {
+            program->waitForReadyRead(200);
+            out += program->readAllStandardOutput();
+        }
+        QVERIFY2(out.contains("ready"), program->readAllStandardError().constData());
+        QCOMPARE(out.count("device "), kPerNamespace);
+    }
+
+    QVERIFY(EnterHostForBroadcast());
+    SdkScope sdk({}, 0);
+    QVERIFY(ZVSdkSetSearchTargets(nullptr, 0) == 1);
+    SearchCollector collector;
+    QElapsedTimer timer;
+    std::atomic<qint64> lastRecordMs { 0 };
+    collector.onCallback = [&](const SearchDevRsp* record) {
+        if (record)
+            lastRecordMs = timer.elapsed();
+    };
+    timer.start();
+    ZVNetSearchParam param { &SearchCollector::Callback, &collector, 0, {} };
+    QCOMPARE(ZVNetSearchDev(&param), 1);
+    QVERIFY(collector.WaitEnd(20000));
+    const qint64 endMs = timer.elapsed();
+    QTest::qWait(300);
+    QStringList expected;
+    for (int n = 1; n <= kProgramNamespaces * kPerNamespace; ++n)
+        expected << QString::fromStdString(Address(n));
+    std::sort(expected.begin(), expected.end());
+    QCOMPARE(collector.Ips(), expected);
+    QCOMPARE(collector.Ends(), 1);
+    QCOMPARE(collector.RecordsAfterEnd(), 0);
+    qInfo("broadcast search: %d devices, last found after %lld ms, end marker after %lld ms",
+        int(collector.Records().size()), lastRecordMs.load(), endMs);
+    // Every record names the device as it is.
+    for (const SearchDevRsp& r : collector.Records()) {
+        QCOMPARE(QByteArray(r.netmask), QByteArray("255.255.0.0"));
+        QCOMPARE(r.mediaPort, uint32_t(fakedevice::kDefaultTcpPort));
+    }
+
+    for (auto& program : programs) {
+        program->terminate();
+        QVERIFY(program->waitForFinished(10000));
+    }
+}
+
+void TestZVNetLan::networkChangeMovesTheDevice()
+{
+    auto device = DeviceInDev5(201);
+    QVERIFY(device);
+    QVERIFY(EnterHostForBroadcast());
+    SdkScope sdk({}, 800);
+    QVERIFY(ZVSdkSetSearchTargets(nullptr, 0) == 1);
+
+    // Addressed by its current address and MAC, found by broadcast on the LAN.
+    const DeviceState before = device->State();
+    ZVNetNewDevInfo info {};
+    std::strcpy(info.version, "12");
+    std::strcpy(info.userName, "admin");
+    std::strcpy(info.password, "admin123");
+    SetIp(info.currentIp, before.ip);
+    SetIp(info.newIp, Address(202));
+    SetIp(info.netmask, "255.255.0.0");
+    SetIp(info.gateway, "10.213.0.254");
+    std::strncpy(info.mac, before.mac.c_str(), sizeof info.mac - 1);
+    info.mediaPort = 9612;
+    info.webPort = 8080;
+    info.networkMode = ZVNET_NET_MODE_STATIC;
+    info.flag225 = 1;
+    QCOMPARE(ZVNetSetNewDevInfoEx(&info), 1);
+    QTRY_COMPARE(QString::fromStdString(device->State().ip), QString::fromStdString(Address(202)));
+    QVERIFY(device->WaitListening(3000));
+
+    SearchCollector collector;
+    ZVNetSearchParam param { &SearchCollector::Callback, &collector, 0, {} };
+    QCOMPARE(ZVNetSearchDev(&param), 1);
+    QVERIFY(collector.WaitEnd(10000));
+    QCOMPARE(collector.Ips(), QStringList { QString::fromStdString(Address(202)) });
+    QCOMPARE(QByteArray(collector.Records().front().gateway), QByteArray("10.213.0.254"));
+    QCOMPARE(collector.Records().front().mediaPort, 9612u);
+    // And it takes connections there.
+    const int handle = Connect(Address(202), "admin", "admin123", nullptr, 9612);
+    QVERIFY(handle != 0);
+    int h = handle;
+    ZVNetConnectionStop(&h);
+}
+
+void TestZVNetLan::rangeSearchFindsExactlyLiveAddresses()
+{
+    std::vector<std::unique_ptr<FakeDevice>> devices;
+    for (int n : { 203, 205, 209 })
+        devices.push_back(DeviceInDev5(n));
+    for (const auto& d : devices)
+        QVERIFY(d);
+    QVERIFY(m_lan.Enter(QStringLiteral("host")));
+    SdkScope sdk({ Loopback(254) }, 500);
+    SearchCollector collector;
+    ZVNetP2PSearchParam param {};
+    param.callback = &SearchCollector::Callback;
+    param.user = &collector;
+    param.mode = ZVNET_SEARCH_MODE_RANGE;
+    std::strcpy(param.startIp, Address(195).c_str());
+    std::strcpy(param.stopIp, Address(205).c_str());
+    QCOMPARE(ZVNetSearchDevPoint2Point(&param), 1);
+    QVERIFY(collector.WaitEnd(10000));
+    QCOMPARE(
+        collector.Ips(), (QStringList { QString::fromStdString(Address(203)), QString::fromStdString(Address(205)) }));
+    QCOMPARE(devices.back()->CountReceived(fakedevice::wire::Search), 0);
+}
+
+QTEST_GUILESS_MAIN(TestZVNetLan)
+#include "tst_zvnetlan.moc"
