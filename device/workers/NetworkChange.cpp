@@ -96,6 +96,7 @@ int ModifyBySdk(DeviceInfo* device)
     PutAddress(device->m_newDns1, info.dns1);
     PutAddress(device->m_newDns2, info.dns2);
     std::memcpy(info.mac, device->m_searchRsp.mac, sizeof(info.mac));
+    info.mac[sizeof(info.mac) - 1] = '\0';
     std::memcpy(&info.deviceTypeCode,
         reinterpret_cast<const char*>(&device->m_searchRsp) + offsetof(SearchDevRsp, deviceTypeCode),
         sizeof(info.deviceTypeCode));
@@ -103,10 +104,7 @@ int ModifyBySdk(DeviceInfo* device)
     info.webPort = device->m_newWebPort;
     info.networkMode = static_cast<uint8_t>(device->m_newDhcp);
     info.flag225 = 1;
-    const int result = ZVNetSetNewDevInfoEx(&info);
-    // The password leaves no copy on the stack.
-    std::memset(info.password, 0, sizeof(info.password));
-    if (result == 0)
+    if (ZVNetSetNewDevInfoEx(&info) == 0)
         return StatusFailed;
 
     RecordChange change;

@@ -307,9 +307,7 @@ void TestDirectOperations::cleanupTestCase()
 
 void TestDirectOperations::operations_data()
 {
-    QTest::addColumn<int>("index");
-    for (int i = 0; i < int(sizeof(kCases) / sizeof(kCases[0])); ++i)
-        QTest::newRow(kCases[i].name) << i;
+    AddCaseRows(kCases);
 }
 
 void TestDirectOperations::operations()

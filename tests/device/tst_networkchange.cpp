@@ -111,6 +111,17 @@ bool SameRecord(const SearchDevRsp& a, const SearchDevRsp& b)
     return std::memcmp(&a, &b, sizeof(a)) == 0;
 }
 
+// Both pages hear once, on the GUI thread, that the device is done.
+void CheckBothPagesDone(const ReportLog& log, int status)
+{
+    QCOMPARE(log.Pages(), QStringList({ "search", "device info" }));
+    for (const TaskReport& report : log.Reports()) {
+        QVERIFY(report.finished);
+        QVERIFY(report.onGuiThread);
+        QCOMPARE(report.status, status);
+    }
+}
+
 fakedevice::Bytes LastSetNetworkRecord(const FakeDevice& device)
 {
     fakedevice::Bytes record;
@@ -164,9 +175,7 @@ void TestNetworkChange::cleanupTestCase()
 
 void TestNetworkChange::bySdk_data()
 {
-    QTest::addColumn<int>("index");
-    for (int i = 0; i < int(sizeof(kSdkCases) / sizeof(kSdkCases[0])); ++i)
-        QTest::newRow(kSdkCases[i].name) << i;
+    AddCaseRows(kSdkCases);
 }
 
 void TestNetworkChange::bySdk()
@@ -195,13 +204,7 @@ void TestNetworkChange::bySdk()
 
     QVERIFY(RunOperation(&ModifyNetworkTask, device.get(), m_log));
 
-    // Both pages hear once that the device is done, with its result.
-    QCOMPARE(m_log.Pages(), QStringList({ "search", "device info" }));
-    for (const TaskReport& report : m_log.Reports()) {
-        QVERIFY(report.finished);
-        QVERIFY(report.onGuiThread);
-        QCOMPARE(report.status, c.status);
-    }
+    CheckBothPagesDone(m_log, c.status);
     QCOMPARE(int(device->m_status), c.status);
     QCOMPARE(fake.CountReceived(wire::Login), 0); // no connection
     QCOMPARE(fake.CountReceived(wire::SetNetwork), c.faults.noAnswer ? 0 : 1);
@@ -261,9 +264,7 @@ void TestNetworkChange::bySdk()
 
 void TestNetworkChange::byHttp_data()
 {
-    QTest::addColumn<int>("index");
-    for (int i = 0; i < int(sizeof(kHttpCases) / sizeof(kHttpCases[0])); ++i)
-        QTest::newRow(kHttpCases[i].name) << i;
+    AddCaseRows(kHttpCases);
 }
 
 void TestNetworkChange::byHttp()
@@ -291,12 +292,7 @@ void TestNetworkChange::byHttp()
 
     QVERIFY(RunOperation(&ModifyNetworkTask, device.get(), m_log, 30000));
 
-    QCOMPARE(m_log.Pages(), QStringList({ "search", "device info" }));
-    for (const TaskReport& report : m_log.Reports()) {
-        QVERIFY(report.finished);
-        QVERIFY(report.onGuiThread);
-        QCOMPARE(report.status, c.status);
-    }
+    CheckBothPagesDone(m_log, c.status);
     QCOMPARE(int(device->m_status), c.status);
     QVERIFY(!device->m_sdkDevice);
     if (c.status == StatusConnectFailed) {

@@ -464,9 +464,7 @@ void TestResetReboot::cleanupTestCase()
 
 void TestResetReboot::operations_data()
 {
-    QTest::addColumn<int>("index");
-    for (int i = 0; i < int(sizeof(kCases) / sizeof(kCases[0])); ++i)
-        QTest::newRow(kCases[i].name) << i;
+    AddCaseRows(kCases);
 }
 
 void TestResetReboot::operations()

@@ -2,6 +2,7 @@
 
 #include "DeviceCrypto.h"
 #include "FakeHttpMaintenance.h"
+#include "HttpJson.h"
 
 #include <chrono>
 #include <condition_variable>
@@ -26,11 +27,6 @@ constexpr size_t kMaxIssued = 64; // outstanding salts, keys and nonces
 constexpr auto kNonceLifetime = std::chrono::seconds(30);
 constexpr int kMaxSearchDepth = 6;
 const char* const kUploadPath = "/API/Maintenance/SystemUpgrade/Upgrade";
-
-const Json::Value* Member(const Json::Value& object, const char* name)
-{
-    return object.isObject() ? object.find(name, name + std::char_traits<char>::length(name)) : nullptr;
-}
 
 bool TextMember(const Json::Value& object, const char* name, std::string& out)
 {
@@ -69,15 +65,6 @@ std::string JsonText(const Json::Value& value)
     Json::StreamWriterBuilder builder;
     builder["indentation"] = "";
     return Json::writeString(builder, value);
-}
-
-Json::Value Result(const char* result, const char* reason = nullptr)
-{
-    Json::Value reply(Json::objectValue);
-    reply["result"] = result;
-    if (reason)
-        reply["reason"] = reason;
-    return reply;
 }
 
 std::string CookieValue(const std::string& header)

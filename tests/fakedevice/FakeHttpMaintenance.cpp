@@ -1,5 +1,7 @@
 #include "FakeHttpMaintenance.h"
 
+#include "HttpJson.h"
+
 #include <arpa/inet.h>
 
 #include <algorithm>
@@ -10,24 +12,10 @@ namespace
 {
 constexpr int kMaxOfflineMs = 30000;
 
-Json::Value Result(const char* result, const char* reason = nullptr)
-{
-    Json::Value reply(Json::objectValue);
-    reply["result"] = result;
-    if (reason)
-        reply["reason"] = reason;
-    return reply;
-}
-
 int Refuse(Json::Value& reply, int status, const char* reason)
 {
     reply = Result("failed", reason);
     return status;
-}
-
-const Json::Value* Member(const Json::Value& object, const char* name)
-{
-    return object.isObject() ? object.find(name, name + std::char_traits<char>::length(name)) : nullptr;
 }
 
 bool IsAddress(const std::string& text)

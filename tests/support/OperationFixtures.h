@@ -112,6 +112,14 @@ inline QVector<TaskReport> EndReports(const ReportLog& log)
     return ends;
 }
 
+// The rows of a table of cases, each named by its case and carrying its index.
+template <typename Case, std::size_t N> void AddCaseRows(const Case (&cases)[N])
+{
+    QTest::addColumn<int>("index");
+    for (std::size_t i = 0; i < N; ++i)
+        QTest::newRow(cases[i].name) << static_cast<int>(i);
+}
+
 // A record of the type the SDK headers lay out, read from raw bytes.
 template <typename Record> Record RecordFrom(const fakedevice::Bytes& bytes, size_t offset = 0)
 {
