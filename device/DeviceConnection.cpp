@@ -54,7 +54,7 @@ void PostToLiveDevice(void* user, QEvent* event)
 {
     bool posted = false;
     WithLiveDevice(user, [&](DeviceInfo* device) {
-        QCoreApplication::postEvent(device, event);
+        PostDeviceEvent(device, event);
         posted = true;
     });
     if (!posted)
@@ -210,15 +210,12 @@ void DeviceInfo::EndSilentStartLater()
     // reason; when no report has come within the grace time, the attempt ends
     // as a failed connection, so that no page waits for ever.
     const unsigned attempt = m_connectAttempt;
-    QMetaObject::invokeMethod(
-        this,
-        [this, attempt] {
-            QTimer::singleShot(kStartReportGraceMs, this, [this, attempt] {
-                if (m_connectAttempt == attempt && m_bAwaitingConnect)
-                    OnConnectEvent(ConnectFailed);
-            });
-        },
-        Qt::QueuedConnection);
+    QueueDeviceCall(this, [this, attempt] {
+        QTimer::singleShot(kStartReportGraceMs, this, [this, attempt] {
+            if (m_connectAttempt == attempt && m_bAwaitingConnect)
+                OnConnectEvent(ConnectFailed);
+        });
+    });
 }
 
 void DeviceInfo::StartJsonLogin()
@@ -386,7 +383,7 @@ void DeviceInfo::OnLoginResult(const char* json, void* user)
                 device->m_deviceType = zv_get_device_type(device->m_sdkDevice);
                 device->m_bLogin = true;
             }
-            QCoreApplication::postEvent(device, new QConnectEvent(result.code));
+            PostDeviceEvent(device, new QConnectEvent(result.code));
         });
     });
 }

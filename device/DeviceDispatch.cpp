@@ -137,6 +137,7 @@ QueueTaskFunction SetQueueTaskFunction(QueueTaskFunction function)
 
 void DeviceInfo::customEvent(QEvent* event)
 {
+    AcceptDeviceHandover();
     if (event->type() == static_cast<QEvent::Type>(ConnectEvent)) {
         const int code = static_cast<QConnectEvent*>(event)->code;
         RunGuarded("connect event", [this, code] { OnConnectEvent(code); });
@@ -248,8 +249,7 @@ void DeviceInfo::NotifyRequesters(bool finished, unsigned requesters)
         return;
     }
     // Tied to the device: dropped if the device is deleted before it runs.
-    QMetaObject::invokeMethod(
-        this, [this, finished, requesters] { CallRequesters(finished, requesters); }, Qt::QueuedConnection);
+    QueueDeviceCall(this, [this, finished, requesters] { CallRequesters(finished, requesters); });
 }
 
 void DeviceInfo::CallRequesters(bool finished, unsigned requesters)

@@ -20,8 +20,17 @@ QUpgradeEvent::~QUpgradeEvent() = default;
 
 void PostDeviceEvent(QObject* receiver, QEvent* event)
 {
-    if (receiver)
-        QCoreApplication::postEvent(receiver, event);
-    else
+    if (!receiver) {
         delete event;
+        return;
+    }
+    std::lock_guard<std::mutex> lock(DeviceHandoverMutex());
+    QCoreApplication::postEvent(receiver, event);
+}
+
+std::mutex& DeviceHandoverMutex()
+{
+    // Never destroyed: events may be posted from threads that outlive main.
+    static std::mutex* mutex = new std::mutex;
+    return *mutex;
 }

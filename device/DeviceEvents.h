@@ -4,6 +4,10 @@
 // upload threads to a device object on the GUI thread.
 
 #include <QEvent>
+#include <QMetaObject>
+
+#include <mutex>
+#include <utility>
 
 enum DeviceEventType
 {
@@ -62,3 +66,29 @@ class QObject;
 // Posts event to receiver, which takes it over; with no receiver the event is
 // deleted, so a callback without its device neither leaks nor crashes.
 void PostDeviceEvent(QObject* receiver, QEvent* event);
+
+// Qt 5 hands a posted event or a queued call to the receiving thread under a
+// futex-based mutex that ThreadSanitizer does not see. Posters and receivers
+// of device events and calls also pass this standard mutex, so that it sees
+// the ordering Qt gives: posters hold it while posting, receivers take it
+// (AcceptDeviceHandover) before they read what was handed over.
+std::mutex& DeviceHandoverMutex();
+
+inline void AcceptDeviceHandover()
+{
+    std::lock_guard<std::mutex> lock(DeviceHandoverMutex());
+}
+
+// Runs call on receiver's thread later, in posting order; dropped if receiver
+// is deleted first.
+template <typename Call> void QueueDeviceCall(QObject* receiver, Call call)
+{
+    std::lock_guard<std::mutex> lock(DeviceHandoverMutex());
+    QMetaObject::invokeMethod(
+        receiver,
+        [call = std::move(call)]() mutable {
+            AcceptDeviceHandover();
+            call();
+        },
+        Qt::QueuedConnection);
+}

@@ -15,5 +15,5 @@ template <typename Change> void RunOnDeviceThread(DeviceInfo* device, Change&& c
         change();
         return;
     }
-    QMetaObject::invokeMethod(device, std::forward<Change>(change), Qt::QueuedConnection);
+    QueueDeviceCall(device, std::forward<Change>(change));
 }
