@@ -10,6 +10,8 @@ SdkState& State()
     static SdkState state;
     return state;
 }
+
+void OnvifShutdown(); // Onvif.cpp
 } // namespace zvsdk
 
 using zvsdk::State;
@@ -54,5 +56,7 @@ int ZVOnvifSetSeachTimeout(int searchSeconds, int connectSeconds, int commandSec
 
 int ZVOnvifRelease(void)
 {
-    return State().onvifInitialised.exchange(false) ? 1 : 0;
+    const bool wasInitialised = State().onvifInitialised.exchange(false);
+    zvsdk::OnvifShutdown();
+    return wasInitialised ? 1 : 0;
 }
