@@ -192,6 +192,11 @@ Timeouts CurrentTimeouts()
 }
 } // namespace
 
+void OnvifStartup()
+{
+    PrepareXmlReaders();
+}
+
 void OnvifShutdown()
 {
     Registry::EndAll();

@@ -51,12 +51,6 @@ size_t OnData(char* data, size_t size, size_t count, void* user)
     return bytes;
 }
 
-int OnProgress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t)
-{
-    const auto* t = static_cast<const Transfer*>(user);
-    return (t->cancel && t->cancel->load()) || (t->cancelToo && t->cancelToo->load()) ? 1 : 0;
-}
-
 // A fault code names an authentication failure (ONVIF's NotAuthorized or the
 // token profile's FailedAuthentication), at any level of the subcode chain.
 bool IsAuthenticationCode(const XmlElement& value)
@@ -201,23 +195,48 @@ SoapReply SoapCall(const SoapTarget& target, const char* action, const std::stri
     curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 0L);
     curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &OnData);
     curl_easy_setopt(curl, CURLOPT_WRITEDATA, &transfer);
-    curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, &OnProgress);
-    curl_easy_setopt(curl, CURLOPT_XFERINFODATA, &transfer);
-    curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
-    const CURLcode code = curl_easy_perform(curl);
+    // Driven through a multi handle so that a cancel is seen within 100 ms, even
+    // while the device sends nothing.
+    CURLM* multi = curl_multi_init();
+    CURLcode code = CURLE_FAILED_INIT;
+    bool cancelled = false;
+    if (multi && curl_multi_add_handle(multi, curl) == CURLM_OK) {
+        int running = 1;
+        while (running) {
+            if (curl_multi_perform(multi, &running) != CURLM_OK)
+                break;
+            if (!running)
+                break;
+            if ((transfer.cancel && transfer.cancel->load()) || (transfer.cancelToo && transfer.cancelToo->load())) {
+                cancelled = true;
+                break;
+            }
+            curl_multi_poll(multi, nullptr, 0, 100, nullptr);
+        }
+        int left = 0;
+        while (CURLMsg* message = curl_multi_info_read(multi, &left)) {
+            if (message->msg == CURLMSG_DONE)
+                code = message->data.result;
+        }
+        curl_multi_remove_handle(multi, curl);
+    }
+    if (multi)
+        curl_multi_cleanup(multi);
     long httpStatus = 0;
     curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &httpStatus);
     curl_slist_free_all(headers);
     curl_easy_cleanup(curl);
 
+    if (cancelled) {
+        failed.status = SoapStatus::Cancelled;
+        failed.detail = "cancelled";
+        return failed;
+    }
     if (code == CURLE_OK)
         return ClassifyReply(httpStatus, transfer.body);
     if (transfer.tooLarge) {
         failed.status = SoapStatus::Malformed;
         failed.detail = "reply too large";
-    } else if (code == CURLE_ABORTED_BY_CALLBACK) {
-        failed.status = SoapStatus::Cancelled;
-        failed.detail = "cancelled";
     } else {
         failed.status = SoapStatus::Transport;
         failed.couldNotConnect = code == CURLE_COULDNT_CONNECT;

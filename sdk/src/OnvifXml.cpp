@@ -3,6 +3,7 @@
 #include <QXmlStreamReader>
 
 #include <cstring>
+#include <mutex>
 
 namespace zvsdk::onvif
 {
@@ -110,7 +111,13 @@ std::unique_ptr<XmlElement> ParseXml(const char* data, size_t size, const XmlLim
         Fail(error, "document too large");
         return nullptr;
     }
-    QXmlStreamReader reader(QByteArray::fromRawData(data, static_cast<int>(size)));
+    // Devices answer in UTF-8. Decoded here, the reader looks no codec up by the
+    // name a document declares.
+    if (size >= 3 && std::memcmp(data, "\xEF\xBB\xBF", 3) == 0) {
+        data += 3;
+        size -= 3;
+    }
+    QXmlStreamReader reader(QString::fromUtf8(data, static_cast<int>(size)));
     reader.setNamespaceProcessing(true);
     std::unique_ptr<XmlElement> root;
     std::vector<XmlElement*> open; // the elements not yet closed, innermost last
@@ -174,6 +181,15 @@ std::unique_ptr<XmlElement> ParseXml(const char* data, size_t size, const XmlLim
     if (!root)
         Fail(error, "no root element");
     return root;
+}
+
+void PrepareXmlReaders()
+{
+    static std::once_flag once;
+    std::call_once(once, []() {
+        static const char kDocument[] = "<?xml version=\"1.0\" encoding=\"UTF-8\"?><a/>";
+        ParseXml(kDocument, sizeof kDocument - 1, XmlLimits(), nullptr);
+    });
 }
 
 std::string XmlEscape(const std::string& text)

@@ -49,6 +49,10 @@ public:
 // DTD or an undeclared entity, or exceeds the limits.
 std::unique_ptr<XmlElement> ParseXml(const char* data, size_t size, const XmlLimits& limits, std::string* error);
 
+// Sets up Qt's text codecs for the readers, once, before any worker thread reads:
+// Qt guards its codec registry with a lock that ThreadSanitizer cannot see.
+void PrepareXmlReaders();
+
 // Escapes text for element content and attribute values.
 std::string XmlEscape(const std::string& text);
 // Splits a white-space separated list (xs:list values: Types, Scopes, XAddrs).

@@ -11,7 +11,8 @@ SdkState& State()
     return state;
 }
 
-void OnvifShutdown(); // Onvif.cpp
+void OnvifStartup(); // Onvif.cpp
+void OnvifShutdown();
 } // namespace zvsdk
 
 using zvsdk::State;
@@ -40,6 +41,7 @@ int ZVNetRelease(void)
 
 int ZVOnvifInit(void)
 {
+    zvsdk::OnvifStartup();
     State().onvifInitialised = true;
     return 1;
 }

@@ -40,6 +40,7 @@ struct OnvifState
     std::string interfaceToken = "eth0";
     int64_t clockOffsetSeconds = 0; // the device's clock minus the real one
     int createdWindowSeconds = 300; // how far a token's creation time may be off the device's clock
+    bool refuseReplayedNonce = true; // a nonce and creation time seen before are refused
     bool rebootNeeded = false; // network changes wait for SystemReboot
     int reboots = 0;
 };
