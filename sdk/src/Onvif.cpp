@@ -176,11 +176,15 @@ void RunDiscovery(
         callback(nullptr, user);
 }
 
-std::shared_ptr<Connection> FindConnection(int handle)
+// A connection whose login succeeded and that is not being stopped.
+std::shared_ptr<Connection> FindLoggedIn(int handle)
 {
     std::lock_guard<std::mutex> lock(Registry::Get().mutex);
     const auto it = Registry::Get().connections.find(handle);
-    return it == Registry::Get().connections.end() ? nullptr : it->second;
+    if (it == Registry::Get().connections.end() || it->second->status.load() != ZVNET_STATUS_LOGIN_OK
+        || it->second->cancel)
+        return nullptr;
+    return it->second;
 }
 
 Timeouts CurrentTimeouts()
@@ -341,8 +345,8 @@ int ZVOnvifQueryParamEx(int handle, const ZVNetQueryParamExReq* request)
     if (!request || request->paramId != ZVONVIF_PARAM_NETWORK || !request->buffer
         || request->bufferSize < sizeof(ZVOnvifNetworkParam))
         return 0;
-    auto connection = FindConnection(handle);
-    if (!connection || connection->status.load() != ZVNET_STATUS_LOGIN_OK || connection->cancel)
+    auto connection = FindLoggedIn(handle);
+    if (!connection)
         return 0;
     ZVOnvifNetworkParam block;
     std::memcpy(&block, request->buffer, sizeof block);
@@ -361,8 +365,8 @@ int ZVOnvifSetParam(int handle, const ZVNetSetParamReq* request)
     std::memcpy(&size, request->block, sizeof size);
     if (size < sizeof(ZVOnvifNetworkParam))
         return 0;
-    auto connection = FindConnection(handle);
-    if (!connection || connection->status.load() != ZVNET_STATUS_LOGIN_OK || connection->cancel)
+    auto connection = FindLoggedIn(handle);
+    if (!connection)
         return 0;
     ZVOnvifNetworkParam block;
     std::memcpy(&block, request->block, sizeof block);

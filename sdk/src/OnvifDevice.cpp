@@ -278,12 +278,27 @@ int DeviceClient::Login()
     return Expect(info, "GetDeviceInformation") ? ZVNET_STATUS_LOGIN_OK : ZVNET_STATUS_FAILED;
 }
 
+bool DeviceClient::ReadInterface(InterfaceInfo& info)
+{
+    const SoapReply reply = Call("GetNetworkInterfaces", "<tds:GetNetworkInterfaces/>", true);
+    return Expect(reply, "GetNetworkInterfaces") && ParseNetworkInterfaces(*reply.response, m_ip, info);
+}
+
+bool DeviceClient::ReadHttpPort(uint16_t& port, bool& found)
+{
+    port = m_port;
+    found = false;
+    const SoapReply reply = Call("GetNetworkProtocols", "<tds:GetNetworkProtocols/>", true);
+    if (Expect(reply, "GetNetworkProtocols"))
+        return ParseHttpPort(*reply.response, m_port, port, found);
+    // A device without the operation answers with a fault: its port stays unknown.
+    return reply.status == SoapStatus::Fault;
+}
+
 bool DeviceClient::QueryNetwork(ZVOnvifNetworkParam& block)
 {
-    SoapReply interfaces = Call("GetNetworkInterfaces", "<tds:GetNetworkInterfaces/>", true);
     InterfaceInfo info;
-    if (!Expect(interfaces, "GetNetworkInterfaces") || !ParseNetworkInterfaces(*interfaces.response, m_ip, info)
-        || !info.hasAddress)
+    if (!ReadInterface(info) || !info.hasAddress)
         return false;
     // A device without the gateway or protocol operation still has its address read;
     // any other failure fails the query.
@@ -294,12 +309,9 @@ bool DeviceClient::QueryNetwork(ZVOnvifNetworkParam& block)
         ParseDefaultGateway(*g.response, gateway, hasGateway);
     else if (g.status != SoapStatus::Fault)
         return false;
-    uint16_t httpPort = m_port;
-    bool hasHttp = false;
-    SoapReply p = Call("GetNetworkProtocols", "<tds:GetNetworkProtocols/>", true);
-    if (Expect(p, "GetNetworkProtocols"))
-        ParseHttpPort(*p.response, m_port, httpPort, hasHttp);
-    else if (p.status != SoapStatus::Fault)
+    uint16_t httpPort;
+    bool hasHttp;
+    if (!ReadHttpPort(httpPort, hasHttp))
         return false;
 
     Ipv4 mask {};
@@ -317,10 +329,8 @@ bool DeviceClient::SetNetwork(const ZVOnvifNetworkParam& block)
     if (block.networkMode != ZVNET_NET_MODE_DHCP && block.networkMode != ZVNET_NET_MODE_STATIC)
         return false; // PPPoE, 3G and Wi-Fi are not device-management settings
     const bool dhcp = block.networkMode == ZVNET_NET_MODE_DHCP;
-    SoapReply interfaces = Call("GetNetworkInterfaces", "<tds:GetNetworkInterfaces/>", true);
     InterfaceInfo current;
-    if (!Expect(interfaces, "GetNetworkInterfaces") || !ParseNetworkInterfaces(*interfaces.response, m_ip, current)
-        || current.token.empty())
+    if (!ReadInterface(current) || current.token.empty())
         return false;
 
     // Zero fields keep the device's values.
@@ -341,12 +351,9 @@ bool DeviceClient::SetNetwork(const ZVOnvifNetworkParam& block)
     if (block.webPort != 0) {
         if (block.webPort > 65535)
             return false;
-        uint16_t httpPort = m_port;
-        bool hasHttp = false;
-        SoapReply p = Call("GetNetworkProtocols", "<tds:GetNetworkProtocols/>", true);
-        if (Expect(p, "GetNetworkProtocols"))
-            ParseHttpPort(*p.response, m_port, httpPort, hasHttp);
-        else if (p.status != SoapStatus::Fault)
+        uint16_t httpPort;
+        bool hasHttp;
+        if (!ReadHttpPort(httpPort, hasHttp))
             return false;
         if (!hasHttp || httpPort != block.webPort) {
             const std::string body

@@ -65,6 +65,9 @@ public:
 private:
     SoapReply Call(const char* action, const std::string& bodyXml, bool authenticated);
     bool Expect(const SoapReply& reply, const char* action) const;
+    bool ReadInterface(InterfaceInfo& info);
+    // False when the device could not be asked; found false when it has no HTTP port to tell.
+    bool ReadHttpPort(uint16_t& port, bool& found);
 
     std::string m_ip;
     uint16_t m_port;

@@ -280,34 +280,31 @@ struct FakeOnvif::Impl
         changed.notify_all();
     }
 
-    void Schedule(const Change& change)
+    static void Merge(Change& into, const Change& change)
     {
         if (change.ip)
-            pending.ip = change.ip;
+            into.ip = change.ip;
         if (change.prefixLength)
-            pending.prefixLength = change.prefixLength;
+            into.prefixLength = change.prefixLength;
         if (change.dhcp)
-            pending.dhcp = change.dhcp;
+            into.dhcp = change.dhcp;
         if (change.webPort)
-            pending.webPort = change.webPort;
+            into.webPort = change.webPort;
+    }
+
+    void Schedule(const Change& change)
+    {
+        Merge(pending, change);
         applyAt = Clock::now() + std::chrono::milliseconds(kApplyDelayMs);
         changed.notify_all();
     }
 
     void Stage(const Change& change)
     {
-        if (state.rebootNeeded) {
-            if (change.ip)
-                staged.ip = change.ip;
-            if (change.prefixLength)
-                staged.prefixLength = change.prefixLength;
-            if (change.dhcp)
-                staged.dhcp = change.dhcp;
-            if (change.webPort)
-                staged.webPort = change.webPort;
-        } else {
+        if (state.rebootNeeded)
+            Merge(staged, change);
+        else
             Schedule(change);
-        }
     }
 
     HttpResponse Serve(const HttpRequest& http)
