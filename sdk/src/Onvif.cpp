@@ -13,6 +13,7 @@
 #include <ifaddrs.h>
 #include <net/if.h>
 
+#include <climits>
 #include <cstring>
 #include <map>
 #include <random>
@@ -59,9 +60,9 @@ struct Registry
 
     int AddLocked()
     {
-        if (nextHandle <= 0)
-            nextHandle = 0x4f000001;
-        return nextHandle++;
+        const int handle = nextHandle;
+        nextHandle = handle == INT_MAX ? 0x4f000001 : handle + 1;
+        return handle;
     }
 
     // Ends every search and connection and waits for their workers.
