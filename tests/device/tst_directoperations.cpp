@@ -281,6 +281,8 @@ private slots:
     void operations_data();
     void operations();
     void changeDeviceUnderHttpCustomer();
+    void onvifNetworkQuery_data();
+    void onvifNetworkQuery();
 
 private:
     std::unique_ptr<OperationEnvironment> m_environment;
@@ -379,6 +381,60 @@ void TestDirectOperations::changeDeviceUnderHttpCustomer()
         const std::string& path = exchange.request.path;
         QVERIFY2(path == "/API/Login/Challenge" || path == "/API/Web/Login" || path == "/API/Web/Logout", path.c_str());
     }
+}
+
+void TestDirectOperations::onvifNetworkQuery_data()
+{
+    QTest::addColumn<QString>("refused"); // an operation the device refuses
+    QTest::addColumn<QString>("password");
+    QTest::addColumn<int>("status");
+    QTest::newRow("query") << QString() << "admin123" << int(StatusQueryOk);
+    QTest::newRow("interfaces refused") << "GetNetworkInterfaces"
+                                        << "admin123" << int(StatusQueryFailed);
+    QTest::newRow("gateway refused") << "GetNetworkDefaultGateway"
+                                     << "admin123" << int(StatusQueryFailed);
+    QTest::newRow("wrong password") << QString() << "wrong" << int(StatusConnectFailed);
+}
+
+// The search page reads an ONVIF device's network settings into its row.
+void TestDirectOperations::onvifNetworkQuery()
+{
+    QFETCH(QString, refused);
+    QFETCH(QString, password);
+    QFETCH(int, status);
+    fakedevice::OnvifState state = fakedevice::OnvifStateFor(OperationEnvironment::Address(95), 95);
+    state.webPort = 18395;
+    state.prefixLength = 16;
+    state.gateway = "127.0.0.9";
+    fakedevice::FakeOnvif onvif(state);
+    QVERIFY(onvif.WaitListening());
+    if (!refused.isEmpty()) {
+        fakedevice::OnvifFaults faults;
+        faults.replies[refused.toStdString()] = fakedevice::OnvifReply { 500, std::string(), 0, 0 };
+        onvif.SetFaults(faults);
+    }
+    std::unique_ptr<DeviceInfo> device(ListedOnvifDevice(state));
+    device->m_pSearchFrame = m_page.get();
+    device->m_password = password;
+    // What the search listed differs from what the device will say.
+    device->m_searchRsp.webPort = state.webPort;
+    device->m_searchRsp.networkMode = ZVNET_NET_MODE_DHCP;
+    const SearchDevRsp listed = device->m_searchRsp;
+
+    QVERIFY(RunOperation(&QueryNetworkTask, device.get(), m_log));
+    QCOMPARE(m_log.Count(), 1);
+    QVERIFY(m_log.Reports()[0].finished);
+    QCOMPARE(int(device->m_status), status);
+    QCOMPARE(device->m_handle, 0);
+    if (status != StatusQueryOk) {
+        QVERIFY(std::memcmp(&device->m_searchRsp, &listed, sizeof(listed)) == 0);
+        return;
+    }
+    QCOMPARE(device->Ip(), QString::fromStdString(state.ip));
+    QCOMPARE(device->Netmask(), QStringLiteral("255.255.0.0"));
+    QCOMPARE(device->Gateway(), QStringLiteral("127.0.0.9"));
+    QCOMPARE(device->m_searchRsp.webPort, uint32_t(state.webPort));
+    QCOMPARE(int(device->m_searchRsp.networkMode), int(ZVNET_NET_MODE_STATIC));
 }
 
 QTEST_GUILESS_MAIN(TestDirectOperations)

@@ -106,6 +106,26 @@ const HttpCase kHttpCases[] = {
     { "wrong password", true, false, 2, HttpFaults(), "wrong", StatusConnectFailed },
 };
 
+struct OnvifCase
+{
+    const char* name;
+    bool queryFirst; // the settings' ONVIF time-out flag
+    bool newGateway; // else the gateway text is empty
+    int dhcp;
+    const char* refused; // an operation the device refuses, or null
+    const char* password; // null: the device's
+    int status;
+};
+
+const OnvifCase kOnvifCases[] = {
+    { "address, mask, gateway and port", true, true, 2, nullptr, nullptr, StatusOk },
+    { "without reading first, no gateway", false, false, 2, nullptr, nullptr, StatusOk },
+    { "dhcp", true, true, 0, nullptr, nullptr, StatusOk },
+    { "read refused", true, true, 2, "GetNetworkDefaultGateway", nullptr, StatusFailed },
+    { "change refused", true, true, 2, "SetNetworkInterfaces", nullptr, StatusFailed },
+    { "wrong password", true, true, 2, nullptr, "wrong", StatusConnectFailed },
+};
+
 bool SameRecord(const SearchDevRsp& a, const SearchDevRsp& b)
 {
     return std::memcmp(&a, &b, sizeof(a)) == 0;
@@ -146,6 +166,8 @@ private slots:
     void bySdk();
     void byHttp_data();
     void byHttp();
+    void byOnvif_data();
+    void byOnvif();
     void manyDevicesAtOnce();
 
 private:
@@ -348,6 +370,87 @@ void TestNetworkChange::byHttp()
     QCOMPARE(api.Port(), c.newPort ? newPort : port);
     HttpClient probe;
     QVERIFY(probe.PostJson(api.Base(false) + "/API/Login/Range{\"version\":\"1.0\"}"));
+}
+
+void TestNetworkChange::byOnvif_data()
+{
+    AddCaseRows(kOnvifCases);
+}
+
+void TestNetworkChange::byOnvif()
+{
+    QFETCH(int, index);
+    const OnvifCase& c = kOnvifCases[index];
+    ZVAppSetting::Instance()->m_onvifTimeoutSet = c.queryFirst;
+    fakedevice::OnvifState state = fakedevice::OnvifStateFor(OperationEnvironment::Address(30 + index), index + 1);
+    state.webPort = static_cast<uint16_t>(18300 + index);
+    state.gateway = "127.0.0.9";
+    fakedevice::FakeOnvif onvif(state);
+    QVERIFY(onvif.WaitListening());
+    if (c.refused) {
+        fakedevice::OnvifFaults faults;
+        faults.replies[c.refused] = fakedevice::OnvifReply { 500, std::string(), 0, 0 };
+        onvif.SetFaults(faults);
+    }
+    std::unique_ptr<DeviceInfo> device(ListedOnvifDevice(state));
+    device->m_pSearchFrame = m_search.get();
+    if (c.password)
+        device->m_password = QString::fromLatin1(c.password);
+    const QString newIp = QString::fromStdString(OperationEnvironment::Address(150 + index));
+    const quint16 newPort = static_cast<quint16>(18400 + index);
+    device->SetNetworkAddress(newIp, 0, newPort, QStringLiteral("127.0.0.1"), QStringLiteral("255.255.0.0"), c.dhcp);
+    if (!c.newGateway)
+        device->m_newGateway.clear();
+    const SearchDevRsp listed = device->m_searchRsp;
+
+    QVERIFY(RunOperation(&ModifyOnvifNetworkTask, device.get(), m_log));
+    ZVAppSetting::Instance()->m_onvifTimeoutSet = false;
+
+    QCOMPARE(m_log.Pages(), QStringList({ "search" }));
+    QVERIFY(m_log.Reports()[0].finished);
+    QCOMPARE(m_log.Reports()[0].status, c.status);
+    QCOMPARE(int(device->m_status), c.status);
+    QCOMPARE(device->m_handle, 0);
+    // The settings are read first only when the flag asks for it (the
+    // gateway is read by nothing else).
+    const bool read = c.status != StatusConnectFailed && c.queryFirst;
+    QCOMPARE(onvif.CountRequests("GetNetworkDefaultGateway") > 0, read);
+    if (c.status != StatusOk) {
+        QVERIFY(SameRecord(device->m_searchRsp, listed));
+        QCOMPARE(onvif.State().ip, state.ip);
+        if (c.status == StatusConnectFailed || (c.refused && std::strcmp(c.refused, "GetNetworkDefaultGateway") == 0))
+            QCOMPARE(onvif.CountRequests("SetNetworkInterfaces"), 0);
+        return;
+    }
+
+    // The list shows what was sent.
+    QCOMPARE(device->Ip(), newIp);
+    QCOMPARE(device->Netmask(), QStringLiteral("255.255.0.0"));
+    QCOMPARE(device->Gateway(), c.newGateway ? QStringLiteral("127.0.0.1") : FieldText(listed.gateway));
+    QCOMPARE(device->m_searchRsp.webPort, uint32_t(newPort));
+    QCOMPARE(int(device->m_searchRsp.networkMode), c.dhcp);
+    // DNS and the media port are not the ONVIF change's.
+    QCOMPARE(FieldText(device->m_searchRsp.dns1), FieldText(listed.dns1));
+    QCOMPARE(device->m_searchRsp.mediaPort, listed.mediaPort);
+
+    // The device took its port; under DHCP its address and gateway are its
+    // server's business.
+    QTRY_COMPARE(onvif.State().webPort, newPort);
+    QCOMPARE(onvif.State().dhcp, c.dhcp == 0);
+    if (c.dhcp == 0) {
+        QCOMPARE(onvif.State().ip, state.ip);
+        return;
+    }
+    QTRY_COMPARE(onvif.State().ip, newIp.toStdString());
+    QCOMPARE(onvif.State().prefixLength, 16);
+    QCOMPARE(onvif.State().gateway, std::string(c.newGateway ? "127.0.0.1" : "127.0.0.9"));
+
+    // It answers at its new address and port.
+    QVERIFY(onvif.WaitListening());
+    m_log.Clear();
+    QVERIFY(RunOperation(&QueryNetworkTask, device.get(), m_log));
+    QCOMPARE(int(device->m_status), int(StatusQueryOk));
+    QCOMPARE(device->Ip(), newIp);
 }
 
 // A batch as the search page queues it: every device's task at once on the

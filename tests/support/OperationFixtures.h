@@ -9,6 +9,7 @@
 #include "DispatchFixtures.h"
 #include "FakeDevice.h"
 #include "FakeHttpApi.h"
+#include "FakeOnvif.h"
 #include "ZVAppSetting.h"
 #include "ZVNet.h"
 #include "ZVOnvif.h"
@@ -31,6 +32,7 @@ public:
         ZVNetInit();
         ZVOnvifInit();
         ZVSdkSetTimeouts(3000, 3000);
+        ZVOnvifSetSeachTimeout(2, 2, 2);
         // The network change also asks the search targets: never the real LAN.
         const std::string nobody = NobodyAddress();
         const char* target = nobody.c_str();
@@ -77,6 +79,18 @@ inline DeviceInfo* ListedHttpDevice(const fakedevice::FakeHttpApi& api, QObject*
 {
     DeviceInfo* device = NewDevice(owner, QString::fromStdString(api.Ip()), QString(), 1, 9000, api.Port());
     const fakedevice::HttpDeviceState state = api.State();
+    device->m_user = QString::fromStdString(state.user);
+    device->m_password = QString::fromStdString(state.password);
+    device->m_status = StatusWaiting;
+    return device;
+}
+
+// A device as the ONVIF search lists the fake ONVIF device.
+inline DeviceInfo* ListedOnvifDevice(const fakedevice::OnvifState& state, QObject* owner = nullptr)
+{
+    DeviceInfo* device = NewDevice(owner, QString::fromStdString(state.ip), QString(), 1, 0, state.webPort);
+    const SearchDevRsp record = device->m_searchRsp;
+    device->InitFromSearchRsp(&record, true);
     device->m_user = QString::fromStdString(state.user);
     device->m_password = QString::fromStdString(state.password);
     device->m_status = StatusWaiting;
