@@ -108,8 +108,13 @@ private:
     std::unique_ptr<DeviceInfo> MakeDevice(const std::string& ip, quint32 webPort, bool onvif = false);
     // Runs entry for the device on a thread of its own and waits for the first report.
     void RunEntry(void (*entry)(void*), DeviceInfo* device);
+    // Runs the worker the dispatch queued, as a pool thread would, and checks
+    // how it reported.
+    void RunHeldWorker(TaskRecorder& recorder);
     // What every operation ends with on the program's side.
     static void VerifyLoggedOut(const DeviceInfo& device);
+    // No report beyond the expected ones follows, and the device is logged out.
+    void VerifyEnded(const DeviceInfo& device, int reports);
 
     std::unique_ptr<NumberedLanguageTexts> m_texts;
     std::unique_ptr<TaskPool> m_pool;
@@ -204,6 +209,24 @@ void TestConnectPaths::RunEntry(void (*entry)(void*), DeviceInfo* device)
     QTRY_VERIFY_WITH_TIMEOUT(m_log.Count() > 0, ResultWaitMs());
 }
 
+void TestConnectPaths::RunHeldWorker(TaskRecorder& recorder)
+{
+    OnOtherThread([&] { recorder.RunHeld(); });
+    QTRY_COMPARE_WITH_TIMEOUT(m_log.Count(), 2, ResultWaitMs());
+    const TaskReport worker = m_log.Reports().value(1);
+    QVERIFY(!worker.finished);
+    QVERIFY(worker.onGuiThread);
+    QVERIFY(!worker.loggedIn);
+    QCOMPARE(worker.handle, 0);
+}
+
+void TestConnectPaths::VerifyEnded(const DeviceInfo& device, int reports)
+{
+    QTest::qWait(100);
+    QCOMPARE(m_log.Count(), reports);
+    VerifyLoggedOut(device);
+}
+
 void TestConnectPaths::VerifyLoggedOut(const DeviceInfo& device)
 {
     QVERIFY(!device.m_bLogin);
@@ -280,16 +303,9 @@ void TestConnectPaths::jsonLogin()
         client.SetHost(ip);
         QVERIFY(
             client.PostJson(api->Base(https) + "/API/Maintenance/TransKey/Get" + R"({"data":{"type":["base_salt"]}})"));
-        OnOtherThread([&] { recorder.RunHeld(); });
-        QTRY_COMPARE_WITH_TIMEOUT(m_log.Count(), 2, ResultWaitMs());
-        const TaskReport worker = m_log.Reports().value(1);
-        QVERIFY(!worker.finished);
-        QVERIFY(worker.onGuiThread);
-        QVERIFY(!worker.loggedIn);
+        RunHeldWorker(recorder);
     }
-    QTest::qWait(100);
-    QCOMPARE(m_log.Count(), status == StatusConnected && pool ? 2 : 1);
-    VerifyLoggedOut(*device);
+    VerifyEnded(*device, status == StatusConnected && pool ? 2 : 1);
     if (!api)
         return;
     if (status == StatusConnected) {
@@ -374,17 +390,9 @@ void TestConnectPaths::onvifConnection()
         std::string ip;
         QCOMPARE(QueryOnvifNetwork(handle, ip), 1);
         QCOMPARE(ip, kOnvifIp);
-        OnOtherThread([&] { recorder.RunHeld(); });
-        QTRY_COMPARE_WITH_TIMEOUT(m_log.Count(), 2, ResultWaitMs());
-        const TaskReport worker = m_log.Reports().value(1);
-        QVERIFY(!worker.finished);
-        QVERIFY(worker.onGuiThread);
-        QVERIFY(!worker.loggedIn);
-        QCOMPARE(worker.handle, 0);
+        RunHeldWorker(recorder);
     }
-    QTest::qWait(100);
-    QCOMPARE(m_log.Count(), status == StatusConnected && pool ? 2 : 1);
-    VerifyLoggedOut(*device);
+    VerifyEnded(*device, status == StatusConnected && pool ? 2 : 1);
     if (status == StatusConnected) {
         // ONVIF keeps no session at the device: the login was checked there,
         // and the connection is gone on the program's side.
@@ -425,14 +433,12 @@ void TestConnectPaths::oneWebPortServesJsonAndOnvif()
         MatchVersionTask(onvifDevice);
     });
     QTRY_COMPARE_WITH_TIMEOUT(m_log.Count(), 2, ResultWaitMs());
-    QTest::qWait(100);
-    QCOMPARE(m_log.Count(), 2);
+    VerifyEnded(*json, 2);
+    VerifyLoggedOut(*camera);
     for (const TaskReport& report : m_log.Reports()) {
         QCOMPARE(report.status, int(StatusConnected));
         QVERIFY(report.finished);
     }
-    VerifyLoggedOut(*json);
-    VerifyLoggedOut(*camera);
     QVERIFY(OnvifLoginSeen(*onvif, true));
     QTRY_COMPARE(api->Sessions(), 0);
 
@@ -478,9 +484,7 @@ void TestConnectPaths::startWithoutTheLibraryEnds()
     QCOMPARE(report.status, int(StatusConnectFailed));
     QVERIFY(report.finished);
     QVERIFY(report.onGuiThread);
-    QTest::qWait(100);
-    QCOMPARE(m_log.Count(), 1);
-    VerifyLoggedOut(*device);
+    VerifyEnded(*device, 1);
     QCOMPARE(m_api->CountRequests(kLoginPath), 0);
     QCOMPARE(m_onvif->CountRequests("GetDeviceInformation"), 0);
 }
