@@ -11,7 +11,6 @@
 #include "ZVAppSetting.h"
 #include "ZVOnvif.h"
 
-#include <QCoreApplication>
 #include <QDebug>
 #include <QTimer>
 
@@ -210,12 +209,12 @@ void DeviceInfo::EndSilentStartLater()
     // reason; when no report has come within the grace time, the attempt ends
     // as a failed connection, so that no page waits for ever.
     const unsigned attempt = m_connectAttempt;
-    QueueDeviceCall(this, [this, attempt] {
+    PostDeviceEvent(this, new QDeviceCallEvent([this, attempt] {
         QTimer::singleShot(kStartReportGraceMs, this, [this, attempt] {
             if (m_connectAttempt == attempt && m_bAwaitingConnect)
                 OnConnectEvent(ConnectFailed);
         });
-    });
+    }));
 }
 
 void DeviceInfo::StartJsonLogin()
@@ -242,8 +241,10 @@ void DeviceInfo::StartJsonLogin()
     param.result_callback = &DeviceInfo::OnLoginResult;
     param.event_callback = &DeviceInfo::OnLoginEvent;
     param.user = this;
-    // The wrapper answers through the result callback in every case.
-    zv_device_login_ex(&param);
+    // The wrapper answers through the result callback, except when it takes
+    // no work at all (released): then nothing would ever end the attempt.
+    if (!zv_device_login_ex(&param))
+        EndSilentStartLater();
 }
 
 void DeviceInfo::ExpectConnectResult()

@@ -1,9 +1,11 @@
 #pragma once
 
+#include "DeviceEvents.h"
 #include "DeviceInfo.h"
 
 #include <QThread>
 
+#include <functional>
 #include <utility>
 
 // Runs change on the device's thread: at once when called there, else queued
@@ -15,5 +17,5 @@ template <typename Change> void RunOnDeviceThread(DeviceInfo* device, Change&& c
         change();
         return;
     }
-    QueueDeviceCall(device, std::forward<Change>(change));
+    PostDeviceEvent(device, new QDeviceCallEvent(std::function<void()>(std::forward<Change>(change))));
 }
