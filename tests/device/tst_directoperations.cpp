@@ -48,6 +48,15 @@ Faults Truncated(uint16_t type)
     return faults;
 }
 
+// A reply to requests of type that the device breaks the way fault says.
+Faults Broken(uint16_t type, bool Faults::*fault)
+{
+    Faults faults;
+    faults.faultType = type;
+    faults.*fault = true;
+    return faults;
+}
+
 Faults Silent()
 {
     Faults faults;
@@ -170,6 +179,8 @@ const DirectCase kCases[] = {
         [](const FakeDevice& fake, const DeviceInfo&, const DeviceState&) {
             QCOMPARE(WrittenBlocks(fake, ZVNET_BLOCK_FACTORY_KEY).size(), size_t(0));
         } },
+    { "factory block reply garbled", &SetFactoryInfoTask, kInfoPage, 0, Broken(wire::SetParamEx, &Faults::badMagic),
+        [](DeviceInfo& d) { NamedFactoryBlock(d, QString(), QStringLiteral("B1")); }, StatusFailed, nullptr },
     { "factory info, wrong password", &SetFactoryInfoTask, kInfoPage, 0, Faults(),
         [](DeviceInfo& d) {
             NamedFactoryBlock(d, QStringLiteral("1a2b"), QString());
@@ -182,6 +193,8 @@ const DirectCase kCases[] = {
         [](const FakeDevice& fake, const DeviceInfo&, const DeviceState&) { QCOMPARE(fake.State().ptzDefaults, 1); } },
     { "ptz defaults refused", &PTZDefaultTask, kInfoPage, 0, Reply(wire::Ptz, wire::Refused), nullptr, StatusFailed,
         nullptr },
+    { "ptz defaults, closed instead of a reply", &PTZDefaultTask, kInfoPage, 0,
+        Broken(wire::Ptz, &Faults::dropBeforeReply), nullptr, StatusFailed, nullptr },
     { "ptz defaults, no answer", &PTZDefaultTask, kInfoPage, 0, Silent(), nullptr, StatusConnectFailed,
         [](const FakeDevice& fake, const DeviceInfo&, const DeviceState&) { QCOMPARE(fake.State().ptzDefaults, 0); } },
 
@@ -221,6 +234,8 @@ const DirectCase kCases[] = {
         [](const FakeDevice&, const DeviceInfo& device, const DeviceState&) {
             QVERIFY(device.m_deviceVersionText.isEmpty());
         } },
+    { "version reply garbled", &QueryVersionTask, kUpgradePage, 0, Broken(wire::QueryBlock, &Faults::badMagic), nullptr,
+        StatusQueryFailed, nullptr },
     { "version reply cut", &QueryVersionTask, kUpgradePage, 0, Truncated(wire::QueryBlock), nullptr, StatusQueryFailed,
         nullptr },
     { "version match", &MatchVersionTask, kUpgradePage, 0, Faults(), nullptr, StatusConnected,
@@ -257,6 +272,10 @@ const DirectCase kCases[] = {
             QCOMPARE(fake.State().deviceName, std::string(31, 'n'));
         } },
     { "name refused", &ChangeDeviceTask, kChangePage, 0, Reply(wire::SetParamEx, wire::Refused),
+        [](DeviceInfo& d) { d.SetDeviceNameType(d.m_user, d.m_password, QStringLiteral("Gate"), QString()); },
+        StatusChangeFailed, nullptr },
+    { "name, closed instead of a reply", &ChangeDeviceTask, kChangePage, 0,
+        Broken(wire::SetParamEx, &Faults::dropBeforeReply),
         [](DeviceInfo& d) { d.SetDeviceNameType(d.m_user, d.m_password, QStringLiteral("Gate"), QString()); },
         StatusChangeFailed, nullptr },
     { "name, customer 22", &ChangeDeviceTask, kChangePage, 22, Faults(),
@@ -385,21 +404,24 @@ void TestDirectOperations::changeDeviceUnderHttpCustomer()
 
 void TestDirectOperations::onvifNetworkQuery_data()
 {
-    QTest::addColumn<QString>("refused"); // an operation the device refuses
+    QTest::addColumn<QString>("faulted"); // an operation the device answers with fault
+    QTest::addColumn<int>("fault"); // 0 refusal, 1 garble, 2 too late
     QTest::addColumn<QString>("password");
     QTest::addColumn<int>("status");
-    QTest::newRow("query") << QString() << "admin123" << int(StatusQueryOk);
-    QTest::newRow("interfaces refused") << "GetNetworkInterfaces"
-                                        << "admin123" << int(StatusQueryFailed);
-    QTest::newRow("gateway refused") << "GetNetworkDefaultGateway"
-                                     << "admin123" << int(StatusQueryFailed);
-    QTest::newRow("wrong password") << QString() << "wrong" << int(StatusConnectFailed);
+    QTest::newRow("query") << QString() << 0 << "admin123" << int(StatusQueryOk);
+    QTest::newRow("interfaces refused") << "GetNetworkInterfaces" << 0 << "admin123" << int(StatusQueryFailed);
+    QTest::newRow("gateway refused") << "GetNetworkDefaultGateway" << 0 << "admin123" << int(StatusQueryFailed);
+    QTest::newRow("interfaces reply does not parse")
+        << "GetNetworkInterfaces" << 1 << "admin123" << int(StatusQueryFailed);
+    QTest::newRow("gateway not answered") << "GetNetworkDefaultGateway" << 2 << "admin123" << int(StatusQueryFailed);
+    QTest::newRow("wrong password") << QString() << 0 << "wrong" << int(StatusConnectFailed);
 }
 
 // The search page reads an ONVIF device's network settings into its row.
 void TestDirectOperations::onvifNetworkQuery()
 {
-    QFETCH(QString, refused);
+    QFETCH(QString, faulted);
+    QFETCH(int, fault);
     QFETCH(QString, password);
     QFETCH(int, status);
     fakedevice::OnvifState state = fakedevice::OnvifStateFor(OperationEnvironment::Address(95), 95);
@@ -408,9 +430,11 @@ void TestDirectOperations::onvifNetworkQuery()
     state.gateway = "127.0.0.9";
     fakedevice::FakeOnvif onvif(state);
     QVERIFY(onvif.WaitListening());
-    if (!refused.isEmpty()) {
+    if (!faulted.isEmpty()) {
         fakedevice::OnvifFaults faults;
-        faults.replies[refused.toStdString()] = fakedevice::OnvifReply { 500, std::string(), 0, 0 };
+        faults.replies[faulted.toStdString()] = fault == 0 ? OnvifRefusal()
+            : fault == 1                                   ? OnvifGarble()
+                                                           : OnvifTooLate();
         onvif.SetFaults(faults);
     }
     std::unique_ptr<DeviceInfo> device(ListedOnvifDevice(state));

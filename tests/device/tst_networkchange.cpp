@@ -52,6 +52,14 @@ Faults OnSetNetwork(uint32_t replyStatus, bool oversized = false)
     return faults;
 }
 
+Faults GarbledSetNetworkReply()
+{
+    Faults faults;
+    faults.faultType = wire::SetNetwork;
+    faults.badMagic = true;
+    return faults;
+}
+
 Faults NoAnswer()
 {
     Faults faults;
@@ -72,6 +80,8 @@ const SdkCase kSdkCases[] = {
         StatusFailed },
     { "no answer", true, "", "", "", "", 0, 0, 2, nullptr, nullptr, nullptr, NoAnswer(), StatusFailed },
     { "refused", true, "", "", "", "", 0, 0, 2, nullptr, nullptr, nullptr, OnSetNetwork(wire::Refused), StatusFailed },
+    { "reply garbled", true, "", "", "", "", 0, 0, 2, nullptr, nullptr, nullptr, GarbledSetNetworkReply(),
+        StatusFailed },
     { "reply with a payload", true, "", "", "", "", 0, 0, 2, nullptr, nullptr, nullptr, OnSetNetwork(wire::Ok, true),
         StatusFailed },
 };
@@ -112,18 +122,25 @@ struct OnvifCase
     bool queryFirst; // the settings' ONVIF time-out flag
     bool newGateway; // else the gateway text is empty
     int dhcp;
-    const char* refused; // an operation the device refuses, or null
+    const char* faulted; // an operation the device answers with fault, or null
+    fakedevice::OnvifReply (*fault)();
     const char* password; // null: the device's
     int status;
 };
 
+const char* const kReadGateway = "GetNetworkDefaultGateway";
+const char* const kSetInterfaces = "SetNetworkInterfaces";
+
 const OnvifCase kOnvifCases[] = {
-    { "address, mask, gateway and port", true, true, 2, nullptr, nullptr, StatusOk },
-    { "without reading first, no gateway", false, false, 2, nullptr, nullptr, StatusOk },
-    { "dhcp", true, true, 0, nullptr, nullptr, StatusOk },
-    { "read refused", true, true, 2, "GetNetworkDefaultGateway", nullptr, StatusFailed },
-    { "change refused", true, true, 2, "SetNetworkInterfaces", nullptr, StatusFailed },
-    { "wrong password", true, true, 2, nullptr, "wrong", StatusConnectFailed },
+    { "address, mask, gateway and port", true, true, 2, nullptr, nullptr, nullptr, StatusOk },
+    { "without reading first, no gateway", false, false, 2, nullptr, nullptr, nullptr, StatusOk },
+    { "dhcp", true, true, 0, nullptr, nullptr, nullptr, StatusOk },
+    { "read refused", true, true, 2, kReadGateway, &OnvifRefusal, nullptr, StatusFailed },
+    { "read reply does not parse", true, true, 2, kReadGateway, &OnvifGarble, nullptr, StatusFailed },
+    { "change refused", true, true, 2, kSetInterfaces, &OnvifRefusal, nullptr, StatusFailed },
+    { "change reply does not parse", true, true, 2, kSetInterfaces, &OnvifGarble, nullptr, StatusFailed },
+    { "change not answered", false, true, 2, kSetInterfaces, &OnvifTooLate, nullptr, StatusFailed },
+    { "wrong password", true, true, 2, nullptr, nullptr, "wrong", StatusConnectFailed },
 };
 
 bool SameRecord(const SearchDevRsp& a, const SearchDevRsp& b)
@@ -387,9 +404,9 @@ void TestNetworkChange::byOnvif()
     state.gateway = "127.0.0.9";
     fakedevice::FakeOnvif onvif(state);
     QVERIFY(onvif.WaitListening());
-    if (c.refused) {
+    if (c.faulted) {
         fakedevice::OnvifFaults faults;
-        faults.replies[c.refused] = fakedevice::OnvifReply { 500, std::string(), 0, 0 };
+        faults.replies[c.faulted] = c.fault();
         onvif.SetFaults(faults);
     }
     std::unique_ptr<DeviceInfo> device(ListedOnvifDevice(state));
@@ -418,8 +435,10 @@ void TestNetworkChange::byOnvif()
     if (c.status != StatusOk) {
         QVERIFY(SameRecord(device->m_searchRsp, listed));
         QCOMPARE(onvif.State().ip, state.ip);
-        if (c.status == StatusConnectFailed || (c.refused && std::strcmp(c.refused, "GetNetworkDefaultGateway") == 0))
-            QCOMPARE(onvif.CountRequests("SetNetworkInterfaces"), 0);
+        if (c.status == StatusConnectFailed || c.faulted == kReadGateway)
+            QCOMPARE(onvif.CountRequests(kSetInterfaces), 0);
+        if (c.faulted == kSetInterfaces)
+            QVERIFY(onvif.CountRequests(kSetInterfaces) > 0);
         return;
     }
 

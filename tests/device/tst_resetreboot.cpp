@@ -175,13 +175,31 @@ void SetHttpFaults(Run& run, const char* path, int status, bool notJson = false)
     run.api->SetFaults(faults);
 }
 
-void SetReplyResult(Run& run, const char* result)
+void SetSilent(Run& run, const char* path)
 {
     HttpFaults faults;
-    faults.path = kRebootPath;
+    faults.path = path;
+    faults.neverAnswer = true;
+    run.api->SetFaults(faults);
+}
+
+// The device breaks the SDK replies to requests of type the way fault says.
+void BreakReplies(Run& run, uint16_t type, bool Faults::*fault)
+{
+    Faults faults;
+    faults.faultType = type;
+    faults.*fault = true;
+    run.fake->SetFaults(faults);
+}
+
+void SetReplyResult(Run& run, const char* result, const char* onPath = kRebootPath)
+{
+    HttpFaults faults;
+    faults.path = onPath;
     const std::string text = result ? result : "";
-    faults.editReply = [text](const std::string& path, Json::Value& reply) {
-        if (path != kRebootPath)
+    const std::string target = onPath;
+    faults.editReply = [text, target](const std::string& path, Json::Value& reply) {
+        if (path != target)
             return;
         if (text.empty())
             reply.removeMember("result");
@@ -291,6 +309,18 @@ const ResetCase kCases[] = {
             run.fake->SetFaults(faults);
         },
         StatusFailed, nullptr },
+    { "groups reply garbled", &RecoveryTask, kRecoveryPage, 0,
+        [](Run& run) {
+            SdkGroups(run, false, true, false, false, false, false, false, false, false, false, false);
+            BreakReplies(run, wire::SetParam, &Faults::badMagic);
+        },
+        StatusFailed, nullptr },
+    { "groups, closed instead of a reply", &RecoveryTask, kRecoveryPage, 0,
+        [](Run& run) {
+            SdkGroups(run, false, true, false, false, false, false, false, false, false, false, false);
+            BreakReplies(run, wire::SetParam, &Faults::dropBeforeReply);
+        },
+        StatusFailed, nullptr },
     { "groups, wrong password", &RecoveryTask, kRecoveryPage, 0,
         [](Run& run) {
             SdkGroups(run, false, true, false, false, false, false, false, false, false, false, false);
@@ -318,6 +348,8 @@ const ResetCase kCases[] = {
             run.fake->SetFaults(faults);
         },
         StatusRebootFailed, nullptr },
+    { "reboot reply garbled", &RebootTask, kRebootPage, 0,
+        [](Run& run) { BreakReplies(run, wire::RemoteTest, &Faults::badMagic); }, StatusRebootFailed, nullptr },
     { "reboot, no answer", &RebootTask, kRebootPage, 0,
         [](Run& run) {
             Faults faults;
@@ -396,6 +428,24 @@ const ResetCase kCases[] = {
             SetHttpFaults(run, kResetPath, 500);
         },
         StatusFailed, [](const Run& run) { CheckHttpRestored(run, {}); } },
+    { "http: reset reply not json", &RecoveryTask, kRecoveryPage, 44,
+        [](Run& run) {
+            HttpGroups(run, true, true, true, true, true, true, true, true, false);
+            SetHttpFaults(run, kResetPath, 0, true);
+        },
+        StatusFailed, nullptr },
+    { "http: reset result other than success", &RecoveryTask, kRecoveryPage, 44,
+        [](Run& run) {
+            HttpGroups(run, true, true, true, true, true, true, true, true, false);
+            SetReplyResult(run, "failed", kResetPath);
+        },
+        StatusFailed, nullptr },
+    { "http: reset not answered", &RecoveryTask, kRecoveryPage, 44,
+        [](Run& run) {
+            HttpGroups(run, true, true, true, true, true, true, true, true, false);
+            SetSilent(run, kResetPath);
+        },
+        StatusFailed, nullptr },
     { "http: wrong password", &RecoveryTask, kRecoveryPage, 44,
         [](Run& run) {
             HttpGroups(run, true, true, true, true, true, true, true, true, false);
@@ -422,6 +472,16 @@ const ResetCase kCases[] = {
         [](Run& run) { SetReplyResult(run, "failed"); }, StatusRebootFailed, nullptr },
     { "http: reboot reply without result", &RebootTask, kRebootPage, 44, [](Run& run) { SetReplyResult(run, nullptr); },
         StatusRebootFailed, nullptr },
+    { "http: reboot reply not json", &RebootTask, kRebootPage, 44,
+        [](Run& run) { SetHttpFaults(run, kRebootPath, 0, true); }, StatusRebootFailed, nullptr },
+    { "http: reboot not answered", &RebootTask, kRebootPage, 44, [](Run& run) { SetSilent(run, kRebootPath); },
+        StatusRebootFailed, nullptr },
+    { "http: reboot, wrong password", &RebootTask, kRebootPage, 44,
+        [](Run& run) { run.device->m_password = QStringLiteral("wrong"); }, StatusConnectFailed,
+        [](const Run& run) {
+            QCOMPARE(run.api->CountRequests(kKeyPath), 0);
+            QCOMPARE(run.api->State().reboots, 0);
+        } },
     { "http: reboot refused", &RebootTask, kRebootPage, 44, [](Run& run) { SetHttpFaults(run, kRebootPath, 403); },
         StatusRebootFailed, [](const Run& run) { QCOMPARE(run.api->State().reboots, 0); } },
 };

@@ -143,4 +143,19 @@ template <typename Record> Record RecordFrom(const fakedevice::Bytes& bytes, siz
         std::memcpy(&record, bytes.data() + offset, sizeof(record));
     return record;
 }
+
+// Canned answers of the fake ONVIF device to one operation: a refusal, a reply
+// that is no SOAP message, and one that comes only after the command time-out.
+inline fakedevice::OnvifReply OnvifRefusal()
+{
+    return fakedevice::OnvifReply { 500, std::string(), 0, 0 };
+}
+inline fakedevice::OnvifReply OnvifGarble()
+{
+    return fakedevice::OnvifReply { 200, "<env:Envelope><env:Body><tds:", 0, 0 };
+}
+inline fakedevice::OnvifReply OnvifTooLate()
+{
+    return fakedevice::OnvifReply { 200, std::string(), 0, 3000 };
+}
 } // namespace TestSupport
