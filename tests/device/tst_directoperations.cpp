@@ -304,26 +304,23 @@ private slots:
     void onvifNetworkQuery();
 
 private:
-    std::unique_ptr<OperationEnvironment> m_environment;
-    ReportLog m_log;
-    std::unique_ptr<RecordingListener> m_page;
+    OperationBench m_bench;
+    ReportLog& m_log = m_bench.log;
 };
 
 void TestDirectOperations::initTestCase()
 {
-    m_environment = std::make_unique<OperationEnvironment>();
-    m_page = std::make_unique<RecordingListener>(m_log, QStringLiteral("page"));
+    m_bench.Start();
 }
 
 void TestDirectOperations::init()
 {
-    ZVAppSetting::Instance()->m_company = 0;
-    m_log.Clear();
+    m_bench.NextCase();
 }
 
 void TestDirectOperations::cleanupTestCase()
 {
-    m_environment.reset();
+    m_bench.Stop();
 }
 
 void TestDirectOperations::operations_data()
@@ -343,7 +340,7 @@ void TestDirectOperations::operations()
     QVERIFY(fake.WaitListening());
     const DeviceState before = fake.State();
     std::unique_ptr<DeviceInfo> device(ListedDevice(before));
-    device.get()->*c.page = m_page.get();
+    device.get()->*c.page = m_bench.page.get();
     if (c.prepare)
         c.prepare(*device);
     fake.SetFaults(c.faults);
@@ -382,7 +379,7 @@ void TestDirectOperations::changeDeviceUnderHttpCustomer()
     FakeHttpApi api(fakedevice::HttpDeviceState(), options);
     QVERIFY(api.Listening());
     std::unique_ptr<DeviceInfo> device(ListedHttpDevice(api));
-    device->m_pChangeDevice = m_page.get();
+    device->m_pChangeDevice = m_bench.page.get();
     device->SetDeviceNameType(device->m_user, device->m_password, QStringLiteral("Gate"), QString());
 
     QVERIFY(RunOperation(&ChangeDeviceTask, device.get(), m_log));
@@ -438,7 +435,7 @@ void TestDirectOperations::onvifNetworkQuery()
         onvif.SetFaults(faults);
     }
     std::unique_ptr<DeviceInfo> device(ListedOnvifDevice(state));
-    device->m_pSearchFrame = m_page.get();
+    device->m_pSearchFrame = m_bench.page.get();
     device->m_password = password;
     // What the search listed differs from what the device will say.
     device->m_searchRsp.webPort = state.webPort;

@@ -192,6 +192,14 @@ void BreakReplies(Run& run, uint16_t type, bool Faults::*fault)
     run.fake->SetFaults(faults);
 }
 
+void Refuse(Run& run, uint16_t type)
+{
+    Faults faults;
+    faults.faultType = type;
+    faults.replyStatus = wire::Refused;
+    run.fake->SetFaults(faults);
+}
+
 void SetReplyResult(Run& run, const char* result, const char* onPath = kRebootPath)
 {
     HttpFaults faults;
@@ -254,13 +262,7 @@ const ResetCase kCases[] = {
             CheckRestored(
                 run, { "display", "record", "network", "alarm", "device", "system", "advanced", "intelligent" });
         } },
-    { "factory defaults refused", &DefaultTask, kUpgradePage, 0,
-        [](Run& run) {
-            Faults faults;
-            faults.faultType = wire::SetParam;
-            faults.replyStatus = wire::Refused;
-            run.fake->SetFaults(faults);
-        },
+    { "factory defaults refused", &DefaultTask, kUpgradePage, 0, [](Run& run) { Refuse(run, wire::SetParam); },
         StatusFailed, nullptr },
 
     // Groups through the SDK.
@@ -303,10 +305,7 @@ const ResetCase kCases[] = {
     { "groups refused", &RecoveryTask, kRecoveryPage, 0,
         [](Run& run) {
             SdkGroups(run, false, true, false, false, false, false, false, false, false, false, false);
-            Faults faults;
-            faults.faultType = wire::SetParam;
-            faults.replyStatus = wire::Refused;
-            run.fake->SetFaults(faults);
+            Refuse(run, wire::SetParam);
         },
         StatusFailed, nullptr },
     { "groups reply garbled", &RecoveryTask, kRecoveryPage, 0,
@@ -340,13 +339,7 @@ const ResetCase kCases[] = {
 
     // Reboot through the SDK.
     { "reboot", &RebootTask, kRebootPage, 0, &LongReboot, StatusRebootOk, &CheckBackAfterReboot },
-    { "reboot refused", &RebootTask, kRebootPage, 0,
-        [](Run& run) {
-            Faults faults;
-            faults.faultType = wire::RemoteTest;
-            faults.replyStatus = wire::Refused;
-            run.fake->SetFaults(faults);
-        },
+    { "reboot refused", &RebootTask, kRebootPage, 0, [](Run& run) { Refuse(run, wire::RemoteTest); },
         StatusRebootFailed, nullptr },
     { "reboot reply garbled", &RebootTask, kRebootPage, 0,
         [](Run& run) { BreakReplies(run, wire::RemoteTest, &Faults::badMagic); }, StatusRebootFailed, nullptr },
@@ -500,26 +493,23 @@ private slots:
     void operations();
 
 private:
-    std::unique_ptr<OperationEnvironment> m_environment;
-    ReportLog m_log;
-    std::unique_ptr<RecordingListener> m_page;
+    OperationBench m_bench;
+    ReportLog& m_log = m_bench.log;
 };
 
 void TestResetReboot::initTestCase()
 {
-    m_environment = std::make_unique<OperationEnvironment>();
-    m_page = std::make_unique<RecordingListener>(m_log, QStringLiteral("page"));
+    m_bench.Start();
 }
 
 void TestResetReboot::init()
 {
-    ZVAppSetting::Instance()->m_company = 0;
-    m_log.Clear();
+    m_bench.NextCase();
 }
 
 void TestResetReboot::cleanupTestCase()
 {
-    m_environment.reset();
+    m_bench.Stop();
 }
 
 void TestResetReboot::operations_data()
@@ -553,7 +543,7 @@ void TestResetReboot::operations()
     run.fake = fake.get();
     run.api = api.get();
     run.device = device.get();
-    device.get()->*c.page = m_page.get();
+    device.get()->*c.page = m_bench.page.get();
     if (c.prepare)
         c.prepare(run);
 

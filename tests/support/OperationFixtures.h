@@ -60,6 +60,27 @@ private:
     std::unique_ptr<TaskRecorder> m_recorder;
 };
 
+// What a table of operation cases keeps from case to case: the environment
+// for the test case's life, the pages' reports and one page that records them.
+struct OperationBench
+{
+    void Start()
+    {
+        environment = std::make_unique<OperationEnvironment>();
+        page = std::make_unique<RecordingListener>(log, QStringLiteral("page"));
+    }
+    void NextCase()
+    {
+        ZVAppSetting::Instance()->m_company = 0;
+        log.Clear();
+    }
+    void Stop() { environment.reset(); }
+
+    std::unique_ptr<OperationEnvironment> environment;
+    ReportLog log;
+    std::unique_ptr<RecordingListener> page;
+};
+
 // A device as the search lists the fake device in state; owner deletes it.
 inline DeviceInfo* ListedDevice(const fakedevice::DeviceState& state, QObject* owner = nullptr)
 {
