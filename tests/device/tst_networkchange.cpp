@@ -143,6 +143,14 @@ const OnvifCase kOnvifCases[] = {
     { "wrong password", true, true, 2, nullptr, nullptr, "wrong", StatusConnectFailed },
 };
 
+// A blocked GUI thread waits out a network time-out (3 s and more). Under the
+// sanitizers the 200 devices' threads crowd it out for a few hundred ms.
+#if defined(__SANITIZE_THREAD__) || defined(__SANITIZE_ADDRESS__)
+constexpr qint64 kLongestGuiGapMs = 2500;
+#else
+constexpr qint64 kLongestGuiGapMs = 1000;
+#endif
+
 bool SameRecord(const SearchDevRsp& a, const SearchDevRsp& b)
 {
     return std::memcmp(&a, &b, sizeof(a)) == 0;
@@ -526,7 +534,7 @@ void TestNetworkChange::manyDevicesAtOnce()
         QCOMPARE(fakes[i]->State().ip, newAddresses[i]);
         QVERIFY(fakes[i]->WaitListening());
     }
-    QVERIFY2(longestGap < 1000, qPrintable(QStringLiteral("GUI thread blocked for %1 ms").arg(longestGap)));
+    QVERIFY2(longestGap < kLongestGuiGapMs, qPrintable(QStringLiteral("GUI thread blocked for %1 ms").arg(longestGap)));
 
     // Devices stop in parallel: each waits for its own I/O thread.
     std::vector<std::thread> stoppers;
