@@ -31,7 +31,7 @@ void EndWithoutConnection(DeviceInfo* device, int status)
         if (status != StatusConnected)
             device->m_status = status;
         device->Logout("task");
-        device->NotifyRequesters(true);
+        device->EndOperation(true);
     });
 }
 } // namespace

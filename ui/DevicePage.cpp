@@ -42,6 +42,11 @@ void DevicePage::RefreshDeviceList()
 {
 }
 
+void DevicePage::ClearDeviceList()
+{
+    RefreshDeviceList();
+}
+
 bool DevicePage::IsBatchRunning() const
 {
     QMutexLocker locker(&m_mutex);

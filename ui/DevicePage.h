@@ -35,6 +35,9 @@ public:
     virtual void SetFilterText(const QString& text);
     // A LAN search has finished: list its devices.
     virtual void RefreshDeviceList();
+    // A new LAN search is about to free the devices listed: keep none of them.
+    // By default the page lists the LAN list, emptied by then, again.
+    virtual void ClearDeviceList();
 
     void OnDeviceTaskFinished(DeviceInfo* device, bool finished) override;
 
