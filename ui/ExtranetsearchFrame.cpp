@@ -226,12 +226,8 @@ void ExtranetsearchFrame::SearchExtranetDevice()
 bool ExtranetsearchFrame::StartBlock(bool json, const QString& start, const QString& stop, void* run)
 {
     if (json) {
-        Json::Value request(Json::objectValue);
-        request["oem type"] = "K38";
-        request["start ip"] = start.toLatin1().toStdString();
-        request["stop ip"] = stop.toLatin1().toStdString();
-        const std::string text = Json::writeString(Json::StreamWriterBuilder(), request);
-        return zv_search_device(text.c_str(), &ExtranetsearchFrame::JsonSearchCallback, run) != 0;
+        const std::string request = JsonSearchRequest(start, stop);
+        return zv_search_device(request.c_str(), &ExtranetsearchFrame::JsonSearchCallback, run) != 0;
     }
     ZVNetP2PSearchParam param;
     std::memset(&param, 0, sizeof(param));
@@ -241,6 +237,15 @@ bool ExtranetsearchFrame::StartBlock(bool json, const QString& start, const QStr
     CopyAddress(start, param.startIp);
     CopyAddress(stop, param.stopIp);
     return ZVNetSearchDevPoint2Point(&param) != 0;
+}
+
+std::string ExtranetsearchFrame::JsonSearchRequest(const QString& start, const QString& stop)
+{
+    Json::Value request(Json::objectValue);
+    request["oem type"] = "K38";
+    request["start ip"] = start.toLatin1().toStdString();
+    request["stop ip"] = stop.toLatin1().toStdString();
+    return Json::writeString(Json::StreamWriterBuilder(), request);
 }
 
 int ExtranetsearchFrame::SearchCallback(const SearchDevRsp* record, void* user)

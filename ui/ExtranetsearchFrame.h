@@ -7,6 +7,8 @@
 #include <QModelIndex>
 #include <QTimer>
 
+#include <string>
+
 class CheckBoxTableModel;
 class CheckBoxTableView;
 class QFrame;
@@ -44,6 +46,8 @@ public:
     // The record of one device of the JSON search's reply: each member fills
     // its field; a member that is missing or of another type leaves it zero.
     static void RecordFromJson(const Json::Value& device, SearchDevRsp* record);
+    // The wrapper's search request for the addresses from start to stop.
+    static std::string JsonSearchRequest(const QString& start, const QString& stop);
 
 public slots:
     void SearchExtranetDevice();

@@ -142,6 +142,8 @@ SearchFrame::SearchFrame(QWidget* parent)
     }
     connect(m_pBtnModify, &QPushButton::clicked, this, &SearchFrame::OnBtnModifyClicked);
     connect(m_pComNetMode, QOverload<int>::of(&QComboBox::currentIndexChanged), this, &SearchFrame::OnNetModeChanged);
+    m_pTimer.setParent(this);
+    m_pTimer.setObjectName(QStringLiteral("m_pTimer"));
     connect(&m_pTimer, &QTimer::timeout, this, &SearchFrame::OnRefreshTimeOut);
     QMetaObject::connectSlotsByName(this);
     RetranslateTexts();

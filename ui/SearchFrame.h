@@ -47,6 +47,8 @@ public:
     DeviceInfo* GetCurrentDevice() const;
     void GetLoginText(QString* user, QString* password) const;
     bool IsSearching() const { return m_bSearching; }
+    // The running search's user value for the SDK callback; null when none runs.
+    void* SearchRun() const { return m_searchRun; }
 
     void SetFilterColumn(int column) override;
     void SetFilterText(const QString& text) override;
