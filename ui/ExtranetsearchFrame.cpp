@@ -23,7 +23,6 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSpacerItem>
-#include <QThread>
 #include <QVBoxLayout>
 
 #include <json/json.h>
@@ -376,19 +375,7 @@ void ExtranetsearchFrame::SetFilterText(const QString& text)
         m_pModel->setFilterText(text);
 }
 
-void ExtranetsearchFrame::OnDeviceTaskFinished(DeviceInfo* device, bool finished)
+void ExtranetsearchFrame::RefreshRow(DeviceInfo* device)
 {
-    if (QThread::currentThread() != thread()) {
-        QMetaObject::invokeMethod(
-            this, [this, device, finished] { OnDeviceTaskFinished(device, finished); }, Qt::QueuedConnection);
-        return;
-    }
-    bool emptied = false;
-    if (finished) {
-        QMutexLocker locker(&m_mutex);
-        emptied = m_foundDevices.removeOne(device) && m_foundDevices.isEmpty();
-    }
     m_pModel->updateDevice(device, false);
-    if (emptied)
-        QCoreApplication::postEvent(this, new QEvent(PageEvents::SearchFinishedEvent));
 }

@@ -37,7 +37,6 @@ public:
 
     void SetFilterColumn(int column) override;
     void SetFilterText(const QString& text) override;
-    void OnDeviceTaskFinished(DeviceInfo* device, bool finished) override;
     bool IsSearching() const { return m_rangeSearch.IsRunning(); }
 
     // Callbacks handed to the SDK and the wrapper; user is the search's run.
@@ -57,6 +56,7 @@ public slots:
 protected:
     void customEvent(QEvent* event) override;
     void RetranslateTexts() override;
+    void RefreshRow(DeviceInfo* device) override;
 
 private:
     void BuildForm();

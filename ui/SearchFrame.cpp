@@ -29,7 +29,6 @@
 #include <QResizeEvent>
 #include <QSpacerItem>
 #include <QStackedWidget>
-#include <QThread>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -671,7 +670,7 @@ void SearchFrame::SetEditsEnabled(bool enabled)
     }
 }
 
-bool SearchFrame::BeginPanelBatch()
+QList<DeviceInfo*> SearchFrame::BeginPanelBatch()
 {
     QList<DeviceInfo*> devices;
     if (m_bBatchMode)
@@ -683,7 +682,7 @@ bool SearchFrame::BeginPanelBatch()
         m_workingDevices = devices;
     }
     if (devices.isEmpty())
-        return false;
+        return devices;
     SetEditsEnabled(false);
     for (DeviceInfo* device : qAsConst(devices)) {
         device->m_status = StatusWaiting;
@@ -691,23 +690,25 @@ bool SearchFrame::BeginPanelBatch()
             device->m_pSearchFrame = this;
         m_pCurrentModel->updateDevice(device, false);
     }
-    return true;
+    return devices;
+}
+
+void SearchFrame::QueuePanelTask(void (*task)(void*), DeviceInfo* device)
+{
+    device->SetParams(m_pEditUserName->text(), m_pEditPassword->text(), QString(), QString(), QString(), QString(),
+        QString(), 0, 0, 0, 0);
+    if (!QueueDeviceTask(task, device)) {
+        device->m_status = StatusFailed;
+        OnDeviceTaskFinished(device, true, true);
+    }
 }
 
 void SearchFrame::OnBtnModifyClicked()
 {
-    if (!BeginPanelBatch())
-        return;
-    QList<DeviceInfo*> devices;
-    {
-        QMutexLocker locker(&m_mutex);
-        devices = m_workingDevices;
-    }
+    const QList<DeviceInfo*> devices = BeginPanelBatch();
     const QString ip = m_pEditIP->text();
     const QString gateway = m_pEditGateway->text();
     const QString netmask = m_pEditNetMask->text();
-    const QString user = m_pEditUserName->text();
-    const QString password = m_pEditPassword->text();
     const QString dns1 = m_pEditDNS1->text();
     const QString dns2 = m_pEditDNS2->text();
     const quint16 mediaPort = PortOf(m_pEditPort);
@@ -717,52 +718,31 @@ void SearchFrame::OnBtnModifyClicked()
     const bool addressed = mode != 0 && (mode != 1 || !ip.isEmpty() || !gateway.isEmpty() || !netmask.isEmpty());
 
     QString address = ip;
-    bool first = true;
-    for (DeviceInfo* device : qAsConst(devices)) {
-        device->SetParams(user, password, QString(), QString(), QString(), QString(), QString(), 0, 0, 0, 0);
+    for (int i = 0; i < devices.size(); ++i) {
+        DeviceInfo* device = devices.at(i);
         if (addressed) {
-            if (!first)
+            if (i > 0)
                 address = NextAddress(address);
-            first = false;
             device->SetNetworkParams(address, mediaPort, webPort, gateway, netmask, mode, dns1, dns2);
         } else {
+            // Empty texts: each device keeps its own address.
             device->SetNetworkParams(QString(), mediaPort, webPort, QString(), QString(), mode, QString(), QString());
         }
-        if (!QueueDeviceTask(task, device)) {
-            device->m_status = StatusFailed;
-            OnDeviceTaskFinished(device, true, true);
-        }
+        QueuePanelTask(task, device);
     }
 }
 
 void SearchFrame::on_m_pBtnQuery_clicked()
 {
-    if (!BeginPanelBatch())
-        return;
-    QList<DeviceInfo*> devices;
-    {
-        QMutexLocker locker(&m_mutex);
-        devices = m_workingDevices;
-    }
-    const QString user = m_pEditUserName->text();
-    const QString password = m_pEditPassword->text();
-    for (DeviceInfo* device : qAsConst(devices)) {
-        device->SetParams(user, password, QString(), QString(), QString(), QString(), QString(), 0, 0, 0, 0);
-        if (!QueueDeviceTask(&QueryNetworkTask, device)) {
-            device->m_status = StatusFailed;
-            OnDeviceTaskFinished(device, true, true);
-        }
-    }
+    for (DeviceInfo* device : BeginPanelBatch())
+        QueuePanelTask(&QueryNetworkTask, device);
 }
 
 void SearchFrame::OnDeviceTaskFinished(DeviceInfo* device, bool finished)
 {
-    if (QThread::currentThread() != thread()) {
-        QMetaObject::invokeMethod(
-            this, [this, device, finished] { OnDeviceTaskFinished(device, finished, true); }, Qt::QueuedConnection);
-        return;
-    }
-    OnDeviceTaskFinished(device, finished, true);
+    auto report = [this, device, finished] { OnDeviceTaskFinished(device, finished, true); };
+    if (OnPageThread(report))
+        report();
 }
 
 void SearchFrame::OnDeviceTaskFinished(DeviceInfo* device, bool wholeRow, bool remove)

@@ -94,8 +94,10 @@ private:
     // Frees what a search that never ended had collected.
     void DropSearchResults();
     void UpdateToolBarLock();
-    // Takes the working devices and starts a batch; false when there is none.
-    bool BeginPanelBatch();
+    // Takes the working devices and starts a batch with them (none: no batch).
+    QList<DeviceInfo*> BeginPanelBatch();
+    // Gives the device the panel's login and queues its task.
+    void QueuePanelTask(void (*task)(void*), DeviceInfo* device);
     bool IsOnvif() const { return m_protocol == 1; }
 
     // The form.
