@@ -10,6 +10,7 @@
 #include "DeviceWire.h"
 #include "DispatchFixtures.h"
 #include "FakeDevice.h"
+#include "FakeOnvif.h"
 #include "LineEdit.h"
 #include "SearchFrame.h"
 #include "ToolBarFrame.h"
@@ -24,6 +25,7 @@
 #include <QLabel>
 #include <QPointer>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QSortFilterProxyModel>
 #include <QStyle>
 #include <QThread>
@@ -45,12 +47,22 @@ std::string Loopback(int n)
     return kPrefix + std::to_string(n);
 }
 
-bool SetTargets(const std::vector<std::string>& addresses)
+std::vector<const char*> Texts(const std::vector<std::string>& addresses)
 {
     std::vector<const char*> texts;
     for (const std::string& address : addresses)
         texts.push_back(address.c_str());
-    return ZVSdkSetSearchTargets(texts.data(), int(texts.size())) == 1;
+    return texts;
+}
+
+bool SetTargets(const std::vector<std::string>& addresses)
+{
+    return ZVSdkSetSearchTargets(Texts(addresses).data(), int(addresses.size())) == 1;
+}
+
+bool SetOnvifTargets(const std::vector<std::string>& addresses)
+{
+    return ZVSdkSetOnvifSearchTargets(Texts(addresses).data(), int(addresses.size())) == 1;
 }
 
 SearchDevRsp Record(const QString& ip, const QString& name = QString())
@@ -168,13 +180,20 @@ private slots:
     void batchLocksThenShowsEachResult();
     void newSearchDuringBatchKeepsItsResults();
     void networkChangeMovesTheDevices();
+    void onvifSearchListsOnvifDevices();
+    void onvifQueryOfTheClickedDevice();
     void addressClickOpensTheWebPage_data();
     void addressClickOpensTheWebPage();
+    void widthChoosesThePanelLayout_data();
     void widthChoosesThePanelLayout();
+    void filterActsOnTheCurrentTable_data();
+    void filterActsOnTheCurrentTable();
+    void doubleClickAsksForTheLoginPage();
 
 private:
     std::unique_ptr<TaskPool> m_pool;
     std::vector<std::unique_ptr<FakeDevice>> m_devices;
+    std::vector<std::unique_ptr<fakedevice::FakeOnvif>> m_onvifDevices;
 };
 
 void TestSearchFrame::initTestCase()
@@ -182,6 +201,7 @@ void TestSearchFrame::initTestCase()
     LoadNumberedTexts();
     QCOMPARE(ZVNetInit(), 1);
     ZVOnvifInit();
+    ZVOnvifSetSeachTimeout(1, 2, 2);
     ZVSdkSetSearchWindow(300);
     ZVSdkSetTimeouts(2000, 2000);
     m_pool = std::make_unique<TaskPool>(4);
@@ -190,12 +210,20 @@ void TestSearchFrame::initTestCase()
         m_devices.push_back(std::make_unique<FakeDevice>(fakedevice::LoopbackDeviceState(Loopback(n), n)));
         QVERIFY(m_devices.back()->WaitListening());
     }
+    // ONVIF devices of their own, their web ports 18000 + n.
+    for (int n : { 61, 52, 70 }) {
+        fakedevice::OnvifState state = fakedevice::OnvifStateFor(Loopback(n), n);
+        state.webPort = uint16_t(18000 + n);
+        m_onvifDevices.push_back(std::make_unique<fakedevice::FakeOnvif>(state));
+        QVERIFY(m_onvifDevices.back()->WaitListening());
+    }
 }
 
 void TestSearchFrame::init()
 {
     ZVAppSetting::Instance()->m_company = 0;
     QVERIFY(SetTargets({ kSilentTarget }));
+    QVERIFY(SetOnvifTargets({ kSilentTarget }));
 }
 
 void TestSearchFrame::cleanup()
@@ -208,6 +236,7 @@ void TestSearchFrame::cleanupTestCase()
 {
     m_pool.reset();
     m_devices.clear();
+    m_onvifDevices.clear();
     ZVNetRelease();
     ZVOnvifRelease();
 }
@@ -504,6 +533,75 @@ void TestSearchFrame::networkChangeMovesTheDevices()
     m_devices.at(0)->Update([](fakedevice::DeviceState& state) { state.ip = Loopback(10); });
 }
 
+void TestSearchFrame::onvifSearchListsOnvifDevices()
+{
+    std::vector<std::string> targets;
+    for (const auto& device : m_onvifDevices)
+        targets.push_back(device->State().ip);
+    QVERIFY(SetOnvifTargets(targets));
+    // The SDK's own devices are asked too, and must not show in the ONVIF list.
+    QVERIFY(SetTargets({ m_devices.front()->State().ip }));
+    Fixture f;
+    f.page.SetProtocol(1);
+    QVERIFY(f.page.IsSearching());
+    QTRY_VERIFY_WITH_TIMEOUT(!f.page.IsSearching(), 5000);
+    auto* onvifView = f.Find<CheckBoxTableView>("m_pOnvifView");
+    QVERIFY(onvifView->isVisible());
+    QVERIFY(!f.view->isVisible());
+    QVERIFY(!f.Find<QPushButton>("m_pBtnQuery")->isHidden());
+    QStringList ips;
+    for (int row = 0; row < onvifView->model()->rowCount(); ++row)
+        ips << onvifView->model()->index(row, 1).data().toString();
+    QCOMPARE(ips,
+        (QStringList { QString::fromStdString(Loopback(52)), QString::fromStdString(Loopback(61)),
+            QString::fromStdString(Loopback(70)) }));
+    const QList<DeviceInfo*> devices = DeviceInfoMng::Instance()->m_lanDevices;
+    QCOMPARE(devices.size(), 3);
+    for (DeviceInfo* device : devices) {
+        QVERIFY(device->m_bOnvif);
+        QCOMPARE(int(device->m_searchRsp.webPort), 18000 + device->Ip().section('.', 3).toInt());
+    }
+    // The columns ONVIF has nothing for are hidden; the address is not.
+    QVERIFY(onvifView->isColumnHidden(2));
+    QVERIFY(!onvifView->isColumnHidden(1));
+    QCOMPARE(f.page.Protocol(), 1);
+
+    // Back to the SDK's own search and view.
+    f.page.SetProtocol(0);
+    QTRY_VERIFY_WITH_TIMEOUT(!f.page.IsSearching(), 5000);
+    QCOMPARE(f.Ips(), QStringList { QString::fromStdString(m_devices.front()->State().ip) });
+    QVERIFY(f.Find<QPushButton>("m_pBtnQuery")->isHidden());
+}
+
+void TestSearchFrame::onvifQueryOfTheClickedDevice()
+{
+    QVERIFY(SetOnvifTargets({ m_onvifDevices.front()->State().ip }));
+    Fixture f;
+    f.page.SetProtocol(1);
+    QTRY_VERIFY_WITH_TIMEOUT(!f.page.IsSearching(), 5000);
+    auto* onvifView = f.Find<CheckBoxTableView>("m_pOnvifView");
+    QCOMPARE(onvifView->model()->rowCount(), 1);
+    TaskRecorder recorder(m_pool.get());
+    QTest::mouseClick(onvifView->viewport(), Qt::LeftButton, Qt::NoModifier,
+        onvifView->visualRect(onvifView->model()->index(0, 3)).center());
+    // No media port for ONVIF devices.
+    QVERIFY(!f.Find<LineEdit>("m_pEditPort")->isEnabled());
+    f.Find<LineEdit>("m_pEditUserName")->setText(QStringLiteral("admin"));
+    f.Find<LineEdit>("m_pEditPassword")->setText(QStringLiteral("admin123"));
+    auto* query = f.Find<QPushButton>("m_pBtnQuery");
+    QTest::mouseClick(query, Qt::LeftButton);
+    QVERIFY(!query->isEnabled());
+    QVERIFY(!f.ToolBarEnabled());
+    QTRY_VERIFY_WITH_TIMEOUT(query->isEnabled(), 10000);
+    QVERIFY(f.ToolBarEnabled());
+    QCOMPARE(recorder.Tasks().size(), 1);
+    QVERIFY(recorder.Tasks().first().function == &QueryNetworkTask);
+    // The device was reached over ONVIF, and the row shows how it ended.
+    QVERIFY(!m_onvifDevices.front()->Requests().empty());
+    const QString status = onvifView->model()->index(0, onvifView->model()->columnCount() - 1).data().toString();
+    QVERIFY(!status.isEmpty() && status != QStringLiteral("T19"));
+}
+
 void TestSearchFrame::addressClickOpensTheWebPage_data()
 {
     QTest::addColumn<int>("code");
@@ -537,27 +635,89 @@ void TestSearchFrame::addressClickOpensTheWebPage()
     QCOMPARE(recorder.Pages().first().verb, verb);
 }
 
+void TestSearchFrame::widthChoosesThePanelLayout_data()
+{
+    QTest::addColumn<int>("code");
+    QTest::newRow("code 0") << 0;
+    QTest::newRow("code 31 with DNS") << 31;
+}
+
 void TestSearchFrame::widthChoosesThePanelLayout()
 {
+    QFETCH(int, code);
+    ZVAppSetting::Instance()->m_company = code;
     Fixture f;
     QVERIFY(f.SearchFinding({ Record("10.0.0.5") }));
     f.ClickCell(0, 2);
     auto* ip = f.Find<LineEdit>("m_pEditIP");
     auto* gateway = f.Find<LineEdit>("m_pEditGateway");
+    auto* dns1 = f.Find<LineEdit>("m_pEditDNS1");
+    auto* dns2 = f.Find<LineEdit>("m_pEditDNS2");
+    QCOMPARE(dns1->isVisible(), code == 31);
     auto row = [&] { return ip->geometry().top() == gateway->geometry().top(); };
     // The grid puts the gateway under the address, in the address's column.
     auto grid = [&] {
         return gateway->geometry().top() > ip->geometry().top() && gateway->geometry().left() == ip->geometry().left();
     };
     QTRY_VERIFY(row());
+    if (code == 31)
+        QCOMPARE(dns2->geometry().top(), ip->geometry().top());
     f.page.resize(1419, 600);
     QTRY_VERIFY(grid());
+    if (code == 31)
+        QCOMPARE(dns2->geometry().top(), gateway->geometry().top());
     f.page.resize(1100, 600);
     QTest::qWait(20);
     QVERIFY(grid());
     f.page.resize(1420, 600);
     QTRY_VERIFY(row());
     QVERIFY(ip->geometry().left() < gateway->geometry().left());
+}
+
+void TestSearchFrame::filterActsOnTheCurrentTable_data()
+{
+    QTest::addColumn<int>("code");
+    QTest::addColumn<int>("column");
+    QTest::addColumn<int>("modelColumn");
+
+    QTest::newRow("address") << 0 << 1 << 1;
+    QTest::newRow("code 34 moves columns after the address") << 34 << 2 << 3;
+    QTest::newRow("code 43 moves column 2") << 43 << 2 << 3;
+}
+
+void TestSearchFrame::filterActsOnTheCurrentTable()
+{
+    QFETCH(int, code);
+    QFETCH(int, column);
+    QFETCH(int, modelColumn);
+    ZVAppSetting::Instance()->m_company = code;
+    Fixture f;
+    f.page.SetFilterColumn(column);
+    QCOMPARE(f.model->filterColumn(), modelColumn);
+    if (IsHttpApiCompany(code))
+        return; // no LAN search to list anything
+    QVERIFY(f.SearchFinding({ Record("10.0.0.5"), Record("10.0.1.6"), Record("10.0.1.7") }));
+    f.page.SetFilterColumn(1);
+    f.page.SetFilterText(QStringLiteral("0.1."));
+    QCOMPARE(f.Ips(), (QStringList { "10.0.1.6", "10.0.1.7" }));
+    f.page.SetFilterText(QString());
+    QCOMPARE(f.Ips().size(), 3);
+}
+
+void TestSearchFrame::doubleClickAsksForTheLoginPage()
+{
+    Fixture f;
+    QVERIFY(f.SearchFinding({ Record("10.0.0.5") }));
+    QSignalSpy login(&f.page, &SearchFrame::SearchFrameDoubleClick);
+    f.ClickCell(0, 3);
+    QTest::mouseDClick(f.view->viewport(), Qt::LeftButton, Qt::NoModifier, f.CellRect(0, 3).center());
+    QCOMPARE(login.size(), 1);
+    QCOMPARE(f.page.GetCurrentDevice(), f.model->devices().first());
+    QString user;
+    QString password;
+    f.page.GetLoginText(&user, &password);
+    QCOMPARE(user, QStringLiteral("tolvi"));
+    QCOMPARE(password, QStringLiteral("tolvi"));
 }
 
 QTEST_MAIN(TestSearchFrame)

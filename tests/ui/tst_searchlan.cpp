@@ -12,6 +12,7 @@
 #include "DispatchFixtures.h"
 #include "ExtranetsearchFrame.h"
 #include "FakeDevice.h"
+#include "FakeOnvif.h"
 #include "LanDevices.h"
 #include "LineEdit.h"
 #include "NamespaceLan.h"
@@ -20,6 +21,7 @@
 #include "UiTestSupport.h"
 #include "ZVAppSetting.h"
 #include "ZVNet.h"
+#include "ZVOnvif.h"
 #include "ZVSdkConfig.h"
 
 #include <QComboBox>
@@ -66,6 +68,7 @@ private slots:
     void lanSearchListsEveryDeviceOnce();
     void rangeSearchFindsExactlyTheLiveDevices();
     void networkChangeMovesTheCheckedDevices();
+    void onvifSearchListsTheOnvifDevices();
 
 private:
     bool EnterHostForBroadcast();
@@ -95,11 +98,13 @@ void TestSearchLan::cleanup()
     StopLanDevices(m_programs);
     DeviceInfoMng::Instance()->ReplaceLanDevices({});
     DeviceInfoMng::Instance()->ReplaceExtranetDevices({});
+    ZVOnvifRelease();
     ZVNetRelease();
     // Whatever happened, the test thread leaves the LAN and searches loopback only.
     m_lan.Leave();
     const char* const loopback[] = { "127.0.0.254" };
     ZVSdkSetSearchTargets(loopback, 1);
+    ZVSdkSetOnvifSearchTargets(loopback, 1);
     ZVSdkSetSearchWindow(0);
 }
 
@@ -219,6 +224,36 @@ void TestSearchLan::networkChangeMovesTheCheckedDevices()
     QTRY_COMPARE(QString::fromStdString(devices.at(1)->State().ip), LanAddress(250));
     QVERIFY(RunSearch(page));
     QCOMPARE(ShownIps(view), (QStringList { LanAddress(203), LanAddress(249), LanAddress(250) }));
+}
+
+void TestSearchLan::onvifSearchListsTheOnvifDevices()
+{
+    // ONVIF devices in dev5 (10.213.1.233-235) that answer the multicast probe.
+    std::vector<std::unique_ptr<fakedevice::FakeOnvif>> devices;
+    QVERIFY(m_lan.Enter(QStringLiteral("dev5")));
+    for (int n : { 235, 233, 234 }) {
+        fakedevice::OnvifState state = fakedevice::OnvifStateFor(LanAddress(n).toStdString(), 5000 + n);
+        state.prefixLength = 16;
+        fakedevice::FakeOnvif::Options options;
+        options.multicast = true;
+        devices.push_back(std::make_unique<fakedevice::FakeOnvif>(state, options));
+        QVERIFY(devices.back()->WaitListening(3000));
+    }
+    QVERIFY(EnterHostForBroadcast());
+    ZVOnvifInit();
+    ZVOnvifSetSeachTimeout(1, 2, 2);
+    QCOMPARE(ZVSdkSetOnvifSearchTargets(nullptr, 0), 1);
+
+    ToolBarFrame toolBar;
+    SearchFrame page;
+    page.m_pToolBarFrame = &toolBar;
+    page.show();
+    page.SetProtocol(1);
+    QVERIFY(QTest::qWaitFor([&] { return !page.IsSearching(); }, 20000));
+    const auto* view = page.findChild<CheckBoxTableView*>(QStringLiteral("m_pOnvifView"));
+    QCOMPARE(ShownIps(view), Addresses(233, 3));
+    for (DeviceInfo* device : DeviceInfoMng::Instance()->m_lanDevices)
+        QVERIFY(device->m_bOnvif);
 }
 
 QTEST_MAIN(TestSearchLan)
