@@ -2,7 +2,6 @@
 
 #include "DeviceEvents.h"
 
-#include <QCoreApplication>
 #include <QDebug>
 
 #include <algorithm>
@@ -330,7 +329,7 @@ int HttpClient::OnUploadProgress(void* client, curl_off_t, curl_off_t, curl_off_
         percent = static_cast<int>(static_cast<double>(uploadNow) / static_cast<double>(uploadTotal) * 100.0);
     QUpgradeEvent* event = new QUpgradeEvent(kUploadProgressCode);
     event->value = std::min(percent, 100);
-    QCoreApplication::postEvent(self->m_pProgressReceiver, event);
+    PostDeviceEvent(self->m_pProgressReceiver, event);
     return 0;
 }
 

@@ -471,6 +471,12 @@ struct FakeOnvif::Impl
     {
         std::unique_lock<std::mutex> lock(mutex);
         while (!stopping) {
+            if (rebindHttp && !options.webServer) {
+                rebindHttp = false;
+                httpBound = true;
+                changed.notify_all();
+                continue;
+            }
             if (rebindHttp) {
                 rebindHttp = false;
                 HttpServer::Options o;

@@ -86,6 +86,8 @@ public:
         bool multicast = false;
         // Puts a new address on the device's interface before it moves there; false refuses the move.
         std::function<bool(const std::string& ip, int prefixLength)> addAddress;
+        // false: no web server of its own; the device's HTTP server passes the SOAP requests to Serve.
+        bool webServer = true;
     };
 
     explicit FakeOnvif(OnvifState state);
