@@ -29,6 +29,7 @@
 #include <QPushButton>
 #include <QtTest>
 
+#include <atomic>
 #include <memory>
 
 using fakedevice::FakeDevice;
@@ -75,7 +76,6 @@ private:
     bool RunSearch(SearchFrame& page);
 
     NamespaceLan m_lan;
-    std::unique_ptr<TaskPool> m_pool;
     std::vector<std::unique_ptr<QProcess>> m_programs;
 };
 
@@ -85,7 +85,6 @@ void TestSearchLan::initTestCase()
     if (!m_lan.Up(5, kPerNamespace, &reason))
         QSKIP(qPrintable(reason));
     LoadNumberedTexts();
-    m_pool = std::make_unique<TaskPool>(4);
 }
 
 void TestSearchLan::init()
@@ -110,7 +109,6 @@ void TestSearchLan::cleanup()
 
 void TestSearchLan::cleanupTestCase()
 {
-    m_pool.reset();
     m_lan.Down();
 }
 
@@ -202,7 +200,15 @@ void TestSearchLan::networkChangeMovesTheCheckedDevices()
     auto* view = page.findChild<CheckBoxTableView*>(QStringLiteral("m_pNormalView"));
     QCOMPARE(ShownIps(view), Addresses(201, 3));
 
-    TaskRecorder recorder(m_pool.get());
+    // Threads keep the network namespace of the thread that made them: the
+    // workers, which also broadcast, are made inside the LAN.
+    TaskPool pool(2);
+    std::atomic<int> workerSeesOnlyLan { -1 };
+    pool.AddTask([](void* seen) { static_cast<std::atomic<int>*>(seen)->store(NamespaceLan::SeesOnlyLan() ? 1 : 0); },
+        &workerSeesOnlyLan);
+    QTRY_VERIFY(workerSeesOnlyLan.load() >= 0);
+    QCOMPARE(workerSeesOnlyLan.load(), 1);
+    TaskRecorder recorder(&pool);
     auto* model = CheckBoxTableModel::FromViewModel(view->model());
     model->setCheckState(view->model()->index(0, 0), Qt::Checked);
     model->setCheckState(view->model()->index(1, 0), Qt::Checked);
