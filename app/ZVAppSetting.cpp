@@ -213,6 +213,8 @@ void ZVAppSetting::LoadConfig()
             m_company = reader.readElementText().toInt();
         else if (reader.name() == QLatin1String("Version"))
             m_version = reader.readElementText();
+        else if (reader.name() == QLatin1String("RangeSearch"))
+            ReadRangeSearch(attributes);
     }
 
     for (const QString& offered : OfferedLanguageFiles(m_company))
@@ -240,6 +242,18 @@ void ZVAppSetting::LoadConfig()
     }
 
     m_qmFile = QtTranslationFile(CurrentLanguageFile());
+}
+
+void ZVAppSetting::ReadRangeSearch(const QXmlStreamAttributes& attributes)
+{
+    // A value out of its range keeps the default.
+    bool ok = false;
+    const int concurrency = attributes.value(QLatin1String("concurrency")).toInt(&ok);
+    if (ok && concurrency >= 1 && concurrency <= 1024)
+        m_rangeSearchConcurrency = concurrency;
+    const int timeout = attributes.value(QLatin1String("timeout")).toInt(&ok);
+    if (ok && timeout >= 100 && timeout <= 60000)
+        m_rangeSearchTimeoutMs = timeout;
 }
 
 QString ZVAppSetting::CurrentLanguageFile() const

@@ -6,6 +6,8 @@
 #include <QStringList>
 #include <QVector>
 
+class QXmlStreamAttributes;
+
 using CompanyCode = int;
 
 // Customer codes 43 and 44 talk to devices through their HTTP JSON API.
@@ -58,6 +60,10 @@ public:
     QString m_defaultUser;
     QString m_defaultPassword;
     QStringList m_languageFiles;
+    // IP-range search: how many addresses are asked at once and how long each
+    // may take to answer (config.xml: <RangeSearch concurrency="" timeout=""/>).
+    int m_rangeSearchConcurrency = 256;
+    int m_rangeSearchTimeoutMs = 1000;
 
     static QStringList OfferedLanguageFiles(CompanyCode code);
     static int LanguageMenuTextId(const QString& fileName);
@@ -66,4 +72,5 @@ public:
 private:
     void SaveCurrentLanguage();
     QString SettingsFolder() const;
+    void ReadRangeSearch(const QXmlStreamAttributes& attributes);
 };

@@ -293,7 +293,7 @@ void DeviceInfo::EndAttempt(int status)
         return;
     m_status = status;
     Logout("attempt");
-    NotifyRequesters(true);
+    EndOperation(true);
 }
 
 void DeviceInfo::Logout(const char* caller)

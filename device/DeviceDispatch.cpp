@@ -170,7 +170,7 @@ void DeviceInfo::OnConnectEvent(int code)
     if (code != ConnectOk) {
         m_status = FailureStatus(code);
         Logout("connect");
-        NotifyRequesters(true);
+        EndOperation(true);
         return;
     }
     m_status = StatusConnected;
@@ -185,7 +185,7 @@ void DeviceInfo::RunConnectedOperation()
         if (route.direct && !RunGuarded("operation", [&] { route.direct(this); }))
             m_status = StatusFailed;
         Logout("operation");
-        NotifyRequesters(true);
+        EndOperation(true);
         return;
     case Route::Upgrade:
         if (!RunGuarded("upgrade", [this] { DeviceOps::UpgradeFirmware(this); }))
@@ -202,7 +202,7 @@ void DeviceInfo::RunConnectedOperation()
         if (!(queue ? queue : &QueueOnPool)(route.worker, this, route.urgent)) {
             m_status = StatusFailed;
             Logout("queue");
-            NotifyRequesters(true);
+            EndOperation(true);
         }
         return;
     }
@@ -216,7 +216,7 @@ void DeviceInfo::OnUpgradeEvent(const QUpgradeEvent& event)
         RunGuarded("stop upgrade", [this] { DeviceOps::StopUpgrade(this); });
         Logout("upgrade");
         m_status = outcome.status;
-        NotifyRequesters(true, RequesterUpgrade);
+        EndOperation(true, RequesterUpgrade);
         return;
     }
     if (event.code == UpgradeProgress)
@@ -243,7 +243,57 @@ void DeviceInfo::EndWorker(int status, unsigned requesters)
 {
     m_status = status;
     Logout("worker");
-    NotifyRequesters(false, requesters);
+    EndOperation(false, requesters);
+}
+
+bool QueueDeviceTask(void (*task)(void*), DeviceInfo* device, bool urgent)
+{
+    if (!task || !device)
+        return false;
+    device->AddBusy();
+    const QueueTaskFunction queue = g_queueTask.load();
+    if ((queue ? queue : &QueueOnPool)(task, device, urgent))
+        return true;
+    device->ReleaseBusy();
+    return false;
+}
+
+void DeviceInfo::AddBusy()
+{
+    ++m_busyCount;
+}
+
+void DeviceInfo::ReleaseBusy()
+{
+    if (m_busyCount > 0)
+        --m_busyCount;
+    if (m_busyCount == 0 && m_bDeleteWhenIdle) {
+        m_bDeleteWhenIdle = false;
+        // Often called from inside this device's own event handler.
+        deleteLater();
+    }
+}
+
+void DeviceInfo::DeleteWhenIdle()
+{
+    if (m_busyCount > 0)
+        m_bDeleteWhenIdle = true;
+    else
+        delete this;
+}
+
+void DeviceInfo::EndOperation(bool finished, unsigned requesters)
+{
+    if (QThread::currentThread() == thread()) {
+        CallRequesters(finished, requesters);
+        ReleaseBusy();
+        return;
+    }
+    // The release follows the report, so the pages hear before the device can go.
+    PostDeviceEvent(this, new QDeviceCallEvent([this, finished, requesters] {
+        CallRequesters(finished, requesters);
+        ReleaseBusy();
+    }));
 }
 
 void DeviceInfo::NotifyRequesters(bool finished, unsigned requesters)

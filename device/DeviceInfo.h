@@ -209,6 +209,19 @@ public:
     // finished false to its pages.
     void EndWorker(int status, unsigned requesters = AllRequesters);
 
+    // A device is busy from the moment a page queues an operation for it
+    // (QueueDeviceTask) until that operation has ended and its pages have
+    // heard so (EndOperation); a busy device is never deleted. GUI thread.
+    void AddBusy();
+    void ReleaseBusy();
+    bool IsBusy() const { return m_busyCount > 0; }
+    // Deletes the device now when it is not busy, else once its last
+    // operation has ended. GUI thread.
+    void DeleteWhenIdle();
+    // How every operation ends: reports to the requesting pages as
+    // NotifyRequesters does, then releases the use its queued task took.
+    void EndOperation(bool finished, unsigned requesters = AllRequesters);
+
     // The password protections of the HTTP API, for the login password and the
     // new password. Both report failure; on failure the outputs are empty.
     bool Pbkdf2Sha256Base64(const std::string& saltBase64, std::string& cipher, int iterations) const;
@@ -352,4 +365,7 @@ private:
     std::atomic<bool> m_bAwaitingConnect { false };
     // Numbers the attempts, so that a late fallback cannot end a newer one.
     std::atomic<unsigned> m_connectAttempt { 0 };
+    // Operations queued and not yet ended; GUI thread only.
+    int m_busyCount = 0;
+    bool m_bDeleteWhenIdle = false;
 };

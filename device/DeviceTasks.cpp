@@ -35,7 +35,7 @@ void EndWithoutConnection(DeviceInfo* device, int status)
         RunOnDeviceThread(device, [device] {
             RunGuarded("task end", [device] {
                 device->Logout("task");
-                device->NotifyRequesters(true);
+                device->EndOperation(true);
             });
         });
     });

@@ -27,8 +27,15 @@ void InitialTask(void* device);
 void RebootTask(void* device);
 void ChangeDeviceTask(void* device);
 
-// Where the dispatch queues pool workers: the task pool unless replaced (a
-// test records them). Returns the function in use before; null restores the
-// task pool.
+class DeviceInfo;
+
+// How a page queues an operation's task entry for a device: the device stays
+// busy (DeviceInfo::AddBusy), so no new search frees it, until the operation
+// has ended. False when the task could not be queued.
+bool QueueDeviceTask(void (*task)(void*), DeviceInfo* device, bool urgent = false);
+
+// Where the dispatch and QueueDeviceTask queue their tasks: the task pool
+// unless replaced (a test records them). Returns the function in use before;
+// null restores the task pool.
 using QueueTaskFunction = bool (*)(void (*function)(void*), void* argument, bool urgent);
 QueueTaskFunction SetQueueTaskFunction(QueueTaskFunction function);

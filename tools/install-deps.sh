@@ -9,6 +9,7 @@ packages=(
     libjsoncpp-dev rapidjson-dev libcurl4-openssl-dev libssl-dev libxlsxwriter-dev
     fonts-liberation fonts-ipafont-gothic xvfb xauth iproute2 openssl
     onvif-tools
+    nmap
 )
 
 missing=()

@@ -5,7 +5,6 @@
 
 #include <QCoreApplication>
 #include <QMutexLocker>
-#include <QThread>
 #include <QVBoxLayout>
 
 DevicePage::DevicePage(QWidget* parent, QEvent::Type doneEvent)
@@ -42,6 +41,11 @@ void DevicePage::RefreshDeviceList()
 {
 }
 
+void DevicePage::ClearDeviceList()
+{
+    RefreshDeviceList();
+}
+
 bool DevicePage::IsBatchRunning() const
 {
     QMutexLocker locker(&m_mutex);
@@ -62,13 +66,9 @@ void DevicePage::BeginBatch(const QList<DeviceInfo*>& devices, bool lockToolBar)
 
 void DevicePage::OnDeviceTaskFinished(DeviceInfo* device, bool finished)
 {
-    // A report from another thread takes effect on the page's own thread; it
-    // is dropped if the page is gone by then.
-    if (QThread::currentThread() != thread()) {
-        QMetaObject::invokeMethod(
-            this, [this, device, finished] { OnDeviceTaskFinished(device, finished); }, Qt::QueuedConnection);
+    // A report from another thread takes effect on the page's own thread.
+    if (!OnPageThread([this, device, finished] { OnDeviceTaskFinished(device, finished); }))
         return;
-    }
     bool emptied = false;
     if (finished) {
         QMutexLocker locker(&m_mutex);

@@ -7,6 +7,7 @@
 #include <QList>
 #include <QMutex>
 #include <QString>
+#include <QThread>
 
 class DeviceInfo;
 class QVBoxLayout;
@@ -35,6 +36,9 @@ public:
     virtual void SetFilterText(const QString& text);
     // A LAN search has finished: list its devices.
     virtual void RefreshDeviceList();
+    // A new LAN search is about to free the devices listed: keep none of them.
+    // By default the page lists the LAN list, emptied by then, again.
+    virtual void ClearDeviceList();
 
     void OnDeviceTaskFinished(DeviceInfo* device, bool finished) override;
 
@@ -48,6 +52,16 @@ public:
     ToolBarFrame* m_pToolBarFrame = nullptr;
 
 protected:
+    // Runs call now when on the page's thread and returns true; otherwise
+    // queues it there (dropped if the page is gone by then) and returns false.
+    template <typename Call> bool OnPageThread(Call call)
+    {
+        if (QThread::currentThread() == thread())
+            return true;
+        QMetaObject::invokeMethod(this, std::move(call), Qt::QueuedConnection);
+        return false;
+    }
+
     // The page's top-level layout ("verticalLayout", no margins): the table
     // above the page's bottom bar.
     QVBoxLayout* CreatePageLayout();

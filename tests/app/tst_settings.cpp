@@ -62,6 +62,8 @@ private slots:
     void undeclaredLanguageIsNotChosen();
     void listenersAreRegisteredOnce();
     void instanceIsOneObject();
+    void rangeSearchLimits_data();
+    void rangeSearchLimits();
 };
 
 void TestSettings::loadConfig_data()
@@ -434,6 +436,34 @@ void TestSettings::instanceIsOneObject()
     first = ZVAppSetting::Instance();
     for (ZVAppSetting* instance : seen)
         QCOMPARE(instance, first);
+}
+
+void TestSettings::rangeSearchLimits_data()
+{
+    QTest::addColumn<QByteArray>("element");
+    QTest::addColumn<int>("concurrency");
+    QTest::addColumn<int>("timeout");
+
+    QTest::newRow("none: defaults") << QByteArray() << 256 << 1000;
+    QTest::newRow("both") << QByteArray("<RangeSearch concurrency=\"32\" timeout=\"400\"/>") << 32 << 400;
+    QTest::newRow("out of range") << QByteArray("<RangeSearch concurrency=\"5000\" timeout=\"10\"/>") << 256 << 1000;
+    QTest::newRow("no number") << QByteArray("<RangeSearch concurrency=\"many\" timeout=\"\"/>") << 256 << 1000;
+}
+
+void TestSettings::rangeSearchLimits()
+{
+    QFETCH(QByteArray, element);
+    QFETCH(int, concurrency);
+    QFETCH(int, timeout);
+    TestSupport::TemporarySettings temporary;
+    QByteArray config = Config({ "ENU.xml" }, "0", "0");
+    config.replace("</config>", "  " + element + "\n</config>");
+    QVERIFY(temporary.WriteConfig(config));
+    ZVAppSetting settings;
+    settings.LoadConfig();
+    QCOMPARE(settings.m_rangeSearchConcurrency, concurrency);
+    QCOMPARE(settings.m_rangeSearchTimeoutMs, timeout);
+    QCOMPARE(settings.m_version, QStringLiteral("V2.3"));
 }
 
 QTEST_GUILESS_MAIN(TestSettings)

@@ -1,0 +1,324 @@
+// The search runs through which SDK callbacks reach a search, and the range
+// search's blocks: bounded concurrency, the per-address time-out, progress,
+// and nothing kept from a block or search that has ended.
+
+#include "RangeSearch.h"
+#include "SearchRuns.h"
+
+#include <QElapsedTimer>
+#include <QSignalSpy>
+#include <QTimer>
+#include <QtTest>
+
+#include <atomic>
+#include <cstring>
+#include <thread>
+
+namespace
+{
+SearchDevRsp Record(const char* ip)
+{
+    SearchDevRsp record;
+    std::memset(&record, 0, sizeof(record));
+    std::strncpy(record.ip, ip, sizeof(record.ip) - 1);
+    return record;
+}
+
+quint32 Address(const QString& text)
+{
+    quint32 first = 0;
+    quint32 last = 0;
+    return RangeSearch::ParseRange(text, text, &first, &last) ? first : 0;
+}
+
+// Stands in for the SDK: remembers each block it was asked to search and ends
+// it after endAfterMs (never when negative) with one record per answering
+// address, on a thread of its own.
+class FakeSdk
+{
+public:
+    struct Block
+    {
+        quint32 first;
+        quint32 last;
+        void* run;
+    };
+
+    int endAfterMs = 0;
+    bool refuse = false;
+    QSet<quint32> answering;
+    QVector<Block> blocks;
+    int inFlight = 0;
+    int maxInFlight = 0;
+
+    RangeSearch::BlockStarter Starter()
+    {
+        return [this](const QString& start, const QString& stop, void* run) {
+            if (refuse)
+                return false;
+            const Block block { Address(start), Address(stop), run };
+            blocks.append(block);
+            inFlight += int(block.last - block.first + 1);
+            maxInFlight = std::max(maxInFlight, inFlight);
+            if (endAfterMs >= 0) {
+                QTimer::singleShot(endAfterMs, [this, block] {
+                    std::thread sdk([this, block] {
+                        for (quint32 a = block.first; a <= block.last; ++a) {
+                            if (answering.contains(a)) {
+                                const QByteArray ip = QStringLiteral("10.%1.%2.%3")
+                                                          .arg((a >> 16) & 0xFF)
+                                                          .arg((a >> 8) & 0xFF)
+                                                          .arg(a & 0xFF)
+                                                          .toLatin1();
+                                const SearchDevRsp record = Record(ip.constData());
+                                SearchRuns::Deliver(block.run, &record);
+                            }
+                        }
+                        SearchRuns::Deliver(block.run, nullptr);
+                    });
+                    sdk.join();
+                    inFlight -= int(block.last - block.first + 1);
+                });
+            }
+            return true;
+        };
+    }
+};
+
+struct Found
+{
+    std::atomic<int> count { 0 };
+    SearchRuns::Receiver Receiver()
+    {
+        return [this](const SearchDevRsp*) { ++count; };
+    }
+};
+} // namespace
+
+class TestSearchRuns : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void recordsReachOpenRunsOnly();
+    void closeWaitsForTheReceiver();
+    void parseRange_data();
+    void parseRange();
+    void rangeIsAskedInBoundedBlocks_data();
+    void rangeIsAskedInBoundedBlocks();
+    void slowBlocksAreGivenUp();
+    void blocksThatCannotStartEndAtOnce();
+    void stopDropsTheSearch();
+};
+
+void TestSearchRuns::recordsReachOpenRunsOnly()
+{
+    int records = 0;
+    int ends = 0;
+    void* run = SearchRuns::Open([&](const SearchDevRsp* record) { record ? ++records : ++ends; });
+    QVERIFY(run);
+    const SearchDevRsp record = Record("10.0.0.1");
+    QVERIFY(SearchRuns::Deliver(run, &record));
+    QVERIFY(SearchRuns::Deliver(run, &record));
+    QVERIFY(SearchRuns::Deliver(run, nullptr));
+    // The end closes the run: a late record or a second end is dropped.
+    QVERIFY(!SearchRuns::IsOpen(run));
+    QVERIFY(!SearchRuns::Deliver(run, &record));
+    QVERIFY(!SearchRuns::Deliver(run, nullptr));
+    QCOMPARE(records, 2);
+    QCOMPARE(ends, 1);
+
+    void* closed = SearchRuns::Open([&](const SearchDevRsp*) { ++records; });
+    QVERIFY(closed != run);
+    SearchRuns::Close(closed);
+    SearchRuns::Close(closed);
+    QVERIFY(!SearchRuns::Deliver(closed, &record));
+    QVERIFY(!SearchRuns::Deliver(nullptr, &record));
+    QCOMPARE(records, 2);
+}
+
+void TestSearchRuns::closeWaitsForTheReceiver()
+{
+    std::atomic<bool> entered { false };
+    std::atomic<bool> left { false };
+    void* run = SearchRuns::Open([&](const SearchDevRsp*) {
+        entered = true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        left = true;
+    });
+    const SearchDevRsp record = Record("10.0.0.1");
+    std::thread sdk([&] { SearchRuns::Deliver(run, &record); });
+    while (!entered)
+        std::this_thread::yield();
+    SearchRuns::Close(run);
+    // Whatever the receiver touches is safe to free once Close has returned.
+    QVERIFY(left);
+    sdk.join();
+}
+
+void TestSearchRuns::parseRange_data()
+{
+    QTest::addColumn<QString>("start");
+    QTest::addColumn<QString>("stop");
+    QTest::addColumn<bool>("valid");
+    QTest::addColumn<int>("count");
+
+    QTest::newRow("one address") << "10.0.0.7"
+                                 << "10.0.0.7" << true << 1;
+    QTest::newRow("/24") << "10.0.0.0"
+                         << "10.0.0.255" << true << 256;
+    QTest::newRow("/16") << "10.1.0.0"
+                         << "10.1.255.255" << true << 65536;
+    QTest::newRow("one more than a /16") << "10.1.0.0"
+                                         << "10.2.0.0" << false << 0;
+    QTest::newRow("backwards") << "10.0.0.9"
+                               << "10.0.0.1" << false << 0;
+    QTest::newRow("leading zero") << "10.0.0.01"
+                                  << "10.0.0.9" << false << 0;
+    QTest::newRow("empty") << ""
+                           << "10.0.0.9" << false << 0;
+    QTest::newRow("space") << " 10.0.0.1"
+                           << "10.0.0.9" << false << 0;
+    QTest::newRow("top of the space") << "255.255.255.250"
+                                      << "255.255.255.255" << true << 6;
+}
+
+void TestSearchRuns::parseRange()
+{
+    QFETCH(QString, start);
+    QFETCH(QString, stop);
+    QFETCH(bool, valid);
+    QFETCH(int, count);
+    quint32 first = 0;
+    quint32 last = 0;
+    QCOMPARE(RangeSearch::ParseRange(start, stop, &first, &last), valid);
+    if (valid)
+        QCOMPARE(qint64(last) - qint64(first) + 1, qint64(count));
+}
+
+void TestSearchRuns::rangeIsAskedInBoundedBlocks_data()
+{
+    QTest::addColumn<QString>("stop");
+    QTest::addColumn<int>("concurrency");
+    QTest::addColumn<int>("blocks");
+
+    QTest::newRow("one address") << "10.0.0.1" << 256 << 1;
+    QTest::newRow("/24, 256 at once") << "10.0.1.0" << 256 << 4;
+    QTest::newRow("/24, 10 at once") << "10.0.1.0" << 10 << 26;
+    QTest::newRow("/24, one at a time") << "10.0.1.0" << 1 << 256;
+    QTest::newRow("/16, 1024 at once") << "10.1.0.0" << 1024 << 1024;
+}
+
+void TestSearchRuns::rangeIsAskedInBoundedBlocks()
+{
+    QFETCH(QString, stop);
+    QFETCH(int, concurrency);
+    QFETCH(int, blocks);
+
+    FakeSdk sdk;
+    const quint32 first = Address(QStringLiteral("10.0.0.1"));
+    const quint32 last = Address(stop);
+    for (quint32 a = first; a <= last; a += 7)
+        sdk.answering.insert(a);
+    Found found;
+    RangeSearch search;
+    QVector<int> progress;
+    connect(&search, &RangeSearch::ProgressChanged, this, [&](int done, int total) {
+        progress.append(done);
+        QCOMPARE(total, int(last - first + 1));
+    });
+    QSignalSpy finished(&search, &RangeSearch::Finished);
+    RangeSearch::Limits limits;
+    limits.concurrency = concurrency;
+    limits.timeoutMs = 5000;
+    search.Start(first, last, limits, sdk.Starter(), found.Receiver());
+    QVERIFY(search.IsRunning());
+    QVERIFY(finished.wait(60000));
+    QCOMPARE(finished.size(), 1);
+    QVERIFY(!search.IsRunning());
+
+    QCOMPARE(sdk.blocks.size(), blocks);
+    // Every address asked exactly once, in order, never more at once than allowed.
+    quint32 next = first;
+    for (const FakeSdk::Block& block : qAsConst(sdk.blocks)) {
+        QCOMPARE(block.first, next);
+        QVERIFY(block.last - block.first + 1 <= quint32(std::min(concurrency, RangeSearch::MaxBlockSize)));
+        next = block.last + 1;
+    }
+    QCOMPARE(next, last + 1);
+    QVERIFY(sdk.maxInFlight <= concurrency);
+    QCOMPARE(found.count.load(), sdk.answering.size());
+    QVERIFY(std::is_sorted(progress.begin(), progress.end()));
+    QCOMPARE(progress.first(), 0);
+    QCOMPARE(progress.last(), int(last - first + 1));
+    QCOMPARE(search.Done(), search.Total());
+}
+
+void TestSearchRuns::slowBlocksAreGivenUp()
+{
+    FakeSdk sdk;
+    sdk.endAfterMs = -1; // the SDK never ends a block
+    Found found;
+    RangeSearch search;
+    QSignalSpy finished(&search, &RangeSearch::Finished);
+    RangeSearch::Limits limits;
+    limits.concurrency = 64;
+    limits.timeoutMs = 150;
+    QElapsedTimer timer;
+    timer.start();
+    search.Start(Address("10.0.0.1"), Address("10.0.0.200"), limits, sdk.Starter(), found.Receiver());
+    QVERIFY(finished.wait(5000));
+    // Four blocks one after another, each given up after its time-out.
+    QCOMPARE(sdk.blocks.size(), 4);
+    QVERIFY2(
+        timer.elapsed() >= 4 * 150 && timer.elapsed() < 4 * 150 + 1500, qPrintable(QString::number(timer.elapsed())));
+    QCOMPARE(search.Done(), 200);
+
+    // What a given-up block still finds is neither delivered nor kept.
+    const SearchDevRsp record = Record("10.0.0.3");
+    for (const FakeSdk::Block& block : qAsConst(sdk.blocks)) {
+        QVERIFY(!SearchRuns::Deliver(block.run, &record));
+        QVERIFY(!SearchRuns::Deliver(block.run, nullptr));
+    }
+    QCOMPARE(found.count.load(), 0);
+    QTest::qWait(50);
+    QCOMPARE(finished.size(), 1);
+}
+
+void TestSearchRuns::blocksThatCannotStartEndAtOnce()
+{
+    FakeSdk sdk;
+    sdk.refuse = true;
+    Found found;
+    RangeSearch search;
+    QSignalSpy finished(&search, &RangeSearch::Finished);
+    RangeSearch::Limits limits;
+    limits.timeoutMs = 10000;
+    search.Start(Address("10.0.0.1"), Address("10.0.1.0"), limits, sdk.Starter(), found.Receiver());
+    QVERIFY(finished.wait(2000));
+    QCOMPARE(search.Done(), 256);
+}
+
+void TestSearchRuns::stopDropsTheSearch()
+{
+    FakeSdk sdk;
+    sdk.endAfterMs = -1;
+    sdk.answering.insert(Address("10.0.0.2"));
+    Found found;
+    RangeSearch search;
+    QSignalSpy finished(&search, &RangeSearch::Finished);
+    RangeSearch::Limits limits;
+    limits.timeoutMs = 100;
+    search.Start(Address("10.0.0.1"), Address("10.0.0.50"), limits, sdk.Starter(), found.Receiver());
+    QCOMPARE(sdk.blocks.size(), 1);
+    search.Stop();
+    QVERIFY(!search.IsRunning());
+    const SearchDevRsp record = Record("10.0.0.2");
+    QVERIFY(!SearchRuns::Deliver(sdk.blocks.first().run, &record));
+    QTest::qWait(300);
+    QCOMPARE(finished.size(), 0);
+    QCOMPARE(found.count.load(), 0);
+}
+
+QTEST_MAIN(TestSearchRuns)
+#include "tst_searchruns.moc"
