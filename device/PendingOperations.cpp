@@ -32,11 +32,6 @@ void ModifyOnvifNetwork(DeviceInfo* device)
     DirectFails(device);
 }
 
-void ExportParam(DeviceInfo* device)
-{
-    DirectFails(device);
-}
-
 void WriteFactoryInfo(DeviceInfo* device)
 {
     DirectFails(device);
@@ -62,69 +57,12 @@ void QueryVersion(DeviceInfo* device)
     DirectFails(device);
 }
 
-void UpgradeFirmware(DeviceInfo* device)
-{
-    PostDeviceEvent(device, new QUpgradeEvent(UpgradeFailed));
-}
-
-void StopUpgrade(DeviceInfo* device)
-{
-    if (device->m_upgradeHandle != 0)
-        ZVNetStopRemoteUpgrade(&device->m_upgradeHandle);
-    device->m_upgradeHandle = 0;
-    device->m_upgradeProgress = 0;
-}
-
-void MarkUploadResultHandled(QThread*)
-{
-}
-
 void ResetDevice(DeviceInfo* device)
 {
     WorkerFails(device);
 }
 
-void ImportParam(DeviceInfo* device)
-{
-    WorkerFails(device);
-}
-
-void ChangeUserPassword(DeviceInfo* device)
-{
-    WorkerFails(device);
-}
-
-void GetStreamConfig(DeviceInfo* device)
-{
-    WorkerFails(device);
-}
-
-void SetStreamConfig(DeviceInfo* device)
-{
-    WorkerFails(device);
-}
-
-void SyncDateTime(DeviceInfo* device)
-{
-    WorkerFails(device);
-}
-
-void SetOsdConfig(DeviceInfo* device)
-{
-    WorkerFails(device);
-}
-
-void GetOsdConfig(DeviceInfo* device)
-{
-    WorkerFails(device);
-}
-
 void ResetDeviceGroups(DeviceInfo* device)
-{
-    WorkerFails(device);
-}
-
-void InitializeDevice(DeviceInfo* device)
 {
     WorkerFails(device);
 }

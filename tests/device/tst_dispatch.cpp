@@ -106,6 +106,20 @@ const EntryCase kEntries[] = {
     { "code 12", nullptr, 12, Route::Direct, false, true, 0 },
     { "code 99", nullptr, 99, Route::Direct, false, true, 0 },
 };
+// The page a pool worker reports to; the connection reports to every page set.
+DeviceTaskListener* DeviceInfo::*WorkerPage(int operation)
+{
+    switch (operation) {
+    case OpImportParam: return &DeviceInfo::m_pImportExportFrame;
+    case OpChangePassword: return &DeviceInfo::m_pChangePassword;
+    case OpQueryStream:
+    case OpSetStream:
+    case OpSetTime: return &DeviceInfo::m_pStreamConfigFrame;
+    case OpSetOsd:
+    case OpQueryOsd: return &DeviceInfo::m_pOSDConfig;
+    default: return &DeviceInfo::m_pUpgradeFrame;
+    }
+}
 } // namespace
 
 class TestDispatch : public QObject
@@ -175,6 +189,7 @@ void TestDispatch::init()
 {
     ZVAppSetting::Instance()->m_company = 0;
     m_device->SetFaults(Faults());
+    m_device->SetPassword(kPassword); // a password change may have run
     m_device->ClearReceived();
     m_log.Clear();
 }
@@ -389,14 +404,16 @@ void TestDispatch::connectedOperationsRunTheirRoute_data()
         QTest::newRow(kEntries[i].name) << i;
 }
 
-// Placeholder operations end as failures; what is checked is what the
-// dispatch does around them, not their result.
+// What is checked is what the dispatch does around the operations, not
+// their result.
 void TestDispatch::connectedOperationsRunTheirRoute()
 {
     QFETCH(int, index);
     const EntryCase& entry = kEntries[index];
     TaskRecorder recorder(m_pool.get());
     auto device = MakeDevice(kDeviceIp);
+    device->m_pUpgradeFrame = nullptr;
+    device.get()->*WorkerPage(entry.operation) = m_page.get();
     if (entry.entry) {
         RunEntry(entry.entry, device.get());
     } else {
