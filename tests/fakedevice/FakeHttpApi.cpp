@@ -1,6 +1,7 @@
 #include "FakeHttpApi.h"
 
 #include "DeviceCrypto.h"
+#include "JsonMembers.h"
 
 #include <chrono>
 #include <condition_variable>
@@ -24,29 +25,6 @@ constexpr auto kNonceLifetime = std::chrono::seconds(30);
 constexpr int kMaxSearchDepth = 6;
 const char* const kUploadPath = "/API/Maintenance/SystemUpgrade/Upgrade";
 
-const Json::Value* Member(const Json::Value& object, const char* name)
-{
-    return object.isObject() ? object.find(name, name + std::char_traits<char>::length(name)) : nullptr;
-}
-
-bool TextMember(const Json::Value& object, const char* name, std::string& out)
-{
-    const Json::Value* value = Member(object, name);
-    if (!value || !value->isString())
-        return false;
-    out = value->asString();
-    return true;
-}
-
-bool IntMember(const Json::Value& object, const char* name, int& out)
-{
-    const Json::Value* value = Member(object, name);
-    if (!value || !value->isInt())
-        return false;
-    out = value->asInt();
-    return true;
-}
-
 // The first object named name anywhere below value.
 const Json::Value* FindObject(const Json::Value& value, const char* name, int depth = 0)
 {
@@ -66,15 +44,6 @@ std::string JsonText(const Json::Value& value)
     Json::StreamWriterBuilder builder;
     builder["indentation"] = "";
     return Json::writeString(builder, value);
-}
-
-Json::Value Result(const char* result, const char* reason = nullptr)
-{
-    Json::Value reply(Json::objectValue);
-    reply["result"] = result;
-    if (reason)
-        reply["reason"] = reason;
-    return reply;
 }
 
 std::string CookieValue(const std::string& header)
@@ -441,15 +410,6 @@ struct FakeHttpApi::Impl
                                                     reply = Result("success");
                                                     return 200;
                                                 } };
-        routes[kUploadPath] = { true, [](const Call& call, Json::Value& reply) {
-                                   if (!call.state.upgradeToken.empty()
-                                       && call.request.Header("X-Upgrade-Token") != call.state.upgradeToken) {
-                                       reply = Result("failed", "upgrade_token");
-                                       return 403;
-                                   }
-                                   reply = Result("success");
-                                   return 200;
-                               } };
     }
 
     // ---- dispatch ------------------------------------------------------------------------------
@@ -564,12 +524,17 @@ FakeHttpApi::FakeHttpApi(HttpDeviceState state)
 FakeHttpApi::FakeHttpApi(HttpDeviceState state, Options options)
     : m_impl(std::make_unique<Impl>(std::move(state), options))
 {
+    AddSettingsHandlers(*this);
     HttpServer::Options serverOptions;
     serverOptions.ip = options.ip;
     serverOptions.port = options.port;
     serverOptions.scheme = options.scheme;
     serverOptions.streamBody = [](const std::string& path) { return path == kUploadPath; };
     Impl* impl = m_impl.get();
+    serverOptions.streamFault = [impl](const HttpRequest&) {
+        std::lock_guard<std::mutex> lock(impl->mutex);
+        return StreamedBodyFault { impl->faults.uploadDropAfter, impl->faults.uploadStallAfter };
+    };
     auto server = std::make_unique<HttpServer>(
         serverOptions, [impl](const HttpRequest& request) { return impl->Dispatch(request); });
     std::lock_guard<std::mutex> lock(m_impl->mutex);
