@@ -227,14 +227,12 @@ void TestParamFile::exportFailuresLeaveNoFile()
     httpFaults.notJson = fault == "html";
     httpFaults.cutBody = fault == "cut";
     if (fault.startsWith("param") || fault == "bad salt") {
-        httpFaults.editReply = [fault](const std::string&, Json::Value& reply) {
-            if (fault == "bad salt")
-                reply["data"]["Key_lists"][0]["key"] = "AAAAAAAAAAAAAAAAAAAAAA==";
-            else if (fault == "param number")
-                reply["data"]["param"] = 5;
-            else
-                reply["data"]["param"] = " \r\n";
-        };
+        if (fault == "bad salt")
+            httpFaults.editReply = EditReplyOf(kKeyPath, &BreakSalt);
+        else
+            httpFaults.editReply = EditReplyOf(kParamGetPath, [fault](Json::Value& reply) {
+                reply["data"]["param"] = fault == "param number" ? Json::Value(5) : " \r\n";
+            });
     }
     m_bench->Http().SetFaults(httpFaults);
 
@@ -294,11 +292,11 @@ void TestParamFile::httpExportKeepsPrintableAscii()
     ExportAnswer answer(path);
     HttpFaults faults;
     faults.path = kParamGetPath;
-    faults.editReply = [](const std::string&, Json::Value& reply) {
+    faults.editReply = EditReplyOf(kParamGetPath, [](Json::Value& reply) {
         static const char kParam[] = "ab c\r\nd\tE\xc3\xa9"
                                      "f\x7f{}";
         reply["data"]["param"] = std::string(kParam, sizeof(kParam) - 1);
-    };
+    });
     m_bench->Http().SetFaults(faults);
     auto device = m_bench->MakeDevice(Api::Http, &DeviceInfo::m_pImportExportFrame);
     QVERIFY(m_bench->RunToEnd(&ExportParamTask, device.get()));
@@ -370,9 +368,7 @@ void TestParamFile::importDeviceRefusals()
     httpFaults.path = kKeyPath;
     httpFaults.status = fault == "key 500" ? 500 : 0;
     if (fault == "bad salt")
-        httpFaults.editReply = [](const std::string&, Json::Value& reply) {
-            reply["data"]["Key_lists"][0]["key"] = "AAAAAAAAAAAAAAAAAAAAAA==";
-        };
+        httpFaults.editReply = EditReplyOf(kKeyPath, &BreakSalt);
     m_bench->Http().SetFaults(httpFaults);
     const fakedevice::HttpSettings before = m_bench->Http().State().settings;
     const std::map<uint32_t, fakedevice::Bytes> params = m_bench->Sdk().State().params;

@@ -261,7 +261,8 @@ void TestUpgrade::httpUpgradeFailures()
         faults.notJson = fault == "token html";
     } else if (fault == "token missing") {
         faults.path = kTokenPath;
-        faults.editReply = [](const std::string&, Json::Value& reply) { reply["data"].removeMember("upgrade_token"); };
+        faults.editReply
+            = EditReplyOf(kTokenPath, [](Json::Value& reply) { reply["data"].removeMember("upgrade_token"); });
     } else if (fault == "upload 500") {
         faults.path = kUploadPath;
         faults.status = 500;
@@ -271,9 +272,7 @@ void TestUpgrade::httpUpgradeFailures()
     if (fault == "password") {
         // The device checks the answer against a salt of its own: the wrong password.
         faults.path = kKeyPath;
-        faults.editReply = [](const std::string&, Json::Value& reply) {
-            reply["data"]["Key_lists"][0]["key"] = "AAAAAAAAAAAAAAAAAAAAAA==";
-        };
+        faults.editReply = EditReplyOf(kKeyPath, &BreakSalt);
     }
     m_bench->Http().SetFaults(faults);
     auto device = m_bench->MakeDevice(Api::Http, &DeviceInfo::m_pUpgradeFrame);

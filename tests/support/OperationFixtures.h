@@ -15,6 +15,7 @@
 
 #include <QtTest>
 
+#include <functional>
 #include <memory>
 
 namespace TestSupport
@@ -30,11 +31,28 @@ inline const char* const kLoginPassword = "admin123";
 
 // The end of an operation as its page hears it: the first report after the
 // device logged out (a direct operation, a pool worker, a final upgrade event
-// or a failed connection); the initialise page's report of the queued worker
-// comes without a login and does not count.
+// or a failed connection). The initialise worker is queued without a login;
+// that report, still at the connected status, does not count.
 inline bool IsOperationEnd(const TaskReport& report)
 {
-    return !report.loggedIn && (report.finished || report.status != StatusFirstLogin);
+    return !report.loggedIn && (report.finished || report.status != StatusConnected);
+}
+
+// A key reply whose salt is not the one the device checks the answer with:
+// the device sees the answer of a wrong login password.
+inline void BreakSalt(Json::Value& reply)
+{
+    reply["data"]["Key_lists"][0]["key"] = "AAAAAAAAAAAAAAAAAAAAAA==";
+}
+
+// A reply edit (HttpFaults::editReply) for one path only.
+inline std::function<void(const std::string&, Json::Value&)> EditReplyOf(
+    const std::string& path, std::function<void(Json::Value&)> edit)
+{
+    return [path, edit](const std::string& replyPath, Json::Value& reply) {
+        if (replyPath == path)
+            edit(reply);
+    };
 }
 
 class OperationBench
