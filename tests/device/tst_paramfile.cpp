@@ -217,7 +217,7 @@ void TestParamFile::exportFailuresLeaveNoFile()
 
     Faults faults;
     faults.faultType = fakedevice::wire::Export;
-    faults.replyStatus = fault == "refuse" ? 0x102 : 0;
+    faults.replyStatus = fault == "refuse" ? uint32_t(fakedevice::wire::Refused) : 0u;
     faults.truncatedReply = fault == "truncated";
     faults.oversizedReply = fault == "oversized";
     m_bench->Sdk().SetFaults(faults);
@@ -348,6 +348,7 @@ void TestParamFile::importDeviceRefusals_data()
     QTest::newRow("sdk: not the device's export") << false << "foreign" << true;
     QTest::newRow("sdk: the most an import carries, refused") << false << "largest" << true;
     QTest::newRow("sdk: link drops") << false << "drop" << true;
+    QTest::newRow("sdk: device answers result 2") << false << "result 2" << true;
     QTest::newRow("http: not the device's export") << true << "foreign" << true;
     QTest::newRow("http: key request refused") << true << "key 500" << false;
     QTest::newRow("http: authentication refused") << true << "bad salt" << true;
@@ -363,6 +364,7 @@ void TestParamFile::importDeviceRefusals()
     Faults faults;
     faults.faultType = fakedevice::wire::Import;
     faults.dropBeforeReply = fault == "drop";
+    faults.replyStatus = fault == "result 2" ? uint32_t(fakedevice::wire::Result2) : 0u;
     m_bench->Sdk().SetFaults(faults);
     HttpFaults httpFaults;
     httpFaults.path = kKeyPath;

@@ -156,6 +156,7 @@ void TestPasswords::sdkChangeFailures_data()
     QTest::newRow("user list cut short") << "truncated" << false;
     QTest::newRow("user list too long") << "oversized" << false;
     QTest::newRow("device refuses the records") << "refuse" << true;
+    QTest::newRow("device answers result 2") << "result 2" << true;
     QTest::newRow("link drops at the write") << "drop" << true;
 }
 
@@ -168,7 +169,9 @@ void TestPasswords::sdkChangeFailures()
     faults.faultType = setSent ? fakedevice::wire::SetParam : fakedevice::wire::QueryParam;
     faults.truncatedReply = fault == "truncated";
     faults.oversizedReply = fault == "oversized";
-    faults.replyStatus = fault == "refuse" ? 0x102 : 0;
+    faults.replyStatus = fault == "refuse" ? uint32_t(fakedevice::wire::Refused)
+        : fault == "result 2"              ? uint32_t(fakedevice::wire::Result2)
+                                           : 0u;
     faults.dropBeforeReply = fault == "drop";
     m_bench->Sdk().SetFaults(faults);
 
