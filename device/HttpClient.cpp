@@ -239,6 +239,7 @@ bool HttpClient::PostUpload(const std::string& url, const std::string& upgradeTo
     }
     if (!EnsureHandle())
         return false;
+    m_lastPercent = -1;
 
     const std::string scheme = m_bHttps ? "https://" : "http://";
     HeaderList headers;
@@ -327,7 +328,7 @@ long HttpClient::SetUploadStallSeconds(long seconds)
 
 int HttpClient::OnUploadProgress(void* client, curl_off_t, curl_off_t, curl_off_t uploadTotal, curl_off_t uploadNow)
 {
-    const HttpClient* self = static_cast<const HttpClient*>(client);
+    HttpClient* self = static_cast<HttpClient*>(client);
     if (self && self->m_cancelled && self->m_cancelled())
         return 1; // aborts the transfer
     if (!self || !self->m_pProgressReceiver)
@@ -335,9 +336,15 @@ int HttpClient::OnUploadProgress(void* client, curl_off_t, curl_off_t, curl_off_
     int percent = 0;
     if (uploadTotal > 0 && uploadNow > 0)
         percent = static_cast<int>(static_cast<double>(uploadNow) / static_cast<double>(uploadTotal) * 100.0);
+    percent = std::min(percent, 100);
+    // libcurl calls many times a second per upload; the device hears each
+    // percent once, so that a batch does not flood the GUI thread.
+    if (percent == self->m_lastPercent)
+        return 0;
+    self->m_lastPercent = percent;
     QUpgradeEvent* event = new QUpgradeEvent(kUploadProgressCode);
-    event->value = std::min(percent, 100);
-    QCoreApplication::postEvent(self->m_pProgressReceiver, event);
+    event->value = percent;
+    PostDeviceEvent(self->m_pProgressReceiver, event);
     return 0;
 }
 

@@ -73,6 +73,7 @@ private:
     QObject* m_pProgressReceiver = nullptr;
     long m_responseCode = 0;
     std::function<bool()> m_cancelled;
+    int m_lastPercent = -1; // last upload percent posted
 };
 
 // Parses the whole text with a reader from builder. Never throws: a reader

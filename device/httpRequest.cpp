@@ -1,5 +1,6 @@
 #include "httpRequest.h"
 
+#include "DeviceEvents.h"
 #include "Guarded.h"
 #include "HttpClient.h"
 
@@ -33,6 +34,23 @@ ImageCache& Cache()
     static ImageCache cache;
     return cache;
 }
+
+// The end of run(), handed to the object's own thread.
+class UploadEndEvent : public QEvent
+{
+public:
+    explicit UploadEndEvent(bool ok)
+        : QEvent(Type())
+        , ok(ok)
+    {
+    }
+    static QEvent::Type Type()
+    {
+        static const int type = QEvent::registerEventType();
+        return static_cast<QEvent::Type>(type);
+    }
+    const bool ok;
+};
 
 std::shared_ptr<const std::string> ReadWhole(const QString& path, qint64& size)
 {
@@ -93,6 +111,9 @@ httpRequest::~httpRequest()
         requestInterruption();
         wait();
     }
+    // run() has returned. Its end stored m_bFinished; this acquire shows the
+    // order QThread::wait gives in a form thread checkers follow.
+    m_bFinished.load(std::memory_order_acquire);
     delete m_pClient;
 }
 
@@ -120,8 +141,20 @@ void httpRequest::run()
     bool ok = false;
     RunGuarded("upload", [this, &ok] { ok = Upload(); });
     m_data.reset();
-    m_bFinished = true;
-    emit taskFinished(ok);
+    m_bFinished.store(true, std::memory_order_release);
+    // The signal leaves from the object's thread: its receivers see the result
+    // through a hand-off that thread checkers follow (DeviceEvents.h).
+    PostDeviceEvent(this, new UploadEndEvent(ok));
+}
+
+void httpRequest::customEvent(QEvent* event)
+{
+    // Posted by run() on the upload thread.
+    if (event->type() != UploadEndEvent::Type()) {
+        QThread::customEvent(event);
+        return;
+    }
+    emit taskFinished(static_cast<UploadEndEvent*>(event)->ok);
 }
 
 bool httpRequest::Upload()

@@ -35,10 +35,13 @@ public:
     bool UploadFinished() const { return m_bFinished; }
 
 signals:
+    // Emitted on the thread the object lives on (the GUI thread), once run()
+    // has ended.
     void taskFinished(bool ok);
 
 protected:
     void run() override;
+    void customEvent(QEvent* event) override;
 
 private:
     bool Upload();

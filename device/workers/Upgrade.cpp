@@ -123,7 +123,8 @@ void UpgradeThroughHttp(DeviceInfo* device)
     }
 
     auto* upload = new httpRequest(device);
-    QObject::connect(upload, &httpRequest::taskFinished, device, &DeviceInfo::checkUpgradeResult);
+    // Queued: the result disposes of the thread object that emits it.
+    QObject::connect(upload, &httpRequest::taskFinished, device, &DeviceInfo::checkUpgradeResult, Qt::QueuedConnection);
     upload->SetSession(device->m_cookie, device->m_token, device->Ip().toStdString(), device->m_bHttps);
     upload->SetParams(
         http.Base() + kUploadPath, token, QFile::encodeName(path).toStdString(), head.size, kUploadSpeedFactor);

@@ -207,6 +207,16 @@ void TestUpgrade::httpUpgradeSendsTheFile()
     QCOMPARE(statuses.value(2), int(StatusUpgrading));
     QCOMPARE(statuses.indexOf(StatusUpgrade764, 2), -1);
     QCOMPARE(statuses.count(StatusUpgradeOk), 1);
+    // The upload's percent reached the page, each value once and rising to 100.
+    QVector<int> percents;
+    for (const TaskReport& report : m_bench->Log().Reports()) {
+        if (report.status == StatusUpgrading)
+            percents << report.progress;
+    }
+    QVERIFY(!percents.isEmpty());
+    QCOMPARE(percents.last(), 100);
+    for (int i = 1; i < percents.size(); ++i)
+        QVERIFY2(percents[i] > percents[i - 1], qPrintable(QString::number(percents[i])));
 
     const fakedevice::HttpSettings settings = m_bench->Http().State().settings;
     QCOMPARE(settings.tokenRequests.size(), size_t(1));
