@@ -7,6 +7,7 @@
 #include <ctime>
 #include <execinfo.h>
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -14,17 +15,22 @@
 // no stdio, no locale. Texts are built in fixed buffers by the helpers below.
 namespace
 {
-std::atomic<MiniDumper*> g_dumper{nullptr};
-std::atomic<int> g_writing{0};
+std::atomic<MiniDumper*> g_dumper { nullptr };
+std::atomic<int> g_writing { 0 };
 
-constexpr int kFatalSignals[] = {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT};
+constexpr int kFatalSignals[] = { SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT };
 constexpr size_t kAltStackSize = 64 * 1024;
 alignas(16) char g_altStack[kAltStackSize];
 
 class Text
 {
 public:
-    Text(char* buffer, size_t size) : m_buffer(buffer), m_size(size) { m_buffer[0] = '\0'; }
+    Text(char* buffer, size_t size)
+        : m_buffer(buffer)
+        , m_size(size)
+    {
+        m_buffer[0] = '\0';
+    }
 
     Text& Add(const char* text)
     {
@@ -48,11 +54,11 @@ public:
         if (negative)
             Add("-");
         for (int i = count; i < width; ++i) {
-            const char padText[2] = {pad, '\0'};
+            const char padText[2] = { pad, '\0' };
             Add(padText);
         }
         while (count > 0) {
-            const char digit[2] = {digits[--count], '\0'};
+            const char digit[2] = { digits[--count], '\0' };
             Add(digit);
         }
         return *this;
@@ -68,7 +74,7 @@ public:
         } while (value && count < 19);
         Add("0x");
         while (count > 0) {
-            const char digit[2] = {digits[--count], '\0'};
+            const char digit[2] = { digits[--count], '\0' };
             Add(digit);
         }
         return *this;
@@ -180,13 +186,15 @@ MiniDumper::MiniDumper(bool debugOutput)
     void* frames[1];
     backtrace(frames, 1); // loads the unwinder now, not inside the handler
 
-    stack_t altStack{};
+    stack_t altStack {};
     altStack.ss_sp = g_altStack;
     altStack.ss_size = sizeof g_altStack;
     sigaltstack(&altStack, nullptr);
 
     g_dumper.store(this);
-    struct sigaction action{};
+    struct sigaction action
+    {
+    };
     action.sa_sigaction = &MiniDumper::TopLevelFilter;
     action.sa_flags = SA_SIGINFO | SA_ONSTACK;
     sigemptyset(&action.sa_mask);
@@ -211,7 +219,7 @@ void MiniDumper::TopLevelFilter(int signalNumber, siginfo_t* info, void* /*conte
     // Threads that crash together write one after the other; the first to
     // finish ends the process.
     while (g_writing.exchange(1) != 0) {
-        const struct timespec pause = {0, 10 * 1000 * 1000};
+        const struct timespec pause = { 0, 10 * 1000 * 1000 };
         nanosleep(&pause, nullptr);
     }
     dumper->m_exceptionInfo = info;
@@ -221,7 +229,9 @@ void MiniDumper::TopLevelFilter(int signalNumber, siginfo_t* info, void* /*conte
 
 void MiniDumper::WriteDump(int signalNumber, const siginfo_t* info)
 {
-    struct timespec now{};
+    struct timespec now
+    {
+    };
     clock_gettime(CLOCK_REALTIME, &now);
     const long long local = static_cast<long long>(now.tv_sec) + m_utcOffsetSeconds;
     long long days = local / 86400;
@@ -276,4 +286,32 @@ void MiniDumper::WriteDump(int signalNumber, const siginfo_t* info)
         message.Number(errno).Add(")");
         DebugOutput(message.Data());
     }
+}
+
+ThreadSignalStack::ThreadSignalStack()
+{
+    stack_t current {};
+    if (sigaltstack(nullptr, &current) != 0 || !(current.ss_flags & SS_DISABLE))
+        return; // the thread has one already (a sanitizer's, for instance)
+    void* stack = mmap(nullptr, kAltStackSize, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (stack == MAP_FAILED)
+        return;
+    stack_t altStack {};
+    altStack.ss_sp = stack;
+    altStack.ss_size = kAltStackSize;
+    if (sigaltstack(&altStack, nullptr) != 0) {
+        munmap(stack, kAltStackSize);
+        return;
+    }
+    m_stack = stack;
+}
+
+ThreadSignalStack::~ThreadSignalStack()
+{
+    if (!m_stack)
+        return;
+    stack_t disable {};
+    disable.ss_flags = SS_DISABLE;
+    if (sigaltstack(&disable, nullptr) == 0)
+        munmap(m_stack, kAltStackSize);
 }

@@ -1,7 +1,7 @@
 #pragma once
 
-#include <csignal>
 #include <climits>
+#include <csignal>
 
 // Turns a fatal signal anywhere in the process into a dump file next to the
 // executable, then ends the process with exit code 0.
@@ -26,4 +26,20 @@ private:
     char m_appName[PATH_MAX] = {};
     int m_debugOutput = 0;
     long m_utcOffsetSeconds = 0;
+};
+
+// Gives the calling thread an alternate signal stack for as long as the object
+// lives, so that a stack overflow on that thread still reaches the handler.
+// Threads that run device work make one; the main thread has the dumper's own.
+class ThreadSignalStack
+{
+public:
+    ThreadSignalStack();
+    ~ThreadSignalStack();
+
+    ThreadSignalStack(const ThreadSignalStack&) = delete;
+    ThreadSignalStack& operator=(const ThreadSignalStack&) = delete;
+
+private:
+    void* m_stack = nullptr;
 };

@@ -1,10 +1,15 @@
 #include "TaskPool.h"
 
+#include "MiniDumper.h"
+
 #include <QElapsedTimer>
 
 #include <chrono>
 
-WorkThread::WorkThread(TaskPool* pool) : m_pool(pool) {}
+WorkThread::WorkThread(TaskPool* pool)
+    : m_pool(pool)
+{
+}
 
 void WorkThread::HandOver(void (*function)(void*), void* argument)
 {
@@ -23,6 +28,8 @@ void WorkThread::Wake()
 
 void WorkThread::run()
 {
+    // Device replies are parsed here: a stack overflow must still leave a dump.
+    const ThreadSignalStack signalStack;
     do {
         void (*function)(void*) = nullptr;
         void* argument = nullptr;
@@ -119,14 +126,14 @@ bool TaskPool::AddTask(void (*function)(void*), void* argument, bool urgent)
         return true;
     }
     std::lock_guard<std::mutex> queueLocker(m_queueMutex);
-    (urgent ? m_urgentQueue : m_normalQueue).append(Task{function, argument});
+    (urgent ? m_urgentQueue : m_normalQueue).append(Task { function, argument });
     return true;
 }
 
 void TaskPool::NextTask(WorkThread* thread)
 {
     std::unique_lock<std::mutex> threadLocker(m_threadMutex);
-    Task task{nullptr, nullptr};
+    Task task { nullptr, nullptr };
     {
         std::lock_guard<std::mutex> queueLocker(m_queueMutex);
         if (!m_urgentQueue.isEmpty())

@@ -16,7 +16,7 @@
 
 namespace
 {
-std::atomic<ZVAppSetting*> g_instance{nullptr};
+std::atomic<ZVAppSetting*> g_instance { nullptr };
 QMutex g_instanceMutex;
 
 const QString kSettingsFileName = QStringLiteral("config.xml");
@@ -24,15 +24,48 @@ const QString kSettingsFileName = QStringLiteral("config.xml");
 QString DefaultPasswordFor(CompanyCode code)
 {
     switch (code) {
-    case 4:
-        return QStringLiteral("58203147");
-    case 8:
-        return QStringLiteral("315926");
-    case 40:
-        return QStringLiteral("6093721k");
-    default:
-        return QString();
+    case 4: return QStringLiteral("58203147");
+    case 8: return QStringLiteral("315926");
+    case 40: return QStringLiteral("6093721k");
+    default: return QString();
     }
+}
+
+// The value of the first "cursel" attribute: the bytes between its quotes.
+// Any other "cursel" (in a comment, a text, a longer name) is passed over,
+// so that no other value of the file is ever overwritten.
+bool FindCurselValue(const QByteArray& content, int* begin, int* end)
+{
+    auto isSpace = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
+    for (int at = content.indexOf("cursel"); at >= 0; at = content.indexOf("cursel", at + 1)) {
+        const int comment = content.lastIndexOf("<!--", at);
+        if (comment >= 0) {
+            const int commentEnd = content.indexOf("-->", comment + 4);
+            if (commentEnd < 0)
+                return false; // the rest of the file is a comment
+            if (commentEnd + 3 > at)
+                continue;
+        }
+        if (at == 0 || !isSpace(content.at(at - 1)))
+            continue;
+        int i = at + 6;
+        while (i < content.size() && isSpace(content.at(i)))
+            ++i;
+        if (i >= content.size() || content.at(i) != '=')
+            continue;
+        ++i;
+        while (i < content.size() && isSpace(content.at(i)))
+            ++i;
+        if (i >= content.size() || (content.at(i) != '"' && content.at(i) != '\''))
+            continue;
+        const int close = content.indexOf(content.at(i), i + 1);
+        if (close < 0)
+            return false;
+        *begin = i + 1;
+        *end = close;
+        return true;
+    }
+    return false;
 }
 } // namespace
 
@@ -57,7 +90,8 @@ void ZVAppSetting::DestroyInstance()
 }
 
 ZVAppSetting::ZVAppSetting()
-    : m_defaultUser(QStringLiteral("tolvi")), m_defaultPassword(QStringLiteral("tolvi"))
+    : m_defaultUser(QStringLiteral("tolvi"))
+    , m_defaultPassword(QStringLiteral("tolvi"))
 {
 }
 
@@ -67,45 +101,46 @@ QStringList ZVAppSetting::OfferedLanguageFiles(CompanyCode code)
 {
     const QString enu = QStringLiteral("ENU.xml");
     switch (code) {
-    case 1: return {QStringLiteral("CHT.xml")};
-    case 2: return {QStringLiteral("GER.xml")};
-    case 4: return {QStringLiteral("RUS_CJ.xml"), enu};
-    case 5: return {QStringLiteral("RUS_DW.xml"), enu};
-    case 6: return {QStringLiteral("RUS_GH.xml")};
-    case 7: return {QStringLiteral("ENU_WD.xml")};
-    case 8: return {QStringLiteral("ENU_FY.xml")};
-    case 10: return {QStringLiteral("ENU_MV.xml")};
-    case 11: return {QStringLiteral("RUS_UZ.xml"), enu};
-    case 12: return {QStringLiteral("ENU_JC.xml")};
+    case 1: return { QStringLiteral("CHT.xml") };
+    case 2: return { QStringLiteral("GER.xml") };
+    case 4: return { QStringLiteral("RUS_CJ.xml"), enu };
+    case 5: return { QStringLiteral("RUS_DW.xml"), enu };
+    case 6: return { QStringLiteral("RUS_GH.xml") };
+    case 7: return { QStringLiteral("ENU_WD.xml") };
+    case 8: return { QStringLiteral("ENU_FY.xml") };
+    case 10: return { QStringLiteral("ENU_MV.xml") };
+    case 11: return { QStringLiteral("RUS_UZ.xml"), enu };
+    case 12: return { QStringLiteral("ENU_JC.xml") };
     case 13:
     case 22:
-    case 36: return {QStringLiteral("CHS.xml"), enu};
-    case 14: return {QStringLiteral("ENU_TK.xml")};
-    case 15: return {QStringLiteral("RUS_XN.xml")};
-    case 16: return {QStringLiteral("ENU_QB.xml")};
-    case 17: return {QStringLiteral("ENU_ORP.xml")};
-    case 18: return {QStringLiteral("KOR_T_MU.xml"), enu};
-    case 19: return {QStringLiteral("KR_3952.xml")};
+    case 36: return { QStringLiteral("CHS.xml"), enu };
+    case 14: return { QStringLiteral("ENU_TK.xml") };
+    case 15: return { QStringLiteral("RUS_XN.xml") };
+    case 16: return { QStringLiteral("ENU_QB.xml") };
+    case 17: return { QStringLiteral("ENU_ORP.xml") };
+    case 18: return { QStringLiteral("KOR_T_MU.xml"), enu };
+    case 19: return { QStringLiteral("KR_3952.xml") };
     case 20:
     case 37:
     case 38:
-    case 39: return {QStringLiteral("ENU_KELM.xml"), QStringLiteral("KOR_KELM.xml"), QStringLiteral("JAPAN_KELM.xml")};
-    case 23: return {QStringLiteral("TUR_MOVREK.xml")};
-    case 29: return {QStringLiteral("RUS_YB.xml"), enu};
-    case 30: return {QStringLiteral("CHS.xml")};
-    case 32: return {QStringLiteral("RUS_NF.xml")};
-    case 35: return {QStringLiteral("PORT_BRINDOLAX.xml"), QStringLiteral("ENU_BRINDOLAX.xml")};
-    case 42: return {QStringLiteral("KOR_KELM.xml"), QStringLiteral("ENU_KELM.xml")};
-    case 45: return {QStringLiteral("PORT_GANU.xml")};
-    default: return {enu};
+    case 39:
+        return { QStringLiteral("ENU_KELM.xml"), QStringLiteral("KOR_KELM.xml"), QStringLiteral("JAPAN_KELM.xml") };
+    case 23: return { QStringLiteral("TUR_MOVREK.xml") };
+    case 29: return { QStringLiteral("RUS_YB.xml"), enu };
+    case 30: return { QStringLiteral("CHS.xml") };
+    case 32: return { QStringLiteral("RUS_NF.xml") };
+    case 35: return { QStringLiteral("PORT_BRINDOLAX.xml"), QStringLiteral("ENU_BRINDOLAX.xml") };
+    case 42: return { QStringLiteral("KOR_KELM.xml"), QStringLiteral("ENU_KELM.xml") };
+    case 45: return { QStringLiteral("PORT_GANU.xml") };
+    default: return { enu };
     }
 }
 
 int ZVAppSetting::LanguageMenuTextId(const QString& fileName)
 {
-    static const QStringList russian = {"RUS_UZ.xml", "RUS_GH.xml", "RUS_XN.xml", "RUS_DW.xml",
-                                        "RUS_YB.xml", "RUS_CJ.xml", "RUS_NF.xml"};
-    static const QStringList korean = {"KOR_T_MU.xml", "KOR_WIGA.xml", "KR_3952.xml", "KOR_KELM.xml"};
+    static const QStringList russian
+        = { "RUS_UZ.xml", "RUS_GH.xml", "RUS_XN.xml", "RUS_DW.xml", "RUS_YB.xml", "RUS_CJ.xml", "RUS_NF.xml" };
+    static const QStringList korean = { "KOR_T_MU.xml", "KOR_WIGA.xml", "KR_3952.xml", "KOR_KELM.xml" };
     if (fileName == QLatin1String("CHT.xml"))
         return 92;
     if (fileName == QLatin1String("CHS.xml"))
@@ -263,22 +298,16 @@ void ZVAppSetting::SaveCurrentLanguage()
     QDir().mkpath(SettingsFolder());
     const QString path = SettingsFilePath();
     QFile file(path);
-    if (!file.exists() || !file.open(QIODevice::ReadOnly))
+    if (!file.open(QIODevice::ReadWrite | QIODevice::ExistingOnly))
         return;
     const QByteArray content = file.readAll();
     file.close();
 
-    const int attribute = content.indexOf("cursel");
-    if (attribute < 0)
+    int begin = 0;
+    int end = 0;
+    if (!FindCurselValue(content, &begin, &end))
         return;
-    const int open = content.indexOf('"', attribute);
-    if (open < 0)
-        return;
-    const int close = content.indexOf('"', open + 1);
-    if (close < 0)
-        return;
-
-    const QByteArray rewritten = content.left(open + 1) + QByteArray::number(declared) + content.mid(close);
+    const QByteArray rewritten = content.left(begin) + QByteArray::number(declared) + content.mid(end);
     // Written to a temporary file and renamed, so a failed write never leaves half a file.
     QSaveFile out(path);
     if (!out.open(QIODevice::WriteOnly))

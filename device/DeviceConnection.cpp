@@ -11,7 +11,6 @@
 #include "ZVAppSetting.h"
 #include "ZVOnvif.h"
 
-#include <QCoreApplication>
 #include <QDebug>
 #include <QTimer>
 
@@ -54,7 +53,7 @@ void PostToLiveDevice(void* user, QEvent* event)
 {
     bool posted = false;
     WithLiveDevice(user, [&](DeviceInfo* device) {
-        QCoreApplication::postEvent(device, event);
+        PostDeviceEvent(device, event);
         posted = true;
     });
     if (!posted)
@@ -210,15 +209,12 @@ void DeviceInfo::EndSilentStartLater()
     // reason; when no report has come within the grace time, the attempt ends
     // as a failed connection, so that no page waits for ever.
     const unsigned attempt = m_connectAttempt;
-    QMetaObject::invokeMethod(
-        this,
-        [this, attempt] {
-            QTimer::singleShot(kStartReportGraceMs, this, [this, attempt] {
-                if (m_connectAttempt == attempt && m_bAwaitingConnect)
-                    OnConnectEvent(ConnectFailed);
-            });
-        },
-        Qt::QueuedConnection);
+    PostDeviceEvent(this, new QDeviceCallEvent([this, attempt] {
+        QTimer::singleShot(kStartReportGraceMs, this, [this, attempt] {
+            if (m_connectAttempt == attempt && m_bAwaitingConnect)
+                OnConnectEvent(ConnectFailed);
+        });
+    }));
 }
 
 void DeviceInfo::StartJsonLogin()
@@ -245,8 +241,10 @@ void DeviceInfo::StartJsonLogin()
     param.result_callback = &DeviceInfo::OnLoginResult;
     param.event_callback = &DeviceInfo::OnLoginEvent;
     param.user = this;
-    // The wrapper answers through the result callback in every case.
-    zv_device_login_ex(&param);
+    // The wrapper answers through the result callback, except when it takes
+    // no work at all (released): then nothing would ever end the attempt.
+    if (!zv_device_login_ex(&param))
+        EndSilentStartLater();
 }
 
 void DeviceInfo::ExpectConnectResult()
@@ -386,7 +384,7 @@ void DeviceInfo::OnLoginResult(const char* json, void* user)
                 device->m_deviceType = zv_get_device_type(device->m_sdkDevice);
                 device->m_bLogin = true;
             }
-            QCoreApplication::postEvent(device, new QConnectEvent(result.code));
+            PostDeviceEvent(device, new QConnectEvent(result.code));
         });
     });
 }

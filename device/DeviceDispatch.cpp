@@ -137,12 +137,17 @@ QueueTaskFunction SetQueueTaskFunction(QueueTaskFunction function)
 
 void DeviceInfo::customEvent(QEvent* event)
 {
+    TakePostedEvent(this);
     if (event->type() == static_cast<QEvent::Type>(ConnectEvent)) {
         const int code = static_cast<QConnectEvent*>(event)->code;
         RunGuarded("connect event", [this, code] { OnConnectEvent(code); });
     } else if (event->type() == static_cast<QEvent::Type>(UpgradeEvent)) {
         const QUpgradeEvent& upgrade = *static_cast<QUpgradeEvent*>(event);
         RunGuarded("upgrade event", [this, &upgrade] { OnUpgradeEvent(upgrade); });
+    } else if (event->type() == static_cast<QEvent::Type>(CallEvent)) {
+        const QDeviceCallEvent& call = *static_cast<QDeviceCallEvent*>(event);
+        if (call.call)
+            RunGuarded("device call", call.call);
     } else {
         QObject::customEvent(event);
     }
@@ -248,8 +253,7 @@ void DeviceInfo::NotifyRequesters(bool finished, unsigned requesters)
         return;
     }
     // Tied to the device: dropped if the device is deleted before it runs.
-    QMetaObject::invokeMethod(
-        this, [this, finished, requesters] { CallRequesters(finished, requesters); }, Qt::QueuedConnection);
+    PostDeviceEvent(this, new QDeviceCallEvent([this, finished, requesters] { CallRequesters(finished, requesters); }));
 }
 
 void DeviceInfo::CallRequesters(bool finished, unsigned requesters)

@@ -2,7 +2,6 @@
 
 #include "DeviceEvents.h"
 
-#include <QCoreApplication>
 #include <QDebug>
 
 #include <algorithm>

@@ -149,7 +149,7 @@ void httpRequest::run()
 
 void httpRequest::customEvent(QEvent* event)
 {
-    // Posted by run() on the upload thread.
+    TakePostedEvent(this); // posted by run() on the upload thread
     if (event->type() != UploadEndEvent::Type()) {
         QThread::customEvent(event);
         return;

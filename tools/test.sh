@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, then builds and runs the whole test suite: once
-# plain (warnings as errors), once under AddressSanitizer and UBSan, and the
-# threading tests under ThreadSanitizer.
+# plain (warnings as errors), the start-up and settings tests in the second
+# product build, once under AddressSanitizer and UBSan, and the threading tests
+# under ThreadSanitizer. The core libraries are also built without the widgets.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -22,6 +23,12 @@ run_suite() {
 }
 
 mkdir -p build-tests
+# The core libraries alone (device pulls in sdk, app and platform): nothing
+# below ui/ may need a widget.
+echo "=== build-tests/core: -DDEVSCAN_GUI=OFF (libraries only)"
+cmake -S . -B build-tests/core -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DDEVSCAN_WERROR=ON -DDEVSCAN_GUI=OFF \
+    >build-tests/core.configure.log 2>&1 || { cat build-tests/core.configure.log; exit 1; }
+cmake --build build-tests/core -j "$jobs" --target device
 run_suite build-tests/plain ""
 # The second product build: its title reaches the settings folder and text 0.
 run_suite build-tests/bastellon "-R tst_startup|tst_settings" -DDEVSCAN_PRODUCT=Bastellon

@@ -17,6 +17,8 @@
 #include <QTextStream>
 #include <QTranslator>
 
+#include <cstdio>
+#include <cstdlib>
 #include <memory>
 
 namespace
@@ -25,6 +27,12 @@ void Trace(const StartupHooks* hooks, const char* step)
 {
     if (hooks && hooks->trace)
         hooks->trace(step);
+}
+
+int SdkCall(const StartupHooks* hooks, const char* call, int result)
+{
+    Trace(hooks, call);
+    return hooks && hooks->sdkResult ? hooks->sdkResult(call, result) : result;
 }
 } // namespace
 
@@ -60,13 +68,12 @@ int RunDevscan(int argc, char* argv[], const StartupHooks* hooks)
         Trace(hooks, "translator-installed");
     }
 
-    ZVNetInit();
-    ZVNetSetEncription(1);
-    ZVOnvifInit();
+    SdkCall(hooks, "ZVNetInit", ZVNetInit());
+    SdkCall(hooks, "ZVNetSetEncription", ZVNetSetEncription(1));
+    SdkCall(hooks, "ZVOnvifInit", ZVOnvifInit());
     settings->m_onvifTimeoutSet = false;
-    if (ZVOnvifSetSeachTimeout(2, 2, 2) != 0)
+    if (SdkCall(hooks, "ZVOnvifSetSeachTimeout", ZVOnvifSetSeachTimeout(2, 2, 2)) != 0)
         settings->m_onvifTimeoutSet = true;
-    Trace(hooks, "sdk-initialised");
 
     TaskPool* pool = TaskPool::Instance();
     Trace(hooks, "pool-started");
@@ -81,21 +88,23 @@ int RunDevscan(int argc, char* argv[], const StartupHooks* hooks)
         if (hooks && hooks->windowShown)
             hooks->windowShown(mainFrame.get());
         result = QApplication::exec();
-    }
-    Trace(hooks, "window-destroyed");
 
-    // Queued work is dropped; a device operation still running is given a
-    // bounded time to end, and the SDK is never released beneath it.
-    pool->StopAll();
-    const bool poolIdle = pool->WaitForStopped(kShutdownTaskWaitMs);
-    Trace(hooks, "pool-stopped");
-    if (poolIdle) {
-        ZVNetRelease();
-        ZVOnvifRelease();
-        Trace(hooks, "sdk-released");
-    } else {
-        qDebug() << "shutdown=== device tasks still running, SDK left initialised";
+        // Queued work is dropped. A device operation still running reports to
+        // the pages and uses the SDK, so both stay until it has ended.
+        pool->StopAll();
+        const bool poolIdle = pool->WaitForStopped(hooks ? hooks->shutdownWaitMs : kShutdownTaskWaitMs);
+        Trace(hooks, "pool-stopped");
+        if (!poolIdle) {
+            // Whatever is destroyed now, the pages, the SDK, the singletons of
+            // the exit handlers, may be in use: end without destroying anything.
+            qDebug() << "shutdown=== device tasks still running";
+            std::fflush(nullptr);
+            std::_Exit(result);
+        }
     }
+
+    SdkCall(hooks, "ZVNetRelease", ZVNetRelease());
+    SdkCall(hooks, "ZVOnvifRelease", ZVOnvifRelease());
     settings->ReleaseLanguageTexts();
     Trace(hooks, "texts-released");
     return result;

@@ -60,22 +60,32 @@ static_assert(offsetof(ZVOnvifConnParam, statusCallback) == 40);
 extern "C" {
 
 // Life cycle: after ZVNetInit/ZVNetSetEncription at start, released after ZVNetRelease.
+// ONVIF work needs both ZVNetInit and ZVOnvifInit; ZVOnvifRelease (or ZVNetRelease)
+// ends every ONVIF search and connection and waits for their threads.
 int ZVOnvifInit(void);
+// How long a search listens for answers, the connect time-out and the time one
+// device request may take, in seconds (defaults 2, 2, 2). 0 when not initialised.
 int ZVOnvifSetSeachTimeout(int searchSeconds, int connectSeconds, int commandSeconds);
 int ZVOnvifRelease(void);
 
-// Returns a search handle (0 = failure); results and the end marker go to
-// param->callback. Stop takes the handle's address; no callback of that search
-// runs after it returns.
+// WS-Discovery: returns a search handle (0 = failure); one record per device
+// (address and web port of its device service, name, model and MAC from its
+// scopes), then the end marker, go to param->callback. Where the probe goes is a
+// library setting (ZVSdkConfig.h). Stop takes the handle's address, zeroes it and
+// returns 1; no callback of that search runs after it returns.
 int ZVOnvifSearchDevStart(const ZVNetSearchParam* param);
 int ZVOnvifSearchDevStop(int* handle);
 
 // Returns a connection handle (0 = failure); the outcome arrives later through
-// param->statusCallback.
+// param->statusCallback: ZVNET_STATUS_LOGIN_OK, ZVNET_STATUS_LOGIN_FAILED when the
+// device refuses the user or password, ZVNET_STATUS_FAILED for anything else;
+// ZVNET_STATUS_PARAM_ERROR (and 0 returned) for an address or port that cannot be.
 int ZVOnvifConnectionStart(const ZVOnvifConnParam* param);
 int ZVOnvifConnectionStop(int* handle);
 
-// Both return exactly ZVNET_OK on success.
+// Parameter ZVONVIF_PARAM_NETWORK of a logged-in connection. Both return exactly
+// ZVNET_OK on success. In a write, zero address fields and a zero port keep the
+// device's values; network modes other than DHCP and static fail.
 int ZVOnvifQueryParamEx(int handle, const ZVNetQueryParamExReq* request);
 int ZVOnvifSetParam(int handle, const ZVNetSetParamReq* request);
 

@@ -30,6 +30,15 @@ int ZVSdkSetTimeouts(int connectMilliseconds, int requestMilliseconds);
 // (settings unchanged) when a value is out of range.
 int ZVSdkSetRangeSearch(int port, int concurrency, int timeoutMilliseconds);
 
+// Destinations (IPv4 texts) of the ONVIF discovery probe, sent unicast. count 0
+// (or a null list) restores the default: the WS-Discovery multicast group
+// 239.255.255.250 on every IPv4 interface that is up, loopback excluded.
+// Returns 1, or 0 (settings unchanged) when an address does not parse.
+int ZVSdkSetOnvifSearchTargets(const char* const* addresses, int count);
+
+// UDP port of the ONVIF discovery probe (default 3702). 0 restores the default.
+int ZVSdkSetOnvifDiscoveryPort(int port);
+
 } // extern "C"
 
 #endif // ZVSDKCONFIG_H

@@ -10,6 +10,9 @@ SdkState& State()
     static SdkState state;
     return state;
 }
+
+void OnvifStartup(); // Onvif.cpp
+void OnvifShutdown();
 } // namespace zvsdk
 
 using zvsdk::State;
@@ -38,6 +41,7 @@ int ZVNetRelease(void)
 
 int ZVOnvifInit(void)
 {
+    zvsdk::OnvifStartup();
     State().onvifInitialised = true;
     return 1;
 }
@@ -54,5 +58,7 @@ int ZVOnvifSetSeachTimeout(int searchSeconds, int connectSeconds, int commandSec
 
 int ZVOnvifRelease(void)
 {
-    return State().onvifInitialised.exchange(false) ? 1 : 0;
+    const bool wasInitialised = State().onvifInitialised.exchange(false);
+    zvsdk::OnvifShutdown();
+    return wasInitialised ? 1 : 0;
 }

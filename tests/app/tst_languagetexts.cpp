@@ -1,7 +1,9 @@
 #include "LanguageTexts.h"
 #include "TestSupport.h"
 
+#include <QSet>
 #include <QTemporaryDir>
+#include <QXmlStreamReader>
 #include <QtTest>
 
 class TestLanguageTexts : public QObject
@@ -15,6 +17,7 @@ private slots:
     void reloadReplacesTextsInTheSameTable();
     void missingFileKeepsPreviousTexts();
     void noTableGivesEmptyTexts();
+    void shippedEnglishFileHoldsEveryText();
 
 private:
     QString Write(const QByteArray& content);
@@ -35,20 +38,20 @@ void TestLanguageTexts::load_data()
     QTest::addColumn<QStringList>("texts");
 
     QTest::newRow("second text empty") << QByteArray("<s><string>a</string><string></string><string>c</string></s>")
-                                       << QStringList{"a", "", "c"};
+                                       << QStringList { "a", "", "c" };
     QTest::newRow("nested in any element, document order")
         << QByteArray("<r><string>0</string><g><h><string>1</string></h></g><string>2</string></r>")
-        << QStringList{"0", "1", "2"};
+        << QStringList { "0", "1", "2" };
     QTest::newRow("other elements and attributes ignored")
-        << QByteArray("<r><other>x</other><string id=\"9\">a &amp; b</string></r>") << QStringList{"a & b"};
-    QTest::newRow("texts kept as they stand") << QByteArray("<r><string>  two  words </string></r>")
-                                              << QStringList{"  two  words "};
+        << QByteArray("<r><other>x</other><string id=\"9\">a &amp; b</string></r>") << QStringList { "a & b" };
+    QTest::newRow("texts kept as they stand")
+        << QByteArray("<r><string>  two  words </string></r>") << QStringList { "  two  words " };
     QTest::newRow("truncated file keeps texts before the error")
-        << QByteArray("<r><string>a</string><string>b</string><str") << QStringList{"a", "b"};
+        << QByteArray("<r><string>a</string><string>b</string><str") << QStringList { "a", "b" };
     QTest::newRow("child element in a string ends the reading")
-        << QByteArray("<r><string>a</string><string>b<i>c</i></string><string>d</string></r>") << QStringList{"a"};
-    QTest::newRow("not xml at all") << QByteArray("\x01\x02garbage") << QStringList{};
-    QTest::newRow("empty file") << QByteArray() << QStringList{};
+        << QByteArray("<r><string>a</string><string>b<i>c</i></string><string>d</string></r>") << QStringList { "a" };
+    QTest::newRow("not xml at all") << QByteArray("\x01\x02garbage") << QStringList {};
+    QTest::newRow("empty file") << QByteArray() << QStringList {};
 }
 
 void TestLanguageTexts::load()
@@ -70,7 +73,7 @@ void TestLanguageTexts::outOfRangeIdsAreEmpty()
 {
     LanguageTexts::Create(Write(TestSupport::NumberedLanguageFile(10)));
     QCOMPARE(LanguageText(9), QStringLiteral("T9"));
-    for (int id : {-1, 10, 237, 100000, INT_MIN, INT_MAX})
+    for (int id : { -1, 10, 237, 100000, INT_MIN, INT_MAX })
         QCOMPARE(LanguageText(id), QString());
     LanguageTexts::Release();
 }
@@ -103,6 +106,29 @@ void TestLanguageTexts::noTableGivesEmptyTexts()
     QCOMPARE(LanguageText(0), QString());
     LanguageTexts::Reload(Write(TestSupport::NumberedLanguageFile(2)));
     QVERIFY(!LanguageTexts::Global());
+}
+
+void TestLanguageTexts::shippedEnglishFileHoldsEveryText()
+{
+    const QString path = QCoreApplication::applicationDirPath() + QStringLiteral("/Language/ENU.xml");
+    const QByteArray content = TestSupport::ReadFile(path);
+    QXmlStreamReader reader(content);
+    while (!reader.atEnd())
+        reader.readNext();
+    QVERIFY2(!reader.hasError(), qPrintable(reader.errorString())); // an error would cut the table short
+
+    LanguageTexts* table = LanguageTexts::Create(path);
+    QCOMPARE(table->Count(), 238);
+    QCOMPARE(LanguageText(0), QStringLiteral(DEVSCAN_PRODUCT_TITLE));
+    // Ids that no screen uses stay as empty elements, so the others keep their numbers.
+    const QSet<int> unused
+        = { 1, 40, 41, 65, 116, 118, 128, 129, 130, 131, 132, 133, 155, 161, 162, 163, 166, 167, 178 };
+    for (int id = 0; id < 238; ++id)
+        QVERIFY2(LanguageText(id).isEmpty() == unused.contains(id), qPrintable(QString::number(id)));
+    QCOMPARE(LanguageText(4), QStringLiteral("OK"));
+    QCOMPARE(LanguageText(5), QStringLiteral("Cancel"));
+    QCOMPARE(LanguageText(237), QStringLiteral("Resetting..."));
+    LanguageTexts::Release();
 }
 
 QTEST_GUILESS_MAIN(TestLanguageTexts)

@@ -1,4 +1,6 @@
 #include "MiniDumper.h"
+#include "TaskPool.h"
+#include "TestSupport.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -6,12 +8,15 @@
 #include <QFileInfo>
 #include <QtTest>
 
+#include <climits>
 #include <csignal>
-#include <thread>
 #include <cstdlib>
+#include <sched.h>
 #include <sys/mman.h>
+#include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 
 namespace
@@ -24,7 +29,23 @@ enum class Crash
     IllegalInstruction,
     BusError,
     ForbiddenWriteOnThread,
+    StackOverflow,
+    StackOverflowOnPoolThread,
 };
+
+int Recurse(int depth)
+{
+    volatile char frame[512];
+    frame[0] = static_cast<char>(depth);
+    if (depth == INT_MAX)
+        return 0;
+    return Recurse(depth + 1) + frame[0];
+}
+
+void RecurseTask(void*)
+{
+    Recurse(0);
+}
 
 [[noreturn]] void CrashNow(Crash crash)
 {
@@ -35,20 +56,20 @@ enum class Crash
         *static_cast<volatile int*>(page) = 1;
         break;
     }
-    case Crash::Abort:
-        std::abort();
-    case Crash::FloatingPoint:
-        raise(SIGFPE);
-        break;
-    case Crash::IllegalInstruction:
-        raise(SIGILL);
-        break;
-    case Crash::BusError:
-        raise(SIGBUS);
-        break;
+    case Crash::Abort: std::abort();
+    case Crash::FloatingPoint: raise(SIGFPE); break;
+    case Crash::IllegalInstruction: raise(SIGILL); break;
+    case Crash::BusError: raise(SIGBUS); break;
     case Crash::ForbiddenWriteOnThread: {
         std::thread([] { CrashNow(Crash::ForbiddenWrite); }).join();
         break;
+    }
+    case Crash::StackOverflow: Recurse(0); break;
+    case Crash::StackOverflowOnPoolThread: {
+        TaskPool pool(1);
+        pool.AddTask(&RecurseTask, nullptr);
+        for (;;)
+            pause();
     }
     }
     _exit(99);
@@ -57,7 +78,7 @@ enum class Crash
 QStringList DumpFiles()
 {
     const QString name = QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName();
-    return QDir(QCoreApplication::applicationDirPath()).entryList({name + QStringLiteral("_*.dmp")}, QDir::Files);
+    return QDir(QCoreApplication::applicationDirPath()).entryList({ name + QStringLiteral("_*.dmp") }, QDir::Files);
 }
 
 void RemoveDumps()
@@ -78,6 +99,7 @@ private slots:
     void cleanup() { RemoveDumps(); }
     void crashWritesDumpAndExitsZero_data();
     void crashWritesDumpAndExitsZero();
+    void unwritableFolderIsReportedAndProcessEnds();
     void withoutDumperTheSignalKills();
 };
 
@@ -91,6 +113,8 @@ void TestMiniDumper::crashWritesDumpAndExitsZero_data()
     QTest::newRow("illegal instruction") << Crash::IllegalInstruction << int(SIGILL);
     QTest::newRow("bus error") << Crash::BusError << int(SIGBUS);
     QTest::newRow("forbidden write on another thread") << Crash::ForbiddenWriteOnThread << int(SIGSEGV);
+    QTest::newRow("stack overflow") << Crash::StackOverflow << int(SIGSEGV);
+    QTest::newRow("stack overflow on a pool thread") << Crash::StackOverflowOnPoolThread << int(SIGSEGV);
 }
 
 void TestMiniDumper::crashWritesDumpAndExitsZero()
@@ -130,14 +154,51 @@ void TestMiniDumper::crashWritesDumpAndExitsZero()
     QVERIFY(content.contains(QFileInfo(QCoreApplication::applicationFilePath()).fileName().toUtf8()));
 }
 
+void TestMiniDumper::unwritableFolderIsReportedAndProcessEnds()
+{
+    const QByteArray folder = QCoreApplication::applicationDirPath().toLocal8Bit();
+    int output[2];
+    QCOMPARE(pipe(output), 0);
+    const pid_t child = fork();
+    QVERIFY(child >= 0);
+    if (child == 0) {
+        // The program's folder read-only for this process alone.
+        close(output[0]);
+        dup2(output[1], STDERR_FILENO);
+        if (unshare(CLONE_NEWNS) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0
+            || mount(folder.constData(), folder.constData(), nullptr, MS_BIND, nullptr) != 0
+            || mount(nullptr, folder.constData(), nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY, nullptr) != 0)
+            _exit(77);
+        MiniDumper dumper(true);
+        CrashNow(Crash::ForbiddenWrite);
+    }
+    close(output[1]);
+    const QByteArray message = TestSupport::ReadToEnd(output[0]);
+    int status = 0;
+    QCOMPARE(waitpid(child, &status, 0), child);
+    QVERIFY(WIFEXITED(status));
+    if (WEXITSTATUS(status) == 77)
+        QSKIP("cannot mount the program folder read-only here");
+    QCOMPARE(WEXITSTATUS(status), 0);
+    QVERIFY(DumpFiles().isEmpty());
+
+    const QString name = QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName();
+    const QByteArray expected = "-----------MiniDumper-----------\nFailed to create the mini-dump file '" + folder + "/"
+        + name.toLocal8Bit() + "_";
+    QVERIFY2(message.contains(expected), message.constData());
+    QVERIFY2(message.contains(".dmp' (error " + QByteArray::number(EROFS) + ")\n"), message.constData());
+}
+
 void TestMiniDumper::withoutDumperTheSignalKills()
 {
     const pid_t child = fork();
     QVERIFY(child >= 0);
     if (child == 0) {
-        const struct rlimit noCore = {0, 0};
+        const struct rlimit noCore = { 0, 0 };
         setrlimit(RLIMIT_CORE, &noCore);
-        { MiniDumper dumper(true); } // destroyed: the handler no longer writes
+        {
+            MiniDumper dumper(true);
+        } // destroyed: the handler no longer writes
         raise(SIGILL);
         _exit(99);
     }

@@ -54,6 +54,10 @@ private slots:
     void languageTextsComeFromCurrentFile();
     void saveRewritesCurselByteExact_data();
     void saveRewritesCurselByteExact();
+    void fileWithoutCurselValueIsLeftAlone_data();
+    void fileWithoutCurselValueIsLeftAlone();
+    void settingsFolderFollowsAppdataThenXdg_data();
+    void settingsFolderFollowsAppdataThenXdg();
     void sameLanguageSendsEventAndKeepsFile();
     void undeclaredLanguageIsNotChosen();
     void listenersAreRegisteredOnce();
@@ -71,59 +75,99 @@ void TestSettings::loadConfig_data()
     QTest::addColumn<QString>("qmFile");
     QTest::addColumn<QString>("password");
 
-    const QStringList enuRus = {"ENU.xml", "RUS_CJ.xml"};
-    QTest::newRow("code 4, cursel names RUS_CJ") << Config(enuRus, "1", "4") << 4 << QVector<int>{1, 0}
-                                                 << QVector<int>{89, 91} << 0 << "RUS_CJ.xml" << "/qt_ru.qm"
-                                                 << "58203147";
-    QTest::newRow("code 4, cursel names ENU") << Config(enuRus, "0", "4") << 4 << QVector<int>{1, 0}
-                                              << QVector<int>{89, 91} << 1 << "ENU.xml" << "/qt_en.qm" << "58203147";
-    QTest::newRow("no cursel: first offered") << Config({"ENU.xml", "CHS.xml"}, QByteArray(), "13") << 13
-                                              << QVector<int>{1, 0} << QVector<int>{89, 93} << 0 << "CHS.xml"
-                                              << "/qt_zh_CN.qm" << "tolvi";
-    QTest::newRow("cursel not a number reads as 0") << Config({"ENU.xml", "CHS.xml"}, "abc", "13") << 13
-                                                    << QVector<int>{1, 0} << QVector<int>{89, 93} << 1 << "ENU.xml"
-                                                    << "/qt_en.qm" << "tolvi";
-    QTest::newRow("cursel not offered: first") << Config({"ENU.xml", "CHS.xml"}, "7", "13") << 13
-                                               << QVector<int>{1, 0} << QVector<int>{89, 93} << 0 << "CHS.xml"
-                                               << "/qt_zh_CN.qm" << "tolvi";
-    QTest::newRow("code 0 offers ENU alone") << Config({"CHS.xml", "ENU.xml"}, "0", "0") << 0 << QVector<int>{1}
-                                             << QVector<int>{93, 89} << 0 << "ENU.xml" << "/qt_en.qm" << "tolvi";
-    QTest::newRow("code outside 1..45 offers ENU") << Config({"ENU.xml"}, "0", "99") << 99 << QVector<int>{0}
-                                                   << QVector<int>{89} << 0 << "ENU.xml" << "/qt_en.qm" << "tolvi";
-    QTest::newRow("code 8 password") << Config({"ENU_FY.xml"}, "0", "8") << 8 << QVector<int>{0}
-                                     << QVector<int>{89} << 0 << "ENU_FY.xml" << "/qt_en.qm" << "315926";
-    QTest::newRow("code 40 password") << Config({"ENU.xml"}, "0", "40") << 40 << QVector<int>{0}
-                                      << QVector<int>{89} << 0 << "ENU.xml" << "/qt_en.qm" << "6093721k";
+    const QStringList enuRus = { "ENU.xml", "RUS_CJ.xml" };
+    QTest::newRow("code 4, cursel names RUS_CJ")
+        << Config(enuRus, "1", "4") << 4 << QVector<int> { 1, 0 } << QVector<int> { 89, 91 } << 0 << "RUS_CJ.xml"
+        << "/qt_ru.qm"
+        << "58203147";
+    QTest::newRow("code 4, cursel names ENU")
+        << Config(enuRus, "0", "4") << 4 << QVector<int> { 1, 0 } << QVector<int> { 89, 91 } << 1 << "ENU.xml"
+        << "/qt_en.qm"
+        << "58203147";
+    QTest::newRow("no cursel: first offered") << Config({ "ENU.xml", "CHS.xml" }, QByteArray(), "13") << 13
+                                              << QVector<int> { 1, 0 } << QVector<int> { 89, 93 } << 0 << "CHS.xml"
+                                              << "/qt_zh_CN.qm"
+                                              << "tolvi";
+    QTest::newRow("cursel not a number reads as 0")
+        << Config({ "ENU.xml", "CHS.xml" }, "abc", "13") << 13 << QVector<int> { 1, 0 } << QVector<int> { 89, 93 } << 1
+        << "ENU.xml"
+        << "/qt_en.qm"
+        << "tolvi";
+    QTest::newRow("cursel not offered: first") << Config({ "ENU.xml", "CHS.xml" }, "7", "13") << 13
+                                               << QVector<int> { 1, 0 } << QVector<int> { 89, 93 } << 0 << "CHS.xml"
+                                               << "/qt_zh_CN.qm"
+                                               << "tolvi";
+    QTest::newRow("code 0 offers ENU alone") << Config({ "CHS.xml", "ENU.xml" }, "0", "0") << 0 << QVector<int> { 1 }
+                                             << QVector<int> { 93, 89 } << 0 << "ENU.xml"
+                                             << "/qt_en.qm"
+                                             << "tolvi";
+    QTest::newRow("code outside 1..45 offers ENU")
+        << Config({ "ENU.xml" }, "0", "99") << 99 << QVector<int> { 0 } << QVector<int> { 89 } << 0 << "ENU.xml"
+        << "/qt_en.qm"
+        << "tolvi";
+    QTest::newRow("code 8 password") << Config({ "ENU_FY.xml" }, "0", "8") << 8 << QVector<int> { 0 }
+                                     << QVector<int> { 89 } << 0 << "ENU_FY.xml"
+                                     << "/qt_en.qm"
+                                     << "315926";
+    QTest::newRow("code 40 password") << Config({ "ENU.xml" }, "0", "40") << 40 << QVector<int> { 0 }
+                                      << QVector<int> { 89 } << 0 << "ENU.xml"
+                                      << "/qt_en.qm"
+                                      << "6093721k";
     QTest::newRow("code 38, three files, Japanese saved")
-        << Config({"JAPAN_KELM.xml", "KOR_KELM.xml", "ENU_KELM.xml"}, "0", "38") << 38 << QVector<int>{2, 1, 0}
-        << QVector<int>{157, 94, 89} << 2 << "JAPAN_KELM.xml" << "/qt_ja.qm" << "tolvi";
-    QTest::newRow("code 2 German") << Config({"GER.xml"}, "0", "2") << 2 << QVector<int>{0} << QVector<int>{90}
-                                   << 0 << "GER.xml" << "/qt_de.qm" << "tolvi";
-    QTest::newRow("code 35 Portuguese") << Config({"PORT_BRINDOLAX.xml", "ENU_BRINDOLAX.xml"}, "1", "35") << 35
-                                        << QVector<int>{0, 1} << QVector<int>{170, 89} << 1 << "ENU_BRINDOLAX.xml"
-                                        << "/qt_en.qm" << "tolvi";
-    QTest::newRow("file names compare case-sensitively") << Config({"chs.xml"}, "0", "30") << 30
-                                                         << QVector<int>{-1} << QVector<int>{89} << 0 << "chs.xml"
-                                                         << "/qt_en.qm" << "tolvi";
-    QTest::newRow("offered file undeclared: next offered one") << Config({"ENU.xml"}, "0", "4") << 4
-                                                               << QVector<int>{-1, 0} << QVector<int>{89} << 1
-                                                               << "ENU.xml" << "/qt_en.qm" << "58203147";
-    QTest::newRow("no offered file declared: first declared") << Config({"GER.xml", "ENU.xml"}, "0", "6") << 6
-                                                              << QVector<int>{-1} << QVector<int>{90, 89} << 0
-                                                              << "GER.xml" << "/qt_de.qm" << "tolvi";
-    QTest::newRow("no language declared: ENU.xml") << Config({}, "0", "2") << 2 << QVector<int>{-1}
-                                                   << QVector<int>{} << 0 << "ENU.xml" << "/qt_en.qm" << "tolvi";
-    QTest::newRow("company not a number") << Config({"ENU.xml"}, "0", "4x") << 0 << QVector<int>{0}
-                                          << QVector<int>{89} << 0 << "ENU.xml" << "/qt_en.qm" << "tolvi";
+        << Config({ "JAPAN_KELM.xml", "KOR_KELM.xml", "ENU_KELM.xml" }, "0", "38") << 38 << QVector<int> { 2, 1, 0 }
+        << QVector<int> { 157, 94, 89 } << 2 << "JAPAN_KELM.xml"
+        << "/qt_ja.qm"
+        << "tolvi";
+    QTest::newRow("code 2 German") << Config({ "GER.xml" }, "0", "2") << 2 << QVector<int> { 0 } << QVector<int> { 90 }
+                                   << 0 << "GER.xml"
+                                   << "/qt_de.qm"
+                                   << "tolvi";
+    QTest::newRow("code 35 Portuguese") << Config({ "PORT_BRINDOLAX.xml", "ENU_BRINDOLAX.xml" }, "1", "35") << 35
+                                        << QVector<int> { 0, 1 } << QVector<int> { 170, 89 } << 1 << "ENU_BRINDOLAX.xml"
+                                        << "/qt_en.qm"
+                                        << "tolvi";
+    QTest::newRow("file names compare case-sensitively")
+        << Config({ "chs.xml" }, "0", "30") << 30 << QVector<int> { -1 } << QVector<int> { 89 } << 0 << "chs.xml"
+        << "/qt_en.qm"
+        << "tolvi";
+    QTest::newRow("offered file undeclared: next offered one")
+        << Config({ "ENU.xml" }, "0", "4") << 4 << QVector<int> { -1, 0 } << QVector<int> { 89 } << 1 << "ENU.xml"
+        << "/qt_en.qm"
+        << "58203147";
+    QTest::newRow("no offered file declared: first declared")
+        << Config({ "GER.xml", "ENU.xml" }, "0", "6") << 6 << QVector<int> { -1 } << QVector<int> { 90, 89 } << 0
+        << "GER.xml"
+        << "/qt_de.qm"
+        << "tolvi";
+    QTest::newRow("no language declared: ENU.xml")
+        << Config({}, "0", "2") << 2 << QVector<int> { -1 } << QVector<int> {} << 0 << "ENU.xml"
+        << "/qt_en.qm"
+        << "tolvi";
+    QTest::newRow("company with white space around")
+        << QByteArray("<config><Language cursel=\"1\"><file name=\"ENU.xml\"/><file name=\"RUS_CJ.xml\"/>"
+                      "</Language><Company>\n    4\n  </Company></config>")
+        << 4 << QVector<int> { 1, 0 } << QVector<int> { 89, 91 } << 0 << "RUS_CJ.xml"
+        << "/qt_ru.qm"
+        << "58203147";
+    QTest::newRow("company not a number")
+        << Config({ "ENU.xml" }, "0", "4x") << 0 << QVector<int> { 0 } << QVector<int> { 89 } << 0 << "ENU.xml"
+        << "/qt_en.qm"
+        << "tolvi";
     QTest::newRow("elements at any depth, later cursel wins")
         << QByteArray("<a><b cursel=\"5\"/><c><d name=\"ENU.xml\"/><e><Company>13</Company></e></c>"
                       "<f name=\"CHS.xml\"/><g cursel=\"0\"/></a>")
-        << 13 << QVector<int>{1, 0} << QVector<int>{89, 93} << 1 << "ENU.xml" << "/qt_en.qm" << "tolvi";
+        << 13 << QVector<int> { 1, 0 } << QVector<int> { 89, 93 } << 1 << "ENU.xml"
+        << "/qt_en.qm"
+        << "tolvi";
     QTest::newRow("truncated file keeps what came before")
         << QByteArray("<config><Language cursel=\"0\"><file name=\"CHS.xml\"/><Company>13</Company><Ver") << 13
-        << QVector<int>{0, -1} << QVector<int>{93} << 0 << "CHS.xml" << "/qt_zh_CN.qm" << "tolvi";
-    QTest::newRow("garbage") << QByteArray("\xff\xfe<<<>>>") << 0 << QVector<int>{-1} << QVector<int>{} << 0
-                             << "ENU.xml" << "/qt_en.qm" << "tolvi";
+        << QVector<int> { 0, -1 } << QVector<int> { 93 } << 0 << "CHS.xml"
+        << "/qt_zh_CN.qm"
+        << "tolvi";
+    QTest::newRow("garbage") << QByteArray("\xff\xfe<<<>>>") << 0 << QVector<int> { -1 } << QVector<int> {} << 0
+                             << "ENU.xml"
+                             << "/qt_en.qm"
+                             << "tolvi";
 }
 
 void TestSettings::loadConfig()
@@ -155,7 +199,7 @@ void TestSettings::missingFileIsCopiedFromProgramFolder()
 
     const QString shipped = QCoreApplication::applicationDirPath() + QStringLiteral("/config.xml");
     QCOMPARE(TestSupport::ReadFile(temporary.ConfigPath()), TestSupport::ReadFile(shipped));
-    QCOMPARE(settings.m_languageFiles, QStringList{QStringLiteral("ENU.xml")});
+    QCOMPARE(settings.m_languageFiles, QStringList { QStringLiteral("ENU.xml") });
     QCOMPARE(settings.m_company, 0);
     QVERIFY(!settings.m_version.isEmpty());
     QCOMPARE(settings.m_qmFile, QStringLiteral("/qt_en.qm"));
@@ -181,10 +225,10 @@ void TestSettings::languageTextsComeFromCurrentFile()
     TestSupport::TemporarySettings temporary;
     const QString languageDir = QCoreApplication::applicationDirPath() + QStringLiteral("/Language/");
     QVERIFY(TestSupport::WriteFile(languageDir + "tst_settings_a.xml", TestSupport::NumberedLanguageFile(238)));
-    QVERIFY(TestSupport::WriteFile(languageDir + "tst_settings_b.xml",
-                                   TestSupport::NumberedLanguageFile(238, QStringLiteral("B"))));
+    QVERIFY(TestSupport::WriteFile(
+        languageDir + "tst_settings_b.xml", TestSupport::NumberedLanguageFile(238, QStringLiteral("B"))));
     // Code 0 offers ENU.xml alone, which this file does not declare.
-    QVERIFY(temporary.WriteConfig(Config({"tst_settings_a.xml", "tst_settings_b.xml"}, "1", "0")));
+    QVERIFY(temporary.WriteConfig(Config({ "tst_settings_a.xml", "tst_settings_b.xml" }, "1", "0")));
 
     ZVAppSetting settings;
     settings.LoadConfig();
@@ -209,14 +253,93 @@ void TestSettings::saveRewritesCurselByteExact_data()
     QTest::newRow("10 to 9, one byte shorter") << eleven << 0 << nine;
     QTest::newRow("9 to 10, one byte longer") << nine << 1 << eleven;
 
-    const QByteArray spaced = QByteArray("<c>\r\n<L cursel = \"10\" x=\"y\">"
-                              "<f name=\"X0.xml\"/><f name=\"X1.xml\"/><f name=\"X2.xml\"/><f name=\"X3.xml\"/>"
-                              "<f name=\"X4.xml\"/><f name=\"X5.xml\"/><f name=\"X6.xml\"/><f name=\"X7.xml\"/>"
-                              "<f name=\"X8.xml\"/><f name=\"CHS.xml\"/><f name=\"ENU.xml\"/></L>"
-                              "<Company>13</Company></c>\r\n") + QByteArray("\x00tail", 5);
+    const QByteArray spaced
+        = QByteArray("<c>\r\n<L cursel = \"10\" x=\"y\">"
+                     "<f name=\"X0.xml\"/><f name=\"X1.xml\"/><f name=\"X2.xml\"/><f name=\"X3.xml\"/>"
+                     "<f name=\"X4.xml\"/><f name=\"X5.xml\"/><f name=\"X6.xml\"/><f name=\"X7.xml\"/>"
+                     "<f name=\"X8.xml\"/><f name=\"CHS.xml\"/><f name=\"ENU.xml\"/></L>"
+                     "<Company>13</Company></c>\r\n")
+        + QByteArray("\x00tail", 5);
     QByteArray spacedAfter = spaced;
     spacedAfter.replace("\"10\"", "\"9\"");
     QTest::newRow("only the value between the quotes changes") << spaced << 0 << spacedAfter;
+
+    // Only the attribute's value is rewritten, never a "cursel" elsewhere.
+    QByteArray mentioned = eleven;
+    mentioned.replace("<config>", "<config>\n<!-- cursel=\"5\" is the saved language --><note>cursel</note>");
+    QByteArray mentionedAfter = mentioned;
+    mentionedAfter.replace("cursel=\"10\"", "cursel=\"9\"");
+    QTest::newRow("cursel in a comment and a text is passed over") << mentioned << 0 << mentionedAfter;
+    QByteArray single = eleven;
+    single.replace("cursel=\"10\"", "cursel='10'");
+    QByteArray singleAfter = single;
+    singleAfter.replace("'10'", "'9'");
+    QTest::newRow("single quotes") << single << 0 << singleAfter;
+}
+
+void TestSettings::fileWithoutCurselValueIsLeftAlone_data()
+{
+    QTest::addColumn<QByteArray>("config");
+    const QByteArray files = "<f name=\"CHS.xml\"/><f name=\"ENU.xml\"/><Company>13</Company>";
+    QTest::newRow("no cursel at all") << "<c>" + files + "</c>";
+    QTest::newRow("cursel only in a comment") << "<c><!-- cursel --><L x=\"abc\">" + files + "</L></c>";
+    QTest::newRow("truncated in the value") << "<c>" + files + "<L cursel=\"0";
+    QTest::newRow("comment never closed") << "<c>" + files + "<!-- cursel=\"0\" <L cursel=\"0\"/></c>";
+}
+
+void TestSettings::fileWithoutCurselValueIsLeftAlone()
+{
+    QFETCH(QByteArray, config);
+    TestSupport::TemporarySettings temporary;
+    QVERIFY(temporary.WriteConfig(config));
+    ZVAppSetting settings;
+    settings.LoadConfig();
+    QCOMPARE(settings.m_languageIndexes, (QVector<int> { 0, 1 }));
+    QCOMPARE(settings.m_currentLanguage, 0);
+    settings.SetLanguage(1);
+    QCOMPARE(settings.m_currentLanguage, 1);
+    QCOMPARE(TestSupport::ReadFile(temporary.ConfigPath()), config);
+}
+
+void TestSettings::settingsFolderFollowsAppdataThenXdg_data()
+{
+    QTest::addColumn<bool>("appdataSet");
+    QTest::addColumn<QByteArray>("appdata");
+    QTest::addColumn<bool>("underAppdata");
+    QTest::newRow("APPDATA") << true << QByteArray("appdata") << true;
+    QTest::newRow("APPDATA unset: XDG") << false << QByteArray() << false;
+    QTest::newRow("APPDATA empty: XDG") << true << QByteArray() << false;
+}
+
+void TestSettings::settingsFolderFollowsAppdataThenXdg()
+{
+    QFETCH(bool, appdataSet);
+    QFETCH(QByteArray, appdata);
+    QFETCH(bool, underAppdata);
+
+    TestSupport::TemporarySettings restoresAppdata;
+    QTemporaryDir root;
+    const QString appdataDir = root.filePath(QStringLiteral("appdata"));
+    const QString xdgDir = root.filePath(QStringLiteral("xdg"));
+    const QByteArray previousXdg = qgetenv("XDG_CONFIG_HOME");
+    qputenv("XDG_CONFIG_HOME", xdgDir.toUtf8());
+    if (appdataSet)
+        qputenv("APPDATA", appdata.isEmpty() ? QByteArray() : appdataDir.toUtf8());
+    else
+        qunsetenv("APPDATA");
+
+    ZVAppSetting settings;
+    settings.LoadConfig();
+    const QString folder = (underAppdata ? appdataDir : xdgDir) + QStringLiteral("/" DEVSCAN_PRODUCT_TITLE);
+    QCOMPARE(settings.SettingsFilePath(), folder + QStringLiteral("/config.xml"));
+    QVERIFY(QFile::exists(folder + QStringLiteral("/config.xml")));
+    QVERIFY(!QFile::exists(QStringLiteral(DEVSCAN_PRODUCT_TITLE)));
+    QCOMPARE(settings.m_languageFiles, QStringList { QStringLiteral("ENU.xml") });
+
+    if (previousXdg.isNull())
+        qunsetenv("XDG_CONFIG_HOME");
+    else
+        qputenv("XDG_CONFIG_HOME", previousXdg);
 }
 
 void TestSettings::saveRewritesCurselByteExact()
@@ -252,7 +375,7 @@ void TestSettings::sameLanguageSendsEventAndKeepsFile()
     settings.AddLanguageListener(&first);
     settings.AddLanguageListener(&second);
 
-    for (int index : {1, -1, 2, 100}) // current, and outside the offered list
+    for (int index : { 1, -1, 2, 100 }) // current, and outside the offered list
         settings.SetLanguage(index);
     QCOMPARE(first.count, 0); // posted, not sent
     QCoreApplication::sendPostedEvents();
@@ -266,7 +389,7 @@ void TestSettings::sameLanguageSendsEventAndKeepsFile()
 void TestSettings::undeclaredLanguageIsNotChosen()
 {
     TestSupport::TemporarySettings temporary;
-    const QByteArray config = Config({"ENU.xml"}, "0", "4"); // RUS_CJ offered but not declared
+    const QByteArray config = Config({ "ENU.xml" }, "0", "4"); // RUS_CJ offered but not declared
     QVERIFY(temporary.WriteConfig(config));
     ZVAppSetting settings;
     settings.LoadConfig();
@@ -283,12 +406,12 @@ void TestSettings::listenersAreRegisteredOnce()
     settings.AddLanguageListener(&a);
     settings.AddLanguageListener(&b);
     settings.AddLanguageListener(&a);
-    QCOMPARE(settings.m_listeners, (QVector<QObject*>{&a, &b}));
+    QCOMPARE(settings.m_listeners, (QVector<QObject*> { &a, &b }));
     settings.SetLanguage(0);
     QCoreApplication::sendPostedEvents();
     QCOMPARE(a.count, 1);
     settings.RemoveLanguageListener(&a);
-    QCOMPARE(settings.m_listeners, QVector<QObject*>{&b});
+    QCOMPARE(settings.m_listeners, QVector<QObject*> { &b });
     settings.SetLanguage(0);
     QCoreApplication::sendPostedEvents();
     QCOMPARE(a.count, 1);

@@ -3,87 +3,220 @@
 #include "TaskPool.h"
 #include "TestSupport.h"
 #include "ZVAppSetting.h"
+#include "ZVNet.h"
+#include "ZVOnvif.h"
 
 #include <QApplication>
-#include <QElapsedTimer>
+#include <QDir>
+#include <QFileInfo>
 #include <QThread>
 #include <QTimer>
 #include <QWidget>
 #include <QtTest>
 
 #include <atomic>
+#include <mutex>
+#include <sys/wait.h>
+#include <unistd.h>
 
 // Runs the program's whole life once per process (the settings singleton and
-// the pool live until exit), so each configuration is its own test program.
+// the pool live until exit), so each configuration is its own test program:
+//   default              the shipped config.xml, English
+//   STARTUP_GERMAN       a German settings file; the ONVIF time-out call fails
+//   STARTUP_NO_SETTINGS  a settings file that cannot be read
+#if !defined(STARTUP_GERMAN) && !defined(STARTUP_NO_SETTINGS)
+#define STARTUP_DEFAULT
+#endif
+
 class TestStartup : public QObject
 {
     Q_OBJECT
 
 private slots:
+#ifdef STARTUP_DEFAULT
+    void taskThatNeverEndsLeavesEverythingStanding();
+#endif
     void runsAndShutsDownInOrder();
 };
 
 namespace
 {
-std::atomic<qint64> g_taskEnded{-1};
-QElapsedTimer g_clock;
+// Steps from the GUI thread and from a pool thread, in the order they happened.
+class StepLog
+{
+public:
+    void Add(const QString& step)
+    {
+        std::lock_guard<std::mutex> locker(m_mutex);
+        m_steps << step;
+    }
+    QStringList Steps()
+    {
+        std::lock_guard<std::mutex> locker(m_mutex);
+        QStringList copy;
+        for (const QString& step : m_steps)
+            copy << QString(step.constData(), step.size());
+        return copy;
+    }
 
+private:
+    std::mutex m_mutex;
+    QStringList m_steps;
+};
+
+StepLog g_log;
+std::atomic<bool> g_windowAlive { false };
+std::atomic<bool> g_windowAliveAtTaskEnd { false };
+
+// A device operation still running when the window closes.
 void SlowDeviceTask(void*)
 {
     QThread::msleep(400);
-    g_taskEnded = g_clock.elapsed();
+    g_windowAliveAtTaskEnd = g_windowAlive.load();
+    g_log.Add(QStringLiteral("task-ended"));
+}
+
+#ifdef STARTUP_DEFAULT
+void NeverEndingTask(void*)
+{
+    for (;;)
+        pause();
+}
+#endif
+
+QString ExecutableDir()
+{
+    return QFileInfo(QFileInfo(QStringLiteral("/proc/self/exe")).symLinkTarget()).absolutePath();
+}
+
+int Run(const StartupHooks& hooks)
+{
+    char name[] = "devscan";
+    char* argv[] = { name, nullptr };
+    return RunDevscan(1, argv, &hooks);
 }
 } // namespace
+
+#ifdef STARTUP_DEFAULT
+void TestStartup::taskThatNeverEndsLeavesEverythingStanding()
+{
+    // In a child process, before this process has any thread of its own.
+    TestSupport::TemporarySettings temporary;
+    int fds[2];
+    QCOMPARE(pipe(fds), 0);
+    const pid_t child = fork();
+    QVERIFY(child >= 0);
+    if (child == 0) {
+        close(fds[0]);
+        auto report = [fd = fds[1]](const QByteArray& step) {
+            const QByteArray line = step + '\n';
+            (void)!write(fd, line.constData(), static_cast<size_t>(line.size()));
+        };
+        StartupHooks hooks;
+        hooks.shutdownWaitMs = 300;
+        hooks.trace = [&](const char* step) { report(step); };
+        hooks.windowShown = [&](QWidget* window) {
+            QObject::connect(window, &QObject::destroyed, [&] { report("window-destroyed"); });
+            TaskPool::Instance()->AddTask(&NeverEndingTask, nullptr);
+            QTimer::singleShot(50, window, &QWidget::close);
+        };
+        Run(hooks);
+        _exit(99);
+    }
+    close(fds[1]);
+    const QByteArray output = TestSupport::ReadToEnd(fds[0]);
+    int status = 0;
+    QCOMPARE(waitpid(child, &status, 0), child);
+
+    QVERIFY2(WIFEXITED(status), "the program must end by itself");
+    QCOMPARE(WEXITSTATUS(status), 0);
+    const QStringList steps = QString::fromLatin1(output).split('\n', Qt::SkipEmptyParts);
+    QVERIFY2(steps.contains(QStringLiteral("pool-stopped")), qPrintable(steps.join(' ')));
+    // Neither the window nor the SDK nor the texts were taken from the operation.
+    for (const char* step : { "window-destroyed", "ZVNetRelease", "ZVOnvifRelease", "texts-released" })
+        QVERIFY2(!steps.contains(QLatin1String(step)), step);
+}
+#endif
 
 void TestStartup::runsAndShutsDownInOrder()
 {
     TestSupport::TemporarySettings temporary;
+    const QString languageDir = ExecutableDir() + QStringLiteral("/Language/");
 #ifdef STARTUP_GERMAN
     QVERIFY(temporary.WriteConfig("<config><Language cursel=\"0\"><file name=\"GER.xml\"/></Language>"
                                   "<Company>2</Company><Version>V1</Version></config>"));
+    QVERIFY(TestSupport::WriteFile(languageDir + "GER.xml", TestSupport::NumberedLanguageFile(238, "G")));
 #endif
-    g_clock.start();
-    QStringList steps;
-    qint64 sdkReleased = -1;
+#ifdef STARTUP_NO_SETTINGS
+    QVERIFY(QDir().mkpath(temporary.ConfigPath())); // a folder where the file should be
+#endif
     QString title, shownTitle, cancelText;
     bool visible = false;
+    int netReleaseResult = -1;
 
     StartupHooks hooks;
-    hooks.trace = [&](const char* step) {
-        steps << QString::fromLatin1(step);
-        if (steps.last() == QLatin1String("sdk-released"))
-            sdkReleased = g_clock.elapsed();
+    hooks.trace = [](const char* step) { g_log.Add(QString::fromLatin1(step)); };
+    hooks.sdkResult = [&](const char* call, int result) {
+        if (qstrcmp(call, "ZVNetRelease") == 0)
+            netReleaseResult = result;
+#ifdef STARTUP_GERMAN
+        if (qstrcmp(call, "ZVOnvifSetSeachTimeout") == 0)
+            return 0;
+#endif
+        return result;
     };
     hooks.windowShown = [&](QWidget* window) {
+        g_log.Add(QStringLiteral("window-shown"));
+        g_windowAlive = true;
+        QObject::connect(window, &QObject::destroyed, [] {
+            g_windowAlive = false;
+            g_log.Add(QStringLiteral("window-destroyed"));
+        });
         title = window->windowTitle();
         visible = window->isVisible();
         shownTitle = LanguageText(0);
         cancelText = QCoreApplication::translate("QPlatformTheme", "Cancel");
-        // A device operation still running when the window closes.
         TaskPool::Instance()->AddTask(&SlowDeviceTask, nullptr);
         QTimer::singleShot(50, window, &QWidget::close);
     };
 
-    char name[] = "devscan";
-    char* argv[] = {name, nullptr};
-    const int result = RunDevscan(1, argv, &hooks);
+    const int result = Run(hooks);
+#ifdef STARTUP_GERMAN
+    QFile::remove(languageDir + "GER.xml");
+#endif
 
     QCOMPARE(result, 0);
     QVERIFY(visible);
     QCOMPARE(title, shownTitle);
-    QVERIFY(ZVAppSetting::Instance()->m_onvifTimeoutSet);
     QVERIFY(!LanguageTexts::Global());
-    QCOMPARE(steps, (QStringList{"settings-loaded", "translator-installed", "sdk-initialised", "pool-started",
-                                 "window-destroyed", "pool-stopped", "sdk-released", "texts-released"}));
-    QVERIFY(g_taskEnded >= 0);
-    QVERIFY2(sdkReleased >= g_taskEnded, "the SDK must outlive the running device task");
+
+    QStringList expected = { "settings-loaded", "translator-installed", "ZVNetInit", "ZVNetSetEncription",
+        "ZVOnvifInit", "ZVOnvifSetSeachTimeout", "pool-started", "window-shown", "task-ended", "pool-stopped",
+        "window-destroyed", "ZVNetRelease", "ZVOnvifRelease", "texts-released" };
+#ifdef STARTUP_NO_SETTINGS
+    expected.removeOne(QStringLiteral("translator-installed")); // nothing read, no Qt translation
+#endif
+    QCOMPARE(g_log.Steps(), expected);
+    // The running operation outlived neither the window nor the SDK.
+    QVERIFY(g_windowAliveAtTaskEnd);
+    QCOMPARE(netReleaseResult, 1);
+    QCOMPARE(ZVNetRelease(), 0);
+    QCOMPARE(ZVOnvifRelease(), 0);
+
+    ZVAppSetting* settings = ZVAppSetting::Instance();
 #ifdef STARTUP_GERMAN
-    QCOMPARE(ZVAppSetting::Instance()->m_qmFile, QStringLiteral("/qt_de.qm"));
+    QCOMPARE(settings->m_qmFile, QStringLiteral("/qt_de.qm"));
     QCOMPARE(cancelText, QStringLiteral("Abbrechen"));
+    QCOMPARE(title, QStringLiteral("G0"));
+    QVERIFY(!settings->m_onvifTimeoutSet);
 #else
-    QVERIFY(!title.isEmpty());
     QCOMPARE(title, QStringLiteral(DEVSCAN_PRODUCT_TITLE));
     QCOMPARE(cancelText, QStringLiteral("Cancel"));
+    QVERIFY(settings->m_onvifTimeoutSet);
+#endif
+#ifdef STARTUP_NO_SETTINGS
+    QVERIFY(settings->m_qmFile.isEmpty());
+    QVERIFY(QFileInfo(temporary.ConfigPath()).isDir());
 #endif
 }
 

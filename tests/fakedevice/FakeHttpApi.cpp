@@ -133,6 +133,7 @@ struct FakeHttpApi::Impl
     HttpDeviceState state;
     HttpFaults faults;
     std::map<std::string, Route> routes;
+    std::map<std::string, HttpServer::Handler> rawRoutes; // by path prefix
     std::map<std::string, Session> sessions; // by cookie value
     std::map<int, Salt> salts; // by seq
     std::map<int, bool> deviceKeys; // seqs of handed-out device keys
@@ -417,6 +418,16 @@ struct FakeHttpApi::Impl
     HttpResponse Dispatch(const HttpRequest& request)
     {
         std::unique_lock<std::mutex> lock(mutex);
+        for (const auto& raw : rawRoutes) {
+            if (request.path.compare(0, raw.first.size(), raw.first) != 0)
+                continue;
+            const HttpServer::Handler handler = raw.second;
+            lock.unlock();
+            HttpResponse response = handler(request);
+            lock.lock();
+            Record(request, response.status, response.body);
+            return response;
+        }
         HttpResponse response;
         const bool faulty = faults.path.empty() || faults.path == request.path;
         if (faulty && faults.neverAnswer) {
@@ -594,6 +605,15 @@ void FakeHttpApi::SetHandler(const std::string& path, bool needsSession, Handler
 {
     std::lock_guard<std::mutex> lock(m_impl->mutex);
     m_impl->routes[path] = { needsSession, std::move(handler) };
+}
+
+void FakeHttpApi::SetRawHandler(const std::string& pathPrefix, HttpServer::Handler handler)
+{
+    std::lock_guard<std::mutex> lock(m_impl->mutex);
+    if (handler)
+        m_impl->rawRoutes[pathPrefix] = std::move(handler);
+    else
+        m_impl->rawRoutes.erase(pathPrefix);
 }
 
 HttpSession FakeHttpApi::OpenSession()

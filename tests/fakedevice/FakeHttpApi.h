@@ -132,6 +132,10 @@ public:
     void SetFaults(const HttpFaults& faults);
     // needsSession: refused with 401 without a valid cookie and X-csrftoken.
     void SetHandler(const std::string& path, bool needsSession, Handler handler);
+    // Requests whose path starts with pathPrefix go to handler as they came, outside the device's
+    // lock and untouched by faults (another service on the same web port, such as ONVIF's
+    // "/onvif/"); they are recorded like the others. A null handler removes the prefix.
+    void SetRawHandler(const std::string& pathPrefix, HttpServer::Handler handler);
 
     HttpSession OpenSession(); // as a successful login makes one
     int Sessions() const;

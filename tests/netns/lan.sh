@@ -82,9 +82,10 @@ attach()
     ip -n "$BR_NS" link add "p$index" type veth peer name eth0 netns "$ns"
     ip -n "$BR_NS" link set "p$index" master br0
     ip -n "$BR_NS" link set "p$index" up
+    # One ip process for all addresses of the namespace: hundreds are added per LAN.
     for a in "$@"; do
-        ip -n "$ns" addr add "$a/16" broadcast "$NET.255.255" dev eth0
-    done
+        echo "addr add $a/16 broadcast $NET.255.255 dev eth0"
+    done | ip -n "$ns" -batch -
     ip -n "$ns" link set eth0 up
     # Limited broadcast (255.255.255.255) needs a route; it ends at the bridge.
     ip -n "$ns" route add default dev eth0

@@ -2,7 +2,6 @@
 // calls on a connection checked on the device side, and what faults do.
 #include "DeviceWire.h"
 #include "SdkTestSupport.h"
-#include "ZVOnvif.h"
 #include "ZVSDKWrapper.h"
 
 #include <QElapsedTimer>
@@ -1191,31 +1190,6 @@ void TestZVNetSession::networkChangeRefused()
 void TestZVNetSession::otherFamiliesFailCleanly()
 {
     SdkScope sdk;
-    ZVOnvifInit();
-    QCOMPARE(ZVOnvifSetSeachTimeout(2, 2, 2), 1);
-    StatusCollector onvif;
-    const std::string ip = Loopback(1);
-    ZVOnvifConnParam op {};
-    op.ip = ip.c_str();
-    op.port = 80;
-    op.userName = "admin";
-    op.password = "x";
-    op.user = &onvif;
-    op.statusCallback = &StatusCollector::Callback;
-    int handle = ZVOnvifConnectionStart(&op);
-    onvif.StartReturned();
-    QCOMPARE(handle, 0);
-    QVERIFY(onvif.WaitCount(1, 2000));
-    QCOMPARE(onvif.Codes(), std::vector<int> { ZVNET_STATUS_FAILED });
-    QVERIFY(onvif.AllAfterStart());
-    QCOMPARE(ZVOnvifConnectionStop(&handle), 0);
-    ZVOnvifNetworkParam net {};
-    net.size = sizeof net;
-    ZVNetQueryParamExReq q { ZVONVIF_PARAM_NETWORK, 0, &net, sizeof net, {} };
-    QCOMPARE(ZVOnvifQueryParamEx(0, &q), 0);
-    ZVNetSetParamReq s { ZVONVIF_PARAM_NETWORK, &net, nullptr, 0, 0 };
-    QCOMPARE(ZVOnvifSetParam(0, &s), 0);
-
     // The JSON login answers "close", so a waiting page ends; never after destroy.
     struct Login
     {
@@ -1252,7 +1226,6 @@ void TestZVNetSession::otherFamiliesFailCleanly()
     QTest::qWait(200);
     QCOMPARE(late.Count(), 0);
     QCOMPARE(zv_destroy_device(device), 0);
-    ZVOnvifRelease();
 }
 
 QTEST_GUILESS_MAIN(TestZVNetSession)

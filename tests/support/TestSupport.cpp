@@ -4,6 +4,9 @@
 #include <QDir>
 #include <QFile>
 
+#include <cerrno>
+#include <unistd.h>
+
 namespace TestSupport
 {
 bool WriteFile(const QString& path, const QByteArray& content)
@@ -17,6 +20,19 @@ QByteArray ReadFile(const QString& path)
 {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+QByteArray ReadToEnd(int fd)
+{
+    QByteArray content;
+    char buffer[4096];
+    ssize_t got;
+    while ((got = read(fd, buffer, sizeof buffer)) > 0 || (got < 0 && errno == EINTR)) {
+        if (got > 0)
+            content.append(buffer, static_cast<int>(got));
+    }
+    close(fd);
+    return content;
 }
 
 QByteArray NumberedLanguageFile(int count, const QString& prefix)

@@ -8,6 +8,8 @@ namespace TestSupport
 {
 bool WriteFile(const QString& path, const QByteArray& content);
 QByteArray ReadFile(const QString& path);
+// Reads a file descriptor (a child process's pipe) to its end, then closes it.
+QByteArray ReadToEnd(int fd);
 
 // A language file whose text n reads "T<n>" (or "<prefix><n>").
 QByteArray NumberedLanguageFile(int count, const QString& prefix = QStringLiteral("T"));

@@ -1,0 +1,263 @@
+// ONVIF in a LAN of network namespaces (tests/netns/lan.sh): WS-Discovery by
+// multicast from the "host" namespace, a network change that moves a device,
+// and an independent ONVIF client reading the fake device.
+#include "NamespaceLan.h"
+#include "OnvifTestSupport.h"
+#include "ZVSdkConfig.h"
+
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QtTest>
+
+#include <cstdlib>
+
+using namespace sdktest;
+using fakedevice::FakeOnvif;
+using fakedevice::OnvifState;
+
+namespace
+{
+constexpr int kProgramNamespaces = 4;
+constexpr int kPerNamespace = 50;
+
+// Outside the addresses lan.sh gave the namespaces.
+const std::string kMovedTo = "10.213.3.7";
+
+std::string Address(int n)
+{
+    return "10.213.1." + std::to_string(n);
+}
+} // namespace
+
+class TestOnvifLan : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void cleanup();
+    void searchLists200DevicesOnce();
+    void networkChangeMovesTheDevice();
+    void wrongPasswordFails();
+    void independentClientReadsTheDevice();
+
+private:
+    // A device in dev5, made from that namespace so that its sockets and threads live there.
+    std::unique_ptr<FakeOnvif> DeviceInDev5(int n);
+    // The test thread in "host", where multicast reaches only the LAN, probing the group.
+    bool EnterHostForMulticast();
+    void Search(SearchCollector& collector, int timeoutMs);
+
+    NamespaceLan m_lan;
+};
+
+void TestOnvifLan::initTestCase()
+{
+    QString reason;
+    if (!m_lan.Up(kProgramNamespaces + 1, kPerNamespace, &reason))
+        QSKIP(qPrintable(reason));
+}
+
+void TestOnvifLan::cleanupTestCase()
+{
+    m_lan.Down();
+}
+
+void TestOnvifLan::cleanup()
+{
+    m_lan.Leave();
+    SetOnvifTargets({ Loopback(254) });
+}
+
+std::unique_ptr<FakeOnvif> TestOnvifLan::DeviceInDev5(int n)
+{
+    if (!m_lan.Enter(QStringLiteral("dev5")))
+        return nullptr;
+    OnvifState state = fakedevice::OnvifStateFor(Address(n), 5000 + n);
+    state.prefixLength = 16;
+    state.gateway = "10.213.0.254";
+    state.dns = "10.213.0.53";
+    FakeOnvif::Options options;
+    options.multicast = true;
+    // The new address goes onto the namespace's interface, as a camera takes it.
+    options.addAddress = [](const std::string& ip, int prefix) {
+        const std::string command = "ip addr replace " + ip + "/" + std::to_string(prefix) + " dev eth0 2>/dev/null";
+        return std::system(command.c_str()) == 0;
+    };
+    auto device = std::make_unique<FakeOnvif>(state, options);
+    const bool listening = device->WaitListening(3000);
+    m_lan.Leave();
+    return listening ? std::move(device) : nullptr;
+}
+
+bool TestOnvifLan::EnterHostForMulticast()
+{
+    // Multicast goes out on every interface the thread sees: only ever from inside the LAN.
+    return m_lan.Enter(QStringLiteral("host")) && NamespaceLan::SeesOnlyLan();
+}
+
+void TestOnvifLan::Search(SearchCollector& collector, int timeoutMs)
+{
+    QCOMPARE(ZVSdkSetOnvifSearchTargets(nullptr, 0), 1);
+    int handle = StartOnvifSearch(collector);
+    QVERIFY(handle != 0);
+    QVERIFY(collector.WaitEnd(timeoutMs));
+    QCOMPARE(ZVOnvifSearchDevStop(&handle), 1);
+}
+
+void TestOnvifLan::searchLists200DevicesOnce()
+{
+    // Four fake programs of 50 devices each, one per namespace; each answer
+    // waits up to 300 ms, as target services spread their answers.
+    std::vector<std::unique_ptr<QProcess>> programs;
+    for (int i = 0; i < kProgramNamespaces; ++i) {
+        auto program = std::make_unique<QProcess>();
+        const QStringList args { QStringLiteral("--first"), QString::fromStdString(Address(1 + i * kPerNamespace)),
+            QStringLiteral("--count"), QString::number(kPerNamespace), QStringLiteral("--multicast"),
+            QStringLiteral("--delay-ms"), QStringLiteral("300"), QStringLiteral("--seconds"), QStringLiteral("120") };
+        program->start(QStringLiteral("ip"),
+            m_lan.ExecArguments(QStringLiteral("dev%1").arg(i + 1), QStringLiteral(DEVSCAN_FAKEONVIF), args));
+        programs.push_back(std::move(program));
+    }
+    for (auto& program : programs) {
+        QByteArray out;
+        QElapsedTimer wait;
+        wait.start();
+        while (!out.contains("ready") && wait.elapsed() < 30000 && program->state() != QProcess::NotRunning) {
+            program->waitForReadyRead(200);
+            out += program->readAllStandardOutput();
+        }
+        QVERIFY2(out.contains("ready"), program->readAllStandardError().constData());
+        QCOMPARE(out.count("device "), kPerNamespace);
+    }
+
+    QVERIFY(EnterHostForMulticast());
+    OnvifScope onvif({}, 3);
+    SearchCollector collector;
+    QElapsedTimer timer;
+    std::atomic<qint64> lastRecordMs { 0 };
+    collector.onCallback = [&](const SearchDevRsp* record) {
+        if (record)
+            lastRecordMs = timer.elapsed();
+    };
+    timer.start();
+    Search(collector, 15000);
+    const qint64 endMs = timer.elapsed();
+    QTest::qWait(300);
+    for (auto& program : programs)
+        QVERIFY2(program->state() == QProcess::Running, program->readAllStandardError().constData());
+    QStringList expected;
+    for (int n = 1; n <= kProgramNamespaces * kPerNamespace; ++n)
+        expected << QString::fromStdString(Address(n));
+    std::sort(expected.begin(), expected.end());
+    QCOMPARE(collector.Ips(), expected);
+    QCOMPARE(int(collector.Records().size()), kProgramNamespaces * kPerNamespace);
+    QCOMPARE(collector.Ends(), 1);
+    QCOMPARE(collector.RecordsAfterEnd(), 0);
+    qInfo("ONVIF search: %d devices, last found after %lld ms, end marker after %lld ms",
+        int(collector.Records().size()), lastRecordMs.load(), endMs);
+    for (const SearchDevRsp& r : collector.Records())
+        QCOMPARE(r.webPort, 8080u);
+
+    for (auto& program : programs) {
+        program->terminate();
+        QVERIFY(program->waitForFinished(10000));
+    }
+}
+
+void TestOnvifLan::networkChangeMovesTheDevice()
+{
+    auto device = DeviceInDev5(201);
+    QVERIFY(device);
+    QVERIFY(EnterHostForMulticast());
+    OnvifScope onvif({}, 2);
+
+    StatusCollector status;
+    int handle = OnvifConnect(Address(201), 8080, "admin", "admin123", status);
+    QCOMPARE(status.Codes(), std::vector<int> { ZVNET_STATUS_LOGIN_OK });
+    ZVOnvifNetworkParam block
+        = NetworkBlock(kMovedTo.c_str(), "255.255.0.0", "10.213.0.1", 8081, ZVNET_NET_MODE_STATIC);
+    QCOMPARE(SetNetwork(handle, block), 1);
+    ZVOnvifConnectionStop(&handle);
+    QVERIFY(device->WaitListening());
+    QCOMPARE(QString::fromStdString(device->State().ip), QString::fromStdString(kMovedTo));
+    QCOMPARE(QString::fromStdString(device->State().gateway), QStringLiteral("10.213.0.1"));
+
+    // A new search finds it there, and only there.
+    SearchCollector collector;
+    Search(collector, 10000);
+    QCOMPARE(collector.Ips(), QStringList { QString::fromStdString(kMovedTo) });
+    QCOMPARE(collector.Records().front().webPort, 8081u);
+}
+
+void TestOnvifLan::wrongPasswordFails()
+{
+    auto device = DeviceInDev5(203);
+    QVERIFY(device);
+    QVERIFY(m_lan.Enter(QStringLiteral("host")));
+    OnvifScope onvif({});
+    StatusCollector status;
+    int handle = OnvifConnect(Address(203), 8080, "admin", "not-the-password", status);
+    QVERIFY(handle != 0);
+    QCOMPARE(status.Codes(), std::vector<int> { ZVNET_STATUS_LOGIN_FAILED });
+    QCOMPARE(QString::fromStdString(device->Requests().back().authError), QStringLiteral("digest"));
+    ZVOnvifConnectionStop(&handle);
+}
+
+void TestOnvifLan::independentClientReadsTheDevice()
+{
+    const QString tool = QStandardPaths::findExecutable(QStringLiteral("onvif-util"));
+    if (tool.isEmpty())
+        QSKIP("onvif-util not installed (Debian package onvif-tools; tools/install-deps.sh installs it)");
+    auto device = DeviceInDev5(205);
+    QVERIFY(device);
+    // The tool seeds its nonces with the current second: two requests within one
+    // second may carry the same nonce and creation time.
+    device->Update([](OnvifState& s) { s.refuseReplayedNonce = false; });
+
+    // Its discovery: a multicast probe on every interface of "host".
+    QProcess all;
+    all.start(QStringLiteral("ip"), m_lan.ExecArguments(QStringLiteral("host"), tool, { QStringLiteral("-a") }));
+    QVERIFY(all.waitForFinished(30000));
+    const QByteArray listed = all.readAllStandardOutput();
+    QVERIFY2(listed.contains(QByteArray::fromStdString(Address(205) + " ")), listed.constData());
+    QVERIFY2(listed.contains("Camera 5205"), listed.constData());
+
+    // Its login (device information, capabilities, profiles) and the network settings.
+    // The tool waits only briefly for each reply: on a loaded machine (sanitizer
+    // builds in parallel) a session may time out and is tried again.
+    QByteArray out;
+    for (int attempt = 0; attempt < 3 && !out.contains("successfully connected"); ++attempt) {
+        QProcess session;
+        session.start(QStringLiteral("ip"),
+            m_lan.ExecArguments(QStringLiteral("host"), tool,
+                { QStringLiteral("-u"), QStringLiteral("admin"), QStringLiteral("-p"), QStringLiteral("admin123"),
+                    QString::fromStdString(Address(205)) }));
+        QVERIFY(session.waitForStarted(5000));
+        session.write("get network\nquit\n");
+        session.closeWriteChannel();
+        QVERIFY(session.waitForFinished(30000));
+        out = session.readAllStandardOutput();
+    }
+    QByteArray refused;
+    for (const auto& r : device->Requests()) {
+        if (r.tokenSent && !r.authenticated)
+            refused += QByteArray::fromStdString(r.operation + ": " + r.authError + " " + r.created + "\n");
+    }
+    out += refused;
+    QVERIFY2(out.contains("successfully connected"), out.constData());
+    QVERIFY2(out.contains(QByteArray::fromStdString("IP Address: " + Address(205))), out.constData());
+    QVERIFY2(out.contains("Gateway:    10.213.0.254"), out.constData());
+    QVERIFY2(out.contains("DNS:        10.213.0.53"), out.constData());
+    QVERIFY2(out.contains("DHCP:       NO"), out.constData());
+    // It signed in with the digest, and the device took it.
+    bool signedIn = false;
+    for (const auto& r : device->Requests())
+        signedIn = signedIn || (r.operation == "GetNetworkInterfaces" && r.authenticated);
+    QVERIFY(signedIn);
+}
+
+QTEST_GUILESS_MAIN(TestOnvifLan)
+#include "tst_onviflan.moc"
