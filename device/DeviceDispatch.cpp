@@ -135,6 +135,12 @@ QueueTaskFunction SetQueueTaskFunction(QueueTaskFunction function)
     return g_queueTask.exchange(function);
 }
 
+bool QueueDeviceTask(void (*function)(void*), void* argument, bool urgent)
+{
+    const QueueTaskFunction queue = g_queueTask.load();
+    return (queue ? queue : &QueueOnPool)(function, argument, urgent);
+}
+
 void DeviceInfo::customEvent(QEvent* event)
 {
     TakePostedEvent(this);
@@ -198,8 +204,7 @@ void DeviceInfo::RunConnectedOperation()
         // The pages hear first, so that their row refresh never runs beside
         // the worker.
         NotifyRequesters(route.finishedWhenQueued);
-        const QueueTaskFunction queue = g_queueTask.load();
-        if (!(queue ? queue : &QueueOnPool)(route.worker, this, route.urgent)) {
+        if (!QueueDeviceTask(route.worker, this, route.urgent)) {
             m_status = StatusFailed;
             Logout("queue");
             NotifyRequesters(true);

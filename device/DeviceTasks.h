@@ -32,3 +32,5 @@ void ChangeDeviceTask(void* device);
 // task pool.
 using QueueTaskFunction = bool (*)(void (*function)(void*), void* argument, bool urgent);
 QueueTaskFunction SetQueueTaskFunction(QueueTaskFunction function);
+// Queues function(argument) where the dispatch queues its pool workers.
+bool QueueDeviceTask(void (*function)(void*), void* argument, bool urgent);

@@ -3,6 +3,8 @@
 // Every way ends with one final QUpgradeEvent posted to the device.
 
 #include "DeviceOperations.h"
+#include "DeviceTasks.h"
+#include "Guarded.h"
 #include "WorkerSupport.h"
 #include "httpRequest.h"
 
@@ -82,15 +84,29 @@ Json::Value TokenRequest(const Json::Value& authentication, const QString& path,
     return RequestBody(data);
 }
 
-void UpgradeThroughHttp(DeviceInfo* device)
+// Starts the upload thread on the device's own thread, with the token the
+// device handed out.
+void StartUpload(DeviceInfo* device, const std::string& url, const std::string& token, const QString& path, int size)
 {
-    // Not logged in (an ONVIF connection under these customer codes), or an
-    // upload still running: the upgrade ends at once rather than never.
-    if (!device->m_sdkDevice || device->m_pUpgradeThread) {
+    // Another upload started meanwhile: this one would run beside it.
+    if (device->m_pUpgradeThread) {
         Report(device, UpgradeFailed);
         return;
     }
-    device->m_upgradeProgress = 0;
+    auto* upload = new httpRequest(device);
+    // Queued: the result disposes of the thread object that emits it.
+    QObject::connect(upload, &httpRequest::taskFinished, device, &DeviceInfo::checkUpgradeResult, Qt::QueuedConnection);
+    upload->SetSession(device->m_cookie, device->m_token, device->Ip().toStdString(), device->m_bHttps);
+    upload->SetParams(url, token, QFile::encodeName(path).toStdString(), size, kUploadSpeedFactor);
+    device->m_pUpgradeThread = upload;
+    upload->start(QThread::InheritPriority);
+}
+
+// The key and token requests, on a pool thread: each may wait seconds for its
+// device, which the GUI thread must not. Ends with a final report, or with
+// the upload started on the device's thread.
+void RequestUploadToken(DeviceInfo* device)
+{
     const QString path = device->m_upgradeFilePath;
     const FirmwareHead head = ReadHead(path);
 
@@ -121,15 +137,30 @@ void UpgradeThroughHttp(DeviceInfo* device)
         Report(device, UpgradeFailed);
         return;
     }
+    const std::string url = http.Base() + kUploadPath;
+    const int size = head.size;
+    PostDeviceEvent(device,
+        new QDeviceCallEvent([device, url, token, path, size] { StartUpload(device, url, token, path, size); }));
+}
 
-    auto* upload = new httpRequest(device);
-    // Queued: the result disposes of the thread object that emits it.
-    QObject::connect(upload, &httpRequest::taskFinished, device, &DeviceInfo::checkUpgradeResult, Qt::QueuedConnection);
-    upload->SetSession(device->m_cookie, device->m_token, device->Ip().toStdString(), device->m_bHttps);
-    upload->SetParams(
-        http.Base() + kUploadPath, token, QFile::encodeName(path).toStdString(), head.size, kUploadSpeedFactor);
-    device->m_pUpgradeThread = upload;
-    upload->start(QThread::InheritPriority);
+void UploadTokenTask(void* argument)
+{
+    auto* device = static_cast<DeviceInfo*>(argument);
+    if (!RunGuarded("upgrade token", [device] { RequestUploadToken(device); }))
+        Report(device, UpgradeFailed);
+}
+
+void UpgradeThroughHttp(DeviceInfo* device)
+{
+    // Not logged in (an ONVIF connection under these customer codes), or an
+    // upload still running: the upgrade ends at once rather than never.
+    if (!device->m_sdkDevice || device->m_pUpgradeThread) {
+        Report(device, UpgradeFailed);
+        return;
+    }
+    device->m_upgradeProgress = 0;
+    if (!QueueDeviceTask(&UploadTokenTask, device, false))
+        Report(device, UpgradeFailed);
 }
 } // namespace
 

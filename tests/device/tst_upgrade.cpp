@@ -9,9 +9,12 @@
 #include "httpRequest.h"
 
 #include <QCryptographicHash>
+#include <QElapsedTimer>
 #include <QPointer>
 #include <QTemporaryDir>
+#include <QTimer>
 
+#include <algorithm>
 #include <random>
 
 using fakedevice::Faults;
@@ -57,6 +60,7 @@ private slots:
     void httpUpgradeFailures_data();
     void httpUpgradeFailures();
     void stalledUploadEnds();
+    void slowTokenLeavesTheGuiThreadFree();
     void deviceDeletedDuringUpload();
     void batchSharesOneImage();
 
@@ -334,6 +338,30 @@ void TestUpgrade::stalledUploadEnds()
     QCOMPARE(m_bench->LastReport().status, int(StatusUpgradeFailed));
     QVERIFY2(timer.elapsed() < 15000, qPrintable(QString::number(timer.elapsed())));
     QVERIFY(m_bench->Http().State().settings.uploads.empty());
+}
+
+void TestUpgrade::slowTokenLeavesTheGuiThreadFree()
+{
+    HttpFaults faults;
+    faults.path = kTokenPath;
+    faults.delayMs = 1500;
+    m_bench->Http().SetFaults(faults);
+    auto device = m_bench->MakeDevice(Api::Http, &DeviceInfo::m_pUpgradeFrame);
+    const QByteArray image = Firmware(64 * 1024, 9);
+    device->m_upgradeFilePath = WriteFirmware(QStringLiteral("slow.sw"), image);
+
+    // The GUI thread's timer keeps firing while the device takes its time.
+    QElapsedTimer sinceTick;
+    qint64 longestGap = 0;
+    QTimer ticker;
+    QObject::connect(&ticker, &QTimer::timeout, [&] { longestGap = std::max(longestGap, sinceTick.restart()); });
+    sinceTick.start();
+    ticker.start(20);
+    QVERIFY(m_bench->RunToEnd(&UpgradeTask, device.get()));
+    ticker.stop();
+    QCOMPARE(m_bench->LastReport().status, int(StatusUpgradeOk));
+    QVERIFY2(longestGap < 700, qPrintable(QString::number(longestGap)));
+    QCOMPARE(m_bench->Http().State().settings.uploads.at(0).sha256, Sha256Hex(image));
 }
 
 void TestUpgrade::deviceDeletedDuringUpload()
