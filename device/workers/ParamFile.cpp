@@ -71,13 +71,9 @@ int ExportThroughHttp(DeviceInfo* device)
 {
     using namespace DeviceOps;
     DeviceHttp http(*device);
-    TransKeys keys;
-    Json::Value authentication;
-    if (!http.RequestKeys(TransKeyForm::Salt, keys)
-        || !MakeSecondaryAuthentication(device->m_password.toLatin1().toStdString(), keys.salt, authentication))
+    Json::Value data;
+    if (!http.AuthenticatedData(device->m_password, data))
         return StatusExportFailed;
-    Json::Value data(Json::objectValue);
-    data["base_secondary_authentication"] = authentication;
     Json::Value reply;
     std::string param;
     if (!http.PostForReply(kParamGetPath, RequestBody(data), reply)
@@ -110,13 +106,9 @@ int ImportThroughHttp(DeviceInfo* device, const QByteArray& bytes)
 {
     using namespace DeviceOps;
     DeviceHttp http(*device);
-    TransKeys keys;
-    Json::Value authentication;
-    if (!http.RequestKeys(TransKeyForm::Salt, keys)
-        || !MakeSecondaryAuthentication(device->m_password.toLatin1().toStdString(), keys.salt, authentication))
+    Json::Value data;
+    if (!http.AuthenticatedData(device->m_password, data))
         return StatusImportFailed;
-    Json::Value data(Json::objectValue);
-    data["base_secondary_authentication"] = authentication;
     data["param"] = bytes.toStdString();
     return http.Post(kParamSetPath, RequestBody(data)) ? StatusImportOk : StatusImportFailed;
 }

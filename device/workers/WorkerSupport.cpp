@@ -51,6 +51,18 @@ bool DeviceHttp::RequestKeys(TransKeyForm form, TransKeys& keys)
     return RequestTransKeys(m_client, m_base, form, keys);
 }
 
+bool DeviceHttp::AuthenticatedData(const QString& password, Json::Value& data)
+{
+    TransKeys keys;
+    Json::Value authentication;
+    if (!RequestKeys(TransKeyForm::Salt, keys)
+        || !MakeSecondaryAuthentication(password.toLatin1().toStdString(), keys.salt, authentication))
+        return false;
+    data = Json::Value(Json::objectValue);
+    data["base_secondary_authentication"] = authentication;
+    return true;
+}
+
 Json::Value RequestBody(const Json::Value& data)
 {
     Json::Value body(Json::objectValue);

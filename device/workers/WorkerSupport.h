@@ -42,6 +42,10 @@ public:
     bool ParseReply(Json::Value& reply) const;
     // The key request of form and the entries it asks for.
     bool RequestKeys(TransKeyForm form, TransKeys& keys);
+    // The "data" object of a request that needs the secondary authentication:
+    // a salt asked of the device, answered with password (the login's).
+    // False when either step fails.
+    bool AuthenticatedData(const QString& password, Json::Value& data);
     // Scheme, address, ":" and web port: the front of every request.
     const std::string& Base() const { return m_base; }
 
