@@ -135,6 +135,12 @@ QueueTaskFunction SetQueueTaskFunction(QueueTaskFunction function)
     return g_queueTask.exchange(function);
 }
 
+bool QueuePoolTask(void (*function)(void*), void* argument, bool urgent)
+{
+    const QueueTaskFunction queue = g_queueTask.load();
+    return (queue ? queue : &QueueOnPool)(function, argument, urgent);
+}
+
 void DeviceInfo::customEvent(QEvent* event)
 {
     TakePostedEvent(this);
@@ -198,8 +204,7 @@ void DeviceInfo::RunConnectedOperation()
         // The pages hear first, so that their row refresh never runs beside
         // the worker.
         NotifyRequesters(route.finishedWhenQueued);
-        const QueueTaskFunction queue = g_queueTask.load();
-        if (!(queue ? queue : &QueueOnPool)(route.worker, this, route.urgent)) {
+        if (!QueuePoolTask(route.worker, this, route.urgent)) {
             m_status = StatusFailed;
             Logout("queue");
             EndOperation(true);
@@ -251,8 +256,7 @@ bool QueueDeviceTask(void (*task)(void*), DeviceInfo* device, bool urgent)
     if (!task || !device)
         return false;
     device->AddBusy();
-    const QueueTaskFunction queue = g_queueTask.load();
-    if ((queue ? queue : &QueueOnPool)(task, device, urgent))
+    if (QueuePoolTask(task, device, urgent))
         return true;
     device->ReleaseBusy();
     return false;

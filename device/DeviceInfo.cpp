@@ -7,6 +7,7 @@
 #include "ZVAppSetting.h"
 
 #include <QCoreApplication>
+#include <QThread>
 
 #include <cstring>
 
@@ -161,6 +162,15 @@ DeviceInfo::~DeviceInfo()
     // From here on no SDK callback reaches this device, and what it had open
     // is stopped so that nothing calls back into freed memory.
     UnregisterLiveDevice(this);
+    // A running upload posts its progress here: it is interrupted and waited
+    // for (it notices within about a second), and its result goes nowhere.
+    if (QThread* upload = m_pUpgradeThread) {
+        m_pUpgradeThread = nullptr;
+        QObject::disconnect(upload, nullptr, this, nullptr);
+        upload->requestInterruption();
+        upload->wait();
+        delete upload;
+    }
     StopSdkSessions();
 }
 

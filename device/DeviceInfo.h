@@ -234,6 +234,9 @@ public:
     static void OnLoginResult(const char* json, void* user);
     static void OnLoginEvent(int event, const char* text, void* user);
     static void OnUpgradeProgress(int code, const void* info, void* user);
+    // The parameter export's data: header and size bytes, on the thread that
+    // called the export; asks where to save them (ExportPath.h).
+    static void OnExportData(const char* data, int size, void* user);
 
     // SDK query collectors: called on the SDK's thread, during the query call of
     // the worker that owns the device, once per record (user = the device).

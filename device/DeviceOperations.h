@@ -23,7 +23,8 @@ void QueryOnvifNetwork(DeviceInfo* device); // OpQueryNetwork
 void QueryVersion(DeviceInfo* device); // OpQueryVersion
 
 // The upgrade: started on the GUI thread by customEvent, which reports the
-// device not finished and keeps it connected. It ends with a final
+// device not finished and keeps it connected; the HTTP JSON API's key and
+// token requests run on a pool thread, not there. It ends with a final
 // QUpgradeEvent posted to the device (also when it cannot start), on which
 // customEvent calls StopUpgrade, logs out and tells the upgrade page.
 void UpgradeFirmware(DeviceInfo* device);

@@ -39,3 +39,6 @@ bool QueueDeviceTask(void (*task)(void*), DeviceInfo* device, bool urgent = fals
 // null restores the task pool.
 using QueueTaskFunction = bool (*)(void (*function)(void*), void* argument, bool urgent);
 QueueTaskFunction SetQueueTaskFunction(QueueTaskFunction function);
+// Queues function(argument) where the dispatch queues its pool workers, for
+// work within an operation that already holds its device busy.
+bool QueuePoolTask(void (*function)(void*), void* argument, bool urgent);

@@ -16,7 +16,7 @@ constexpr long kJsonTimeoutSeconds = 5;
 constexpr long kUploadConnectTimeoutSeconds = 5;
 // An upload in which nothing moves for this long is given up: a device that
 // stopped reading would otherwise hold the upload thread for ever.
-constexpr long kUploadStallSeconds = 300;
+std::atomic<long> g_uploadStallSeconds { 300 };
 constexpr curl_off_t kSpeedUnit = 524288;
 constexpr const char* kUserAgent = "User-Agent: Mozilla/5.0 (Windows NT 10.0; WOW64; Trident/7.0; rv:11.0) like Gecko";
 
@@ -238,6 +238,7 @@ bool HttpClient::PostUpload(const std::string& url, const std::string& upgradeTo
     }
     if (!EnsureHandle())
         return false;
+    m_lastPercent = -1;
 
     const std::string scheme = m_bHttps ? "https://" : "http://";
     HeaderList headers;
@@ -274,7 +275,7 @@ bool HttpClient::PostUpload(const std::string& url, const std::string& upgradeTo
     curl_easy_setopt(m_curl, CURLOPT_TIMEOUT, 0L);
     curl_easy_setopt(m_curl, CURLOPT_CONNECTTIMEOUT, kUploadConnectTimeoutSeconds);
     curl_easy_setopt(m_curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
-    curl_easy_setopt(m_curl, CURLOPT_LOW_SPEED_TIME, kUploadStallSeconds);
+    curl_easy_setopt(m_curl, CURLOPT_LOW_SPEED_TIME, g_uploadStallSeconds.load());
     curl_easy_setopt(m_curl, CURLOPT_POST, 1L);
     curl_easy_setopt(m_curl, CURLOPT_POSTFIELDS, data.data());
     curl_easy_setopt(m_curl, CURLOPT_VERBOSE, 0L);
@@ -319,16 +320,29 @@ size_t HttpClient::OnHeaderData(char* data, size_t size, size_t count, void* use
     return bytes;
 }
 
+long HttpClient::SetUploadStallSeconds(long seconds)
+{
+    return g_uploadStallSeconds.exchange(seconds > 0 ? seconds : 1);
+}
+
 int HttpClient::OnUploadProgress(void* client, curl_off_t, curl_off_t, curl_off_t uploadTotal, curl_off_t uploadNow)
 {
-    const HttpClient* self = static_cast<const HttpClient*>(client);
+    HttpClient* self = static_cast<HttpClient*>(client);
+    if (self && self->m_cancelled && self->m_cancelled())
+        return 1; // aborts the transfer
     if (!self || !self->m_pProgressReceiver)
         return 0;
     int percent = 0;
     if (uploadTotal > 0 && uploadNow > 0)
         percent = static_cast<int>(static_cast<double>(uploadNow) / static_cast<double>(uploadTotal) * 100.0);
+    percent = std::min(percent, 100);
+    // libcurl calls many times a second per upload; the device hears each
+    // percent once, so that a batch does not flood the GUI thread.
+    if (percent == self->m_lastPercent)
+        return 0;
+    self->m_lastPercent = percent;
     QUpgradeEvent* event = new QUpgradeEvent(kUploadProgressCode);
-    event->value = std::min(percent, 100);
+    event->value = percent;
     PostDeviceEvent(self->m_pProgressReceiver, event);
     return 0;
 }

@@ -6,6 +6,8 @@
 #include <curl/curl.h>
 #include <json/json.h>
 
+#include <atomic>
+#include <functional>
 #include <string>
 
 class QObject;
@@ -28,6 +30,12 @@ public:
     void SetHttps(bool https) { m_bHttps = https; }
     // Receives QUpgradeEvents with the upload percent; not owned.
     void SetProgressReceiver(QObject* receiver) { m_pProgressReceiver = receiver; }
+    // Asked during an upload, about once a second and whenever data moves;
+    // true ends the upload as failed. Called on the uploading thread.
+    void SetCancelCheck(std::function<bool()> cancelled) { m_cancelled = std::move(cancelled); }
+    // An upload in which nothing moves for this many seconds fails; returns
+    // the limit in force before (tests shorten it).
+    static long SetUploadStallSeconds(long seconds);
 
     // request: scheme, host, ":" port, path, then the JSON body glued on.
     // True when the device answered with HTTP 200 and the transfer completed.
@@ -64,6 +72,8 @@ private:
     CURLcode m_curlResult = CURLE_OK;
     QObject* m_pProgressReceiver = nullptr;
     long m_responseCode = 0;
+    std::function<bool()> m_cancelled;
+    int m_lastPercent = -1; // last upload percent posted
 };
 
 // Parses the whole text with a reader from builder. Never throws: a reader

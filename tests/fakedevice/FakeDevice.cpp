@@ -1019,6 +1019,10 @@ struct FakeDevice::Impl
                 }
             }
         }
+        if (GetFaultsLocked().emptyRecordLists) {
+            items.clear();
+            count = 0;
+        }
         wire::Append32(reply.payload, id);
         wire::Append32(reply.payload, static_cast<uint32_t>(header.size()));
         wire::Append32(reply.payload, static_cast<uint32_t>(itemSize));

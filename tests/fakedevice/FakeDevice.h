@@ -41,6 +41,7 @@ struct Faults
     int upgradeDropPercent = -1; // >= 0: close the connection on the chunk that reaches this percent
     uint32_t upgradeFinalCode = 0; // non-zero: UPGRADE_END answers this code (391 otherwise)
     uint32_t savePasswordCode = 0; // non-zero: SAVE_PASSWORD answers this code
+    bool emptyRecordLists = false; // QUERY_PARAM answers every record list with no record
 };
 
 // One request as the device read it. Masked payloads (users, first password)

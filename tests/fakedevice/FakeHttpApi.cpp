@@ -28,24 +28,6 @@ constexpr auto kNonceLifetime = std::chrono::seconds(30);
 constexpr int kMaxSearchDepth = 6;
 const char* const kUploadPath = "/API/Maintenance/SystemUpgrade/Upgrade";
 
-bool TextMember(const Json::Value& object, const char* name, std::string& out)
-{
-    const Json::Value* value = Member(object, name);
-    if (!value || !value->isString())
-        return false;
-    out = value->asString();
-    return true;
-}
-
-bool IntMember(const Json::Value& object, const char* name, int& out)
-{
-    const Json::Value* value = Member(object, name);
-    if (!value || !value->isInt())
-        return false;
-    out = value->asInt();
-    return true;
-}
-
 // The first object named name anywhere below value.
 const Json::Value* FindObject(const Json::Value& value, const char* name, int depth = 0)
 {
@@ -442,15 +424,6 @@ struct FakeHttpApi::Impl
                                                     reply = Result("success");
                                                     return 200;
                                                 } };
-        routes[kUploadPath] = { true, [](const Call& call, Json::Value& reply) {
-                                   if (!call.state.upgradeToken.empty()
-                                       && call.request.Header("X-Upgrade-Token") != call.state.upgradeToken) {
-                                       reply = Result("failed", "upgrade_token");
-                                       return 403;
-                                   }
-                                   reply = Result("success");
-                                   return 200;
-                               } };
     }
 
     // ---- network, reset and reboot --------------------------------------------------------------
@@ -482,6 +455,10 @@ struct FakeHttpApi::Impl
         serverOptions.port = options.port;
         serverOptions.scheme = options.scheme;
         serverOptions.streamBody = [](const std::string& path) { return path == kUploadPath; };
+        serverOptions.streamFault = [this](const HttpRequest&) {
+            std::lock_guard<std::mutex> lock(mutex);
+            return StreamedBodyFault { faults.uploadDropAfter, faults.uploadStallAfter };
+        };
         return std::make_unique<HttpServer>(
             serverOptions, [this](const HttpRequest& request) { return Dispatch(request); });
     }
@@ -656,6 +633,7 @@ FakeHttpApi::FakeHttpApi(HttpDeviceState state)
 FakeHttpApi::FakeHttpApi(HttpDeviceState state, Options options)
     : m_impl(std::make_unique<Impl>(std::move(state), options))
 {
+    AddSettingsHandlers(*this);
     auto server = m_impl->MakeServer();
     std::lock_guard<std::mutex> lock(m_impl->mutex);
     if (server->Listening())

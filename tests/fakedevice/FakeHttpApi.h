@@ -7,6 +7,7 @@
 // to read. Every public function is thread-safe.
 
 #include "HttpServer.h"
+#include "HttpSettings.h"
 
 #include <json/json.h>
 
@@ -59,6 +60,8 @@ struct HttpDeviceState
     int resets = 0; // reset requests applied
     int reboots = 0;
     int rebootMs = 300; // a reboot keeps the device away this long
+    // Streams, on-screen display, clock, parameter set and firmware upgrade.
+    HttpSettings settings;
 };
 
 // Faults a test can switch on at any time.
@@ -73,6 +76,10 @@ struct HttpFaults
     std::string rawBody; // non-empty: HTTP 200 with exactly these bytes
     bool cutBody = false; // the reply's head announces the whole body, half of it comes, then the connection closes
     bool zeroDeviceKey = false; // device-key entries carry 32 zero bytes (a small-order point)
+    // Firmware uploads: >= 0 closes the connection, or stops reading for good,
+    // once that many body bytes arrived.
+    int64_t uploadDropAfter = -1;
+    int64_t uploadStallAfter = -1;
     // Last word on every JSON reply before it goes out (wrong types, missing members).
     std::function<void(const std::string& path, Json::Value& reply)> editReply;
 };

@@ -169,6 +169,13 @@ public:
         return -1;
     }
 
+    // Waits up to ms without reading anything; true once the peer has closed or failed.
+    bool PeerGone(int ms)
+    {
+        pollfd entry { m_fd, POLLRDHUP, 0 };
+        return poll(&entry, 1, ms) > 0 && (entry.revents & (POLLRDHUP | POLLHUP | POLLERR)) != 0;
+    }
+
     // Bytes read; 0 when the peer closed or failed; -1 when nothing came within one tick.
     int Read(char* buffer, int size)
     {
@@ -465,6 +472,14 @@ struct HttpServer::Impl
     // Reads the body of request: from buffer first, then the stream.
     bool ReadBody(Stream& stream, std::string& buffer, uint64_t length, bool streamed, HttpRequest& request)
     {
+        const StreamedBodyFault fault
+            = streamed && options.streamFault ? options.streamFault(request) : StreamedBodyFault();
+        // Bytes to take before the fault strikes; the whole body without one.
+        uint64_t limit = length;
+        if (fault.dropAfter >= 0)
+            limit = std::min<uint64_t>(limit, static_cast<uint64_t>(fault.dropAfter));
+        if (fault.stallAfter >= 0)
+            limit = std::min<uint64_t>(limit, static_cast<uint64_t>(fault.stallAfter));
         std::unique_ptr<EVP_MD_CTX, MdCtxDeleter> digest(streamed ? EVP_MD_CTX_new() : nullptr);
         if (streamed && (!digest || EVP_DigestInit_ex(digest.get(), EVP_sha256(), nullptr) != 1))
             return false;
@@ -484,16 +499,16 @@ struct HttpServer::Impl
                 request.body.append(data, size);
             got += size;
         };
-        const size_t fromBuffer = static_cast<size_t>(std::min<uint64_t>(length, buffer.size()));
+        const size_t fromBuffer = static_cast<size_t>(std::min<uint64_t>(limit, buffer.size()));
         if (fromBuffer > 0)
             take(buffer.data(), fromBuffer);
         buffer.erase(0, fromBuffer);
         std::vector<char> chunk(64 * 1024);
         auto stall = Clock::now() + kStallLimit;
-        while (got < length) {
+        while (got < limit) {
             if (stopping || Clock::now() >= stall)
                 return false;
-            const int want = static_cast<int>(std::min<uint64_t>(chunk.size(), length - got));
+            const int want = static_cast<int>(std::min<uint64_t>(chunk.size(), limit - got));
             const int read = stream.Read(chunk.data(), want);
             if (read == 0)
                 return false;
@@ -501,6 +516,12 @@ struct HttpServer::Impl
                 take(chunk.data(), static_cast<size_t>(read));
                 stall = Clock::now() + kStallLimit;
             }
+        }
+        if (got < length) {
+            // A link that stalls keeps the connection and reads nothing more,
+            // until the peer gives up or the server stops.
+            while (fault.stallAfter >= 0 && !stopping && !stream.PeerGone(kTickMs)) { }
+            return false;
         }
         request.bodySize = got;
         if (started)

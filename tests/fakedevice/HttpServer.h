@@ -49,6 +49,13 @@ struct HttpResponse
     std::function<void()> afterSent;
 };
 
+// What the server does to a streamed body as it arrives (upload faults).
+struct StreamedBodyFault
+{
+    int64_t dropAfter = -1; // >= 0: close the connection once this many bytes arrived
+    int64_t stallAfter = -1; // >= 0: stop reading once this many bytes arrived, answer nothing
+};
+
 class HttpServer
 {
 public:
@@ -70,6 +77,8 @@ public:
         int idleSeconds = 15;
         // Paths whose bodies are hashed and counted instead of kept.
         std::function<bool(const std::string& path)> streamBody;
+        // Asked once per streamed body, before it is read.
+        std::function<StreamedBodyFault(const HttpRequest& request)> streamFault;
     };
 
     using Handler = std::function<HttpResponse(const HttpRequest&)>;

@@ -36,6 +36,7 @@ struct TaskReport
     bool loggedIn = false; // m_bLogin at the time of the call
     int handle = 0;
     int status = 0;
+    int progress = -1; // m_upgradeProgress
 };
 
 class ReportLog
@@ -95,6 +96,7 @@ public:
         report.loggedIn = device->m_bLogin;
         report.handle = device->m_handle;
         report.status = device->m_status;
+        report.progress = device->m_upgradeProgress;
         m_log.Add(report);
     }
 

@@ -1,0 +1,85 @@
+// Sets the device's clock to the time the page chose (the PC's), through the
+// SDK's date/time block or the HTTP JSON API.
+
+#include "DeviceOperations.h"
+#include "WorkerSupport.h"
+
+#include <QTimeZone>
+
+#include <cstring>
+
+namespace
+{
+using namespace DeviceOps;
+
+const char* const kDateTimeGetPath = "/API/SystemConfig/DateTime/Get";
+const char* const kDateTimeSetPath = "/API/SystemConfig/DateTime/Set";
+constexpr int kFirstYear = 2000; // the block holds the years since
+
+int SetThroughSdk(DeviceInfo* device)
+{
+    const QDateTime& when = device->m_dateTime;
+    if (!when.isValid() || when.date().year() < kFirstYear)
+        return StatusFailed;
+    ZVNetDateTimeParam block;
+    std::memset(&block, 0, sizeof(block));
+    block.size = sizeof(block);
+    ZVNetQueryParamExReq query;
+    std::memset(&query, 0, sizeof(query));
+    query.paramId = ZVNET_PARAM_DATETIME;
+    query.buffer = &block;
+    query.bufferSize = sizeof(block);
+    if (ZVNetQueryParamEx(device->m_handle, &query) == 0)
+        return StatusFailed;
+    // Everything else keeps what the device answered.
+    block.year = static_cast<uint16_t>(when.date().year() - kFirstYear);
+    block.month = static_cast<uint8_t>(when.date().month());
+    block.day = static_cast<uint8_t>(when.date().day());
+    block.hour = static_cast<uint8_t>(when.time().hour());
+    block.minute = static_cast<uint8_t>(when.time().minute());
+    block.second = static_cast<uint8_t>(when.time().second());
+    block.flags16 = 0x0100;
+    block.flag82 = 1;
+    ZVNetSetParamReq set;
+    std::memset(&set, 0, sizeof(set));
+    set.paramId = ZVNET_PARAM_DATETIME;
+    set.block = &block;
+    return ZVNetSetParam(device->m_handle, &set) != 0 ? StatusOk : StatusFailed;
+}
+
+int SetThroughHttp(DeviceInfo* device)
+{
+    const QDateTime& when = device->m_dateTime;
+    if (!when.isValid())
+        return StatusFailed;
+    DeviceHttp http(*device);
+    if (!http.Post(kDateTimeGetPath))
+        return StatusFailed;
+    Json::Value data(Json::objectValue);
+    data["date"] = when.toString(QStringLiteral("dd/MM/yyyy")).toStdString();
+    data["time"] = when.toString(QStringLiteral("HH:mm:ss")).toStdString();
+    data["synchronize_computer_time"] = true;
+    data["date_format"] = "DD/MM/YYYY";
+    data["time_format"] = 24;
+    data["time_zone"] = TimeZoneText(when).toStdString();
+    return http.Post(kDateTimeSetPath, RequestBody(data)) ? StatusOk : StatusFailed;
+}
+} // namespace
+
+namespace DeviceOps
+{
+QString TimeZoneText(const QDateTime& when)
+{
+    const QTimeZone zone = when.timeZone();
+    if (!zone.isValid())
+        return QStringLiteral("GMT+0:00");
+    // Whole hours, cut toward zero; a zone west of UTC keeps its own sign.
+    const int hours = zone.offsetFromUtc(when) / 3600;
+    return QStringLiteral("GMT%1%2:00").arg(hours < 0 ? QLatin1Char('-') : QLatin1Char('+')).arg(qAbs(hours));
+}
+
+void SyncDateTime(DeviceInfo* device)
+{
+    device->EndWorker(UsesHttpApi() ? SetThroughHttp(device) : SetThroughSdk(device), RequesterStreamConfig);
+}
+} // namespace DeviceOps

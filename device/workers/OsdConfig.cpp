@@ -1,0 +1,172 @@
+// On-screen display of channel 1 (channel name, its position and that of the
+// date), read and written through the SDK's records or the HTTP JSON API.
+
+#include "DeviceOperations.h"
+#include "WorkerSupport.h"
+
+#include <cstring>
+
+namespace
+{
+using namespace DeviceOps;
+
+const char* const kOsdGetPath = "/API/ChannelConfig/OSD/Get";
+const char* const kOsdSetPath = "/API/ChannelConfig/OSD/Set";
+// The device list never holds more channels than an SDK query delivers.
+constexpr int kMaxChannels = 256;
+
+QString Position(int x, int y)
+{
+    return QString::number(x) + QLatin1Char(',') + QString::number(y);
+}
+
+// The name in the local 8-bit code page, cut at a character boundary so
+// that it fits the field with its terminator; the rest is zero.
+void PutChannelName(char (&field)[sizeof(ZVNetOsdParam::channelName)], const QString& name)
+{
+    std::memset(field, 0, sizeof(field));
+    QByteArray bytes;
+    for (int i = 0; i < name.size();) {
+        const int length = name.at(i).isHighSurrogate() && i + 1 < name.size() ? 2 : 1;
+        const QByteArray character = name.mid(i, length).toLocal8Bit();
+        if (bytes.size() + character.size() > static_cast<int>(sizeof(field)) - 1)
+            break;
+        bytes += character;
+        i += length;
+    }
+    std::memcpy(field, bytes.constData(), static_cast<size_t>(bytes.size()));
+}
+
+bool QueryOsd(DeviceInfo* device)
+{
+    const ZVNetChannelMask mask = AllChannels();
+    int result = 0;
+    return QueryRecords(*device, ZVNET_PARAM_OSD, device->m_osdRecords, &DeviceInfo::OnOsdRecord, &mask, result);
+}
+
+int SetThroughSdk(DeviceInfo* device)
+{
+    if (!QueryOsd(device))
+        return StatusFailed;
+    ZVNetOsdParam& record = device->m_osdRecords.front();
+    record.nameX = static_cast<uint16_t>(device->m_osdNameX);
+    record.nameY = static_cast<uint16_t>(device->m_osdNameY);
+    record.dateX = static_cast<uint16_t>(device->m_osdDateX);
+    record.dateY = static_cast<uint16_t>(device->m_osdDateY);
+    PutChannelName(record.channelName, device->m_osdChannelName);
+    return SetRecords(*device, ZVNET_PARAM_OSD, device->m_osdRecords) != 0 ? StatusOk : StatusFailed;
+}
+
+int QueryThroughSdk(DeviceInfo* device)
+{
+    if (!QueryOsd(device))
+        return StatusQueryFailed;
+    const ZVNetOsdParam& record = device->m_osdRecords.front();
+    device->m_osdNamePos = Position(record.nameX, record.nameY);
+    device->m_osdDatePos = Position(record.dateX, record.dateY);
+    const char* name = record.channelName;
+    const void* end = std::memchr(name, '\0', sizeof(record.channelName));
+    const int length = end ? static_cast<int>(static_cast<const char*>(end) - name) : int(sizeof(record.channelName));
+    device->m_osdChannelName = QString::fromUtf8(name, length);
+    return StatusQueryOk;
+}
+
+Json::Value Shown(const Json::Value& pos)
+{
+    Json::Value item(Json::objectValue);
+    item["show"] = true;
+    item["pos"] = pos;
+    return item;
+}
+
+Json::Value Pos(int x, int y)
+{
+    Json::Value pos(Json::objectValue);
+    pos["x"] = x;
+    pos["y"] = y;
+    return pos;
+}
+
+int SetThroughHttp(DeviceInfo* device)
+{
+    if (device->m_osdChannelName.isEmpty())
+        return StatusFailed;
+    const QDateTime& when = device->m_dateTime;
+    Json::Value channel(Json::objectValue);
+    channel["status"] = "Online";
+    channel["name"] = Shown(Pos(device->m_osdNameX, device->m_osdNameY));
+    channel["name"]["text"] = device->m_osdChannelName.toStdString(); // JSON text is UTF-8
+    channel["alarm"] = Shown(Pos(0, 0));
+    channel["alarm"]["text"] = "Alarm Pos";
+    Json::Value datetime = Shown(Pos(device->m_osdDateX, device->m_osdDateY));
+    datetime["date_format"] = "YYYY-MM-DD";
+    datetime["time_format"] = 24;
+    datetime["time"]["year"] = when.date().year();
+    datetime["time"]["month"] = when.date().month();
+    datetime["time"]["day"] = when.date().day();
+    datetime["time"]["hour"] = when.time().hour();
+    datetime["time"]["minute"] = when.time().minute();
+    datetime["time"]["second"] = when.time().second();
+    channel["datetime"] = datetime;
+    Json::Value data(Json::objectValue);
+    data["channel_max"] = 1;
+    data["support_copy"] = true;
+    data["channel_info"]["CH1"] = channel;
+
+    DeviceHttp http(*device);
+    Json::Value reply;
+    if (!http.PostForReply(kOsdSetPath, RequestBody(data), reply))
+        return StatusFailed;
+    device->m_osdNamePos = Position(device->m_osdNameX, device->m_osdNameY);
+    device->m_osdDatePos = Position(device->m_osdDateX, device->m_osdDateY);
+    return StatusOk;
+}
+
+int QueryThroughHttp(DeviceInfo* device)
+{
+    Json::Value body = RequestBody();
+    const int channels = qMin(device->ChannelCount(), kMaxChannels);
+    if (channels > 0) {
+        Json::Value names(Json::arrayValue);
+        for (int i = 1; i <= channels; ++i)
+            names.append("CH" + std::to_string(i));
+        body["channel"] = names;
+    }
+    DeviceHttp http(*device);
+    Json::Value reply;
+    if (!http.PostForReply(kOsdGetPath, body, reply))
+        return StatusQueryFailed;
+    const Json::Value* channel = MemberPath(reply, { "data", "channel_info", "CH1" });
+    const Json::Value* name = channel ? MemberPath(*channel, { "name" }) : nullptr;
+    const Json::Value* namePos = name ? MemberPath(*name, { "pos" }) : nullptr;
+    const Json::Value* datePos = channel ? MemberPath(*channel, { "datetime", "pos" }) : nullptr;
+    int nameX = 0, nameY = 0, dateX = 0, dateY = 0;
+    std::string text;
+    if (!ReadInteger(namePos, "x", nameX) || !ReadInteger(namePos, "y", nameY) || !ReadInteger(datePos, "x", dateX)
+        || !ReadInteger(datePos, "y", dateY) || !ReadString(name, "text", text))
+        return StatusQueryFailed;
+    device->m_osdNamePos = Position(nameX, nameY);
+    device->m_osdDatePos = Position(dateX, dateY);
+    device->m_osdChannelName = QString::fromStdString(text);
+    return StatusQueryOk;
+}
+
+void EndOsdWorker(DeviceInfo* device, int status)
+{
+    device->m_osdRecords.clear();
+    device->EndWorker(status, RequesterOsdConfig);
+}
+} // namespace
+
+namespace DeviceOps
+{
+void SetOsdConfig(DeviceInfo* device)
+{
+    EndOsdWorker(device, UsesHttpApi() ? SetThroughHttp(device) : SetThroughSdk(device));
+}
+
+void GetOsdConfig(DeviceInfo* device)
+{
+    EndOsdWorker(device, UsesHttpApi() ? QueryThroughHttp(device) : QueryThroughSdk(device));
+}
+} // namespace DeviceOps
