@@ -3,6 +3,8 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QRegularExpression>
+#include <QXmlStreamReader>
 
 #include <cerrno>
 #include <unistd.h>
@@ -41,6 +43,37 @@ QByteArray NumberedLanguageFile(int count, const QString& prefix)
     for (int i = 0; i < count; ++i)
         xml += "  <string>" + prefix.toUtf8() + QByteArray::number(i) + "</string>\n";
     return xml + "</strings>\n";
+}
+
+// The program's folder, also before the application object exists.
+static QString ProgramDir()
+{
+    if (QCoreApplication::instance())
+        return QCoreApplication::applicationDirPath();
+    return QFileInfo(QFileInfo(QStringLiteral("/proc/self/exe")).symLinkTarget()).absolutePath();
+}
+
+QByteArray ShippedConfig(int company, int cursel)
+{
+    QString xml = QString::fromUtf8(ReadFile(ProgramDir() + QStringLiteral("/config.xml")));
+    xml.replace(QRegularExpression(QStringLiteral("<Company>[^<]*</Company>")),
+        QStringLiteral("<Company>%1</Company>").arg(company));
+    xml.replace(QRegularExpression(QStringLiteral("cursel=\"[^\"]*\"")), QStringLiteral("cursel=\"%1\"").arg(cursel));
+    return xml.toUtf8();
+}
+
+QStringList ShippedTexts(const QString& fileName)
+{
+    QFile file(ProgramDir() + QStringLiteral("/Language/") + fileName);
+    QStringList texts;
+    if (!file.open(QIODevice::ReadOnly))
+        return texts;
+    QXmlStreamReader reader(&file);
+    while (!reader.atEnd()) {
+        if (reader.readNext() == QXmlStreamReader::StartElement && reader.name() == QLatin1String("string"))
+            texts << reader.readElementText();
+    }
+    return texts;
 }
 
 TemporaryLanguageFile::TemporaryLanguageFile(const QString& name, const QByteArray& content)

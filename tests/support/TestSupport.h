@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 #include <QTemporaryDir>
 
 namespace TestSupport
@@ -13,6 +14,13 @@ QByteArray ReadToEnd(int fd);
 
 // A language file whose text n reads "T<n>" (or "<prefix><n>").
 QByteArray NumberedLanguageFile(int count, const QString& prefix = QStringLiteral("T"));
+
+// The config.xml shipped next to the program (it declares every shipped
+// language file), set to a customer code and a saved language (-1: none).
+QByteArray ShippedConfig(int company, int cursel = -1);
+// The texts of a language file shipped in the program's Language folder, in
+// id order; empty when the file cannot be read.
+QStringList ShippedTexts(const QString& fileName);
 
 // A language file in the program's Language folder for the length of a test.
 // Give it a name no other test uses: tests run in parallel.
