@@ -62,6 +62,23 @@ QByteArray ShippedConfig(int company, int cursel)
     return xml.toUtf8();
 }
 
+int ShippedLanguageIndex(const QString& fileName)
+{
+    QXmlStreamReader reader(ReadFile(ProgramDir() + QStringLiteral("/config.xml")));
+    int index = 0;
+    while (!reader.atEnd()) {
+        if (reader.readNext() != QXmlStreamReader::StartElement)
+            continue;
+        const QXmlStreamAttributes attributes = reader.attributes();
+        if (attributes.hasAttribute(QLatin1String("cursel")) || !attributes.hasAttribute(QLatin1String("name")))
+            continue;
+        if (attributes.value(QLatin1String("name")) == fileName)
+            return index;
+        ++index;
+    }
+    return -1;
+}
+
 QStringList ShippedTexts(const QString& fileName)
 {
     QFile file(ProgramDir() + QStringLiteral("/Language/") + fileName);

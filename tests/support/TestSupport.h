@@ -18,6 +18,9 @@ QByteArray NumberedLanguageFile(int count, const QString& prefix = QStringLitera
 // The config.xml shipped next to the program (it declares every shipped
 // language file), set to a customer code and a saved language (-1: none).
 QByteArray ShippedConfig(int company, int cursel = -1);
+// The position of a language file among those the shipped config.xml
+// declares (its saved-language value), or -1.
+int ShippedLanguageIndex(const QString& fileName);
 // The texts of a language file shipped in the program's Language folder, in
 // id order; empty when the file cannot be read.
 QStringList ShippedTexts(const QString& fileName);

@@ -1,10 +1,13 @@
-// Starts the program for one customer code under a real X server, checks the
-// main window for clipped texts, missing images and overlapping widgets, and
-// saves the screen with the main window, then with the about box and with a
-// query box, as PNG.
+// Starts the program for one customer code under a real X server with the
+// shipped settings (in the customer's first language, or in the one named),
+// checks the main window for clipped texts, missing images and overlapping
+// widgets, and saves the screen with the main window, then with the about box
+// and with a query box, as PNG; with a language named, also the window at its
+// minimum size.
 //
-//   devscan_screenshot CODE OUTPUT_DIR
+//   devscan_screenshot CODE OUTPUT_DIR [LANGUAGE_FILE]
 #include "BaseDialog.h"
+#include "CheckBoxHeaderView.h"
 #include "LanguageTexts.h"
 #include "Startup.h"
 #include "TestSupport.h"
@@ -16,6 +19,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QGuiApplication>
+#include <QHeaderView>
 #include <QLabel>
 #include <QPixmap>
 #include <QScreen>
@@ -37,6 +41,23 @@ QString Describe(const QWidget* widget)
     return name;
 }
 
+// The width a header section needs to show its whole text between its edges:
+// the text in the style sheet's header font (bold, 14 px), its borders, and
+// on a box section the check box in front of it.
+int SectionWidthNeeded(const QHeaderView* header, int section)
+{
+    QFont font = header->font();
+    font.setBold(true);
+    font.setPixelSize(14);
+    const QString text = header->model()->headerData(section, header->orientation()).toString();
+    int needed = QFontMetrics(font).horizontalAdvance(text) + 2;
+    if (const auto* boxes = qobject_cast<const CheckBoxHeaderView*>(header)) {
+        if (section == boxes->m_checkSection || (section == boxes->m_httpsSection && boxes->showsHttpsBox()))
+            needed += boxes->boxRect(section).right() + 1 - header->sectionViewportPosition(section);
+    }
+    return needed;
+}
+
 void CheckWidget(const QWidget* widget)
 {
     const QString name = Describe(widget);
@@ -52,6 +73,17 @@ void CheckWidget(const QWidget* widget)
                               .arg(name, button->text())
                               .arg(button->width())
                               .arg(needed);
+    } else if (const auto* header = qobject_cast<const QHeaderView*>(widget)) {
+        for (int section = 0; header->model() && section < header->count(); ++section) {
+            if (header->orientation() == Qt::Horizontal && !header->isSectionHidden(section)
+                && SectionWidthNeeded(header, section) > header->sectionSize(section))
+                g_problems << QStringLiteral("%1 cuts its column %2 \"%3\" (%4 of %5 px)")
+                                  .arg(name)
+                                  .arg(section)
+                                  .arg(header->model()->headerData(section, Qt::Horizontal).toString())
+                                  .arg(header->sectionSize(section))
+                                  .arg(SectionWidthNeeded(header, section));
+        }
     } else if (const auto* combo = qobject_cast<const QComboBox*>(widget)) {
         // Room for the text, the padding and the drop-down arrow.
         const int needed = combo->fontMetrics().horizontalAdvance(combo->currentText()) + 2 * 4 + 20 + 2;
@@ -102,18 +134,28 @@ bool SaveScreen(const QString& path)
 int main(int argc, char* argv[])
 {
     if (argc < 3) {
-        std::fprintf(stderr, "usage: devscan_screenshot CODE OUTPUT_DIR\n");
+        std::fprintf(stderr, "usage: devscan_screenshot CODE OUTPUT_DIR [LANGUAGE_FILE]\n");
         return 2;
     }
     const QByteArray code = argv[1];
     const QString outDir = QString::fromLocal8Bit(argv[2]);
     QDir().mkpath(outDir);
-    const QString stem = QDir(outDir).filePath(QStringLiteral("customer-%1").arg(QString::fromLatin1(code)));
+    const QString language = argc > 3 ? QString::fromLocal8Bit(argv[3]) : QString();
+    QString name = QStringLiteral("customer-%1").arg(QString::fromLatin1(code));
+    if (!language.isEmpty())
+        name += QLatin1Char('-') + language.section(QLatin1Char('.'), 0, 0);
+    const QString stem = QDir(outDir).filePath(name);
 
     TestSupport::TemporarySettings settings;
-    settings.WriteConfig("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<config><Language cursel=\"0\">"
-                         "<file name=\"ENU.xml\"/></Language><Company>"
-        + code + "</Company><Version>V1.0.0</Version></config>\n");
+    int cursel = -1;
+    if (!language.isEmpty()) {
+        cursel = TestSupport::ShippedLanguageIndex(language);
+        if (cursel < 0) {
+            std::fprintf(stderr, "%s is not a shipped language file\n", qPrintable(language));
+            return 2;
+        }
+    }
+    settings.WriteConfig(TestSupport::ShippedConfig(code.toInt(), cursel));
 
     StartupHooks hooks;
     hooks.windowShown = [&](QWidget* window) {
@@ -139,7 +181,18 @@ int main(int argc, char* argv[])
             });
             ZVMessageBox::ShowMessage(window, LanguageText(51), LanguageText(6), 1, 2);
             BaseDialog::SetShownHook({});
-            window->close();
+            if (!language.isEmpty() && ZVAppSetting::Instance()->CurrentLanguageFile() != language)
+                g_problems << QStringLiteral("started in %1").arg(ZVAppSetting::Instance()->CurrentLanguageFile());
+            if (language.isEmpty()) {
+                window->close();
+                return;
+            }
+            window->resize(window->minimumSize());
+            QTimer::singleShot(500, window, [&, window] {
+                CheckWindow(window);
+                SaveScreen(stem + QStringLiteral("-min.png"));
+                window->close();
+            });
         });
     };
     const int result = RunDevscan(argc, argv, &hooks);

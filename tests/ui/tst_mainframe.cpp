@@ -13,6 +13,7 @@
 #include <QAction>
 #include <QComboBox>
 #include <QGroupBox>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -75,6 +76,40 @@ void SendMouse(QWidget* target, QEvent::Type type, QPoint pos, Qt::MouseButton b
     QApplication::sendEvent(target, &event);
 }
 
+// Visible widgets of the window that show one of the given texts.
+QStringList WidgetsShowing(const QWidget* window, const QSet<QString>& texts)
+{
+    QStringList found;
+    auto check = [&](const QObject* object, const QString& text) {
+        if (texts.contains(text))
+            found << QStringLiteral("%1 \"%2\"").arg(QString::fromLatin1(object->metaObject()->className()), text);
+    };
+    for (const QWidget* widget : window->findChildren<QWidget*>()) {
+        if (!widget->isVisible())
+            continue;
+        check(widget, widget->toolTip());
+        if (const auto* label = qobject_cast<const QLabel*>(widget))
+            check(label, label->text());
+        else if (const auto* button = qobject_cast<const QAbstractButton*>(widget))
+            check(button, button->text());
+        else if (const auto* box = qobject_cast<const QGroupBox*>(widget))
+            check(box, box->title());
+        else if (const auto* edit = qobject_cast<const QLineEdit*>(widget))
+            check(edit, edit->placeholderText());
+        if (const auto* combo = qobject_cast<const QComboBox*>(widget)) {
+            for (int i = 0; i < combo->count(); ++i)
+                check(combo, combo->itemText(i));
+        }
+        if (const auto* header = qobject_cast<const QHeaderView*>(widget)) {
+            for (int section = 0; header->model() && section < header->count(); ++section) {
+                if (!header->isSectionHidden(section))
+                    check(header, header->model()->headerData(section, header->orientation()).toString());
+            }
+        }
+    }
+    return found;
+}
+
 QStringList ShownButtons(const ToolBarFrame* bar)
 {
     QStringList shown;
@@ -104,6 +139,8 @@ private slots:
     void onvifHidesAllButTheSearches_data();
     void onvifHidesAllButTheSearches();
     void languageChangeRereadsEveryText();
+    void shippedLanguageReachesEveryVisibleText_data();
+    void shippedLanguageReachesEveryVisibleText();
     void toolBarLockedDuringBatch();
     void osdSliderJumpsToClick();
     void titleBarDoubleClick_data();
@@ -385,6 +422,79 @@ void TestMainFrame::languageChangeRereadsEveryText()
     QCOMPARE(bar->FilterCombo()->currentIndex(), 2);
     QCOMPARE(bar->FilterEdit()->text(), QStringLiteral("kept"));
     QCOMPARE(window->Page(PageExtranetSearch)->FilterColumn(), 3);
+    TestSupport::LoadNumberedTexts();
+}
+
+void TestMainFrame::shippedLanguageReachesEveryVisibleText_data()
+{
+    QTest::addColumn<int>("language");
+    QTest::addColumn<QString>("font");
+    QTest::newRow("Korean") << 1 << "Arial";
+    QTest::newRow("Japanese") << 2 << "Meiryo";
+}
+
+void TestMainFrame::shippedLanguageReachesEveryVisibleText()
+{
+    QFETCH(int, language);
+    QFETCH(QString, font);
+    // Customer code 20 with its shipped files, as its settings declare them.
+    const QStringList files = { "ENU_KELM.xml", "KOR_KELM.xml", "JAPAN_KELM.xml" };
+    QCOMPARE(ZVAppSetting::OfferedLanguageFiles(20), files);
+    ZVAppSetting* settings = ZVAppSetting::Instance();
+    settings->m_languageFiles = files;
+    settings->m_languageIndexes = { 0, 1, 2 };
+    settings->m_languageTextIds = { 89, 94, 157 };
+    settings->m_qmFile = QStringLiteral("/qt_en.qm");
+    LanguageTexts::Reload(QCoreApplication::applicationDirPath() + QStringLiteral("/Language/ENU_KELM.xml"));
+    const QStringList english = TestSupport::ShippedTexts(files.at(0));
+    const QStringList chosen = TestSupport::ShippedTexts(files.at(language));
+    QCOMPARE(english.size(), 238);
+    QCOMPARE(chosen.size(), 238);
+    // Texts that belong to one of the two languages only.
+    QSet<QString> englishOnly, chosenOnly;
+    for (int id = 0; id < 238; ++id) {
+        if (english.at(id) != chosen.at(id) && !chosen.contains(english.at(id)))
+            englishOnly << english.at(id);
+        if (english.at(id) != chosen.at(id) && !english.contains(chosen.at(id)))
+            chosenOnly << chosen.at(id);
+    }
+    const QString qtCancel = QCoreApplication::translate("QPlatformTheme", "Cancel");
+
+    const OperationPages programPages;
+    settings->m_company = 20;
+    MainFrame window(programPages);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QCoreApplication::processEvents();
+    QVERIFY(WidgetsShowing(&window, chosenOnly).isEmpty());
+    QVERIFY(WidgetsShowing(&window, englishOnly).size() > 10); // the look sees the page's texts
+
+    QAction* action = window.TitleBar()->LanguageActions().at(language);
+    QVERIFY(action->isEnabled());
+    action->trigger();
+    QCOMPARE(settings->m_currentLanguage, language);
+    QCoreApplication::sendPostedEvents();
+    QCOMPARE(QApplication::font().family(), font);
+    QCOMPARE(window.TitleBar()->LanguageButton()->text(), chosen.at(88));
+    QCOMPARE(action->text(), chosen.at(settings->m_languageTextIds.at(language)));
+    for (int page = 0; page < PageCount; ++page) {
+        window.StackedWidget()->setCurrentIndex(page);
+        const QStringList stale = WidgetsShowing(&window, englishOnly);
+        QVERIFY2(stale.isEmpty(), qPrintable(QStringLiteral("page %1: %2").arg(page).arg(stale.join(", "))));
+    }
+    // Qt's own translation stays the one chosen at start-up.
+    QCOMPARE(settings->m_qmFile, QStringLiteral("/qt_en.qm"));
+    QCOMPARE(QCoreApplication::translate("QPlatformTheme", "Cancel"), qtCancel);
+
+    window.TitleBar()->LanguageActions().at(0)->trigger();
+    QCoreApplication::sendPostedEvents();
+    QCOMPARE(QApplication::font().family(), QStringLiteral("Arial"));
+    for (int page = 0; page < PageCount; ++page) {
+        window.StackedWidget()->setCurrentIndex(page);
+        const QStringList stale = WidgetsShowing(&window, chosenOnly);
+        QVERIFY2(stale.isEmpty(), qPrintable(QStringLiteral("page %1: %2").arg(page).arg(stale.join(", "))));
+    }
+    settings->m_qmFile.clear();
     TestSupport::LoadNumberedTexts();
 }
 
