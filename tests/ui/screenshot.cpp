@@ -3,7 +3,7 @@
 // checks the main window for clipped texts, missing images and overlapping
 // widgets, and saves the screen with the main window, then with the about box
 // and with a query box, as PNG; with a language named, also the window at its
-// minimum size.
+// minimum size, whose other pages are then checked too.
 //
 //   devscan_screenshot CODE OUTPUT_DIR [LANGUAGE_FILE]
 #include "BaseDialog.h"
@@ -18,6 +18,7 @@
 #include <QAbstractButton>
 #include <QComboBox>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QHeaderView>
 #include <QLabel>
@@ -41,19 +42,20 @@ QString Describe(const QWidget* widget)
     return name;
 }
 
-// The width a header section needs to show its whole text between its edges:
-// the text in the style sheet's header font (bold, 14 px), its borders, and
-// on a box section the check box in front of it.
+// The width a header section needs to show its whole text: the style clips
+// the text in the style sheet's header font (bold, 14 px) to the section less
+// its padding (5 px a side) and border, and a box section gives its check box
+// the first 12 px.
 int SectionWidthNeeded(const QHeaderView* header, int section)
 {
     QFont font = header->font();
     font.setBold(true);
     font.setPixelSize(14);
     const QString text = header->model()->headerData(section, header->orientation()).toString();
-    int needed = QFontMetrics(font).horizontalAdvance(text) + 2;
+    int needed = QFontMetrics(font).horizontalAdvance(text) + 2 * 5 + 1;
     if (const auto* boxes = qobject_cast<const CheckBoxHeaderView*>(header)) {
         if (section == boxes->m_checkSection || (section == boxes->m_httpsSection && boxes->showsHttpsBox()))
-            needed += boxes->boxRect(section).right() + 1 - header->sectionViewportPosition(section);
+            needed += boxes->boxRect(section).width();
     }
     return needed;
 }
@@ -188,11 +190,32 @@ int main(int argc, char* argv[])
                 return;
             }
             window->resize(window->minimumSize());
-            QTimer::singleShot(500, window, [&, window] {
+            // Look once the window has its new size and has laid itself out.
+            auto* poll = new QTimer(window);
+            QElapsedTimer waited;
+            waited.start();
+            QObject::connect(poll, &QTimer::timeout, window, [&, window, poll, waited] {
+                QCoreApplication::sendPostedEvents();
+                if (window->size() != window->minimumSize() && waited.elapsed() < 30000)
+                    return;
+                poll->stop();
+                if (window->size() != window->minimumSize())
+                    g_problems << QStringLiteral("the window keeps %1 x %2").arg(window->width()).arg(window->height());
                 CheckWindow(window);
                 SaveScreen(stem + QStringLiteral("-min.png"));
+                // The other pages at this size, in the same language.
+                auto* stack = window->findChild<QStackedWidget*>();
+                for (int page = 1; page < stack->count(); ++page) {
+                    stack->setCurrentIndex(page);
+                    QCoreApplication::sendPostedEvents();
+                    const int before = g_problems.size();
+                    CheckWindow(window);
+                    for (int i = before; i < g_problems.size(); ++i)
+                        g_problems[i].prepend(QStringLiteral("page %1: ").arg(page));
+                }
                 window->close();
             });
+            poll->start(50);
         });
     };
     const int result = RunDevscan(argc, argv, &hooks);
