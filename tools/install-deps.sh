@@ -7,7 +7,7 @@ packages=(
     build-essential cmake ninja-build pkg-config git python3
     qtbase5-dev qtbase5-dev-tools qttranslations5-l10n
     libjsoncpp-dev rapidjson-dev libcurl4-openssl-dev libssl-dev libxlsxwriter-dev
-    fonts-liberation fonts-ipafont-gothic xvfb xauth iproute2 openssl
+    fonts-liberation fonts-ipafont-gothic fonts-wqy-microhei xvfb xauth iproute2 openssl
     onvif-tools
     nmap
 )

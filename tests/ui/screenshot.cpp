@@ -18,6 +18,8 @@
 #include <QAbstractButton>
 #include <QComboBox>
 #include <QDir>
+#include <QFontDatabase>
+#include <QRawFont>
 #include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QHeaderView>
@@ -60,9 +62,48 @@ int SectionWidthNeeded(const QHeaderView* header, int section)
     return needed;
 }
 
+// The characters of a text that no installed font can draw (shown as boxes).
+QString Undrawable(const QString& text)
+{
+    static QHash<uint, bool> drawable;
+    static const QStringList families = QFontDatabase().families();
+    QString missing;
+    for (const uint c : text.toUcs4()) {
+        if (c < 0x80)
+            continue;
+        auto known = drawable.find(c);
+        if (known == drawable.end()) {
+            bool found = false;
+            for (int i = 0; i < families.size() && !found; ++i)
+                found = QRawFont::fromFont(QFont(families.at(i))).supportsCharacter(c);
+            known = drawable.insert(c, found);
+        }
+        if (!*known)
+            missing += QString::fromUcs4(&c, 1);
+    }
+    return missing;
+}
+
+void CheckGlyphs(const QString& name, const QString& text)
+{
+    const QString missing = Undrawable(text);
+    if (!missing.isEmpty())
+        g_problems << QStringLiteral("%1 has no font for \"%2\" in \"%3\"").arg(name, missing, text);
+}
+
 void CheckWidget(const QWidget* widget)
 {
     const QString name = Describe(widget);
+    if (const auto* label = qobject_cast<const QLabel*>(widget))
+        CheckGlyphs(name, label->text());
+    else if (const auto* button = qobject_cast<const QAbstractButton*>(widget))
+        CheckGlyphs(name, button->text());
+    else if (const auto* combo = qobject_cast<const QComboBox*>(widget))
+        CheckGlyphs(name, combo->currentText());
+    else if (const auto* header = qobject_cast<const QHeaderView*>(widget)) {
+        for (int section = 0; header->model() && section < header->count(); ++section)
+            CheckGlyphs(name, header->model()->headerData(section, header->orientation()).toString());
+    }
     if (const auto* label = qobject_cast<const QLabel*>(widget)) {
         if (!label->text().isEmpty() && !label->wordWrap() && label->sizeHint().width() > label->width())
             g_problems << QStringLiteral("%1 cuts its text \"%2\"").arg(name, label->text());
