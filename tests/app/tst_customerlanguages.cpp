@@ -56,9 +56,7 @@ QList<int> CommentedIds(const QByteArray& content)
     bool afterString = false;
     while (!reader.atEnd()) {
         switch (reader.readNext()) {
-        case QXmlStreamReader::EndElement:
-            afterString = reader.name() == QLatin1String("string");
-            break;
+        case QXmlStreamReader::EndElement: afterString = reader.name() == QLatin1String("string"); break;
         case QXmlStreamReader::Comment:
             if (afterString)
                 ids << reader.text().trimmed().toInt();
@@ -68,9 +66,7 @@ QList<int> CommentedIds(const QByteArray& content)
             if (!reader.isWhitespace())
                 afterString = false;
             break;
-        default:
-            afterString = false;
-            break;
+        default: afterString = false; break;
         }
     }
     return ids;

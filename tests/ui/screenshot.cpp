@@ -18,13 +18,13 @@
 #include <QAbstractButton>
 #include <QComboBox>
 #include <QDir>
-#include <QFontDatabase>
-#include <QRawFont>
 #include <QElapsedTimer>
+#include <QFontDatabase>
 #include <QGuiApplication>
 #include <QHeaderView>
 #include <QLabel>
 #include <QPixmap>
+#include <QRawFont>
 #include <QScreen>
 #include <QStackedWidget>
 #include <QTimer>
