@@ -274,12 +274,22 @@ void TestOnvifDevice::queryReplyForms_data()
         << 0 << 1 << "{ip}"
         << "255.255.255.0"
         << "127.0.0.1" << 0u << 0;
-    QTest::newRow("prefix out of range") << "GetNetworkInterfaces" << 200
-                                         << QString::fromStdString(Interfaces(
-                                                Replace(kEth0, "<tt:PrefixLength>24", "<tt:PrefixLength>99")))
-                                         << 0 << 1 << "{ip}"
-                                         << "0.0.0.0"
-                                         << "127.0.0.1" << 0u << 2;
+    QTest::newRow("no gateway set") << "GetNetworkDefaultGateway" << 200
+                                    << QString::fromStdString(Reply("<tds:GetNetworkDefaultGatewayResponse>"
+                                                                    "<tds:NetworkGateway><tt:IPv4Address/>"
+                                                                    "</tds:NetworkGateway>"
+                                                                    "</tds:GetNetworkDefaultGatewayResponse>"))
+                                    << 0 << 1 << "{ip}"
+                                    << "255.255.0.0"
+                                    << "0.0.0.0" << 0u << 2;
+    QTest::newRow("no protocol operation, as a Receiver fault with HTTP 500")
+        << "GetNetworkProtocols" << 500
+        << QString::fromStdString(Reply("<env:Fault><env:Code><env:Value>env:Receiver</env:Value><env:Subcode>"
+                                        "<env:Value xmlns:ter=\"http://www.onvif.org/ver10/error\">"
+                                        "ter:ActionNotSupported</env:Value></env:Subcode></env:Code></env:Fault>"))
+        << 0 << 1 << "{ip}"
+        << "255.255.0.0"
+        << "127.0.0.1" << 0u << 2;
     QTest::newRow("no gateway operation")
         << "GetNetworkDefaultGateway" << 400
         << QString::fromStdString(Reply("<env:Fault><env:Code><env:Value>env:Receiver</env:Value><env:Subcode>"
@@ -315,6 +325,28 @@ void TestOnvifDevice::queryReplyForms_data()
         << 0 << 1 << "{ip}"
         << "255.255.0.0"
         << "127.0.0.1" << 8000u << 2;
+
+    // Values the device does not give are not made up: the query fails.
+    QTest::newRow("prefix out of range") << "GetNetworkInterfaces" << 200
+                                         << QString::fromStdString(Interfaces(
+                                                Replace(kEth0, "<tt:PrefixLength>24", "<tt:PrefixLength>99")))
+                                         << 0 << 0 << ""
+                                         << ""
+                                         << "" << 0u << 0;
+    QTest::newRow("no PrefixLength") << "GetNetworkInterfaces" << 200
+                                     << QString::fromStdString(
+                                            Interfaces(Replace(kEth0, "<tt:PrefixLength>24</tt:PrefixLength>", "")))
+                                     << 0 << 0 << ""
+                                     << ""
+                                     << "" << 0u << 0;
+    QTest::newRow("gateway not an address")
+        << "GetNetworkDefaultGateway" << 200
+        << QString::fromStdString(Reply("<tds:GetNetworkDefaultGatewayResponse><tds:NetworkGateway><tt:IPv4Address>"
+                                        "gateway.local</tt:IPv4Address></tds:NetworkGateway>"
+                                        "</tds:GetNetworkDefaultGatewayResponse>"))
+        << 0 << 0 << ""
+        << ""
+        << "" << 0u << 0;
 
     // Hostile or broken: the query fails, nothing is written.
     QTest::newRow("entity expansion")
@@ -469,28 +501,28 @@ void TestOnvifDevice::setFields_data()
     QTest::addColumn<int>("prefix");
 
     QTest::newRow("only the mask") << ""
-                                   << "255.255.255.0"
+                                   << "255.255.0.0"
                                    << "" << 0u << 2 << 460u << 1 << QStringList { "SetNetworkInterfaces" } << false
-                                   << 24;
+                                   << 16;
     QTest::newRow("only the gateway") << ""
                                       << ""
                                       << "127.0.0.9" << 0u << 2 << 460u << 1
-                                      << QStringList { "SetNetworkDefaultGateway" } << false << 8;
+                                      << QStringList { "SetNetworkDefaultGateway" } << false << 24;
     QTest::newRow("the same port") << ""
                                    << ""
-                                   << "" << 18005u << 2 << 460u << 1 << QStringList {} << false << 8;
+                                   << "" << 18005u << 2 << 460u << 1 << QStringList {} << false << 24;
     QTest::newRow("DHCP") << ""
                           << ""
-                          << "127.0.0.9" << 0u << 0 << 460u << 1 << QStringList { "SetNetworkInterfaces" } << true << 8;
+                          << "127.0.0.9" << 0u << 0 << 460u << 1 << QStringList { "SetNetworkInterfaces" } << true << 24;
     QTest::newRow("PPPoE is no ONVIF setting") << ""
                                                << ""
-                                               << "" << 0u << 1 << 460u << 0 << QStringList {} << false << 8;
+                                               << "" << 0u << 1 << 460u << 0 << QStringList {} << false << 24;
     QTest::newRow("mask with a gap") << ""
                                      << "255.0.255.0"
-                                     << "" << 0u << 2 << 460u << 0 << QStringList {} << false << 8;
+                                     << "" << 0u << 2 << 460u << 0 << QStringList {} << false << 24;
     QTest::newRow("size word too small") << ""
                                          << "255.255.0.0"
-                                         << "" << 0u << 2 << 24u << 0 << QStringList {} << false << 8;
+                                         << "" << 0u << 2 << 24u << 0 << QStringList {} << false << 24;
 }
 
 void TestOnvifDevice::setFields()
