@@ -409,6 +409,16 @@ struct FakeOnvif::Impl
 
     static constexpr const char* kRealm = "ONVIF Camera";
 
+    static std::string MediaPath(const OnvifState& s)
+    {
+        return s.servicePath.substr(0, s.servicePath.rfind('/') + 1) + "media_service";
+    }
+
+    static std::string Origin(const OnvifState& s)
+    {
+        return std::string(s.https ? "https://" : "http://") + s.ip + ":" + std::to_string(s.webPort);
+    }
+
     // Checks the HTTP Digest of a request; stale is set for a nonce that has
     // been used up or is unknown when the rest of the answer checks out.
     bool CheckDigest(const HttpRequest& http, OnvifRequest& request, const OnvifState& s, bool& stale)
@@ -497,6 +507,16 @@ struct FakeOnvif::Impl
 
     HttpResponse Serve(const HttpRequest& http)
     {
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            if (http.path != state.servicePath && http.path != MediaPath(state)) {
+                HttpResponse r;
+                r.status = 404;
+                r.headers.emplace_back("Content-Type", "text/html");
+                r.body = "<html><body>404 Not Found</body></html>";
+                return r;
+            }
+        }
         QDomDocument document;
         if (!SetContent(document, QByteArray::fromStdString(http.body)))
             return Fault("Sender", "WellFormed", "not well formed");
@@ -540,8 +560,8 @@ struct FakeOnvif::Impl
     HttpResponse Operation(const std::string& name, const QDomElement& op)
     {
         OnvifState& s = state;
-        const std::string service
-            = std::string(s.https ? "https://" : "http://") + s.ip + ":" + std::to_string(s.webPort) + "/onvif/";
+        const std::string deviceService = Origin(s) + s.servicePath;
+        const std::string mediaService = Origin(s) + MediaPath(s);
         if (name == "GetSystemDateAndTime") {
             const QDateTime now = QDateTime::currentDateTimeUtc().addSecs(s.clockOffsetSeconds);
             const QDate d = now.date();
@@ -569,18 +589,18 @@ struct FakeOnvif::Impl
                     + Escape(s.name) + "</tt:Name></tds:HostnameInformation></tds:GetHostnameResponse>");
         if (name == "GetCapabilities")
             return Soap(200,
-                "<tds:GetCapabilitiesResponse><tds:Capabilities><tt:Device><tt:XAddr>" + service
-                    + "device_service</tt:XAddr></tt:Device><tt:Media><tt:XAddr>" + service
-                    + "media_service</tt:XAddr></tt:Media></tds:Capabilities></tds:GetCapabilitiesResponse>");
+                "<tds:GetCapabilitiesResponse><tds:Capabilities><tt:Device><tt:XAddr>" + deviceService
+                    + "</tt:XAddr></tt:Device><tt:Media><tt:XAddr>" + mediaService
+                    + "</tt:XAddr></tt:Media></tds:Capabilities></tds:GetCapabilitiesResponse>");
         if (name == "GetServices") {
-            auto entry = [&service](const char* nsUri, const char* path, int major, int minor) {
-                return std::string("<tds:Service><tds:Namespace>") + nsUri + "</tds:Namespace><tds:XAddr>" + service
-                    + path + "</tds:XAddr><tds:Version><tt:Major>" + std::to_string(major) + "</tt:Major><tt:Minor>"
+ auto entry = [](const char* nsUri, const std::string& xaddr, int major, int minor) {
+                return std::string("<tds:Service><tds:Namespace>") + nsUri + "</tds:Namespace><tds:XAddr>" + xaddr
+                    + "</tds:XAddr><tds:Version><tt:Major>" + std::to_string(major) + "</tt:Major><tt:Minor>"
                     + std::to_string(minor) + "</tt:Minor></tds:Version></tds:Service>";
             };
             return Soap(200,
-                "<tds:GetServicesResponse>" + entry("http://www.onvif.org/ver10/device/wsdl", "device_service", 2, 60)
-                    + entry("http://www.onvif.org/ver10/media/wsdl", "media_service", 2, 60)
+                "<tds:GetServicesResponse>" + entry("http://www.onvif.org/ver10/device/wsdl", deviceService, 2, 60)
+                    + entry("http://www.onvif.org/ver10/media/wsdl", mediaService, 2, 60)
                     + "</tds:GetServicesResponse>");
         }
         if (name == "GetProfiles" || name == "GetProfile") {
@@ -806,9 +826,7 @@ struct FakeOnvif::Impl
         changed.notify_all();
         if (faults.noProbeAnswer)
             return;
-        const std::string xaddrs = faults.xaddrs.empty() ? std::string(state.https ? "https://" : "http://") + state.ip
-                + ":" + std::to_string(state.webPort) + "/onvif/device_service"
-                                                         : faults.xaddrs;
+        const std::string xaddrs = faults.xaddrs.empty() ? Origin(state) + state.servicePath : faults.xaddrs;
         std::string payload = faults.probeReply.empty() ? ProbeMatches(messageId, state, xaddrs) : faults.probeReply;
         const std::string relatesTo = Escape(messageId);
         for (size_t at = payload.find("{relatesTo}"); at != std::string::npos;

@@ -31,6 +31,9 @@ struct OnvifState
     std::string dns = "127.0.0.1";
     uint16_t webPort = 8080;
     bool https = false; // the web port speaks TLS (a self-signed certificate); the XAddr says https
+    // The device service's path, announced in the XAddr; the media service sits beside it.
+    // Other paths get 404.
+    std::string servicePath = "/onvif/device_service";
     // HTTP Digest on every operation but the pre-authentication ones; each
     // algorithm offered ("MD5", "SHA-256") is one challenge, in this order.
     bool httpDigest = false;
