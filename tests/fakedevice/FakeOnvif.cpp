@@ -211,6 +211,16 @@ bool ParseDigestHeader(const std::string& header, std::map<std::string, std::str
     return true;
 }
 
+// What the device implements; anything else is refused before any check of the caller.
+bool Implemented(const std::string& operation)
+{
+    static const std::set<std::string> operations { "GetCapabilities", "GetDNS", "GetDeviceInformation",
+        "GetHostname", "GetNetworkDefaultGateway", "GetNetworkInterfaces", "GetNetworkProtocols", "GetProfile",
+        "GetProfiles", "GetServices", "GetSystemDateAndTime", "SetNetworkDefaultGateway", "SetNetworkInterfaces",
+        "SetNetworkProtocols", "SystemReboot" };
+    return operations.count(operation) > 0;
+}
+
 bool PreAuthentication(const std::string& operation)
 {
     return operation == "GetSystemDateAndTime" || operation == "GetCapabilities" || operation == "GetServices"
@@ -532,11 +542,13 @@ struct FakeOnvif::Impl
         request.operation = operation.localName().toStdString();
         request.tls = http.tls;
         request.body = http.body;
-        request.authenticated = CheckToken(envelope.firstChildElement(QStringLiteral("Header")), request, state);
         const std::string name = request.operation;
         const bool open = PreAuthentication(name) && !(name == "GetSystemDateAndTime" && faults.timeNeedsAuth);
         bool stale = false;
+        // HTTP comes first: a request it refuses is never read, its token not spent.
         const bool digestOk = !state.httpDigest || open || CheckDigest(http, request, state, stale);
+        if (digestOk)
+            request.authenticated = CheckToken(envelope.firstChildElement(QStringLiteral("Header")), request, state);
         const bool authenticated = request.authenticated || !state.tokenRequired;
         HttpResponse response;
         if (!digestOk) {
@@ -547,6 +559,8 @@ struct FakeOnvif::Impl
             response.body = canned->second.body;
             response.fillerBytes = canned->second.fillerBytes;
             response.delayMs = canned->second.delayMs;
+        } else if (!Implemented(name)) {
+            response = Fault("Receiver", "ActionNotSupported", "not supported");
         } else if (!open && !authenticated) {
             response = Fault("Sender", "NotAuthorized", "Sender not Authorized");
         } else {
