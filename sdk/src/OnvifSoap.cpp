@@ -190,10 +190,11 @@ SoapSession::SoapSession()
 
 SoapSession::~SoapSession()
 {
-    if (m_multi)
-        curl_multi_cleanup(static_cast<CURLM*>(m_multi));
+    // The easy handle is never left in the multi handle between calls.
     if (m_easy)
         curl_easy_cleanup(static_cast<CURL*>(m_easy));
+    if (m_multi)
+        curl_multi_cleanup(static_cast<CURLM*>(m_multi));
 }
 
 SoapReply SoapSession::Call(const SoapTarget& target, const char* action, const std::string& bodyXml,

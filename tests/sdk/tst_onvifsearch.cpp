@@ -319,6 +319,9 @@ void TestOnvifSearch::connectsByTheAnnouncedSchemeAndPath()
     QCOMPARE(QueryNetwork(connection, block), 1);
     QCOMPARE(block.webPort, 8443u);
     QCOMPARE(QString::fromStdString(Dotted(block.ip)), QString::fromStdString(Loopback(23)));
+    // The prefix and gateway a device reports follow its own address.
+    QCOMPARE(QString::fromStdString(Dotted(block.netmask)), QStringLiteral("255.255.255.0"));
+    QCOMPARE(QString::fromStdString(Dotted(block.gateway)), QString::fromStdString(Loopback(1)));
     ZVOnvifConnectionStop(&connection);
 
     // The device heard every request over the scheme it serves, at its path.
