@@ -179,8 +179,7 @@ bool ParseDefaultGateway(const XmlElement& response, Ipv4& gateway, bool& found)
     return found || !named;
 }
 
-bool ParseHttpPort(
-    const XmlElement& response, const char* protocol, uint16_t currentPort, uint16_t& port, bool& found)
+bool ParseHttpPort(const XmlElement& response, const char* protocol, uint16_t currentPort, uint16_t& port, bool& found)
 {
     found = false;
     for (const auto& child : response.children) {
@@ -372,9 +371,9 @@ bool DeviceClient::SetNetwork(const ZVOnvifNetworkParam& block)
         if (!ReadHttpPort(httpPort, hasHttp))
             return false;
         if (!hasHttp || httpPort != block.webPort) {
-            const std::string body
-                = std::string("<tds:SetNetworkProtocols><tds:NetworkProtocols><tt:Name>") + WebProtocol()
-                + "</tt:Name><tt:Enabled>true</tt:Enabled><tt:Port>" + std::to_string(block.webPort) + "</tt:Port></tds:NetworkProtocols></tds:SetNetworkProtocols>";
+            const std::string body = std::string("<tds:SetNetworkProtocols><tds:NetworkProtocols><tt:Name>")
+                + WebProtocol() + "</tt:Name><tt:Enabled>true</tt:Enabled><tt:Port>" + std::to_string(block.webPort)
+                + "</tt:Port></tds:NetworkProtocols></tds:SetNetworkProtocols>";
             if (!Expect(Call("SetNetworkProtocols", body, true), "SetNetworkProtocols"))
                 return false;
             // Followed at once; the old port stays a fallback until the device answers on the new one.

@@ -36,8 +36,7 @@ bool ParseNetworkInterfaces(const XmlElement& response, const std::string& prefe
 bool ParseDefaultGateway(const XmlElement& response, Ipv4& gateway, bool& found);
 // The port of protocol ("HTTP", "HTTPS"): the listed one equal to currentPort, else the
 // first; found false when the protocol is not listed.
-bool ParseHttpPort(
-    const XmlElement& response, const char* protocol, uint16_t currentPort, uint16_t& port, bool& found);
+bool ParseHttpPort(const XmlElement& response, const char* protocol, uint16_t currentPort, uint16_t& port, bool& found);
 bool ParseRebootNeeded(const XmlElement& response, bool& rebootNeeded);
 
 bool PrefixToMask(int prefix, Ipv4& mask);

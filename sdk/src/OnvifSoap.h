@@ -99,8 +99,8 @@ public:
     // POSTs one device-service request: action is the operation's name
     // ("GetNetworkInterfaces"). token: the UsernameToken's credentials (none when
     // null); http: the credentials of an HTTP Digest challenge (MD5 or SHA-256).
-    SoapReply Call(const SoapTarget& target, const char* action, const std::string& bodyXml,
-        const Credentials* token, const Credentials* http, int64_t clockOffsetSeconds);
+    SoapReply Call(const SoapTarget& target, const char* action, const std::string& bodyXml, const Credentials* token,
+        const Credentials* http, int64_t clockOffsetSeconds);
 
 private:
     SoapReply Perform(const SoapTarget& target, const char* action, const std::string& envelope,

@@ -214,9 +214,9 @@ bool ParseDigestHeader(const std::string& header, std::map<std::string, std::str
 // What the device implements; anything else is refused before any check of the caller.
 bool Implemented(const std::string& operation)
 {
-    static const std::set<std::string> operations { "GetCapabilities", "GetDNS", "GetDeviceInformation",
-        "GetHostname", "GetNetworkDefaultGateway", "GetNetworkInterfaces", "GetNetworkProtocols", "GetProfile",
-        "GetProfiles", "GetServices", "GetSystemDateAndTime", "SetNetworkDefaultGateway", "SetNetworkInterfaces",
+    static const std::set<std::string> operations { "GetCapabilities", "GetDNS", "GetDeviceInformation", "GetHostname",
+        "GetNetworkDefaultGateway", "GetNetworkInterfaces", "GetNetworkProtocols", "GetProfile", "GetProfiles",
+        "GetServices", "GetSystemDateAndTime", "SetNetworkDefaultGateway", "SetNetworkInterfaces",
         "SetNetworkProtocols", "SystemReboot" };
     return operations.count(operation) > 0;
 }
@@ -451,7 +451,9 @@ struct FakeOnvif::Impl
         const EVP_MD* md = nullptr;
         for (const std::string& offered : s.digestAlgorithms) {
             if (SameNoCase(offered, algorithm))
-                md = SameNoCase(algorithm, "SHA-256") ? EVP_sha256() : SameNoCase(algorithm, "MD5") ? EVP_md5() : nullptr;
+                md = SameNoCase(algorithm, "SHA-256") ? EVP_sha256()
+                    : SameNoCase(algorithm, "MD5")    ? EVP_md5()
+                                                      : nullptr;
         }
         if (!md) {
             request.digestError = "algorithm";
@@ -474,7 +476,8 @@ struct FakeOnvif::Impl
         }
         const std::string ha1 = HexDigest(md, s.user + ":" + kRealm + ":" + s.password);
         const std::string ha2 = HexDigest(md, http.method + ":" + p["uri"]);
-        const std::string expected = HexDigest(md, ha1 + ":" + p["nonce"] + ":" + nc + ":" + p["cnonce"] + ":auth:" + ha2);
+        const std::string expected
+            = HexDigest(md, ha1 + ":" + p["nonce"] + ":" + nc + ":" + p["cnonce"] + ":auth:" + ha2);
         if (!SameNoCase(p["response"], expected)) {
             request.digestError = "response";
             return false;
@@ -607,7 +610,7 @@ struct FakeOnvif::Impl
                     + "</tt:XAddr></tt:Device><tt:Media><tt:XAddr>" + mediaService
                     + "</tt:XAddr></tt:Media></tds:Capabilities></tds:GetCapabilitiesResponse>");
         if (name == "GetServices") {
- auto entry = [](const char* nsUri, const std::string& xaddr, int major, int minor) {
+            auto entry = [](const char* nsUri, const std::string& xaddr, int major, int minor) {
                 return std::string("<tds:Service><tds:Namespace>") + nsUri + "</tds:Namespace><tds:XAddr>" + xaddr
                     + "</tds:XAddr><tds:Version><tt:Major>" + std::to_string(major) + "</tt:Major><tt:Minor>"
                     + std::to_string(minor) + "</tt:Minor></tds:Version></tds:Service>";

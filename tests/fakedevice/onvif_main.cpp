@@ -107,8 +107,8 @@ int main(int argc, char** argv)
         a.s_addr = htonl(ntohl(start.s_addr) + static_cast<uint32_t>(i));
         char ip[INET_ADDRSTRLEN];
         inet_ntop(AF_INET, &a, ip, sizeof ip);
-        fakedevice::OnvifState state = fakedevice::OnvifStateFor(
-            ip, static_cast<int>(ntohl(a.s_addr) & 0xffffff), static_cast<int>(prefix));
+        fakedevice::OnvifState state
+            = fakedevice::OnvifStateFor(ip, static_cast<int>(ntohl(a.s_addr) & 0xffffff), static_cast<int>(prefix));
         state.webPort = static_cast<uint16_t>(webPort);
         state.https = https;
         state.httpDigest = digest;

@@ -165,8 +165,7 @@ int main(int argc, char** argv)
             ++i;
         else if (args[i] == QLatin1String("--idle-runs") && hasValue && Number(args[i + 1], 0, 100, idleRuns))
             ++i;
-        else if (args[i] == QLatin1String("--idle-seconds") && hasValue
-            && Number(args[i + 1], 0, 3600, idleSeconds))
+        else if (args[i] == QLatin1String("--idle-seconds") && hasValue && Number(args[i + 1], 0, 3600, idleSeconds))
             ++i;
         else if (args[i] == QLatin1String("--node-modules") && hasValue)
             nodeModules = args[++i];
@@ -244,11 +243,10 @@ int main(int argc, char** argv)
             util = External(lan, onvifUtil, { QStringLiteral("-a") }, environment, false);
         if (!nodeModules.isEmpty() && !node.isEmpty())
             probe = External(lan, node, { clients, QStringLiteral("discover") }, environment, true);
-        const QString name = idle ? QStringLiteral("%1 (idle %2 s)").arg(run + 1).arg(idleSeconds)
-                                  : QString::number(run + 1);
+        const QString name
+            = idle ? QStringLiteral("%1 (idle %2 s)").arg(run + 1).arg(idleSeconds) : QString::number(run + 1);
         std::printf("%-12s %-26s %-26s %-26s\n", qPrintable(name), cell(ours).c_str(),
-            onvifUtil.isEmpty() ? "-" : cell(util).c_str(),
-            nodeModules.isEmpty() ? "-" : cell(probe).c_str());
+            onvifUtil.isEmpty() ? "-" : cell(util).c_str(), nodeModules.isEmpty() ? "-" : cell(probe).c_str());
         std::fflush(stdout);
     }
     ZVOnvifRelease();

@@ -231,8 +231,8 @@ void TestOnvifDevice::answersWithoutAToken_data()
     // The pre-authentication operations, with and without HTTP Digest.
     for (bool digest : { false, true }) {
         const char* how = digest ? ", digest device" : "";
-        QTest::addRow("GetSystemDateAndTime%s", how) << "GetSystemDateAndTime" << digest << 200
-                                                     << "GetSystemDateAndTimeResponse";
+        QTest::addRow("GetSystemDateAndTime%s", how)
+            << "GetSystemDateAndTime" << digest << 200 << "GetSystemDateAndTimeResponse";
         QTest::addRow("GetCapabilities%s", how) << "GetCapabilities" << digest << 200 << "GetCapabilitiesResponse";
         QTest::addRow("GetServices%s", how) << "GetServices" << digest << 200 << "ver10/media/wsdl</tds:Namespace>";
         QTest::addRow("GetHostname%s", how) << "GetHostname" << digest << 200 << "GetHostnameResponse";
@@ -266,8 +266,8 @@ void TestOnvifDevice::answersWithoutAToken()
         QVERIFY(reply.headers.find("qop=\"auth\"") != std::string::npos);
     }
     if (operation == "GetServices") {
-        QVERIFY(reply.body.find("<tds:XAddr>http://" + s.ip + ":" + std::to_string(s.webPort)
-                    + "/onvif/device_service</tds:XAddr>")
+        QVERIFY(reply.body.find(
+                    "<tds:XAddr>http://" + s.ip + ":" + std::to_string(s.webPort) + "/onvif/device_service</tds:XAddr>")
             != std::string::npos);
     }
     QCOMPARE(device->Requests().size(), size_t(1));
@@ -709,7 +709,8 @@ void TestOnvifDevice::setFields_data()
                                    << "" << 18005u << 2 << 460u << 1 << QStringList {} << false << 24;
     QTest::newRow("DHCP") << ""
                           << ""
-                          << "127.0.0.9" << 0u << 0 << 460u << 1 << QStringList { "SetNetworkInterfaces" } << true << 24;
+                          << "127.0.0.9" << 0u << 0 << 460u << 1 << QStringList { "SetNetworkInterfaces" } << true
+                          << 24;
     QTest::newRow("PPPoE is no ONVIF setting") << ""
                                                << ""
                                                << "" << 0u << 1 << 460u << 0 << QStringList {} << false << 24;

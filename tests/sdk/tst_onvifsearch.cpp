@@ -150,16 +150,20 @@ void TestOnvifSearch::replyForms_data()
         + "<d:XAddrs>http://camera.local/onvif/device_service https://{ip}/onvif/device_service "
           "http://[fe80::1]/onvif</d:XAddrs>")) << true << "{ip}"
                                                                << 443u << "";
-    QTest::newRow("host name only: the sender, on its port") << QString::fromStdString(Usual(kEpr + kTypes
-        + "<d:XAddrs>http://camera.local:8081/onvif/device_service</d:XAddrs>")) << true << "{ip}" << 8081u << "";
-    QTest::newRow("IPv6 literal only: the sender, on its port") << QString::fromStdString(Usual(kEpr + kTypes
-        + "<d:XAddrs>http://[fe80::1%25eth0]:8082/onvif/device_service</d:XAddrs>")) << true << "{ip}" << 8082u << "";
-    QTest::newRow("IPv6 literal, https, default port") << QString::fromStdString(Usual(kEpr + kTypes
-        + "<d:XAddrs>https://[2001:db8::7]/onvif/device_service</d:XAddrs>")) << true << "{ip}" << 443u << "";
-    QTest::newRow("answer to our probe") << QString::fromStdString(Replace(Usual(kEpr + kTypes + kScopes + kXAddrs),
-        "</a:Action>", "</a:Action><a:RelatesTo>{relatesTo}</a:RelatesTo>")) << true << "{ip}" << 8899u << "Gate";
-    QTest::newRow("control characters left out of the name") << QString::fromStdString(Usual(kEpr + kTypes
-        + "<d:Scopes>onvif://www.onvif.org/name/Gate%0D%0ANorth%09%7F%C2%85%00X</d:Scopes>" + kXAddrs))
+    QTest::newRow("host name only: the sender, on its port") << QString::fromStdString(
+        Usual(kEpr + kTypes + "<d:XAddrs>http://camera.local:8081/onvif/device_service</d:XAddrs>"))
+                                                             << true << "{ip}" << 8081u << "";
+    QTest::newRow("IPv6 literal only: the sender, on its port") << QString::fromStdString(
+        Usual(kEpr + kTypes + "<d:XAddrs>http://[fe80::1%25eth0]:8082/onvif/device_service</d:XAddrs>"))
+                                                                << true << "{ip}" << 8082u << "";
+    QTest::newRow("IPv6 literal, https, default port") << QString::fromStdString(
+        Usual(kEpr + kTypes + "<d:XAddrs>https://[2001:db8::7]/onvif/device_service</d:XAddrs>"))
+                                                       << true << "{ip}" << 443u << "";
+    QTest::newRow("answer to our probe") << QString::fromStdString(Replace(
+        Usual(kEpr + kTypes + kScopes + kXAddrs), "</a:Action>", "</a:Action><a:RelatesTo>{relatesTo}</a:RelatesTo>"))
+                                         << true << "{ip}" << 8899u << "Gate";
+    QTest::newRow("control characters left out of the name") << QString::fromStdString(Usual(
+        kEpr + kTypes + "<d:Scopes>onvif://www.onvif.org/name/Gate%0D%0ANorth%09%7F%C2%85%00X</d:Scopes>" + kXAddrs))
                                                              << true << "{ip}" << 8899u << "GateNorthX";
     QTest::newRow("the sender's address preferred") << QString::fromStdString(Usual(kEpr + kTypes
         + "<d:XAddrs>http://169.254.3.4/onvif/device_service http://{ip}:8000/onvif/device_service</d:XAddrs>"))
@@ -175,9 +179,9 @@ void TestOnvifSearch::replyForms_data()
     QTest::newRow("answer to another message") << QString::fromStdString(Replace(Usual(kEpr + kTypes + kXAddrs),
         "</a:Action>", "</a:Action><a:RelatesTo>urn:uuid:00000000-0000-4000-8000-000000000000</a:RelatesTo>"))
                                                << false << "" << 0u << "";
-    QTest::newRow("not a ProbeMatches action")
-        << QString::fromStdString(Replace(Usual(kEpr + kTypes + kXAddrs), "/ProbeMatches</a:Action>", "/Hello</a:Action>"))
-        << false << "" << 0u << "";
+    QTest::newRow("not a ProbeMatches action") << QString::fromStdString(
+        Replace(Usual(kEpr + kTypes + kXAddrs), "/ProbeMatches</a:Action>", "/Hello</a:Action>"))
+                                               << false << "" << 0u << "";
     QTest::newRow("a printer") << QString::fromStdString(
         Replace(Usual(kEpr + kTypes + kXAddrs), "dn:NetworkVideoTransmitter", "p:PrintDeviceType"))
                                << false << "" << 0u << "";
