@@ -64,6 +64,9 @@ async function session(host, port, user, password, setting, scheme) {
 async function refused(host, port, user, password, scheme) {
     const cam = camera(host, port, user, password, scheme);
     await new Promise((resolve) => cam.connect(() => resolve()));
+    // The device is there: its clock needs no password.
+    if (!(await step(cam, 'reachable', (c, done) => c.getSystemDateAndTime((e) => done(e)))))
+        return;
     await new Promise((resolve) => cam.getDeviceInformation((e) => {
         report('wrong password refused', e ? null : new Error('the device took a wrong password'));
         resolve();
