@@ -12,6 +12,11 @@ packages=(
     nmap
 )
 
+# The public ONVIF clients of tools/interop.sh run on Node.js; any Node.js with npm will do.
+if ! command -v node >/dev/null 2>&1 || ! command -v npm >/dev/null 2>&1; then
+    packages+=(nodejs npm)
+fi
+
 missing=()
 for package in "${packages[@]}"; do
     if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then

@@ -37,3 +37,8 @@ ASAN_OPTIONS=detect_leaks=1:abort_on_error=0 \
     run_suite build-tests/asan "" -DDEVSCAN_SANITIZE=address,undefined
 TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1:suppressions=$PWD/tests/tsan.supp \
     run_suite build-tests/tsan "-L threads" -DDEVSCAN_SANITIZE=thread
+# Public ONVIF clients (pinned, from the npm registry) against the fake device of the plain build.
+echo "=== interop: public ONVIF clients"
+interop=0
+tools/interop.sh build-tests/plain || interop=$?
+[ "$interop" = 0 ] || [ "$interop" = 77 ] || exit "$interop"

@@ -68,15 +68,19 @@ int ZVOnvifInit(void);
 int ZVOnvifSetSeachTimeout(int searchSeconds, int connectSeconds, int commandSeconds);
 int ZVOnvifRelease(void);
 
-// WS-Discovery: returns a search handle (0 = failure); one record per device
-// (address and web port of its device service, name, model and MAC from its
-// scopes), then the end marker, go to param->callback. Where the probe goes is a
+// WS-Discovery: returns a search handle (0 = failure); one record per device,
+// told apart by endpoint reference and address (address and web port of its
+// device service, name, model and MAC from its scopes), then the end marker, go
+// to param->callback. Where the probe goes is a
 // library setting (ZVSdkConfig.h). Stop takes the handle's address, zeroes it and
 // returns 1; no callback of that search runs after it returns.
 int ZVOnvifSearchDevStart(const ZVNetSearchParam* param);
 int ZVOnvifSearchDevStop(int* handle);
 
-// Returns a connection handle (0 = failure); the outcome arrives later through
+// Returns a connection handle (0 = failure); the device is spoken to by the
+// scheme and path its search answer announced at that address and port (else
+// https on port 443 and http elsewhere), and an HTTP Digest challenge (MD5,
+// SHA-256) is answered beside the UsernameToken. The outcome arrives later through
 // param->statusCallback: ZVNET_STATUS_LOGIN_OK, ZVNET_STATUS_LOGIN_FAILED when the
 // device refuses the user or password, ZVNET_STATUS_FAILED for anything else;
 // ZVNET_STATUS_PARAM_ERROR (and 0 returned) for an address or port that cannot be.

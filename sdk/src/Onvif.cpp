@@ -131,8 +131,10 @@ void RunDiscovery(
     Fd socket = UdpSocket();
     if (socket.Valid()) {
         std::vector<std::vector<uint8_t>> probes;
+        std::vector<std::string> probeIds;
         for (ProbeType type : { ProbeType::NetworkVideoTransmitter, ProbeType::Device }) {
-            const std::string text = ProbeMessage(NewMessageId(), type);
+            probeIds.push_back(NewMessageId());
+            const std::string text = ProbeMessage(probeIds.back(), type);
             probes.emplace_back(text.begin(), text.end());
         }
         const auto start = Clock::now();
@@ -159,15 +161,20 @@ void RunDiscovery(
                 break;
             if (n == 0)
                 continue;
-            for (const ProbeMatch& match : ParseProbeMatches(reinterpret_cast<const char*>(buffer.data()), n)) {
+            for (const ProbeMatch& match :
+                ParseProbeMatches(reinterpret_cast<const char*>(buffer.data()), n, probeIds)) {
                 if (!match.videoDevice)
                     continue;
-                // One device answers both probes, each maybe twice: its endpoint reference says it is the same.
-                const std::string key = match.endpoint.empty() ? "from " + Ipv4Text(from) : match.endpoint;
                 SearchDevRsp record {};
-                if (seen.count(key) || seen.size() >= kMaxDevicesPerSearch || !FillSearchRecord(match, from, record))
+                ServiceAddress service;
+                if (seen.size() >= kMaxDevicesPerSearch || !FillSearchRecord(match, from, record, service))
                     continue;
-                seen.insert(key);
+                // One device answers both probes, each maybe twice: its endpoint reference and
+                // address say it is the same. Cloned firmware gives many hosts one reference.
+                const std::string key = match.endpoint + " " + record.ip + ":" + std::to_string(record.webPort);
+                if (!seen.insert(key).second)
+                    continue;
+                RememberService(record.ip, static_cast<uint16_t>(record.webPort), service);
                 if (!w.Cancelled())
                     callback(&record, user);
             }
@@ -297,7 +304,9 @@ int ZVOnvifConnectionStart(const ZVOnvifConnParam* param)
     const std::string ip = param->ip;
     const uint16_t port = static_cast<uint16_t>(param->port);
     const Credentials credentials { param->userName ? param->userName : "", param->password ? param->password : "" };
-    auto worker = Worker::Start([connection, ip, port, credentials, callback, user](Worker& w) {
+    // The record carries only address and web port; the scheme and path are what the device announced there.
+    const ServiceAddress service = ServiceAt(ip, port);
+    auto worker = Worker::Start([connection, ip, port, service, credentials, callback, user](Worker& w) {
         if (!w.AwaitStart())
             return;
         int code;
@@ -305,7 +314,7 @@ int ZVOnvifConnectionStart(const ZVOnvifConnParam* param)
             std::lock_guard<std::mutex> lock(connection->callMutex);
             // Made here so that stopping this worker also ends a device call under way.
             connection->client = std::make_unique<DeviceClient>(
-                ip, port, credentials, CurrentTimeouts(), &connection->cancel, w.CancelFlag());
+                ip, port, service, credentials, CurrentTimeouts(), &connection->cancel, w.CancelFlag());
             code = connection->client->Login();
         }
         connection->status = code;

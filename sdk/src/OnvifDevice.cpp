@@ -166,23 +166,27 @@ bool ParseDefaultGateway(const XmlElement& response, Ipv4& gateway, bool& found)
     const XmlElement* g = response.Child(kDeviceOrSchema, "NetworkGateway");
     if (!g)
         return false;
+    bool named = false; // some entry is not empty
     for (const XmlElement* a : g->Children(ns::kSchema, "IPv4Address")) {
-        if (ParseAddress(a->Trimmed(), gateway)) {
+        const std::string text = a->Trimmed();
+        named = named || !text.empty();
+        if (ParseAddress(text, gateway)) {
             found = true;
             break;
         }
     }
-    return true;
+    // Entries of which none is an address tell no gateway; no entry means none is set.
+    return found || !named;
 }
 
-bool ParseHttpPort(const XmlElement& response, uint16_t currentPort, uint16_t& port, bool& found)
+bool ParseHttpPort(const XmlElement& response, const char* protocol, uint16_t currentPort, uint16_t& port, bool& found)
 {
     found = false;
     for (const auto& child : response.children) {
         if (child->name != "NetworkProtocols" || (child->ns != ns::kDevice && child->ns != ns::kSchema))
             continue;
         const XmlElement* name = child->Child(ns::kSchema, "Name");
-        if (!name || name->Trimmed() != "HTTP")
+        if (!name || name->Trimmed() != protocol)
             continue;
         for (const XmlElement* p : child->Children(ns::kSchema, "Port")) {
             long value = 0;
@@ -221,10 +225,12 @@ int MaskToPrefix(const Ipv4& mask)
     return bits == expected ? prefix : -1;
 }
 
-DeviceClient::DeviceClient(std::string ip, uint16_t port, Credentials credentials, Timeouts timeouts,
-    const std::atomic<bool>* cancel, const std::atomic<bool>* cancelToo)
+DeviceClient::DeviceClient(std::string ip, uint16_t port, ServiceAddress service, Credentials credentials,
+    Timeouts timeouts, const std::atomic<bool>* cancel, const std::atomic<bool>* cancelToo)
     : m_ip(std::move(ip))
     , m_port(port)
+    , m_service(std::move(service))
+    , m_session(std::make_unique<SoapSession>())
     , m_credentials(std::move(credentials))
     , m_timeouts(timeouts)
     , m_cancel(cancel)
@@ -232,11 +238,15 @@ DeviceClient::DeviceClient(std::string ip, uint16_t port, Credentials credential
 {
 }
 
+DeviceClient::~DeviceClient() = default;
+
 SoapReply DeviceClient::Call(const char* action, const std::string& bodyXml, bool authenticated)
 {
     const auto deadline = Clock::now() + std::chrono::milliseconds(m_timeouts.commandMs);
     SoapTarget target;
     target.ip = m_ip;
+    target.https = m_service.https;
+    target.path = m_service.path;
     target.connectTimeoutMs = m_timeouts.connectMs;
     target.cancel = m_cancel;
     target.cancelToo = m_cancelToo;
@@ -244,7 +254,9 @@ SoapReply DeviceClient::Call(const char* action, const std::string& bodyXml, boo
     for (;;) {
         target.port = onFallback ? m_fallbackPort : m_port;
         target.timeoutMs = std::max(1, RemainingMs(deadline));
-        SoapReply reply = SoapCall(target, action, bodyXml, authenticated ? &m_credentials : nullptr, m_clockOffset);
+        // The HTTP Digest answers a challenge even on the calls that need no token.
+        SoapReply reply = m_session->Call(
+            target, action, bodyXml, authenticated ? &m_credentials : nullptr, &m_credentials, m_clockOffset);
         // After a port change the device may still be rebinding, or keep the old
         // port until it restarts: try both until the command time runs out.
         if (!reply.couldNotConnect || m_fallbackPort == 0 || RemainingMs(deadline) == 0
@@ -290,7 +302,7 @@ bool DeviceClient::ReadHttpPort(uint16_t& port, bool& found)
     found = false;
     const SoapReply reply = Call("GetNetworkProtocols", "<tds:GetNetworkProtocols/>", true);
     if (Expect(reply, "GetNetworkProtocols"))
-        return ParseHttpPort(*reply.response, m_port, port, found);
+        return ParseHttpPort(*reply.response, WebProtocol(), m_port, port, found);
     // A device without the operation answers with a fault: its port stays unknown.
     return reply.status == SoapStatus::Fault;
 }
@@ -298,17 +310,20 @@ bool DeviceClient::ReadHttpPort(uint16_t& port, bool& found)
 bool DeviceClient::QueryNetwork(ZVOnvifNetworkParam& block)
 {
     InterfaceInfo info;
-    if (!ReadInterface(info) || !info.hasAddress)
+    // Without a prefix length there is no mask to tell.
+    if (!ReadInterface(info) || !info.hasAddress || info.prefixLength < 0)
         return false;
     // A device without the gateway or protocol operation still has its address read;
     // any other failure fails the query.
     Ipv4 gateway {};
     bool hasGateway = false;
     SoapReply g = Call("GetNetworkDefaultGateway", "<tds:GetNetworkDefaultGateway/>", true);
-    if (Expect(g, "GetNetworkDefaultGateway"))
-        ParseDefaultGateway(*g.response, gateway, hasGateway);
-    else if (g.status != SoapStatus::Fault)
+    if (Expect(g, "GetNetworkDefaultGateway")) {
+        if (!ParseDefaultGateway(*g.response, gateway, hasGateway))
+            return false;
+    } else if (g.status != SoapStatus::Fault) {
         return false;
+    }
     uint16_t httpPort;
     bool hasHttp;
     if (!ReadHttpPort(httpPort, hasHttp))
@@ -356,10 +371,9 @@ bool DeviceClient::SetNetwork(const ZVOnvifNetworkParam& block)
         if (!ReadHttpPort(httpPort, hasHttp))
             return false;
         if (!hasHttp || httpPort != block.webPort) {
-            const std::string body
-                = "<tds:SetNetworkProtocols><tds:NetworkProtocols><tt:Name>HTTP</tt:Name><tt:Enabled>true</tt:Enabled>"
-                  "<tt:Port>"
-                + std::to_string(block.webPort) + "</tt:Port></tds:NetworkProtocols></tds:SetNetworkProtocols>";
+            const std::string body = std::string("<tds:SetNetworkProtocols><tds:NetworkProtocols><tt:Name>")
+                + WebProtocol() + "</tt:Name><tt:Enabled>true</tt:Enabled><tt:Port>" + std::to_string(block.webPort)
+                + "</tt:Port></tds:NetworkProtocols></tds:SetNetworkProtocols>";
             if (!Expect(Call("SetNetworkProtocols", body, true), "SetNetworkProtocols"))
                 return false;
             // Followed at once; the old port stays a fallback until the device answers on the new one.
@@ -370,8 +384,10 @@ bool DeviceClient::SetNetwork(const ZVOnvifNetworkParam& block)
 
     const bool interfaceChanges = dhcp != current.dhcp
         || (!dhcp && (address != current.address || prefix != current.prefixLength || !current.hasAddress));
-    if (!interfaceChanges)
+    if (!interfaceChanges) {
+        RememberService(m_ip, m_port, m_service);
         return true;
+    }
     std::string ipv4 = "<tt:IPv4><tt:Enabled>true</tt:Enabled>";
     if (dhcp)
         ipv4 += "<tt:DHCP>true</tt:DHCP>";
@@ -394,6 +410,8 @@ bool DeviceClient::SetNetwork(const ZVOnvifNetworkParam& block)
     if (!dhcp)
         m_ip = AddressText(address);
     m_fallbackPort = 0;
+    // The next connection to the new address speaks as this one did.
+    RememberService(m_ip, m_port, m_service);
     return true;
 }
 } // namespace zvsdk::onvif

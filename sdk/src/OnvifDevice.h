@@ -5,12 +5,14 @@
 // written through GetNetworkInterfaces/SetNetworkInterfaces, the default
 // gateway and the HTTP protocol port.
 
+#include "OnvifDiscovery.h"
 #include "OnvifSoap.h"
 #include "ZVOnvif.h"
 
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <string>
 
 namespace zvsdk::onvif
@@ -27,12 +29,14 @@ struct InterfaceInfo
 };
 
 // Parsers of the responses (the XxxResponse element); false when a required element is missing.
+// ParseDefaultGateway: false too when the gateways listed are none of them an IPv4 address.
 bool ParseSystemDateAndTime(const XmlElement& response, int64_t& deviceUtcSeconds);
 // Picks the interface that carries preferredIp, else the first with an IPv4 address.
 bool ParseNetworkInterfaces(const XmlElement& response, const std::string& preferredIp, InterfaceInfo& out);
 bool ParseDefaultGateway(const XmlElement& response, Ipv4& gateway, bool& found);
-// The HTTP port: the listed one equal to currentPort, else the first; found false without HTTP.
-bool ParseHttpPort(const XmlElement& response, uint16_t currentPort, uint16_t& port, bool& found);
+// The port of protocol ("HTTP", "HTTPS"): the listed one equal to currentPort, else the
+// first; found false when the protocol is not listed.
+bool ParseHttpPort(const XmlElement& response, const char* protocol, uint16_t currentPort, uint16_t& port, bool& found);
 bool ParseRebootNeeded(const XmlElement& response, bool& rebootNeeded);
 
 bool PrefixToMask(int prefix, Ipv4& mask);
@@ -49,8 +53,10 @@ class DeviceClient
 {
 public:
     // Either cancel flag ends a call under way.
-    DeviceClient(std::string ip, uint16_t port, Credentials credentials, Timeouts timeouts,
+    // service: the scheme and path the device announced at ip and port.
+    DeviceClient(std::string ip, uint16_t port, ServiceAddress service, Credentials credentials, Timeouts timeouts,
         const std::atomic<bool>* cancel, const std::atomic<bool>* cancelToo = nullptr);
+    ~DeviceClient();
 
     // The connection status code: ZVNET_STATUS_LOGIN_OK, ZVNET_STATUS_LOGIN_FAILED
     // for a refused password, ZVNET_STATUS_FAILED for everything else.
@@ -69,8 +75,12 @@ private:
     // False when the device could not be asked; found false when it has no HTTP port to tell.
     bool ReadHttpPort(uint16_t& port, bool& found);
 
+    const char* WebProtocol() const { return m_service.https ? "HTTPS" : "HTTP"; }
+
     std::string m_ip;
     uint16_t m_port;
+    ServiceAddress m_service;
+    std::unique_ptr<SoapSession> m_session;
     uint16_t m_fallbackPort = 0; // the port before a change that the device may not have applied yet
     Credentials m_credentials;
     Timeouts m_timeouts;

@@ -13,6 +13,9 @@
 #include <cctype>
 #include <cstdio>
 #include <cstring>
+#include <deque>
+#include <map>
+#include <mutex>
 
 namespace zvsdk::onvif
 {
@@ -37,13 +40,21 @@ std::string PercentDecode(const std::string& text)
     return out;
 }
 
-// UTF-8 from a URI into a Latin-1 record field, cut to its width and terminated.
+// UTF-8 from a URI into a Latin-1 record field, cut to its width and
+// terminated. Control characters (a decoded %0A, say) are left out.
 void PutText(char* field, size_t width, const std::string& utf8)
 {
     const QByteArray latin1 = QString::fromUtf8(utf8.data(), static_cast<int>(utf8.size())).toLatin1();
-    const size_t n = std::min(static_cast<size_t>(latin1.size()), width - 1);
     std::memset(field, 0, width);
-    std::memcpy(field, latin1.constData(), n);
+    size_t n = 0;
+    for (const char c : latin1) {
+        const unsigned char u = static_cast<unsigned char>(c);
+        if (u < 0x20 || (u >= 0x7f && u < 0xa0))
+            continue;
+        if (n + 1 >= width)
+            break;
+        field[n++] = c;
+    }
 }
 
 bool StartsWithNoCase(const std::string& text, const char* prefix)
@@ -58,17 +69,29 @@ bool StartsWithNoCase(const std::string& text, const char* prefix)
     return true;
 }
 
-// Host and port of an http(s) address whose host is an IPv4 literal.
-bool ParseXAddr(const std::string& url, in_addr& host, uint16_t& port)
+struct XAddr
+{
+    ServiceAddress service;
+    bool ipv4 = false; // host is an IPv4 literal, in address
+    in_addr address {};
+    uint16_t port = 80;
+};
+
+constexpr size_t kMaxPathBytes = 512;
+
+// An http(s) address: scheme, port, path, and the host when it is an IPv4
+// literal. Host names and IPv6 literals are accepted without their host.
+bool ParseXAddr(const std::string& url, XAddr& out)
 {
     size_t start;
-    uint16_t defaultPort;
     if (StartsWithNoCase(url, "http://")) {
         start = 7;
-        defaultPort = 80;
+        out.service.https = false;
+        out.port = 80;
     } else if (StartsWithNoCase(url, "https://")) {
         start = 8;
-        defaultPort = 443;
+        out.service.https = true;
+        out.port = 443;
     } else {
         return false;
     }
@@ -77,19 +100,46 @@ bool ParseXAddr(const std::string& url, in_addr& host, uint16_t& port)
     if (const size_t at = authority.rfind('@'); at != std::string::npos)
         authority = authority.substr(at + 1);
     std::string hostText = authority;
-    port = defaultPort;
-    if (const size_t colon = authority.find(':'); colon != std::string::npos) {
+    std::string portText;
+    bool hasPort = false;
+    if (!authority.empty() && authority[0] == '[') {
+        const size_t close = authority.find(']');
+        if (close == std::string::npos)
+            return false;
+        hostText = authority.substr(0, close + 1);
+        if (close + 1 < authority.size()) {
+            if (authority[close + 1] != ':')
+                return false;
+            portText = authority.substr(close + 2);
+            hasPort = true;
+        }
+    } else if (const size_t colon = authority.find(':'); colon != std::string::npos) {
         hostText = authority.substr(0, colon);
-        const std::string portText = authority.substr(colon + 1);
+        portText = authority.substr(colon + 1);
+        hasPort = true;
+    }
+    if (hostText.empty())
+        return false;
+    if (hasPort) {
         if (portText.empty() || portText.size() > 5
             || !std::all_of(portText.begin(), portText.end(), [](char c) { return c >= '0' && c <= '9'; }))
             return false;
         const long value = std::stol(portText);
         if (value < 1 || value > 65535)
             return false;
-        port = static_cast<uint16_t>(value);
+        out.port = static_cast<uint16_t>(value);
     }
-    return ParseIpv4(hostText.c_str(), host);
+    // The path goes into the request line: printable, no spaces, bounded.
+    if (end != std::string::npos && url[end] != '#') {
+        std::string path = url.substr(end, url.find('#', end) - end);
+        if (path[0] == '?')
+            path = "/" + path;
+        if (path.size() <= kMaxPathBytes
+            && std::all_of(path.begin(), path.end(), [](char c) { return c > 0x20 && c < 0x7f; }))
+            out.service.path = path;
+    }
+    out.ipv4 = ParseIpv4(hostText.c_str(), out.address);
+    return true;
 }
 
 bool IsVideoType(const std::string& nsUri, const std::string& local, bool resolved)
@@ -129,18 +179,34 @@ std::string ProbeMessage(const std::string& messageId, ProbeType type)
         + types + "</d:Probe></s:Body></s:Envelope>";
 }
 
-std::vector<ProbeMatch> ParseProbeMatches(const char* data, size_t size)
+std::vector<ProbeMatch> ParseProbeMatches(const char* data, size_t size, const std::vector<std::string>& probeIds)
 {
     std::vector<ProbeMatch> matches;
     XmlLimits limits;
     limits.maxBytes = kMaxDatagram;
     limits.maxElements = 2000;
+    limits.keepReadAtElementLimit = true;
     const auto root = ParseXml(data, size, limits, nullptr);
     const XmlElement* body = root ? SoapBody(*root) : nullptr;
     const XmlElement* list = body ? body->Child(kDiscoveryNs, "ProbeMatches") : nullptr;
     if (!list)
         return matches;
+    // An answer to some other message (or another kind of message) is not ours.
+    if (const XmlElement* header = root->Child(kSoapEnvelopeNs, "Header")) {
+        if (const XmlElement* action = header->Child(kAddressingNs, "Action")) {
+            const std::string text = action->Trimmed();
+            if (text != std::string(ns::kDiscovery) + "/ProbeMatches"
+                && text != std::string(ns::kDiscovery11) + "/ProbeMatches")
+                return matches;
+        }
+        if (const XmlElement* relatesTo = header->Child(kAddressingNs, "RelatesTo")) {
+            if (std::find(probeIds.begin(), probeIds.end(), relatesTo->Trimmed()) == probeIds.end())
+                return matches;
+        }
+    }
     for (const auto& m : list->children) {
+        if (!m->closed)
+            break; // cut off by the element limit
         if (m->name != "ProbeMatch" || (m->ns != ns::kDiscovery && m->ns != ns::kDiscovery11))
             continue;
         ProbeMatch match;
@@ -170,25 +236,41 @@ std::vector<ProbeMatch> ParseProbeMatches(const char* data, size_t size)
     return matches;
 }
 
-bool FillSearchRecord(const ProbeMatch& match, in_addr from, SearchDevRsp& record)
+bool FillSearchRecord(const ProbeMatch& match, in_addr from, SearchDevRsp& record, ServiceAddress& service)
 {
     in_addr address = from;
     uint16_t port = 80;
+    service = ServiceAddress();
     bool chosen = false;
+    bool named = false; // an XAddr without an IPv4 host gave scheme, port and path
     for (const std::string& url : match.xaddrs) {
-        in_addr host {};
-        uint16_t p = 0;
-        if (!ParseXAddr(url, host, p) || ntohl(host.s_addr) == 0 || ntohl(host.s_addr) >= 0xe0000000u)
+        XAddr x;
+        if (!ParseXAddr(url, x))
+            continue;
+        if (!x.ipv4) {
+            // Reached at the sender's address, on the port the device named.
+            if (!chosen && !named) {
+                port = x.port;
+                service = x.service;
+                named = true;
+            }
+            continue;
+        }
+        const in_addr host = x.address;
+        if (ntohl(host.s_addr) == 0 || ntohl(host.s_addr) >= 0xe0000000u)
             continue; // no device lives at an unspecified, multicast or broadcast address
         // The address the answer came from is the one known to reach the device.
         if (!chosen || host.s_addr == from.s_addr) {
             address = host;
-            port = p;
+            port = x.port;
+            service = x.service;
             chosen = true;
         }
         if (host.s_addr == from.s_addr)
             break;
     }
+    if (!chosen)
+        address = from;
     if (address.s_addr == 0)
         return false;
     const std::string ip = Ipv4Text(address);
@@ -209,5 +291,58 @@ bool FillSearchRecord(const ProbeMatch& match, in_addr from, SearchDevRsp& recor
             PutText(record.mac, sizeof record.mac, PercentDecode(rest.substr(4)));
     }
     return true;
+}
+
+namespace
+{
+constexpr size_t kMaxServices = 65536;
+
+struct Services
+{
+    std::mutex mutex;
+    std::map<std::string, ServiceAddress> byAddress; // "ip:port"
+    std::deque<std::string> order; // oldest first, to bound the map
+};
+
+// Never destroyed: connection workers may still read it while statics go away.
+Services& AllServices()
+{
+    static Services* services = new Services;
+    return *services;
+}
+
+std::string ServiceKey(const std::string& ip, uint16_t port)
+{
+    return ip + ":" + std::to_string(port);
+}
+} // namespace
+
+void RememberService(const std::string& ip, uint16_t port, const ServiceAddress& service)
+{
+    Services& all = AllServices();
+    const std::string key = ServiceKey(ip, port);
+    std::lock_guard<std::mutex> lock(all.mutex);
+    const auto inserted = all.byAddress.insert_or_assign(key, service);
+    if (!inserted.second)
+        return;
+    all.order.push_back(key);
+    if (all.order.size() > kMaxServices) {
+        all.byAddress.erase(all.order.front());
+        all.order.pop_front();
+    }
+}
+
+ServiceAddress ServiceAt(const std::string& ip, uint16_t port)
+{
+    Services& all = AllServices();
+    {
+        std::lock_guard<std::mutex> lock(all.mutex);
+        const auto it = all.byAddress.find(ServiceKey(ip, port));
+        if (it != all.byAddress.end())
+            return it->second;
+    }
+    ServiceAddress service;
+    service.https = port == 443;
+    return service;
 }
 } // namespace zvsdk::onvif

@@ -6,6 +6,7 @@
 #include <openssl/evp.h>
 #include <openssl/rand.h>
 
+#include <cstring>
 #include <ctime>
 #include <mutex>
 
@@ -37,7 +38,27 @@ struct Transfer
     bool tooLarge = false;
     const std::atomic<bool>* cancel = nullptr;
     const std::atomic<bool>* cancelToo = nullptr;
+    bool digestAsked = false; // a WWW-Authenticate: Digest challenge came
 };
+
+size_t OnHeader(char* data, size_t size, size_t count, void* user)
+{
+    auto* t = static_cast<Transfer*>(user);
+    const size_t bytes = size * count;
+    static const char kName[] = "www-authenticate:";
+    const size_t nameLength = sizeof kName - 1;
+    // Each response of the exchange (a challenge, then the answer) starts anew.
+    if (bytes >= 5 && std::memcmp(data, "HTTP/", 5) == 0) {
+        t->body.clear();
+        t->digestAsked = false;
+    }
+    if (bytes > nameLength && QByteArray(data, static_cast<int>(nameLength)).toLower() == kName) {
+        const QByteArray value = QByteArray(data + nameLength, static_cast<int>(bytes - nameLength)).trimmed();
+        if (value.size() >= 7 && value.left(7).toLower() == "digest ")
+            t->digestAsked = true;
+    }
+    return bytes;
+}
 
 size_t OnData(char* data, size_t size, size_t count, void* user)
 {
@@ -160,17 +181,46 @@ SoapReply ClassifyReply(long httpStatus, const std::string& body)
     return reply;
 }
 
-SoapReply SoapCall(const SoapTarget& target, const char* action, const std::string& bodyXml,
-    const Credentials* credentials, int64_t clockOffsetSeconds)
+SoapSession::SoapSession()
 {
     CurlGlobalInit();
+    m_easy = curl_easy_init();
+    m_multi = curl_multi_init();
+}
+
+SoapSession::~SoapSession()
+{
+    // The easy handle is never left in the multi handle between calls.
+    if (m_easy)
+        curl_easy_cleanup(static_cast<CURL*>(m_easy));
+    if (m_multi)
+        curl_multi_cleanup(static_cast<CURLM*>(m_multi));
+}
+
+SoapReply SoapSession::Call(const SoapTarget& target, const char* action, const std::string& bodyXml,
+    const Credentials* token, const Credentials* http, int64_t clockOffsetSeconds)
+{
+    const std::string envelope = SoapEnvelope(bodyXml, token, clockOffsetSeconds);
+    bool digestAsked = false;
+    SoapReply reply = Perform(target, action, envelope, http, digestAsked);
+    // A challenge met for the first time: the same request again, answering it.
+    if (!m_digest && digestAsked && reply.httpStatus == 401 && http && !http->user.empty()) {
+        m_digest = true;
+        reply = Perform(target, action, envelope, http, digestAsked);
+    }
+    return reply;
+}
+
+SoapReply SoapSession::Perform(const SoapTarget& target, const char* action, const std::string& envelope,
+    const Credentials* http, bool& digestAsked)
+{
     SoapReply failed;
-    CURL* curl = curl_easy_init();
-    if (!curl)
+    CURL* curl = static_cast<CURL*>(m_easy);
+    CURLM* multi = static_cast<CURLM*>(m_multi);
+    if (!curl || !multi)
         return failed;
-    const std::string url = std::string(target.port == 443 ? "https://" : "http://") + target.ip + ":"
-        + std::to_string(target.port) + "/onvif/device_service";
-    const std::string envelope = SoapEnvelope(bodyXml, credentials, clockOffsetSeconds);
+    const std::string url = std::string(target.https ? "https://" : "http://") + target.ip + ":"
+        + std::to_string(target.port) + target.path;
     const std::string contentType = std::string("Content-Type: application/soap+xml; charset=utf-8; action=\"")
         + ns::kDevice + "/" + action + "\"";
     curl_slist* headers = curl_slist_append(nullptr, contentType.c_str());
@@ -193,14 +243,26 @@ SoapReply SoapCall(const SoapTarget& target, const char* action, const std::stri
     // Cameras serve self-signed certificates; the password travels only as a digest.
     curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 0L);
     curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 0L);
+    // HTTP Digest only, answered when the device challenges: Basic would send the
+    // password itself.
+    if (m_digest && http && !http->user.empty()) {
+        curl_easy_setopt(curl, CURLOPT_HTTPAUTH, static_cast<long>(CURLAUTH_DIGEST));
+        curl_easy_setopt(curl, CURLOPT_USERNAME, http->user.c_str());
+        curl_easy_setopt(curl, CURLOPT_PASSWORD, http->password.c_str());
+    } else {
+        curl_easy_setopt(curl, CURLOPT_HTTPAUTH, static_cast<long>(CURLAUTH_NONE));
+        curl_easy_setopt(curl, CURLOPT_USERNAME, static_cast<const char*>(nullptr));
+        curl_easy_setopt(curl, CURLOPT_PASSWORD, static_cast<const char*>(nullptr));
+    }
     curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &OnData);
     curl_easy_setopt(curl, CURLOPT_WRITEDATA, &transfer);
-    // Driven through a multi handle so that a cancel is seen within 100 ms, even
+    curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, &OnHeader);
+    curl_easy_setopt(curl, CURLOPT_HEADERDATA, &transfer);
+    // Driven through the multi handle so that a cancel is seen within 100 ms, even
     // while the device sends nothing.
-    CURLM* multi = curl_multi_init();
     CURLcode code = CURLE_FAILED_INIT;
     bool cancelled = false;
-    if (multi && curl_multi_add_handle(multi, curl) == CURLM_OK) {
+    if (curl_multi_add_handle(multi, curl) == CURLM_OK) {
         int running = 1;
         while (running) {
             if (curl_multi_perform(multi, &running) != CURLM_OK)
@@ -220,12 +282,15 @@ SoapReply SoapCall(const SoapTarget& target, const char* action, const std::stri
         }
         curl_multi_remove_handle(multi, curl);
     }
-    if (multi)
-        curl_multi_cleanup(multi);
     long httpStatus = 0;
     curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &httpStatus);
+    // Nothing of this call's buffers may be used by the next one.
+    curl_easy_setopt(curl, CURLOPT_HTTPHEADER, static_cast<curl_slist*>(nullptr));
+    curl_easy_setopt(curl, CURLOPT_POSTFIELDS, static_cast<const char*>(nullptr));
+    curl_easy_setopt(curl, CURLOPT_WRITEDATA, static_cast<void*>(nullptr));
+    curl_easy_setopt(curl, CURLOPT_HEADERDATA, static_cast<void*>(nullptr));
     curl_slist_free_all(headers);
-    curl_easy_cleanup(curl);
+    digestAsked = transfer.digestAsked;
 
     if (cancelled) {
         failed.status = SoapStatus::Cancelled;

@@ -1,8 +1,9 @@
 #pragma once
 
-// SOAP 1.2 over HTTP for the ONVIF device service: envelopes with a
-// WS-UsernameToken (password digest), one POST per call through libcurl with
-// time-outs and a cancel flag, and the reply sorted into what callers act on.
+// SOAP 1.2 over HTTP(S) for the ONVIF device service: envelopes with a
+// WS-UsernameToken (password digest), HTTP Digest when the device asks for it,
+// one POST per call through libcurl with time-outs and a cancel flag, and the
+// reply sorted into what callers act on.
 
 #include "OnvifXml.h"
 
@@ -76,15 +77,41 @@ struct SoapTarget
 {
     std::string ip;
     uint16_t port = 80;
+    bool https = false;
+    std::string path = "/onvif/device_service";
     int connectTimeoutMs = 2000;
     int timeoutMs = 2000; // the whole exchange
     const std::atomic<bool>* cancel = nullptr; // either flag ends the call
     const std::atomic<bool>* cancelToo = nullptr;
 };
 
-// POSTs one device-service request: action is the operation's name ("GetNetworkInterfaces").
-SoapReply SoapCall(const SoapTarget& target, const char* action, const std::string& bodyXml,
-    const Credentials* credentials, int64_t clockOffsetSeconds);
+// The exchanges with one device. Its libcurl handles stay from call to call, so
+// the connection and the HTTP Digest state (nonce, nonce count) carry over. Not
+// thread-safe: the caller serialises the calls.
+class SoapSession
+{
+public:
+    SoapSession();
+    ~SoapSession();
+    SoapSession(const SoapSession&) = delete;
+    SoapSession& operator=(const SoapSession&) = delete;
+
+    // POSTs one device-service request: action is the operation's name
+    // ("GetNetworkInterfaces"). token: the UsernameToken's credentials (none when
+    // null); http: the credentials of an HTTP Digest challenge (MD5 or SHA-256).
+    SoapReply Call(const SoapTarget& target, const char* action, const std::string& bodyXml, const Credentials* token,
+        const Credentials* http, int64_t clockOffsetSeconds);
+
+private:
+    SoapReply Perform(const SoapTarget& target, const char* action, const std::string& envelope,
+        const Credentials* http, bool& digestAsked);
+
+    void* m_easy = nullptr; // CURL
+    void* m_multi = nullptr; // CURLM
+    // The device asked for HTTP Digest: answered from then on. Not set up front, as
+    // libcurl then sends an empty body first to learn the scheme.
+    bool m_digest = false;
+};
 
 // Sorts a reply (status and body) into a SoapReply; exposed for the reply tables.
 SoapReply ClassifyReply(long httpStatus, const std::string& body);

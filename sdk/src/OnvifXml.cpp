@@ -136,6 +136,8 @@ std::unique_ptr<XmlElement> ParseXml(const char* data, size_t size, const XmlLim
             }
             if (++elements > limits.maxElements) {
                 Fail(error, "too many elements");
+                if (limits.keepReadAtElementLimit)
+                    return root;
                 return nullptr;
             }
             auto element = std::make_unique<XmlElement>();
@@ -157,8 +159,10 @@ std::unique_ptr<XmlElement> ParseXml(const char* data, size_t size, const XmlLim
             break;
         }
         case QXmlStreamReader::EndElement:
-            if (!open.empty())
+            if (!open.empty()) {
+                open.back()->closed = true;
                 open.pop_back();
+            }
             break;
         case QXmlStreamReader::Characters:
             if (!open.empty()) {

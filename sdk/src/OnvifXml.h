@@ -17,6 +17,8 @@ struct XmlLimits
     size_t maxBytes = 1024 * 1024;
     int maxDepth = 48;
     size_t maxElements = 20000;
+    // Past maxElements: stop reading and keep the tree read so far (closed marks what ended).
+    bool keepReadAtElementLimit = false;
 };
 
 class XmlElement
@@ -29,6 +31,7 @@ public:
     std::vector<std::pair<std::string, std::string>> declarations; // (prefix, namespace) declared here
     std::vector<std::unique_ptr<XmlElement>> children;
     const XmlElement* parent = nullptr;
+    bool closed = false; // its end tag was read
 
     bool Is(const char* nsUri, const char* local) const { return name == local && ns == nsUri; }
     // First child with that local name in one of the namespaces (a null-terminated list).

@@ -18,6 +18,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <deque>
+#include <map>
 #include <mutex>
 #include <optional>
 #include <random>
@@ -58,9 +59,10 @@ HttpResponse Soap(int status, const std::string& body)
     return r;
 }
 
-HttpResponse Fault(int status, const char* code, const char* subcode, const char* reason)
+// SOAP 1.2's HTTP binding: a Sender fault is 400, a Receiver fault 500.
+HttpResponse Fault(const char* code, const char* subcode, const char* reason)
 {
-    return Soap(status,
+    return Soap(std::strcmp(code, "Sender") == 0 ? 400 : 500,
         std::string("<SOAP-ENV:Fault><SOAP-ENV:Code><SOAP-ENV:Value>SOAP-ENV:") + code
             + "</SOAP-ENV:Value><SOAP-ENV:Subcode><SOAP-ENV:Value>ter:" + subcode
             + "</SOAP-ENV:Value></SOAP-ENV:Subcode></SOAP-ENV:Code><SOAP-ENV:Reason><SOAP-ENV:Text xml:lang=\"en\">"
@@ -140,6 +142,91 @@ std::string Sha1Base64(const std::string& input)
     return QByteArray(reinterpret_cast<const char*>(digest), static_cast<int>(length)).toBase64().toStdString();
 }
 
+std::string HexDigest(const EVP_MD* md, const std::string& input)
+{
+    unsigned char digest[EVP_MAX_MD_SIZE];
+    unsigned int length = 0;
+    EVP_Digest(input.data(), input.size(), digest, &length, md, nullptr);
+    static const char hex[] = "0123456789abcdef";
+    std::string out;
+    for (unsigned int i = 0; i < length; ++i) {
+        out += hex[digest[i] >> 4];
+        out += hex[digest[i] & 15];
+    }
+    return out;
+}
+
+std::string RandomHex(std::mt19937_64& random)
+{
+    char text[40];
+    std::snprintf(text, sizeof text, "%016llx%016llx", static_cast<unsigned long long>(random()),
+        static_cast<unsigned long long>(random()));
+    return text;
+}
+
+bool SameNoCase(const std::string& a, const std::string& b)
+{
+    return a.size() == b.size()
+        && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return std::tolower(x) == std::tolower(y); });
+}
+
+// The parameters of an "Authorization: Digest" header; false when it is none or malformed.
+bool ParseDigestHeader(const std::string& header, std::map<std::string, std::string>& out)
+{
+    if (header.size() < 7 || !SameNoCase(header.substr(0, 7), "Digest "))
+        return false;
+    size_t i = 7;
+    while (i < header.size()) {
+        while (i < header.size() && (header[i] == ' ' || header[i] == ','))
+            ++i;
+        if (i >= header.size())
+            break;
+        const size_t eq = header.find('=', i);
+        if (eq == std::string::npos)
+            return false;
+        std::string key = header.substr(i, eq - i);
+        while (!key.empty() && key.back() == ' ')
+            key.pop_back();
+        std::transform(key.begin(), key.end(), key.begin(), [](char c) { return char(std::tolower(c)); });
+        i = eq + 1;
+        std::string value;
+        if (i < header.size() && header[i] == '"') {
+            ++i;
+            while (i < header.size() && header[i] != '"') {
+                if (header[i] == '\\' && i + 1 < header.size())
+                    ++i;
+                value += header[i++];
+            }
+            if (i >= header.size())
+                return false;
+            ++i;
+        } else {
+            while (i < header.size() && header[i] != ',')
+                value += header[i++];
+            while (!value.empty() && value.back() == ' ')
+                value.pop_back();
+        }
+        out[key] = value;
+    }
+    return true;
+}
+
+// What the device implements; anything else is refused before any check of the caller.
+bool Implemented(const std::string& operation)
+{
+    static const std::set<std::string> operations { "GetCapabilities", "GetDNS", "GetDeviceInformation", "GetHostname",
+        "GetNetworkDefaultGateway", "GetNetworkInterfaces", "GetNetworkProtocols", "GetProfile", "GetProfiles",
+        "GetServices", "GetSystemDateAndTime", "SetNetworkDefaultGateway", "SetNetworkInterfaces",
+        "SetNetworkProtocols", "SystemReboot" };
+    return operations.count(operation) > 0;
+}
+
+bool PreAuthentication(const std::string& operation)
+{
+    return operation == "GetSystemDateAndTime" || operation == "GetCapabilities" || operation == "GetServices"
+        || operation == "GetHostname";
+}
+
 int BindUdp(const std::string& ip, uint16_t port, bool reuse)
 {
     const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
@@ -176,10 +263,25 @@ struct Datagram
 };
 } // namespace
 
-OnvifState OnvifStateFor(const std::string& ip, int index)
+OnvifState OnvifStateFor(const std::string& ip, int index, int prefixLength)
 {
     OnvifState s;
     s.ip = ip;
+    in_addr a {};
+    if (inet_pton(AF_INET, ip.c_str(), &a) == 1 && prefixLength >= 1 && prefixLength <= 30) {
+        const uint32_t host = ntohl(a.s_addr);
+        const uint32_t mask = ~uint32_t(0) << (32 - prefixLength);
+        uint32_t gateway = (host & mask) + 1;
+        if (gateway == host)
+            gateway = (host | ~mask) - 1;
+        in_addr g {};
+        g.s_addr = htonl(gateway);
+        char text[INET_ADDRSTRLEN];
+        inet_ntop(AF_INET, &g, text, sizeof text);
+        s.prefixLength = prefixLength;
+        s.gateway = text;
+        s.dns = text;
+    }
     char text[64];
     std::snprintf(text, sizeof text, "urn:uuid:5a560000-0000-4000-8000-%012x", index);
     s.endpoint = text;
@@ -202,6 +304,14 @@ struct FakeOnvif::Impl
     std::deque<OnvifRequest> requests;
     std::set<std::string> nonces;
     std::deque<std::string> nonceOrder;
+    struct DigestNonce
+    {
+        int uses = 0;
+        uint32_t lastNc = 0;
+    };
+    std::map<std::string, DigestNonce> digestNonces;
+    std::deque<std::string> digestNonceOrder;
+    std::mt19937_64 nonceRandom { std::random_device {}() };
     int probes = 0;
     std::set<std::string> probeIds;
     std::deque<std::string> probeIdOrder;
@@ -307,45 +417,168 @@ struct FakeOnvif::Impl
             Schedule(change);
     }
 
+    static constexpr const char* kRealm = "ONVIF Camera";
+
+    static std::string MediaPath(const OnvifState& s)
+    {
+        return s.servicePath.substr(0, s.servicePath.rfind('/') + 1) + "media_service";
+    }
+
+    static std::string Origin(const OnvifState& s)
+    {
+        return std::string(s.https ? "https://" : "http://") + s.ip + ":" + std::to_string(s.webPort);
+    }
+
+    // Checks the HTTP Digest of a request; stale is set for a nonce that has
+    // been used up or is unknown when the rest of the answer checks out.
+    bool CheckDigest(const HttpRequest& http, OnvifRequest& request, const OnvifState& s, bool& stale)
+    {
+        stale = false;
+        const std::string header = http.Header("Authorization");
+        std::map<std::string, std::string> p;
+        if (header.empty()) {
+            request.digestError = "none";
+            return false;
+        }
+        request.digestSent = true;
+        if (!ParseDigestHeader(header, p)) {
+            request.digestError = "malformed";
+            return false;
+        }
+        const std::string algorithm = p.count("algorithm") ? p["algorithm"] : "MD5";
+        request.digestAlgorithm = algorithm;
+        request.digestNonce = p["nonce"];
+        const EVP_MD* md = nullptr;
+        for (const std::string& offered : s.digestAlgorithms) {
+            if (SameNoCase(offered, algorithm))
+                md = SameNoCase(algorithm, "SHA-256") ? EVP_sha256()
+                    : SameNoCase(algorithm, "MD5")    ? EVP_md5()
+                                                      : nullptr;
+        }
+        if (!md) {
+            request.digestError = "algorithm";
+            return false;
+        }
+        if (p["username"] != s.user || p.count("userhash") || p["realm"] != kRealm) {
+            request.digestError = "user";
+            return false;
+        }
+        const std::string nc = p["nc"];
+        if (p["qop"] != "auth" || p["cnonce"].empty() || nc.size() != 8
+            || nc.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos) {
+            request.digestError = "qop";
+            return false;
+        }
+        request.digestNc = static_cast<uint32_t>(std::strtoul(nc.c_str(), nullptr, 16));
+        if (p["uri"] != http.path) {
+            request.digestError = "uri";
+            return false;
+        }
+        const std::string ha1 = HexDigest(md, s.user + ":" + kRealm + ":" + s.password);
+        const std::string ha2 = HexDigest(md, http.method + ":" + p["uri"]);
+        const std::string expected
+            = HexDigest(md, ha1 + ":" + p["nonce"] + ":" + nc + ":" + p["cnonce"] + ":auth:" + ha2);
+        if (!SameNoCase(p["response"], expected)) {
+            request.digestError = "response";
+            return false;
+        }
+        const auto it = digestNonces.find(p["nonce"]);
+        if (it == digestNonces.end() || (s.digestNonceUses > 0 && it->second.uses >= s.digestNonceUses)) {
+            request.digestError = "nonce stale";
+            stale = true;
+            return false;
+        }
+        if (request.digestNc <= it->second.lastNc) {
+            request.digestError = "nonce count replayed";
+            return false;
+        }
+        ++it->second.uses;
+        it->second.lastNc = request.digestNc;
+        request.digestOk = true;
+        return true;
+    }
+
+    HttpResponse DigestChallenge(const OnvifState& s, bool stale)
+    {
+        const std::string nonce = RandomHex(nonceRandom);
+        digestNonces[nonce] = DigestNonce();
+        digestNonceOrder.push_back(nonce);
+        if (digestNonceOrder.size() > kMaxNonces) {
+            digestNonces.erase(digestNonceOrder.front());
+            digestNonceOrder.pop_front();
+        }
+        HttpResponse r;
+        r.status = 401;
+        for (const std::string& algorithm : s.digestAlgorithms)
+            r.headers.emplace_back("WWW-Authenticate",
+                std::string("Digest realm=\"") + kRealm + "\", qop=\"auth\", algorithm=" + algorithm + ", nonce=\""
+                    + nonce + "\", opaque=\"5a56\"" + (stale ? ", stale=true" : ""));
+        r.headers.emplace_back("Content-Type", "text/html");
+        r.body = "<html><body>401 Unauthorized</body></html>";
+        return r;
+    }
+
     HttpResponse Serve(const HttpRequest& http)
     {
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            if (http.path != state.servicePath && http.path != MediaPath(state)) {
+                HttpResponse r;
+                r.status = 404;
+                r.headers.emplace_back("Content-Type", "text/html");
+                r.body = "<html><body>404 Not Found</body></html>";
+                return r;
+            }
+        }
         QDomDocument document;
         if (!SetContent(document, QByteArray::fromStdString(http.body)))
-            return Fault(400, "Sender", "WellFormed", "not well formed");
+            return Fault("Sender", "WellFormed", "not well formed");
         const QDomElement envelope = document.documentElement();
         const QDomElement body = envelope.firstChildElement(QStringLiteral("Body"));
         const QDomElement operation = body.firstChildElement();
         if (envelope.localName() != QLatin1String("Envelope") || envelope.namespaceURI() != QLatin1String(kSoap12)
             || operation.isNull())
-            return Fault(400, "Sender", "WellFormed", "no SOAP 1.2 envelope");
+            return Fault("Sender", "WellFormed", "no SOAP 1.2 envelope");
 
         std::lock_guard<std::mutex> lock(mutex);
         OnvifRequest request;
         request.operation = operation.localName().toStdString();
+        request.tls = http.tls;
         request.body = http.body;
-        request.authenticated = CheckToken(envelope.firstChildElement(QStringLiteral("Header")), request, state);
         const std::string name = request.operation;
-        const bool authenticated = request.authenticated;
-        Record(request);
-
-        if (const auto canned = faults.replies.find(name); canned != faults.replies.end()) {
-            HttpResponse r;
-            r.status = canned->second.status;
-            r.headers.emplace_back("Content-Type", "application/soap+xml; charset=utf-8");
-            r.body = canned->second.body;
-            r.fillerBytes = canned->second.fillerBytes;
-            r.delayMs = canned->second.delayMs;
-            return r;
+        const bool open = PreAuthentication(name) && !(name == "GetSystemDateAndTime" && faults.timeNeedsAuth);
+        bool stale = false;
+        // HTTP comes first: a request it refuses is never read, its token not spent.
+        const bool digestOk = !state.httpDigest || open || CheckDigest(http, request, state, stale);
+        if (digestOk)
+            request.authenticated = CheckToken(envelope.firstChildElement(QStringLiteral("Header")), request, state);
+        const bool authenticated = request.authenticated || !state.tokenRequired;
+        HttpResponse response;
+        if (!digestOk) {
+            response = DigestChallenge(state, stale);
+        } else if (const auto canned = faults.replies.find(name); canned != faults.replies.end()) {
+            response.status = canned->second.status;
+            response.headers.emplace_back("Content-Type", "application/soap+xml; charset=utf-8");
+            response.body = canned->second.body;
+            response.fillerBytes = canned->second.fillerBytes;
+            response.delayMs = canned->second.delayMs;
+        } else if (!Implemented(name)) {
+            response = Fault("Receiver", "ActionNotSupported", "not supported");
+        } else if (!open && !authenticated) {
+            response = Fault("Sender", "NotAuthorized", "Sender not Authorized");
+        } else {
+            response = Operation(name, operation);
         }
-        if ((name != "GetSystemDateAndTime" || faults.timeNeedsAuth) && !authenticated)
-            return Fault(400, "Sender", "NotAuthorized", "Sender not Authorized");
-        return Operation(name, operation);
+        request.status = response.status;
+        Record(request);
+        return response;
     }
 
     HttpResponse Operation(const std::string& name, const QDomElement& op)
     {
         OnvifState& s = state;
-        const std::string service = "http://" + s.ip + ":" + std::to_string(s.webPort) + "/onvif/";
+        const std::string deviceService = Origin(s) + s.servicePath;
+        const std::string mediaService = Origin(s) + MediaPath(s);
         if (name == "GetSystemDateAndTime") {
             const QDateTime now = QDateTime::currentDateTimeUtc().addSecs(s.clockOffsetSeconds);
             const QDate d = now.date();
@@ -373,9 +606,20 @@ struct FakeOnvif::Impl
                     + Escape(s.name) + "</tt:Name></tds:HostnameInformation></tds:GetHostnameResponse>");
         if (name == "GetCapabilities")
             return Soap(200,
-                "<tds:GetCapabilitiesResponse><tds:Capabilities><tt:Device><tt:XAddr>" + service
-                    + "device_service</tt:XAddr></tt:Device><tt:Media><tt:XAddr>" + service
-                    + "media_service</tt:XAddr></tt:Media></tds:Capabilities></tds:GetCapabilitiesResponse>");
+                "<tds:GetCapabilitiesResponse><tds:Capabilities><tt:Device><tt:XAddr>" + deviceService
+                    + "</tt:XAddr></tt:Device><tt:Media><tt:XAddr>" + mediaService
+                    + "</tt:XAddr></tt:Media></tds:Capabilities></tds:GetCapabilitiesResponse>");
+        if (name == "GetServices") {
+            auto entry = [](const char* nsUri, const std::string& xaddr, int major, int minor) {
+                return std::string("<tds:Service><tds:Namespace>") + nsUri + "</tds:Namespace><tds:XAddr>" + xaddr
+                    + "</tds:XAddr><tds:Version><tt:Major>" + std::to_string(major) + "</tt:Major><tt:Minor>"
+                    + std::to_string(minor) + "</tt:Minor></tds:Version></tds:Service>";
+            };
+            return Soap(200,
+                "<tds:GetServicesResponse>" + entry("http://www.onvif.org/ver10/device/wsdl", deviceService, 2, 60)
+                    + entry("http://www.onvif.org/ver10/media/wsdl", mediaService, 2, 60)
+                    + "</tds:GetServicesResponse>");
+        }
         if (name == "GetProfiles" || name == "GetProfile") {
             const std::string profile = std::string(name == "GetProfiles" ? "<trt:Profiles" : "<trt:Profile")
                 + " token=\"Profile_1\" fixed=\"true\"><tt:Name>MainStream</tt:Name>"
@@ -396,7 +640,7 @@ struct FakeOnvif::Impl
         }
         if (name == "SetNetworkInterfaces") {
             if (Text(Find(op, "InterfaceToken")) != s.interfaceToken)
-                return Fault(400, "Sender", "InvalidArgVal", "no such interface");
+                return Fault("Sender", "InvalidArgVal", "no such interface");
             const QDomElement ipv4 = Find(op, "IPv4");
             Change change;
             const std::string dhcp = Text(Find(ipv4, "DHCP"));
@@ -408,7 +652,7 @@ struct FakeOnvif::Impl
                 bool ok = false;
                 const int prefix = QString::fromStdString(Text(Find(manual, "PrefixLength"))).toInt(&ok);
                 if (!ValidIpv4(address) || !ok || prefix < 1 || prefix > 32)
-                    return Fault(400, "Sender", "InvalidArgVal", "bad address");
+                    return Fault("Sender", "InvalidArgVal", "bad address");
                 change.ip = address;
                 change.prefixLength = prefix;
             }
@@ -425,25 +669,26 @@ struct FakeOnvif::Impl
         if (name == "SetNetworkDefaultGateway") {
             const std::string gateway = Text(Find(op, "IPv4Address"));
             if (!ValidIpv4(gateway))
-                return Fault(400, "Sender", "InvalidArgVal", "bad gateway");
+                return Fault("Sender", "InvalidArgVal", "bad gateway");
             s.gateway = gateway;
             return Soap(200, "<tds:SetNetworkDefaultGatewayResponse/>");
         }
+        // The web port is the HTTP or the HTTPS port, as the device serves it.
+        const std::string webProtocol = s.https ? "HTTPS" : "HTTP";
         if (name == "GetNetworkProtocols")
             return Soap(200,
-                "<tds:GetNetworkProtocolsResponse><tds:NetworkProtocols><tt:Name>HTTP</tt:Name><tt:Enabled>true"
-                "</tt:Enabled><tt:Port>"
-                    + std::to_string(s.webPort)
+                "<tds:GetNetworkProtocolsResponse><tds:NetworkProtocols><tt:Name>" + webProtocol
+                    + "</tt:Name><tt:Enabled>true</tt:Enabled><tt:Port>" + std::to_string(s.webPort)
                     + "</tt:Port></tds:NetworkProtocols><tds:NetworkProtocols><tt:Name>RTSP</tt:Name><tt:Enabled>true"
                       "</tt:Enabled><tt:Port>554</tt:Port></tds:NetworkProtocols></tds:GetNetworkProtocolsResponse>");
         if (name == "SetNetworkProtocols") {
             for (QDomElement p = Find(op, "NetworkProtocols"); !p.isNull(); p = p.nextSiblingElement()) {
-                if (Text(Find(p, "Name")) != "HTTP")
+                if (Text(Find(p, "Name")) != webProtocol)
                     continue;
                 bool ok = false;
                 const int port = QString::fromStdString(Text(Find(p, "Port"))).toInt(&ok);
                 if (!ok || port < 1 || port > 65535)
-                    return Fault(400, "Sender", "InvalidArgVal", "bad port");
+                    return Fault("Sender", "InvalidArgVal", "bad port");
                 Change change;
                 change.webPort = static_cast<uint16_t>(port);
                 Stage(change);
@@ -462,7 +707,7 @@ struct FakeOnvif::Impl
             return Soap(
                 200, "<tds:SystemRebootResponse><tds:Message>Rebooting</tds:Message></tds:SystemRebootResponse>");
         }
-        return Fault(400, "Receiver", "ActionNotSupported", "not supported");
+        return Fault("Receiver", "ActionNotSupported", "not supported");
     }
 
     // ---- moving and binding (mover thread) -------------------------------------------------------
@@ -482,6 +727,7 @@ struct FakeOnvif::Impl
                 HttpServer::Options o;
                 o.ip = state.ip;
                 o.port = state.webPort;
+                o.scheme = state.https ? HttpServer::Scheme::Https : HttpServer::Scheme::Http;
                 o.maxConnections = 16;
                 o.idleSeconds = 5;
                 httpBound = false;
@@ -597,11 +843,12 @@ struct FakeOnvif::Impl
         changed.notify_all();
         if (faults.noProbeAnswer)
             return;
-        const std::string xaddrs = faults.xaddrs.empty()
-            ? "http://" + state.ip + ":" + std::to_string(state.webPort) + "/onvif/device_service"
-            : faults.xaddrs;
-        const std::string payload
-            = faults.probeReply.empty() ? ProbeMatches(messageId, state, xaddrs) : faults.probeReply;
+        const std::string xaddrs = faults.xaddrs.empty() ? Origin(state) + state.servicePath : faults.xaddrs;
+        std::string payload = faults.probeReply.empty() ? ProbeMatches(messageId, state, xaddrs) : faults.probeReply;
+        const std::string relatesTo = Escape(messageId);
+        for (size_t at = payload.find("{relatesTo}"); at != std::string::npos;
+             at = payload.find("{relatesTo}", at + relatesTo.size()))
+            payload.replace(at, 11, relatesTo);
         const int delay
             = faults.probeDelayMaxMs > 0 ? std::uniform_int_distribution<int>(0, faults.probeDelayMaxMs)(random) : 0;
         for (int i = 0; i < std::max(1, faults.probeCopies); ++i)
@@ -737,8 +984,9 @@ void FakeOnvif::Update(const std::function<void(OnvifState&)>& change)
     std::lock_guard<std::mutex> lock(m_impl->mutex);
     const std::string ip = m_impl->state.ip;
     const uint16_t port = m_impl->state.webPort;
+    const bool https = m_impl->state.https;
     change(m_impl->state);
-    if (m_impl->state.ip != ip || m_impl->state.webPort != port) {
+    if (m_impl->state.ip != ip || m_impl->state.webPort != port || m_impl->state.https != https) {
         m_impl->rebindHttp = true;
         ++m_impl->discoveryGeneration;
         m_impl->httpBound = false;

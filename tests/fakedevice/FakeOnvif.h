@@ -1,10 +1,13 @@
 #pragma once
 
 // The fake device's ONVIF side: a WS-Discovery responder (unicast at its own
-// address, and the multicast group when asked) and the device-management SOAP
-// endpoint on its web port, checking the WS-UsernameToken digest, applying
-// network changes to its state (it then answers at the new address and port),
-// with fault injection. Every public function is thread-safe; the destructor
+// address, and the multicast group when asked; answers wait a random time as
+// target services do) and the device-management SOAP endpoint on its web port,
+// over http or https, checking the WS-UsernameToken digest and, when asked,
+// HTTP Digest (MD5, SHA-256, qop auth, nonce count, stale nonces), answering
+// the pre-authentication operations without either, applying network changes
+// to its state (it then answers at the new address and port), with fault
+// injection. Every public function is thread-safe; the destructor
 // stops and joins all threads.
 
 #include "HttpServer.h"
@@ -27,6 +30,16 @@ struct OnvifState
     std::string gateway = "127.0.0.1";
     std::string dns = "127.0.0.1";
     uint16_t webPort = 8080;
+    bool https = false; // the web port speaks TLS (a self-signed certificate); the XAddr says https
+    // The device service's path, announced in the XAddr; the media service sits beside it.
+    // Other paths get 404.
+    std::string servicePath = "/onvif/device_service";
+    // HTTP Digest on every operation but the pre-authentication ones; each
+    // algorithm offered ("MD5", "SHA-256") is one challenge, in this order.
+    bool httpDigest = false;
+    std::vector<std::string> digestAlgorithms { "SHA-256", "MD5" };
+    int digestNonceUses = 0; // > 0: a nonce is stale after that many requests
+    bool tokenRequired = true; // false: the WS-UsernameToken is not looked at
     bool dhcp = false;
     std::string user = "admin";
     std::string password = "admin123";
@@ -57,9 +70,11 @@ struct OnvifReply
 struct OnvifFaults
 {
     bool noProbeAnswer = false;
-    int probeDelayMaxMs = 0; // each answer waits a random time up to this
+    int probeDelayMaxMs = 500; // each answer waits a random time up to this; 0: at once
     int probeCopies = 1; // datagrams per answer, 50 ms apart
-    std::string probeReply; // not empty: sent as the answer instead of the ProbeMatches message
+    // Not empty: sent as the answer instead of the ProbeMatches message, with
+    // "{relatesTo}" replaced by the probe's MessageID.
+    std::string probeReply;
     std::string xaddrs; // not empty: the XAddrs text of the answer
     bool timeNeedsAuth = false;
     std::map<std::string, OnvifReply> replies; // by operation name ("GetNetworkInterfaces")
@@ -68,6 +83,14 @@ struct OnvifFaults
 struct OnvifRequest
 {
     std::string operation; // local name of the body's element
+    bool tls = false;
+    int status = 0; // of the reply
+    bool digestSent = false; // an Authorization: Digest header came
+    bool digestOk = false;
+    std::string digestError; // why it did not check out
+    std::string digestAlgorithm;
+    std::string digestNonce;
+    uint32_t digestNc = 0;
     bool tokenSent = false;
     bool authenticated = false; // the token checked out
     std::string authError; // why it did not
@@ -116,6 +139,7 @@ private:
     std::unique_ptr<Impl> m_impl;
 };
 
-// State of device index at ip: its own endpoint reference, name, MAC and serial.
-OnvifState OnvifStateFor(const std::string& ip, int index);
+// State of device index at ip: its own endpoint reference, name, MAC and
+// serial; prefix, gateway (the network's first address) and DNS follow ip.
+OnvifState OnvifStateFor(const std::string& ip, int index, int prefixLength = 24);
 } // namespace fakedevice

@@ -1,10 +1,14 @@
 // Runs fake ONVIF devices until SIGINT/SIGTERM (or --seconds).
 //
-//   fakeonvif [--count N] [--first IP] [--web-port P] [--discovery-port P] [--user NAME]
-//             [--password PW] [--multicast] [--delay-ms MS] [--seconds S]
+//   fakeonvif [--count N] [--first IP] [--prefix BITS] [--web-port P] [--discovery-port P]
+//             [--user NAME] [--password PW] [--multicast] [--delay-ms MS] [--https]
+//             [--digest] [--seconds S]
 //
 // --count N --first 10.213.1.1 makes devices at 10.213.1.1 and the N-1 addresses
-// after it. Prints one "device IP" line per device once it listens, then "ready".
+// after it. Answers to a probe wait a random 0 to MS ms (default 500; 0 answers at
+// once). --https serves the web port over TLS; --digest asks for HTTP Digest
+// beside the WS-UsernameToken. Prints one "device IP" line per device once it
+// listens, then "ready".
 
 #include "FakeOnvif.h"
 
@@ -28,8 +32,9 @@ void OnSignal(int)
 int Usage()
 {
     std::fprintf(stderr,
-        "usage: fakeonvif [--count N] [--first IP] [--web-port P] [--discovery-port P] [--user NAME]\n"
-        "                 [--password PW] [--multicast] [--delay-ms MS] [--seconds S]\n");
+        "usage: fakeonvif [--count N] [--first IP] [--prefix BITS] [--web-port P] [--discovery-port P]\n"
+        "                 [--user NAME] [--password PW] [--multicast] [--delay-ms MS] [--https]\n"
+        "                 [--digest] [--seconds S]\n");
     return 2;
 }
 
@@ -43,9 +48,10 @@ bool Number(const char* text, long low, long high, long& out)
 
 int main(int argc, char** argv)
 {
-    long count = 1, webPort = 8080, discoveryPort = fakedevice::kOnvifDiscoveryPort, delayMs = 0, seconds = 0;
+    long count = 1, webPort = 8080, discoveryPort = fakedevice::kOnvifDiscoveryPort, delayMs = 500, seconds = 0;
+    long prefix = 24;
     std::string first = "127.0.0.10", user = "admin", password = "admin123";
-    bool multicast = false;
+    bool multicast = false, https = false, digest = false;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         const bool hasValue = i + 1 < argc;
@@ -70,8 +76,15 @@ int main(int argc, char** argv)
             user = argv[++i];
         } else if (arg == "--password" && hasValue) {
             password = argv[++i];
+        } else if (arg == "--prefix" && hasValue) {
+            if (!Number(argv[++i], 1, 30, prefix))
+                return Usage();
         } else if (arg == "--multicast") {
             multicast = true;
+        } else if (arg == "--https") {
+            https = true;
+        } else if (arg == "--digest") {
+            digest = true;
         } else {
             return Usage();
         }
@@ -94,8 +107,11 @@ int main(int argc, char** argv)
         a.s_addr = htonl(ntohl(start.s_addr) + static_cast<uint32_t>(i));
         char ip[INET_ADDRSTRLEN];
         inet_ntop(AF_INET, &a, ip, sizeof ip);
-        fakedevice::OnvifState state = fakedevice::OnvifStateFor(ip, static_cast<int>(ntohl(a.s_addr) & 0xffffff));
+        fakedevice::OnvifState state
+            = fakedevice::OnvifStateFor(ip, static_cast<int>(ntohl(a.s_addr) & 0xffffff), static_cast<int>(prefix));
         state.webPort = static_cast<uint16_t>(webPort);
+        state.https = https;
+        state.httpDigest = digest;
         state.user = user;
         state.password = password;
         devices.push_back(std::make_unique<fakedevice::FakeOnvif>(state, options));

@@ -7,6 +7,10 @@
 #include <QElapsedTimer>
 #include <QtTest>
 
+#include <curl/curl.h>
+
+#include <algorithm>
+#include <map>
 #include <thread>
 
 using namespace sdktest;
@@ -43,6 +47,44 @@ const std::string kEth0 = "<tds:NetworkInterfaces token=\"eth0\"><tt:Enabled>tru
                           "</tt:PrefixLength></tt:Manual><tt:DHCP>false</tt:DHCP></tt:Config></tt:IPv4>"
                           "</tds:NetworkInterfaces>";
 
+struct RawReply
+{
+    long status = 0;
+    std::string headers;
+    std::string body;
+};
+
+size_t Append(char* data, size_t size, size_t count, void* user)
+{
+    static_cast<std::string*>(user)->append(data, size * count);
+    return size * count;
+}
+
+// One SOAP 1.2 request with no security header at all, as a client that has not logged in sends it.
+RawReply PostWithoutToken(const std::string& url, const std::string& operation)
+{
+    const std::string body = "<?xml version=\"1.0\"?><s:Envelope xmlns:s=\"http://www.w3.org/2003/05/soap-envelope\" "
+                             "xmlns:tds=\"http://www.onvif.org/ver10/device/wsdl\"><s:Body><tds:"
+        + operation + "/></s:Body></s:Envelope>";
+    RawReply reply;
+    CURL* curl = curl_easy_init();
+    curl_slist* headers = curl_slist_append(nullptr, "Content-Type: application/soap+xml; charset=utf-8");
+    curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
+    curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers);
+    curl_easy_setopt(curl, CURLOPT_POSTFIELDS, body.c_str());
+    curl_easy_setopt(curl, CURLOPT_NOPROXY, "*");
+    curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, 10000L);
+    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &Append);
+    curl_easy_setopt(curl, CURLOPT_WRITEDATA, &reply.body);
+    curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, &Append);
+    curl_easy_setopt(curl, CURLOPT_HEADERDATA, &reply.headers);
+    if (curl_easy_perform(curl) == CURLE_OK)
+        curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &reply.status);
+    curl_slist_free_all(headers);
+    curl_easy_cleanup(curl);
+    return reply;
+}
+
 struct Connected
 {
     std::unique_ptr<FakeOnvif> device;
@@ -63,6 +105,10 @@ class TestOnvifDevice : public QObject
 private slots:
     void connectionStatus_data();
     void connectionStatus();
+    void answersWithoutAToken_data();
+    void answersWithoutAToken();
+    void httpDigest_data();
+    void httpDigest();
     void refusesBadParameters_data();
     void refusesBadParameters();
     void queryReplyForms_data();
@@ -175,6 +221,156 @@ void TestOnvifDevice::connectionStatus()
     QCOMPARE(handle, 0);
 }
 
+void TestOnvifDevice::answersWithoutAToken_data()
+{
+    QTest::addColumn<QString>("operation");
+    QTest::addColumn<bool>("digest"); // the device asks for HTTP Digest
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("expect"); // in the reply's body, or its headers for 401
+
+    // The pre-authentication operations, with and without HTTP Digest.
+    for (bool digest : { false, true }) {
+        const char* how = digest ? ", digest device" : "";
+        QTest::addRow("GetSystemDateAndTime%s", how)
+            << "GetSystemDateAndTime" << digest << 200 << "GetSystemDateAndTimeResponse";
+        QTest::addRow("GetCapabilities%s", how) << "GetCapabilities" << digest << 200 << "GetCapabilitiesResponse";
+        QTest::addRow("GetServices%s", how) << "GetServices" << digest << 200 << "ver10/media/wsdl</tds:Namespace>";
+        QTest::addRow("GetHostname%s", how) << "GetHostname" << digest << 200 << "GetHostnameResponse";
+    }
+    // Everything else: refused as the sender's fault (400), or challenged.
+    QTest::newRow("GetDeviceInformation") << "GetDeviceInformation" << false << 400 << "ter:NotAuthorized";
+    QTest::newRow("GetNetworkInterfaces") << "GetNetworkInterfaces" << false << 400 << "SOAP-ENV:Sender";
+    QTest::newRow("GetDeviceInformation, digest device")
+        << "GetDeviceInformation" << true << 401 << "WWW-Authenticate: Digest realm=";
+    // An operation the device lacks is the receiver's fault (500).
+    QTest::newRow("unknown operation") << "GetSomethingElse" << false << 500 << "ter:ActionNotSupported";
+}
+
+void TestOnvifDevice::answersWithoutAToken()
+{
+    QFETCH(QString, operation);
+    QFETCH(bool, digest);
+    QFETCH(int, status);
+    QFETCH(QString, expect);
+
+    auto device = StartOnvifDevice(8, [&](OnvifState& s) { s.httpDigest = digest; });
+    const OnvifState s = device->State();
+    const RawReply reply = PostWithoutToken(
+        "http://" + s.ip + ":" + std::to_string(s.webPort) + "/onvif/device_service", operation.toStdString());
+    QCOMPARE(int(reply.status), status);
+    const std::string& where = status == 401 ? reply.headers : reply.body;
+    QVERIFY2(where.find(expect.toStdString()) != std::string::npos, where.c_str());
+    if (status == 401) {
+        // One challenge per algorithm, the stronger first.
+        QVERIFY(reply.headers.find("algorithm=SHA-256") < reply.headers.find("algorithm=MD5"));
+        QVERIFY(reply.headers.find("qop=\"auth\"") != std::string::npos);
+    }
+    if (operation == "GetServices") {
+        QVERIFY(reply.body.find(
+                    "<tds:XAddr>http://" + s.ip + ":" + std::to_string(s.webPort) + "/onvif/device_service</tds:XAddr>")
+            != std::string::npos);
+    }
+    QCOMPARE(device->Requests().size(), size_t(1));
+    QVERIFY(!device->Requests().front().tokenSent);
+}
+
+void TestOnvifDevice::httpDigest_data()
+{
+    QTest::addColumn<QStringList>("algorithms"); // offered, in this order
+    QTest::addColumn<bool>("tokenRequired");
+    QTest::addColumn<int>("nonceUses"); // 0: a nonce never goes stale
+    QTest::addColumn<QString>("password");
+    QTest::addColumn<int>("expected");
+    QTest::addColumn<QString>("used"); // the algorithm the answers took
+
+    const QStringList both { "SHA-256", "MD5" };
+    QTest::newRow("digest only, SHA-256") << QStringList { "SHA-256" } << false << 0 << "admin123" << 101 << "SHA-256";
+    QTest::newRow("digest only, MD5") << QStringList { "MD5" } << false << 0 << "admin123" << 101 << "MD5";
+    QTest::newRow("digest only, both offered") << both << false << 0 << "admin123" << 101 << "SHA-256";
+    QTest::newRow("digest and token") << both << true << 0 << "admin123" << 101 << "SHA-256";
+    QTest::newRow("digest and token, MD5") << QStringList { "MD5" } << true << 0 << "admin123" << 101 << "MD5";
+    QTest::newRow("stale after each request") << both << true << 1 << "admin123" << 101 << "SHA-256";
+    QTest::newRow("stale after two requests") << QStringList { "MD5" } << false << 2 << "admin123" << 101 << "MD5";
+    QTest::newRow("digest only, wrong password") << both << false << 0 << "wrong" << 105 << "";
+    QTest::newRow("digest and token, wrong password") << both << true << 0 << "wrong" << 105 << "";
+}
+
+void TestOnvifDevice::httpDigest()
+{
+    QFETCH(QStringList, algorithms);
+    QFETCH(bool, tokenRequired);
+    QFETCH(int, nonceUses);
+    QFETCH(QString, password);
+    QFETCH(int, expected);
+    QFETCH(QString, used);
+
+    OnvifScope onvif({});
+    auto device = StartOnvifDevice(7, [&](OnvifState& s) {
+        s.httpDigest = true;
+        s.digestAlgorithms.clear();
+        for (const QString& a : algorithms)
+            s.digestAlgorithms.push_back(a.toStdString());
+        s.tokenRequired = tokenRequired;
+        s.digestNonceUses = nonceUses;
+    });
+    StatusCollector status;
+    int handle = OnvifConnect(Loopback(7), device->State().webPort, "admin", password.toStdString(), status);
+    QVERIFY(handle != 0);
+    QCOMPARE(status.Codes(), std::vector<int> { expected });
+    const auto answered = [&device]() {
+        std::vector<fakedevice::OnvifRequest> list;
+        for (const auto& r : device->Requests()) {
+            if (r.status == 200 && r.operation != "GetSystemDateAndTime")
+                list.push_back(r);
+        }
+        return list;
+    };
+    if (expected != ZVNET_STATUS_LOGIN_OK) {
+        // The device challenged, the answer came, and it did not check out.
+        const auto requests = device->Requests();
+        QVERIFY(answered().empty());
+        QVERIFY(std::any_of(requests.begin(), requests.end(),
+            [](const fakedevice::OnvifRequest& r) { return r.digestSent && r.digestError == "response"; }));
+        ZVOnvifConnectionStop(&handle);
+        return;
+    }
+    ZVOnvifNetworkParam block;
+    QCOMPARE(QueryNetwork(handle, block), 1);
+    QCOMPARE(QString::fromStdString(Dotted(block.ip)), QString::fromStdString(Loopback(7)));
+    ZVOnvifConnectionStop(&handle);
+
+    // Every operation past the pre-authentication ones went with a digest the device
+    // took, and with the token where it asked for one; the password itself never.
+    const auto requests = answered();
+    QVERIFY(requests.size() >= 4);
+    std::map<std::string, uint32_t> lastCount;
+    for (const auto& r : requests) {
+        QVERIFY2(r.digestOk, r.operation.c_str());
+        QCOMPARE(QString::fromStdString(r.digestAlgorithm), used);
+        QCOMPARE(r.authenticated, true);
+        QVERIFY(r.body.find("admin123") == std::string::npos);
+        // The nonce count rises on each nonce.
+        QVERIFY(r.digestNc > lastCount[r.digestNonce]);
+        lastCount[r.digestNonce] = r.digestNc;
+    }
+    for (const auto& r : device->Requests()) {
+        if (r.operation == "GetSystemDateAndTime")
+            QVERIFY(!r.digestSent || r.digestOk);
+    }
+    const auto all = device->Requests();
+    const int stale = static_cast<int>(std::count_if(
+        all.begin(), all.end(), [](const fakedevice::OnvifRequest& r) { return r.digestError == "nonce stale"; }));
+    if (nonceUses == 0) {
+        QCOMPARE(stale, 0);
+        // One nonce serves the whole session.
+        QCOMPARE(int(lastCount.size()), 1);
+    } else {
+        QVERIFY(stale > 0);
+        QVERIFY(int(lastCount.size()) > 1);
+    }
+    qInfo("%d answered requests on %d nonces, %d stale", int(requests.size()), int(lastCount.size()), stale);
+}
+
 void TestOnvifDevice::refusesBadParameters_data()
 {
     QTest::addColumn<QString>("ip");
@@ -274,12 +470,22 @@ void TestOnvifDevice::queryReplyForms_data()
         << 0 << 1 << "{ip}"
         << "255.255.255.0"
         << "127.0.0.1" << 0u << 0;
-    QTest::newRow("prefix out of range") << "GetNetworkInterfaces" << 200
-                                         << QString::fromStdString(Interfaces(
-                                                Replace(kEth0, "<tt:PrefixLength>24", "<tt:PrefixLength>99")))
-                                         << 0 << 1 << "{ip}"
-                                         << "0.0.0.0"
-                                         << "127.0.0.1" << 0u << 2;
+    QTest::newRow("no gateway set") << "GetNetworkDefaultGateway" << 200
+                                    << QString::fromStdString(Reply("<tds:GetNetworkDefaultGatewayResponse>"
+                                                                    "<tds:NetworkGateway><tt:IPv4Address/>"
+                                                                    "</tds:NetworkGateway>"
+                                                                    "</tds:GetNetworkDefaultGatewayResponse>"))
+                                    << 0 << 1 << "{ip}"
+                                    << "255.255.0.0"
+                                    << "0.0.0.0" << 0u << 2;
+    QTest::newRow("no protocol operation, as a Receiver fault with HTTP 500")
+        << "GetNetworkProtocols" << 500
+        << QString::fromStdString(Reply("<env:Fault><env:Code><env:Value>env:Receiver</env:Value><env:Subcode>"
+                                        "<env:Value xmlns:ter=\"http://www.onvif.org/ver10/error\">"
+                                        "ter:ActionNotSupported</env:Value></env:Subcode></env:Code></env:Fault>"))
+        << 0 << 1 << "{ip}"
+        << "255.255.0.0"
+        << "127.0.0.1" << 0u << 2;
     QTest::newRow("no gateway operation")
         << "GetNetworkDefaultGateway" << 400
         << QString::fromStdString(Reply("<env:Fault><env:Code><env:Value>env:Receiver</env:Value><env:Subcode>"
@@ -315,6 +521,28 @@ void TestOnvifDevice::queryReplyForms_data()
         << 0 << 1 << "{ip}"
         << "255.255.0.0"
         << "127.0.0.1" << 8000u << 2;
+
+    // Values the device does not give are not made up: the query fails.
+    QTest::newRow("prefix out of range") << "GetNetworkInterfaces" << 200
+                                         << QString::fromStdString(Interfaces(
+                                                Replace(kEth0, "<tt:PrefixLength>24", "<tt:PrefixLength>99")))
+                                         << 0 << 0 << ""
+                                         << ""
+                                         << "" << 0u << 0;
+    QTest::newRow("no PrefixLength") << "GetNetworkInterfaces" << 200
+                                     << QString::fromStdString(
+                                            Interfaces(Replace(kEth0, "<tt:PrefixLength>24</tt:PrefixLength>", "")))
+                                     << 0 << 0 << ""
+                                     << ""
+                                     << "" << 0u << 0;
+    QTest::newRow("gateway not an address")
+        << "GetNetworkDefaultGateway" << 200
+        << QString::fromStdString(Reply("<tds:GetNetworkDefaultGatewayResponse><tds:NetworkGateway><tt:IPv4Address>"
+                                        "gateway.local</tt:IPv4Address></tds:NetworkGateway>"
+                                        "</tds:GetNetworkDefaultGatewayResponse>"))
+        << 0 << 0 << ""
+        << ""
+        << "" << 0u << 0;
 
     // Hostile or broken: the query fails, nothing is written.
     QTest::newRow("entity expansion")
@@ -469,28 +697,29 @@ void TestOnvifDevice::setFields_data()
     QTest::addColumn<int>("prefix");
 
     QTest::newRow("only the mask") << ""
-                                   << "255.255.255.0"
+                                   << "255.255.0.0"
                                    << "" << 0u << 2 << 460u << 1 << QStringList { "SetNetworkInterfaces" } << false
-                                   << 24;
+                                   << 16;
     QTest::newRow("only the gateway") << ""
                                       << ""
                                       << "127.0.0.9" << 0u << 2 << 460u << 1
-                                      << QStringList { "SetNetworkDefaultGateway" } << false << 8;
+                                      << QStringList { "SetNetworkDefaultGateway" } << false << 24;
     QTest::newRow("the same port") << ""
                                    << ""
-                                   << "" << 18005u << 2 << 460u << 1 << QStringList {} << false << 8;
+                                   << "" << 18005u << 2 << 460u << 1 << QStringList {} << false << 24;
     QTest::newRow("DHCP") << ""
                           << ""
-                          << "127.0.0.9" << 0u << 0 << 460u << 1 << QStringList { "SetNetworkInterfaces" } << true << 8;
+                          << "127.0.0.9" << 0u << 0 << 460u << 1 << QStringList { "SetNetworkInterfaces" } << true
+                          << 24;
     QTest::newRow("PPPoE is no ONVIF setting") << ""
                                                << ""
-                                               << "" << 0u << 1 << 460u << 0 << QStringList {} << false << 8;
+                                               << "" << 0u << 1 << 460u << 0 << QStringList {} << false << 24;
     QTest::newRow("mask with a gap") << ""
                                      << "255.0.255.0"
-                                     << "" << 0u << 2 << 460u << 0 << QStringList {} << false << 8;
+                                     << "" << 0u << 2 << 460u << 0 << QStringList {} << false << 24;
     QTest::newRow("size word too small") << ""
                                          << "255.255.0.0"
-                                         << "" << 0u << 2 << 24u << 0 << QStringList {} << false << 8;
+                                         << "" << 0u << 2 << 24u << 0 << QStringList {} << false << 24;
 }
 
 void TestOnvifDevice::setFields()

@@ -50,6 +50,9 @@ private slots:
     void listsEachDeviceOnceWithItsRecord();
     void replyForms_data();
     void replyForms();
+    void keepsTheMatchesBeforeTheElementLimit();
+    void connectsByTheAnnouncedSchemeAndPath_data();
+    void connectsByTheAnnouncedSchemeAndPath();
     void stopEndsAtOnce();
     void stopFromTheCallback();
     void releaseEndsTheSearch();
@@ -58,8 +61,8 @@ private slots:
 
 void TestOnvifSearch::listsEachDeviceOnceWithItsRecord()
 {
-    // Each device answers both probes twice (a repeat is a copy); device 13 is
-    // device 12 again under a second address: one endpoint reference, one record.
+    // Each device answers both probes twice (a repeat is a copy); device 13 has
+    // device 12's endpoint reference, as cloned firmware does: two hosts, two records.
     std::vector<std::unique_ptr<FakeOnvif>> devices;
     std::vector<std::string> targets;
     for (int n = 1; n <= 13; ++n) {
@@ -89,10 +92,9 @@ void TestOnvifSearch::listsEachDeviceOnceWithItsRecord()
     QVERIFY(!collector.OnCallerThread());
 
     const QStringList ips = collector.Ips();
-    QCOMPARE(ips.size(), 12);
-    for (int n = 1; n <= 11; ++n)
+    QCOMPARE(ips.size(), 13);
+    for (int n = 1; n <= 13; ++n)
         QVERIFY(ips.contains(QString::fromStdString(Loopback(n))));
-    QVERIFY(ips.contains(QString::fromStdString(Loopback(12))) != ips.contains(QString::fromStdString(Loopback(13))));
     for (const SearchDevRsp& r : collector.Records()) {
         if (QString::fromLatin1(r.ip) != QString::fromStdString(Loopback(3)))
             continue;
@@ -148,6 +150,21 @@ void TestOnvifSearch::replyForms_data()
         + "<d:XAddrs>http://camera.local/onvif/device_service https://{ip}/onvif/device_service "
           "http://[fe80::1]/onvif</d:XAddrs>")) << true << "{ip}"
                                                                << 443u << "";
+    QTest::newRow("host name only: the sender, on its port") << QString::fromStdString(
+        Usual(kEpr + kTypes + "<d:XAddrs>http://camera.local:8081/onvif/device_service</d:XAddrs>"))
+                                                             << true << "{ip}" << 8081u << "";
+    QTest::newRow("IPv6 literal only: the sender, on its port") << QString::fromStdString(
+        Usual(kEpr + kTypes + "<d:XAddrs>http://[fe80::1%25eth0]:8082/onvif/device_service</d:XAddrs>"))
+                                                                << true << "{ip}" << 8082u << "";
+    QTest::newRow("IPv6 literal, https, default port") << QString::fromStdString(
+        Usual(kEpr + kTypes + "<d:XAddrs>https://[2001:db8::7]/onvif/device_service</d:XAddrs>"))
+                                                       << true << "{ip}" << 443u << "";
+    QTest::newRow("answer to our probe") << QString::fromStdString(Replace(
+        Usual(kEpr + kTypes + kScopes + kXAddrs), "</a:Action>", "</a:Action><a:RelatesTo>{relatesTo}</a:RelatesTo>"))
+                                         << true << "{ip}" << 8899u << "Gate";
+    QTest::newRow("control characters left out of the name") << QString::fromStdString(Usual(
+        kEpr + kTypes + "<d:Scopes>onvif://www.onvif.org/name/Gate%0D%0ANorth%09%7F%C2%85%00X</d:Scopes>" + kXAddrs))
+                                                             << true << "{ip}" << 8899u << "GateNorthX";
     QTest::newRow("the sender's address preferred") << QString::fromStdString(Usual(kEpr + kTypes
         + "<d:XAddrs>http://169.254.3.4/onvif/device_service http://{ip}:8000/onvif/device_service</d:XAddrs>"))
                                                     << true << "{ip}" << 8000u << "";
@@ -158,7 +175,13 @@ void TestOnvifSearch::replyForms_data()
         + "<d:Scopes>onvif://www.onvif.org/name/Caf%C3%A9%20Entrance%20North%20Gate%20Long%20Name%20Here</d:Scopes>"
         + kXAddrs)) << true << "{ip}" << 8899u << QString::fromLatin1("Caf\xe9 Entrance North Gate Long Name ");
 
-    // Not a camera, or not a message: never listed, and the search goes on.
+    // Not a camera, not an answer to our probe, or not a message: never listed, and the search goes on.
+    QTest::newRow("answer to another message") << QString::fromStdString(Replace(Usual(kEpr + kTypes + kXAddrs),
+        "</a:Action>", "</a:Action><a:RelatesTo>urn:uuid:00000000-0000-4000-8000-000000000000</a:RelatesTo>"))
+                                               << false << "" << 0u << "";
+    QTest::newRow("not a ProbeMatches action") << QString::fromStdString(
+        Replace(Usual(kEpr + kTypes + kXAddrs), "/ProbeMatches</a:Action>", "/Hello</a:Action>"))
+                                               << false << "" << 0u << "";
     QTest::newRow("a printer") << QString::fromStdString(
         Replace(Usual(kEpr + kTypes + kXAddrs), "dn:NetworkVideoTransmitter", "p:PrintDeviceType"))
                                << false << "" << 0u << "";
@@ -224,6 +247,93 @@ void TestOnvifSearch::replyForms()
         QCOMPARE(r.webPort, uint32_t(port));
         QCOMPARE(QString::fromLatin1(r.deviceName), name);
         QCOMPARE(r.deviceName[sizeof r.deviceName - 1], '\0');
+    }
+}
+
+void TestOnvifSearch::keepsTheMatchesBeforeTheElementLimit()
+{
+    // Three matches, then more elements than a datagram may hold, then a fourth.
+    auto match = [](int n) {
+        return "<d:ProbeMatch><a:EndpointReference><a:Address>urn:uuid:limit-" + std::to_string(n)
+            + "</a:Address></a:EndpointReference>" + kTypes + "<d:XAddrs>http://10.77.0." + std::to_string(n)
+            + "/onvif/device_service</d:XAddrs></d:ProbeMatch>";
+    };
+    std::string filler;
+    for (int i = 0; i < 2500; ++i)
+        filler += "<x/>";
+    const std::string matches = match(1) + match(2) + match(3) + "<d:Pad>" + filler + "</d:Pad>" + match(4);
+    const std::string reply = Replace(Usual("{cut}"), "<d:ProbeMatch>{cut}</d:ProbeMatch>", matches);
+
+    auto device = StartOnvifDevice(22);
+    OnvifFaults faults;
+    faults.probeDelayMaxMs = 0;
+    faults.probeReply = reply;
+    device->SetFaults(faults);
+    OnvifScope onvif({ Loopback(22) }, 1);
+    SearchCollector collector;
+    int handle = StartOnvifSearch(collector);
+    QVERIFY(collector.WaitEnd(5000));
+    ZVOnvifSearchDevStop(&handle);
+    QCOMPARE(collector.Ips(), QStringList({ "10.77.0.1", "10.77.0.2", "10.77.0.3" }));
+}
+
+void TestOnvifSearch::connectsByTheAnnouncedSchemeAndPath_data()
+{
+    QTest::addColumn<bool>("https");
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<bool>("hostName"); // the XAddr names a host, not an address
+
+    QTest::newRow("https on 8443") << true << "/onvif/device_service" << false;
+    QTest::newRow("https on 8443, named host") << true << "/onvif/device_service" << true;
+    QTest::newRow("http on 8443, another path") << false << "/cgi/onvif/device" << false;
+}
+
+void TestOnvifSearch::connectsByTheAnnouncedSchemeAndPath()
+{
+    QFETCH(bool, https);
+    QFETCH(QString, path);
+    QFETCH(bool, hostName);
+
+    auto device = StartOnvifDevice(23, [&](OnvifState& s) {
+        s.webPort = 8443;
+        s.https = https;
+        s.servicePath = path.toStdString();
+    });
+    QVERIFY(device->WaitListening());
+    if (hostName) {
+        OnvifFaults faults;
+        faults.xaddrs = std::string(https ? "https" : "http") + "://camera-23.local:8443" + path.toStdString();
+        device->SetFaults(faults);
+    }
+    OnvifScope onvif({ Loopback(23) }, 1);
+    SearchCollector collector;
+    int handle = StartOnvifSearch(collector);
+    QVERIFY(collector.WaitEnd(5000));
+    ZVOnvifSearchDevStop(&handle);
+    QCOMPARE(collector.Ips(), QStringList { QString::fromStdString(Loopback(23)) });
+    const SearchDevRsp record = collector.Records().front();
+    QCOMPARE(record.webPort, 8443u);
+
+    // Only the record's address and web port go to the connection, as a caller passes them.
+    StatusCollector status;
+    int connection = OnvifConnect(record.ip, static_cast<uint16_t>(record.webPort), "admin", "admin123", status);
+    QVERIFY(connection != 0);
+    QCOMPARE(status.Codes(), std::vector<int> { ZVNET_STATUS_LOGIN_OK });
+    ZVOnvifNetworkParam block;
+    QCOMPARE(QueryNetwork(connection, block), 1);
+    QCOMPARE(block.webPort, 8443u);
+    QCOMPARE(QString::fromStdString(Dotted(block.ip)), QString::fromStdString(Loopback(23)));
+    // The prefix and gateway a device reports follow its own address.
+    QCOMPARE(QString::fromStdString(Dotted(block.netmask)), QStringLiteral("255.255.255.0"));
+    QCOMPARE(QString::fromStdString(Dotted(block.gateway)), QString::fromStdString(Loopback(1)));
+    ZVOnvifConnectionStop(&connection);
+
+    // The device heard every request over the scheme it serves, at its path.
+    const auto requests = device->Requests();
+    QVERIFY(requests.size() >= 4);
+    for (const auto& r : requests) {
+        QCOMPARE(r.tls, https);
+        QCOMPARE(r.status, 200);
     }
 }
 
