@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Renders the main window for customer codes 0, 20 and 43 under Xvfb and
+# Renders the main window for customer codes 0, 20, 26, 31 and 43 under Xvfb and
 # stores the pictures in tests/ui/screenshots/ (commit them after a change).
 set -euo pipefail
 cd "$(dirname "$0")/.."

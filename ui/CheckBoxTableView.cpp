@@ -33,6 +33,8 @@ CheckBoxTableView::CheckBoxTableView(QWidget* parent)
     setSelectionBehavior(QAbstractItemView::SelectRows);
     setSelectionMode(QAbstractItemView::SingleSelection);
     setShowGrid(false);
+    // A cell shows one line: its column is as wide as its text instead.
+    setWordWrap(false);
     setFocusPolicy(Qt::NoFocus);
     setAlternatingRowColors(true);
     setMouseTracking(true);
@@ -49,6 +51,8 @@ void CheckBoxTableView::setModel(QSortFilterProxyModel* proxy, int checkColumn, 
 {
     if (CheckBoxTableModel* previous = SourceModel())
         disconnect(previous, nullptr, this, nullptr);
+    if (QAbstractItemModel* previousProxy = model())
+        disconnect(previousProxy, nullptr, this, nullptr);
     m_pHeader->m_checkSection = checkColumn;
     if (httpsColumn != -1)
         m_pHeader->m_httpsSection = httpsColumn;
@@ -58,6 +62,18 @@ void CheckBoxTableView::setModel(QSortFilterProxyModel* proxy, int checkColumn, 
     setItemDelegate(new CheckBoxTableDelegate(checkColumn, httpsColumn, this));
     if (previousDelegate && previousDelegate->parent() == this)
         previousDelegate->deleteLater();
+
+    // The indicator shows the order the rows are in: the proxy's, or the
+    // model's own, which is that of the number column.
+    if (proxy && proxy->sortColumn() >= 0)
+        m_pHeader->setSortIndicator(proxy->sortColumn(), proxy->sortOrder());
+    else
+        m_pHeader->setSortIndicator(0, Qt::AscendingOrder);
+    if (proxy) {
+        connect(proxy, &QAbstractItemModel::modelReset, this, &CheckBoxTableView::fitColumnsToContents);
+        connect(proxy, &QAbstractItemModel::dataChanged, this, &CheckBoxTableView::FitCellsToContents);
+        fitColumnsToContents();
+    }
 
     if (CheckBoxTableModel* model = SourceModel()) {
         connect(
@@ -111,6 +127,35 @@ void CheckBoxTableView::updateHeadHttpsCheckStateToDelgate(Qt::CheckState state)
         return;
     m_pHeader->m_httpsState = state;
     m_pHeader->updateSection(m_pHeader->m_httpsSection);
+}
+
+void CheckBoxTableView::fitColumnsToContents()
+{
+    if (!model())
+        return;
+    for (int column = 0; column < model()->columnCount(); ++column) {
+        if (isColumnHidden(column))
+            continue;
+        const int needed = qMax(sizeHintForColumn(column), m_pHeader->sectionSizeHint(column));
+        if (needed > columnWidth(column))
+            setColumnWidth(column, needed);
+    }
+}
+
+void CheckBoxTableView::FitCellsToContents(const QModelIndex& topLeft, const QModelIndex& bottomRight)
+{
+    if (!topLeft.isValid() || !bottomRight.isValid() || !itemDelegate())
+        return;
+    QStyleOptionViewItem option = viewOptions();
+    for (int column = topLeft.column(); column <= bottomRight.column(); ++column) {
+        if (isColumnHidden(column))
+            continue;
+        int needed = 0;
+        for (int row = topLeft.row(); row <= bottomRight.row(); ++row)
+            needed = qMax(needed, itemDelegate()->sizeHint(option, model()->index(row, column)).width());
+        if (needed > columnWidth(column))
+            setColumnWidth(column, needed);
+    }
 }
 
 void CheckBoxTableView::setHoverRow(int row)
