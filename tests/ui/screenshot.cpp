@@ -28,6 +28,7 @@
 #include "ZVSdkConfig.h"
 
 #include <QAbstractButton>
+#include <QApplication>
 #include <QComboBox>
 #include <QDir>
 #include <QGroupBox>
@@ -443,6 +444,24 @@ void Render(MainFrame* window, const QString& stem)
     g_state = QStringLiteral("query box");
     ShowDialogOnce(window, stem + QStringLiteral("-message.png"),
         [&] { ZVMessageBox::ShowMessage(window, LanguageText(51), LanguageText(6), 1, 2); });
+
+    if (auto* language = window->findChild<QToolButton*>(QStringLiteral("languagebutton"))) {
+        g_state = QStringLiteral("language menu");
+        QTimer::singleShot(0, window, [&] {
+            QWidget* menu = nullptr;
+            WaitFor(
+                [&] {
+                    menu = QApplication::activePopupWidget();
+                    return menu && menu->windowHandle() && menu->windowHandle()->isExposed();
+                },
+                "the language menu");
+            if (menu) {
+                SaveWindow(menu, stem + QStringLiteral("-language.png"));
+                menu->close();
+            }
+        });
+        language->showMenu();
+    }
 
     g_state = QStringLiteral("minimum size");
     const QSize minimum = window->minimumSize();
