@@ -7,4 +7,6 @@ cd "$(dirname "$0")/.."
 tools/install-deps.sh
 cmake -S . -B build-screenshots -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
 cmake --build build-screenshots --target devscan_screenshot
+# Pictures of an earlier run may have other names: start afresh.
+rm -f tests/ui/screenshots/*.png
 sh tests/ui/screenshots.sh build-screenshots/bin tests/ui/screenshots

@@ -250,7 +250,8 @@ void SaveWindow(QWidget* window, const QString& path)
                             .toImage();
     if (!HasContent(shot))
         Problem(QStringLiteral("the picture is empty"));
-    if (shot.isNull() || !shot.save(path))
+    // Quality 0: the smallest PNG (these pictures are kept).
+    if (shot.isNull() || !shot.save(path, "PNG", 0))
         Problem(QStringLiteral("cannot save %1").arg(path));
 }
 
