@@ -51,8 +51,11 @@ void CheckBoxTableView::setModel(QSortFilterProxyModel* proxy, int checkColumn, 
 {
     if (CheckBoxTableModel* previous = SourceModel())
         disconnect(previous, nullptr, this, nullptr);
-    if (QAbstractItemModel* previousProxy = model())
-        disconnect(previousProxy, nullptr, this, nullptr);
+    if (QAbstractItemModel* previousProxy = model()) {
+        // Only this class's own connections: the base view keeps its own.
+        disconnect(previousProxy, &QAbstractItemModel::modelReset, this, &CheckBoxTableView::fitColumnsToContents);
+        disconnect(previousProxy, &QAbstractItemModel::dataChanged, this, &CheckBoxTableView::FitCellsToContents);
+    }
     m_pHeader->m_checkSection = checkColumn;
     if (httpsColumn != -1)
         m_pHeader->m_httpsSection = httpsColumn;
