@@ -58,9 +58,10 @@
 namespace
 {
 constexpr int kWaitMs = 60000;
-// The range page's search: the blocks before the last end at once, the last
-// waits on an address that accepts and never answers (JSON search) or on the
-// SDK's search window (SDK search), so the search is caught half-way.
+// The range page's search, 8 blocks of 64 addresses, one at a time. The SDK's
+// blocks each end with its search window; the JSON search's first seven end
+// at once (nothing listens there) and the last waits on an address that takes
+// the connection and never answers. Either way it is caught half-way.
 const QString kRangeStart = QStringLiteral("127.0.0.1");
 const QString kRangeStop = QStringLiteral("127.0.1.254");
 const QHostAddress kSilentAddress(QStringLiteral("127.0.1.254"));
@@ -93,7 +94,10 @@ QString Describe(const QWidget* widget)
 void CheckFits(const QWidget* widget, const QString& text, int textWidth, int room)
 {
     if (!text.isEmpty() && textWidth > room)
-        Problem(QStringLiteral("%1 cuts its text \"%2\" (%3 px in %4)").arg(Describe(widget), text).arg(textWidth).arg(room));
+        Problem(QStringLiteral("%1 cuts its text \"%2\" (%3 px in %4)")
+                    .arg(Describe(widget), text)
+                    .arg(textWidth)
+                    .arg(room));
 }
 
 // Whether any pixel of the image differs from the first one.
@@ -167,7 +171,8 @@ void CheckComboBox(const QComboBox* combo)
     option.editable = combo->isEditable();
     option.currentText = combo->currentText();
     option.subControls = QStyle::SC_All;
-    const QRect field = combo->style()->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, combo);
+    const QRect field
+        = combo->style()->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, combo);
     CheckFits(combo, combo->currentText(), combo->fontMetrics().horizontalAdvance(combo->currentText()), field.width());
 }
 
@@ -267,8 +272,9 @@ SearchDevRsp Record(int n)
     CopyLatin1(QStringLiteral("10.213.100.254"), record.gateway);
     CopyLatin1(QStringLiteral("10.213.100.254"), record.dns1);
     CopyLatin1(QStringLiteral("8.8.8.8"), record.dns2);
-    CopyLatin1(QStringLiteral("AC:12:03:4F:%1:%2").arg(n / 10, 2, 10, QLatin1Char('0')).arg(n % 10 * 11, 2, 10,
-                   QLatin1Char('0')),
+    CopyLatin1(QStringLiteral("AC:12:03:4F:%1:%2")
+                   .arg(n / 10, 2, 10, QLatin1Char('0'))
+                   .arg(n % 10 * 11, 2, 10, QLatin1Char('0')),
         record.mac);
     CopyLatin1(QStringLiteral("ZV%1P2PDEVICE").arg(4000000 + n), record.p2pId);
     record.mediaPort = 9000;
@@ -410,7 +416,8 @@ void RenderSize(MainFrame* window, const QString& stem, const QString& size)
     range.Finish();
 }
 
-void ShowDialogOnce(QWidget* window, const QString& path, const std::function<void()>& open)
+// Opens a dialog, checks and saves it once it shows, and closes it.
+void ShowDialogOnce(const QString& path, const std::function<void()>& open)
 {
     BaseDialog::SetShownHook([&](BaseDialog* dialog) {
         QTimer::singleShot(0, dialog, [&, dialog] {
@@ -423,7 +430,6 @@ void ShowDialogOnce(QWidget* window, const QString& path, const std::function<vo
     });
     open();
     BaseDialog::SetShownHook({});
-    Q_UNUSED(window)
 }
 
 void Render(MainFrame* window, const QString& stem)
@@ -440,10 +446,9 @@ void Render(MainFrame* window, const QString& stem)
     RenderSize(window, stem, QStringLiteral("1920x1080"));
 
     g_state = QStringLiteral("about box");
-    ShowDialogOnce(window, stem + QStringLiteral("-about.png"),
-        [&] { window->TitleBar()->ShowAboutWindow(); });
+    ShowDialogOnce(stem + QStringLiteral("-about.png"), [&] { window->TitleBar()->ShowAboutWindow(); });
     g_state = QStringLiteral("query box");
-    ShowDialogOnce(window, stem + QStringLiteral("-message.png"),
+    ShowDialogOnce(stem + QStringLiteral("-message.png"),
         [&] { ZVMessageBox::ShowMessage(window, LanguageText(51), LanguageText(6), 1, 2); });
 
     if (auto* language = window->findChild<QToolButton*>(QStringLiteral("languagebutton"))) {
@@ -490,8 +495,7 @@ int main(int argc, char* argv[])
     // One block of 64 addresses at a time, each given the longest time there is.
     settings.WriteConfig("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<config><Language cursel=\"0\">"
                          "<file name=\"ENU.xml\"/></Language><Company>"
-        + code
-        + "</Company><Version>V1.0.0</Version><RangeSearch concurrency=\"64\" timeout=\"60000\"/></config>\n");
+        + code + "</Company><Version>V1.0.0</Version><RangeSearch concurrency=\"64\" timeout=\"60000\"/></config>\n");
 
     StartupHooks hooks;
     hooks.windowShown = [&](QWidget* window) {

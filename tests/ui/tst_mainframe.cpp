@@ -609,7 +609,8 @@ void TestMainFrame::minimumWidthKeepsTheToolBarWhole()
     const int shortMinimum = window->minimumWidth();
     window->TitleBar()->LanguageActions().at(1)->trigger();
     QTRY_VERIFY(window->minimumWidth() > shortMinimum);
-    QCOMPARE(window->ToolBar()->Button(ToolBarFrame::ButtonSearch)->text(), QStringLiteral("Page and setting number 10"));
+    QCOMPARE(
+        window->ToolBar()->Button(ToolBarFrame::ButtonSearch)->text(), QStringLiteral("Page and setting number 10"));
 
     // The narrowest window the user can make.
     window->resize(1, window->height());

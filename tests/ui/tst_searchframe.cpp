@@ -766,9 +766,9 @@ void TestSearchFrame::panelKeepsItsPlaceWhenTheLabelSwitches()
     f.page.resize(width, 600);
     QVERIFY(f.SearchFinding({ Record("10.0.0.1"), Record("10.0.0.2") }));
     auto* label = f.Find<QLabel>("m_pLableIP");
-    const QList<QWidget*> panel = { f.Find<QWidget>("m_pEditIP"), f.Find<QWidget>("m_pEditPort"),
-        f.Find<QWidget>("m_pEditGateway"), f.Find<QWidget>("m_pComNetMode"), f.Find<QWidget>("m_pBtnModify"),
-        f.Find<QWidget>("m_pGroupDevInfo") };
+    const QList<QWidget*> panel
+        = { f.Find<QWidget>("m_pEditIP"), f.Find<QWidget>("m_pEditPort"), f.Find<QWidget>("m_pEditGateway"),
+              f.Find<QWidget>("m_pComNetMode"), f.Find<QWidget>("m_pBtnModify"), f.Find<QWidget>("m_pGroupDevInfo") };
     auto positions = [&] {
         QList<int> x;
         for (const QWidget* widget : panel)

@@ -452,7 +452,8 @@ void TestToolBar::pageButtonTextsStandOut()
         qPrintable(furthest.name() + QStringLiteral(" on ") + QColor(body).name()));
     // ... and stands out from the image it is drawn on.
     const double ratio = Contrast(text, QColor(body));
-    QVERIFY2(ratio >= 3.0, qPrintable(QStringLiteral("%1 on %2: %3:1").arg(text.name(), QColor(body).name()).arg(ratio)));
+    QVERIFY2(
+        ratio >= 3.0, qPrintable(QStringLiteral("%1 on %2: %3:1").arg(text.name(), QColor(body).name()).arg(ratio)));
     TestSupport::LoadNumberedTexts();
 }
 
