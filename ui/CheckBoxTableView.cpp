@@ -136,10 +136,13 @@ void CheckBoxTableView::fitColumnsToContents()
 {
     if (!model())
         return;
+    // As Qt's own content sizing, a long list is measured by its first rows.
+    constexpr int kMeasuredRows = 1000;
+    const int rows = qMin(model()->rowCount(), kMeasuredRows);
     for (int column = 0; column < model()->columnCount(); ++column) {
         if (isColumnHidden(column))
             continue;
-        const int needed = qMax(sizeHintForColumn(column), m_pHeader->sectionSizeHint(column));
+        const int needed = qMax(CellsWidth(column, 0, rows - 1), m_pHeader->sectionSizeHint(column));
         if (needed > columnWidth(column))
             setColumnWidth(column, needed);
     }
@@ -147,18 +150,30 @@ void CheckBoxTableView::fitColumnsToContents()
 
 void CheckBoxTableView::FitCellsToContents(const QModelIndex& topLeft, const QModelIndex& bottomRight)
 {
-    if (!topLeft.isValid() || !bottomRight.isValid() || !itemDelegate())
+    if (!topLeft.isValid() || !bottomRight.isValid())
         return;
-    QStyleOptionViewItem option = viewOptions();
     for (int column = topLeft.column(); column <= bottomRight.column(); ++column) {
         if (isColumnHidden(column))
             continue;
-        int needed = 0;
-        for (int row = topLeft.row(); row <= bottomRight.row(); ++row)
-            needed = qMax(needed, itemDelegate()->sizeHint(option, model()->index(row, column)).width());
+        const int needed = CellsWidth(column, topLeft.row(), bottomRight.row());
         if (needed > columnWidth(column))
             setColumnWidth(column, needed);
     }
+}
+
+int CheckBoxTableView::CellsWidth(int column, int firstRow, int lastRow) const
+{
+    QAbstractItemDelegate* delegate = itemDelegate();
+    if (!delegate || !model())
+        return 0;
+    // No cell rectangle: the delegate measures the whole text, not what the
+    // column's present width would show of it.
+    QStyleOptionViewItem option = viewOptions();
+    option.rect = QRect();
+    int width = 0;
+    for (int row = firstRow; row <= lastRow; ++row)
+        width = qMax(width, delegate->sizeHint(option, model()->index(row, column)).width());
+    return width;
 }
 
 void CheckBoxTableView::setHoverRow(int row)

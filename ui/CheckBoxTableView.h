@@ -55,6 +55,8 @@ private:
     QModelIndex SourceIndexAt(const QPoint& position) const;
     void RepaintModelRow(int row);
     void FitCellsToContents(const QModelIndex& topLeft, const QModelIndex& bottomRight);
+    // The widest of the column's cells in the rows given, as the delegate draws them.
+    int CellsWidth(int column, int firstRow, int lastRow) const;
 
     CheckBoxHeaderView* m_pHeader;
     int m_hoverRow = -1;

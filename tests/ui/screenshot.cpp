@@ -198,6 +198,39 @@ void CheckHeader(const CheckBoxHeaderView* header)
     }
 }
 
+// Each cell shows its whole text on one line (the last column stretches to
+// the view's edge and may run beyond it).
+void CheckTable(const CheckBoxTableView* view)
+{
+    const QAbstractItemModel* model = view->model();
+    if (!model || !view->itemDelegate())
+        return;
+    QStyleOptionViewItem option;
+    option.initFrom(view->viewport());
+    // Cells are drawn in the view's font (the style sheet's), not the viewport's.
+    option.font = view->font();
+    option.fontMetrics = view->fontMetrics();
+    option.widget = view;
+    for (int column = 0; column < model->columnCount() - 1; ++column) {
+        if (view->isColumnHidden(column))
+            continue;
+        for (int row = 0; row < model->rowCount(); ++row) {
+            const QModelIndex index = model->index(row, column);
+            const int needed = view->itemDelegate()->sizeHint(option, index).width();
+            if (needed > view->columnWidth(column)) {
+                Problem(QStringLiteral("%1 cuts cell %2,%3 \"%4\" (%5 px in %6)")
+                            .arg(Describe(view))
+                            .arg(row)
+                            .arg(column)
+                            .arg(index.data().toString())
+                            .arg(needed)
+                            .arg(view->columnWidth(column)));
+                break;
+            }
+        }
+    }
+}
+
 void CheckOverlaps(const QWidget* parent)
 {
     QList<const QWidget*> shown;
@@ -235,6 +268,8 @@ void CheckWindow(const QWidget* window)
             CheckComboBox(combo);
         else if (const auto* header = qobject_cast<const CheckBoxHeaderView*>(widget))
             CheckHeader(header);
+        else if (const auto* table = qobject_cast<const CheckBoxTableView*>(widget))
+            CheckTable(table);
     }
 }
 
