@@ -105,8 +105,10 @@ void CheckBoxHeaderView::paintSection(QPainter* painter, const QRect& rect, int 
 QSize CheckBoxHeaderView::sectionSizeFromContents(int logicalIndex) const
 {
     QSize size = QHeaderView::sectionSizeFromContents(logicalIndex);
-    // Room for the sort arrow beside the label (every section may show it)
-    // and for the box.
+    // The label is centred in the whole section while the sort arrow (which
+    // any section may show) sits at its right: the base size leaves room for
+    // the arrow once, which lets a centred label touch it. Add the arrow and
+    // a gap once more, and the box where there is one.
     QStyleOptionHeader option;
     initStyleOption(&option);
     option.rect = QRect(0, 0, size.width(), height());
