@@ -91,6 +91,34 @@ def triangle(ax, ay, bx, by, cx, cy):
     return d
 
 
+# Capital letters as strokes through points of a unit box (x right, y down).
+LETTERS = {
+    "I": [[(0, 0), (0, 1)]],
+    "P": [[(0, 1), (0, 0), (0.7, 0), (1, 0.2), (1, 0.35), (0.7, 0.5), (0, 0.5)]],
+    "S": [[(1, 0.12), (0.75, 0), (0.25, 0), (0, 0.15), (0, 0.33), (0.25, 0.48), (0.75, 0.52), (1, 0.67),
+           (1, 0.85), (0.75, 1), (0.25, 1), (0, 0.88)]],
+    "C": [[(1, 0.15), (0.75, 0), (0.25, 0), (0, 0.2), (0, 0.8), (0.25, 1), (0.75, 1), (1, 0.85)]],
+    "A": [[(0, 1), (0.5, 0), (1, 1)], [(0.22, 0.62), (0.78, 0.62)]],
+    "N": [[(0, 1), (0, 0), (1, 1), (1, 0)]],
+    "E": [[(1, 0), (0, 0), (0, 1), (1, 1)], [(0, 0.5), (0.75, 0.5)]],
+    "R": [[(0, 1), (0, 0), (0.7, 0), (1, 0.2), (1, 0.35), (0.7, 0.5), (0, 0.5)], [(0.55, 0.5), (1, 1)]],
+}
+
+
+def word(text, x, y, height, width, gap, line):
+    """White strokes that spell text, its first letter's top left at (x, y)."""
+    parts = []
+    for letter in text:
+        if letter == " ":
+            x += width
+            continue
+        w = 0 if letter == "I" else width
+        for points in LETTERS[letter]:
+            parts.append(shape((255, 255, 255, 255), stroke([(x + px * w, y + py * height) for px, py in points], line)))
+        x += w + gap
+    return parts
+
+
 WHITE = (255, 255, 255, 255)
 STATES = {"normal": (255, 255, 255, 0), "hover": (255, 255, 255, 60), "pressed": (0, 0, 0, 60)}
 
@@ -113,8 +141,10 @@ def title_buttons():
 def page_tabs():
     # The tab's body fills the upper part; the style sheet keeps the text out of
     # the lower part (padding-bottom), where the current tab points at its page.
+    # The disabled tab is dark and grey, so that the style sheet's disabled
+    # text (#999999) stays readable on it: a contrast of about 3.5:1.
     colours = {"normal": (70, 85, 110, 255), "hover": (90, 110, 140, 255),
-               "pressed": (46, 136, 196, 255), "disable": (150, 150, 150, 255)}
+               "pressed": (46, 136, 196, 255), "disable": (60, 66, 76, 255)}
     for state, colour in colours.items():
         body = shape(colour, rounded_rect(1, 1, 95, 44, 4))
         if state == "pressed":
@@ -134,12 +164,11 @@ def logos():
     ring = shape((46, 136, 196, 255), lambda x, y: abs(math.hypot(x - 20, y - 20) - 14) - 3)
     lens = shape((255, 255, 255, 255), circle(20, 20, 6))
     png("logo.png", 40, 40, layers(ring, lens))
-    # A small mark and two bars, the shape of a word mark.
+    # The small mark and the product's word mark beside it.
     blue = (46, 136, 196, 255)
     png("logo_sub.png", 120, 24, layers(shape(blue, lambda x, y: abs(math.hypot(x - 12, y - 12) - 8) - 2),
                                         shape(WHITE, circle(12, 12, 3)),
-                                        shape(WHITE, rounded_rect(28, 5, 116, 11, 3)),
-                                        shape((200, 215, 230, 255), rounded_rect(28, 14, 92, 19, 2.5))))
+                                        *word("IP SCANNER", 28, 6, 12, 7, 3, 1.7)))
     png("about-logo.png", 64, 64, layers(shape((46, 136, 196, 255), lambda x, y: abs(math.hypot(x - 32, y - 32) - 24) - 5),
                                          shape((46, 136, 196, 255), circle(32, 32, 10))))
 

@@ -13,9 +13,16 @@ public:
     explicit CheckBoxHeaderView(Qt::Orientation orientation, QWidget* parent = nullptr);
     ~CheckBoxHeaderView() override;
 
-    // The 12 x 12 box of a section, 3 pixels into it.
+    // The 12 x 12 box of a section, in the middle of the header's height.
     QRect boxRect(int section) const;
     bool showsHttpsBox() const;
+    // The check section, and the https section where its box is drawn.
+    bool hasBox(int section) const;
+    // Where a section's label is drawn, in viewport coordinates: beside the
+    // sort arrow when the section shows it, right of its box when it has one.
+    QRect labelRect(int section) const;
+    // The font the style sheet gives the sections' labels.
+    QFont sectionFont() const;
     // The view repaints a box section when the model's state changes.
     using QHeaderView::updateSection;
 
@@ -31,6 +38,7 @@ signals:
 protected:
     void mousePressEvent(QMouseEvent* event) override;
     void paintSection(QPainter* painter, const QRect& rect, int logicalIndex) const override;
+    QSize sectionSizeFromContents(int logicalIndex) const override;
 
 private:
     void PaintBoxSection(QPainter* painter, const QRect& rect, int logicalIndex, int state) const;

@@ -33,6 +33,8 @@ CheckBoxTableView::CheckBoxTableView(QWidget* parent)
     setSelectionBehavior(QAbstractItemView::SelectRows);
     setSelectionMode(QAbstractItemView::SingleSelection);
     setShowGrid(false);
+    // A cell shows one line: its column is as wide as its text instead.
+    setWordWrap(false);
     setFocusPolicy(Qt::NoFocus);
     setAlternatingRowColors(true);
     setMouseTracking(true);
@@ -49,6 +51,11 @@ void CheckBoxTableView::setModel(QSortFilterProxyModel* proxy, int checkColumn, 
 {
     if (CheckBoxTableModel* previous = SourceModel())
         disconnect(previous, nullptr, this, nullptr);
+    if (QAbstractItemModel* previousProxy = model()) {
+        // Only this class's own connections: the base view keeps its own.
+        disconnect(previousProxy, &QAbstractItemModel::modelReset, this, &CheckBoxTableView::fitColumnsToContents);
+        disconnect(previousProxy, &QAbstractItemModel::dataChanged, this, &CheckBoxTableView::FitCellsToContents);
+    }
     m_pHeader->m_checkSection = checkColumn;
     if (httpsColumn != -1)
         m_pHeader->m_httpsSection = httpsColumn;
@@ -58,6 +65,18 @@ void CheckBoxTableView::setModel(QSortFilterProxyModel* proxy, int checkColumn, 
     setItemDelegate(new CheckBoxTableDelegate(checkColumn, httpsColumn, this));
     if (previousDelegate && previousDelegate->parent() == this)
         previousDelegate->deleteLater();
+
+    // The indicator shows the order the rows are in: the proxy's, or the
+    // model's own, which is that of the number column.
+    if (proxy && proxy->sortColumn() >= 0)
+        m_pHeader->setSortIndicator(proxy->sortColumn(), proxy->sortOrder());
+    else
+        m_pHeader->setSortIndicator(0, Qt::AscendingOrder);
+    if (proxy) {
+        connect(proxy, &QAbstractItemModel::modelReset, this, &CheckBoxTableView::fitColumnsToContents);
+        connect(proxy, &QAbstractItemModel::dataChanged, this, &CheckBoxTableView::FitCellsToContents);
+        fitColumnsToContents();
+    }
 
     if (CheckBoxTableModel* model = SourceModel()) {
         connect(
@@ -111,6 +130,50 @@ void CheckBoxTableView::updateHeadHttpsCheckStateToDelgate(Qt::CheckState state)
         return;
     m_pHeader->m_httpsState = state;
     m_pHeader->updateSection(m_pHeader->m_httpsSection);
+}
+
+void CheckBoxTableView::fitColumnsToContents()
+{
+    if (!model())
+        return;
+    // As Qt's own content sizing, a long list is measured by its first rows.
+    constexpr int kMeasuredRows = 1000;
+    const int rows = qMin(model()->rowCount(), kMeasuredRows);
+    for (int column = 0; column < model()->columnCount(); ++column) {
+        if (isColumnHidden(column))
+            continue;
+        const int needed = qMax(CellsWidth(column, 0, rows - 1), m_pHeader->sectionSizeHint(column));
+        if (needed > columnWidth(column))
+            setColumnWidth(column, needed);
+    }
+}
+
+void CheckBoxTableView::FitCellsToContents(const QModelIndex& topLeft, const QModelIndex& bottomRight)
+{
+    if (!topLeft.isValid() || !bottomRight.isValid())
+        return;
+    for (int column = topLeft.column(); column <= bottomRight.column(); ++column) {
+        if (isColumnHidden(column))
+            continue;
+        const int needed = CellsWidth(column, topLeft.row(), bottomRight.row());
+        if (needed > columnWidth(column))
+            setColumnWidth(column, needed);
+    }
+}
+
+int CheckBoxTableView::CellsWidth(int column, int firstRow, int lastRow) const
+{
+    QAbstractItemDelegate* delegate = itemDelegate();
+    if (!delegate || !model())
+        return 0;
+    // No cell rectangle: the delegate measures the whole text, not what the
+    // column's present width would show of it.
+    QStyleOptionViewItem option = viewOptions();
+    option.rect = QRect();
+    int width = 0;
+    for (int row = firstRow; row <= lastRow; ++row)
+        width = qMax(width, delegate->sizeHint(option, model()->index(row, column)).width());
+    return width;
 }
 
 void CheckBoxTableView::setHoverRow(int row)

@@ -25,6 +25,10 @@ public:
     int headHttpsCheckState() const;
     CheckBoxHeaderView* checkBoxHeader() const { return m_pHeader; }
 
+    // Widens every column too narrow for its header or for a listed cell;
+    // the model's resets and changes run it. No column is made narrower.
+    void fitColumnsToContents();
+
     // Model row painted with the hover background; -1 for none.
     void setHoverRow(int row);
     int hoverRow() const { return m_hoverRow; }
@@ -50,6 +54,9 @@ private:
     // The model row under a viewport position, -1 over empty space.
     QModelIndex SourceIndexAt(const QPoint& position) const;
     void RepaintModelRow(int row);
+    void FitCellsToContents(const QModelIndex& topLeft, const QModelIndex& bottomRight);
+    // The widest of the column's cells in the rows given, as the delegate draws them.
+    int CellsWidth(int column, int firstRow, int lastRow) const;
 
     CheckBoxHeaderView* m_pHeader;
     int m_hoverRow = -1;

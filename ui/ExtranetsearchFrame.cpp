@@ -8,6 +8,7 @@
 #include "HttpClient.h"
 #include "JsonRead.h"
 #include "LanguageTexts.h"
+#include "LineEdit.h"
 #include "PageEvents.h"
 #include "SearchFrame.h"
 #include "ToolBarFrame.h"
@@ -90,6 +91,8 @@ ExtranetsearchFrame::ExtranetsearchFrame(QWidget* parent)
     m_pEditEndIP->clear();
     m_pEditStaIP->setMaxLength(16);
     m_pEditEndIP->setMaxLength(16);
+    FitEditToText(m_pEditStaIP, QLatin1String(kWidestAddress));
+    FitEditToText(m_pEditEndIP, QLatin1String(kWidestAddress));
 
     m_pModel = new CheckBoxTableModel(m_pDeviceTableView, TableKindExtranetSearch, 0);
     m_pDeviceTableView->setModel(m_pModel->proxyModel(), 0, 2);

@@ -1,5 +1,8 @@
 #include "LineEdit.h"
 
+#include <QStyle>
+#include <QStyleOptionFrame>
+
 LineEdit::LineEdit(QWidget* parent, int maxBytes)
     : QLineEdit(parent)
     , m_maxBytes(maxBytes)
@@ -15,4 +18,21 @@ void LineEdit::doTextChanged()
     // counts as an edit and comes back here, so of a paste only what fits stays.
     cursorBackward(false, 1);
     del();
+}
+
+void FitEditToText(QLineEdit* edit, const QString& text)
+{
+    edit->ensurePolished();
+    QStyleOptionFrame option;
+    option.initFrom(edit);
+    option.rect = QRect(QPoint(0, 0), edit->size());
+    option.lineWidth = edit->hasFrame() ? edit->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, &option, edit) : 0;
+    option.state |= QStyle::State_Sunken;
+    const QRect contents = edit->style()->subElementRect(QStyle::SE_LineEditContents, &option, edit);
+    const QMargins margins = edit->textMargins();
+    // QLineEdit keeps two pixels of its own on either side of the text.
+    const int chrome = edit->width() - contents.width() + margins.left() + margins.right() + 2 * 2;
+    const int needed = edit->fontMetrics().horizontalAdvance(text) + chrome;
+    if (needed > edit->width())
+        edit->setFixedWidth(needed);
 }

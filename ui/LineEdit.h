@@ -20,3 +20,10 @@ public slots:
 private:
     int m_maxBytes;
 };
+
+// The widest IPv4 address text.
+inline const char* const kWidestAddress = "255.255.255.255";
+
+// Widens the edit (never narrows it) so that it shows text whole in its font,
+// beside its frame, padding and inner margins.
+void FitEditToText(QLineEdit* edit, const QString& text);

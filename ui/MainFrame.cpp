@@ -22,6 +22,8 @@
 namespace
 {
 constexpr int kBorder = 5;
+// Around the tool bar and the pages.
+constexpr int kPageMargin = 10;
 
 CompanyCode Company()
 {
@@ -60,7 +62,7 @@ MainFrame::MainFrame(const PageFactory& pages, QWidget* parent)
 {
     qApp->installEventFilter(this);
     setMouseTracking(true);
-    setMinimumSize(1048, 636);
+    SetMinimumSize(1048, 636);
     setWindowFlags(Qt::FramelessWindowHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint
         | Qt::WindowMaximizeButtonHint);
     m_borderPen = QPen(QColor(134, 134, 134));
@@ -81,10 +83,11 @@ MainFrame::MainFrame(const PageFactory& pages, QWidget* parent)
     outer->addWidget(m_pTitleBar);
     auto* inner = new QVBoxLayout;
     inner->setSpacing(0);
-    inner->setContentsMargins(10, 0, 10, 10);
+    inner->setContentsMargins(kPageMargin, 0, kPageMargin, kPageMargin);
     inner->addWidget(m_pToolBar);
     inner->addWidget(m_pStackedWidget);
     outer->addLayout(inner);
+    SetMinimumSize(m_ruleMinimumWidth, minimumHeight());
 
     connect(this, &MainFrame::Doubleclicked, m_pTitleBar, &TitleBarFrame::RestoreOrMax);
     connect(m_pTitleBar, &TitleBarFrame::CloseRequest, this, &MainFrame::OnCloseReponse);
@@ -334,7 +337,7 @@ void MainFrame::ToggleMaximized()
     }
     if (maximumSize() != target.size())
         setMaximumSize(target.size());
-    setMinimumSize(static_cast<int>(primaryArea.width() * share), static_cast<int>(primaryArea.height() * share));
+    SetMinimumSize(static_cast<int>(primaryArea.width() * share), static_cast<int>(primaryArea.height() * share));
     m_normalGeometry = geometry();
     setGeometry(target);
 }
@@ -517,6 +520,33 @@ void MainFrame::paintEvent(QPaintEvent* event)
     QPainter painter(this);
     painter.setPen(m_borderPen);
     painter.drawRect(0, 0, width() - 1, height() - 1);
+}
+
+int MainFrame::NeededWidth() const
+{
+    // The page buttons at their own widths within their bounds, and the
+    // filter beside them. (The search page fits below that: it lays its panel
+    // out on two rows in a narrow window.)
+    if (!m_pToolBar)
+        return m_ruleMinimumWidth;
+    const int needed = qMax(m_ruleMinimumWidth, m_pToolBar->sizeHint().width() + 2 * kPageMargin);
+    // On a screen narrower than that the window still fits the screen.
+    return qMin(needed, maximumWidth());
+}
+
+void MainFrame::SetMinimumSize(int width, int height)
+{
+    m_ruleMinimumWidth = width;
+    setMinimumSize(NeededWidth(), height);
+}
+
+bool MainFrame::event(QEvent* event)
+{
+    const bool handled = QFrame::event(event);
+    // New texts (a language change) may need a wider tool bar.
+    if (event->type() == QEvent::LayoutRequest && m_ruleMinimumWidth > 0 && minimumWidth() != NeededWidth())
+        setMinimumWidth(NeededWidth());
+    return handled;
 }
 
 void MainFrame::showEvent(QShowEvent* event)

@@ -49,6 +49,10 @@ public:
     void ToggleMaximized();
 
     bool IsMaximized() const { return m_bMaximized; }
+    // The narrowest the window may be: the minimum width of its size rule,
+    // or what the tool bar needs in this customer's profile and language,
+    // whichever is wider, but never wider than the window's maximum.
+    int NeededWidth() const;
     TitleBarFrame* TitleBar() const { return m_pTitleBar; }
     ToolBarFrame* ToolBar() const { return m_pToolBar; }
     QStackedWidget* StackedWidget() const { return m_pStackedWidget; }
@@ -94,6 +98,7 @@ protected:
     void leaveEvent(QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void showEvent(QShowEvent* event) override;
+    bool event(QEvent* event) override;
 
 private:
     void BuildPages(const PageFactory& pages);
@@ -104,6 +109,7 @@ private:
     void ResizeByBorder(const QPoint& globalPos);
     void UpdateBorderCursor(const QPoint& pos);
     void SetArrowCursor();
+    void SetMinimumSize(int width, int height);
 
     TitleBarFrame* m_pTitleBar;
     ToolBarFrame* m_pToolBar;
@@ -117,6 +123,8 @@ private:
     bool m_bMaximized = false;
     QRect m_normalGeometry;
     bool m_bFirstShow = true;
+    // The minimum width the size rule gives; NeededWidth may raise it.
+    int m_ruleMinimumWidth = 0;
     bool m_bPressed = false;
     bool m_bResizing = false;
     bool m_bMoving = false;

@@ -333,6 +333,20 @@ void SearchFrame::RetranslateTexts()
                  m_pLabelPassword, m_pLabelWebPort, m_pLabelNetWorkMode, m_pLabelDNS1, m_pLabelDNS2 })
             label->setStyleSheet(QStringLiteral("QLabel{ font: bold;}"));
     }
+
+    // Every address, the widest included, shows whole in its edit.
+    for (LineEdit* edit : { m_pEditIP, m_pEditGateway, m_pEditNetMask, m_pEditDNS1, m_pEditDNS2 })
+        FitEditToText(edit, QLatin1String(kWidestAddress));
+    // The label takes the width of the longer of its two texts, so that the
+    // panel does not move when the label switches.
+    const QString shown = m_pLableIP->text();
+    int widest = 0;
+    for (TextId id : { 32, 45 }) {
+        m_pLableIP->setText(LanguageText(id));
+        widest = qMax(widest, m_pLableIP->sizeHint().width());
+    }
+    m_pLableIP->setText(shown);
+    m_pLableIP->setMinimumWidth(widest);
 }
 
 void SearchFrame::ShowBottomPanel(bool show)

@@ -1,6 +1,7 @@
 #include "OnvifDiscovery.h"
 
 #include "OnvifSoap.h"
+#include "Record.h"
 #include "Socket.h"
 
 #include <QString>
@@ -288,7 +289,7 @@ bool FillSearchRecord(const ProbeMatch& match, in_addr from, SearchDevRsp& recor
         else if (StartsWithNoCase(rest, "hardware/"))
             PutText(record.deviceType, sizeof record.deviceType, PercentDecode(rest.substr(9)));
         else if (StartsWithNoCase(rest, "mac/"))
-            PutText(record.mac, sizeof record.mac, PercentDecode(rest.substr(4)));
+            PutText(record.mac, sizeof record.mac, SearchRecordMac(PercentDecode(rest.substr(4))));
     }
     return true;
 }

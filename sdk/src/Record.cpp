@@ -1,6 +1,7 @@
 #include "Record.h"
 #include "Socket.h"
 
+#include <cctype>
 #include <cstring>
 
 namespace zvsdk
@@ -33,5 +34,26 @@ void SearchRecordFromWire(const uint8_t* data, in_addr sender, SearchDevRsp& rec
         const std::string text = Ipv4Text(sender);
         std::strncpy(record.ip, text.c_str(), sizeof record.ip - 1);
     }
+}
+
+std::string SearchRecordMac(const std::string& text)
+{
+    std::string digits;
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (std::isxdigit(byte))
+            digits += static_cast<char>(std::toupper(byte));
+        else if (c != ':' && c != '-' && c != '.')
+            return text;
+    }
+    if (digits.size() != 12)
+        return text;
+    std::string mac;
+    for (size_t i = 0; i < digits.size(); i += 2) {
+        if (!mac.empty())
+            mac += ':';
+        mac.append(digits, i, 2);
+    }
+    return mac;
 }
 } // namespace zvsdk

@@ -101,7 +101,7 @@ void TestOnvifSearch::listsEachDeviceOnceWithItsRecord()
         QCOMPARE(r.webPort, 18003u);
         QCOMPARE(QByteArray(r.deviceName), QByteArray("Camera 3"));
         QCOMPARE(QByteArray(r.deviceType), QByteArray("ZV-IPC-2000"));
-        QCOMPARE(QByteArray(r.mac), QByteArray(fakedevice::OnvifStateFor("", 3).mac.c_str()));
+        QCOMPARE(QByteArray(r.mac), QByteArray(fakedevice::OnvifStateFor("", 3).mac.c_str()).toUpper());
         QCOMPARE(r.networkMode, uint32_t(ZVNET_NET_MODE_STATIC));
         QCOMPARE(r.mediaPort, 0u);
     }

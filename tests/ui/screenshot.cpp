@@ -1,40 +1,87 @@
-// Starts the program for one customer code under a real X server with the
-// shipped settings (in the customer's first language, or in the one named),
-// checks the main window for clipped texts, missing images and overlapping
-// widgets, and saves the screen with the main window, then with the about box
-// and with a query box, as PNG; with a language named, also the window at its
-// minimum size, whose other pages are then checked too.
+// Starts the program for one customer code under a real X server and renders
+// the main window at 1920x1080 and at its minimum size: the LAN search page
+// with 20 devices listed (one checked, the panel shown), the same page with
+// the tool bar locked as during a batch, and the IP-range page in the middle
+// of a search; at full size also the about box and a query box. Each state is
+// checked for cut texts, overlapping widgets and empty images, and saved as
+// PNG. Every step waits for what it needs, never for a time.
 //
-//   devscan_screenshot CODE OUTPUT_DIR [LANGUAGE_FILE]
+//   devscan_screenshot CODE OUTPUT_DIR
 #include "BaseDialog.h"
 #include "CheckBoxHeaderView.h"
+#include "CheckBoxTableModel.h"
+#include "CheckBoxTableView.h"
+#include "DeviceInfo.h"
+#include "DeviceInfoMng.h"
+#include "ExtranetsearchFrame.h"
+#include "FixedText.h"
 #include "LanguageTexts.h"
+#include "MainFrame.h"
+#include "PageIndex.h"
+#include "SearchFrame.h"
 #include "Startup.h"
 #include "TestSupport.h"
 #include "TitleBarFrame.h"
+#include "ToolBarFrame.h"
 #include "ZVAppSetting.h"
 #include "ZVMessageBox.h"
+#include "ZVSdkConfig.h"
 
 #include <QAbstractButton>
+#include <QApplication>
 #include <QComboBox>
 #include <QDir>
-#include <QElapsedTimer>
-#include <QFontDatabase>
+#include <QGroupBox>
 #include <QGuiApplication>
-#include <QHeaderView>
 #include <QLabel>
+#include <QLayout>
+#include <QLineEdit>
 #include <QPixmap>
-#include <QRawFont>
+#include <QProgressBar>
+#include <QPushButton>
 #include <QScreen>
+#include <QSortFilterProxyModel>
 #include <QStackedWidget>
+#include <QStyle>
+#include <QStyleOption>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTimer>
 #include <QToolButton>
+#include <QWindow>
+#include <QtTest>
 
 #include <cstdio>
+#include <cstring>
+#include <functional>
 
 namespace
 {
+constexpr int kWaitMs = 60000;
+// The range page's search, 8 blocks of 64 addresses, one at a time. The SDK's
+// blocks each end with its search window; the JSON search's first seven end
+// at once (nothing listens there) and the last waits on an address that takes
+// the connection and never answers. Either way it is caught half-way.
+const QString kRangeStart = QStringLiteral("127.0.0.1");
+const QString kRangeStop = QStringLiteral("127.0.1.254");
+const QHostAddress kSilentAddress(QStringLiteral("127.0.1.254"));
+constexpr quint16 kSilentPort = 18443;
+
 QStringList g_problems;
+QString g_state;
+
+void Problem(const QString& text)
+{
+    g_problems << QStringLiteral("%1: %2").arg(g_state, text);
+}
+
+bool WaitFor(const std::function<bool()>& condition, const char* what)
+{
+    if (QTest::qWaitFor(condition, kWaitMs))
+        return true;
+    Problem(QStringLiteral("gave up waiting for %1").arg(QLatin1String(what)));
+    return false;
+}
 
 QString Describe(const QWidget* widget)
 {
@@ -44,94 +91,143 @@ QString Describe(const QWidget* widget)
     return name;
 }
 
-// The width a header section needs to show its whole text: the style clips
-// the text in the style sheet's header font (bold, 14 px) to the section less
-// its padding (5 px a side) and border, and a box section gives its check box
-// the first 12 px.
-int SectionWidthNeeded(const QHeaderView* header, int section)
+void CheckFits(const QWidget* widget, const QString& text, int textWidth, int room)
 {
-    QFont font = header->font();
-    font.setBold(true);
-    font.setPixelSize(14);
-    const QString text = header->model()->headerData(section, header->orientation()).toString();
-    int needed = QFontMetrics(font).horizontalAdvance(text) + 2 * 5 + 1;
-    if (const auto* boxes = qobject_cast<const CheckBoxHeaderView*>(header)) {
-        if (section == boxes->m_checkSection || (section == boxes->m_httpsSection && boxes->showsHttpsBox()))
-            needed += boxes->boxRect(section).width();
-    }
-    return needed;
+    if (!text.isEmpty() && textWidth > room)
+        Problem(QStringLiteral("%1 cuts its text \"%2\" (%3 px in %4)")
+                    .arg(Describe(widget), text)
+                    .arg(textWidth)
+                    .arg(room));
 }
 
-// The characters of a text that no installed font can draw (shown as boxes).
-QString Undrawable(const QString& text)
+// Whether any pixel of the image differs from the first one.
+bool HasContent(const QImage& image)
 {
-    static QHash<uint, bool> drawable;
-    static const QStringList families = QFontDatabase().families();
-    QString missing;
-    for (const uint c : text.toUcs4()) {
-        if (c < 0x80)
+    if (image.isNull())
+        return false;
+    const QRgb first = image.pixel(0, 0);
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            if (image.pixel(x, y) != first)
+                return true;
+        }
+    }
+    return false;
+}
+
+void CheckLabel(const QLabel* label)
+{
+    const QPixmap pixmap = label->pixmap(Qt::ReturnByValue);
+    if (label->text().isEmpty()) {
+        if (pixmap.isNull() || !HasContent(pixmap.toImage()))
+            Problem(QStringLiteral("%1 shows neither text nor image").arg(Describe(label)));
+        return;
+    }
+    if (label->wordWrap())
+        return;
+    const int room = label->contentsRect().width() - 2 * label->margin();
+    CheckFits(label, label->text(), label->fontMetrics().size(0, label->text()).width(), room);
+}
+
+void CheckPushButton(const QPushButton* button)
+{
+    QStyleOptionButton option;
+    option.initFrom(button);
+    option.text = button->text();
+    if (button->isChecked())
+        option.state |= QStyle::State_On;
+    const QRect contents = button->style()->subElementRect(QStyle::SE_PushButtonContents, &option, button);
+    CheckFits(button, button->text(), button->fontMetrics().horizontalAdvance(button->text()), contents.width());
+}
+
+void CheckToolButton(const QToolButton* button)
+{
+    if (button->text().isEmpty() || button->toolButtonStyle() == Qt::ToolButtonIconOnly)
+        return;
+    // The button's own frame and padding are what its size hint adds to the text.
+    const int textWidth = button->fontMetrics().horizontalAdvance(button->text());
+    const int chrome = button->sizeHint().width() - textWidth;
+    CheckFits(button, button->text(), textWidth, button->width() - chrome);
+}
+
+void CheckLineEdit(const QLineEdit* edit)
+{
+    QStyleOptionFrame option;
+    option.initFrom(edit);
+    option.rect = edit->rect();
+    option.lineWidth = edit->hasFrame() ? edit->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, &option, edit) : 0;
+    option.state |= QStyle::State_Sunken;
+    QRect contents = edit->style()->subElementRect(QStyle::SE_LineEditContents, &option, edit);
+    const QMargins margins = edit->textMargins();
+    // QLineEdit keeps two pixels of its own on either side of the text.
+    const int room = contents.width() - margins.left() - margins.right() - 2 * 2;
+    CheckFits(edit, edit->displayText(), edit->fontMetrics().horizontalAdvance(edit->displayText()), room);
+}
+
+void CheckComboBox(const QComboBox* combo)
+{
+    QStyleOptionComboBox option;
+    option.initFrom(combo);
+    option.editable = combo->isEditable();
+    option.currentText = combo->currentText();
+    option.subControls = QStyle::SC_All;
+    const QRect field
+        = combo->style()->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, combo);
+    CheckFits(combo, combo->currentText(), combo->fontMetrics().horizontalAdvance(combo->currentText()), field.width());
+}
+
+// The header draws each label in the style's label rectangle of its section
+// (beside the sort arrow where one is shown, right of a check box).
+void CheckHeader(const CheckBoxHeaderView* header)
+{
+    const QAbstractItemModel* model = header->model();
+    if (!model)
+        return;
+    for (int section = 0; section < header->count(); ++section) {
+        if (header->isSectionHidden(section) || header->sectionSize(section) == 0)
             continue;
-        auto known = drawable.find(c);
-        if (known == drawable.end()) {
-            bool found = false;
-            for (int i = 0; i < families.size() && !found; ++i)
-                found = QRawFont::fromFont(QFont(families.at(i))).supportsCharacter(c);
-            known = drawable.insert(c, found);
-        }
-        if (!*known)
-            missing += QString::fromUcs4(&c, 1);
+        const QString text = model->headerData(section, Qt::Horizontal).toString();
+        const QRect label = header->labelRect(section);
+        const int textWidth = QFontMetrics(header->sectionFont()).horizontalAdvance(text);
+        if (!text.isEmpty() && textWidth > label.width())
+            Problem(QStringLiteral("header section %1 of %2 cuts its text \"%3\" (%4 px in %5)")
+                        .arg(section)
+                        .arg(Describe(header->parentWidget()), text)
+                        .arg(textWidth)
+                        .arg(label.width()));
     }
-    return missing;
 }
 
-void CheckGlyphs(const QString& name, const QString& text)
+// Each cell shows its whole text on one line (the last column stretches to
+// the view's edge and may run beyond it).
+void CheckTable(const CheckBoxTableView* view)
 {
-    const QString missing = Undrawable(text);
-    if (!missing.isEmpty())
-        g_problems << QStringLiteral("%1 has no font for \"%2\" in \"%3\"").arg(name, missing, text);
-}
-
-void CheckWidget(const QWidget* widget)
-{
-    const QString name = Describe(widget);
-    if (const auto* label = qobject_cast<const QLabel*>(widget))
-        CheckGlyphs(name, label->text());
-    else if (const auto* button = qobject_cast<const QAbstractButton*>(widget))
-        CheckGlyphs(name, button->text());
-    else if (const auto* combo = qobject_cast<const QComboBox*>(widget))
-        CheckGlyphs(name, combo->currentText());
-    else if (const auto* header = qobject_cast<const QHeaderView*>(widget)) {
-        for (int section = 0; header->model() && section < header->count(); ++section)
-            CheckGlyphs(name, header->model()->headerData(section, header->orientation()).toString());
-    }
-    if (const auto* label = qobject_cast<const QLabel*>(widget)) {
-        if (!label->text().isEmpty() && !label->wordWrap() && label->sizeHint().width() > label->width())
-            g_problems << QStringLiteral("%1 cuts its text \"%2\"").arg(name, label->text());
-        if (label->text().isEmpty() && label->pixmap(Qt::ReturnByValue).isNull())
-            g_problems << QStringLiteral("%1 shows neither text nor image").arg(name);
-    } else if (const auto* button = qobject_cast<const QAbstractButton*>(widget)) {
-        const int needed = button->fontMetrics().horizontalAdvance(button->text()) + 4;
-        if (!button->text().isEmpty() && needed > button->width())
-            g_problems << QStringLiteral("%1 cuts its text \"%2\" (%3 of %4 px)")
-                              .arg(name, button->text())
-                              .arg(button->width())
-                              .arg(needed);
-    } else if (const auto* header = qobject_cast<const QHeaderView*>(widget)) {
-        for (int section = 0; header->model() && section < header->count(); ++section) {
-            if (header->orientation() == Qt::Horizontal && !header->isSectionHidden(section)
-                && SectionWidthNeeded(header, section) > header->sectionSize(section))
-                g_problems << QStringLiteral("%1 cuts its column %2 \"%3\" (%4 of %5 px)")
-                                  .arg(name)
-                                  .arg(section)
-                                  .arg(header->model()->headerData(section, Qt::Horizontal).toString())
-                                  .arg(header->sectionSize(section))
-                                  .arg(SectionWidthNeeded(header, section));
+    const QAbstractItemModel* model = view->model();
+    if (!model || !view->itemDelegate())
+        return;
+    QStyleOptionViewItem option;
+    option.initFrom(view->viewport());
+    // Cells are drawn in the view's font (the style sheet's), not the viewport's.
+    option.font = view->font();
+    option.fontMetrics = view->fontMetrics();
+    option.widget = view;
+    for (int column = 0; column < model->columnCount() - 1; ++column) {
+        if (view->isColumnHidden(column))
+            continue;
+        for (int row = 0; row < model->rowCount(); ++row) {
+            const QModelIndex index = model->index(row, column);
+            const int needed = view->itemDelegate()->sizeHint(option, index).width();
+            if (needed > view->columnWidth(column)) {
+                Problem(QStringLiteral("%1 cuts cell %2,%3 \"%4\" (%5 px in %6)")
+                            .arg(Describe(view))
+                            .arg(row)
+                            .arg(column)
+                            .arg(index.data().toString())
+                            .arg(needed)
+                            .arg(view->columnWidth(column)));
+                break;
+            }
         }
-    } else if (const auto* combo = qobject_cast<const QComboBox*>(widget)) {
-        // Room for the text, the padding and the drop-down arrow.
-        const int needed = combo->fontMetrics().horizontalAdvance(combo->currentText()) + 2 * 4 + 20 + 2;
-        if (needed > combo->width())
-            g_problems << QStringLiteral("%1 cuts its text \"%2\"").arg(name, combo->currentText());
     }
 }
 
@@ -146,7 +242,7 @@ void CheckOverlaps(const QWidget* parent)
     for (int i = 0; i < shown.size(); ++i) {
         for (int j = i + 1; j < shown.size(); ++j) {
             if (shown.at(i)->geometry().intersects(shown.at(j)->geometry()))
-                g_problems << QStringLiteral("%1 and %2 overlap").arg(Describe(shown.at(i)), Describe(shown.at(j)));
+                Problem(QStringLiteral("%1 and %2 overlap").arg(Describe(shown.at(i)), Describe(shown.at(j))));
         }
     }
 }
@@ -157,107 +253,288 @@ void CheckWindow(const QWidget* window)
     for (const QWidget* widget : window->findChildren<QWidget*>()) {
         if (!widget->isVisible())
             continue;
-        CheckWidget(widget);
-        if (!qobject_cast<const QStackedWidget*>(widget))
+        // The scroll area's own parts (viewport, bars) are laid over each other on purpose.
+        if (!qobject_cast<const QStackedWidget*>(widget) && !qobject_cast<const QAbstractScrollArea*>(widget))
             CheckOverlaps(widget);
+        if (const auto* label = qobject_cast<const QLabel*>(widget))
+            CheckLabel(label);
+        else if (const auto* push = qobject_cast<const QPushButton*>(widget))
+            CheckPushButton(push);
+        else if (const auto* tool = qobject_cast<const QToolButton*>(widget))
+            CheckToolButton(tool);
+        else if (const auto* edit = qobject_cast<const QLineEdit*>(widget))
+            CheckLineEdit(edit);
+        else if (const auto* combo = qobject_cast<const QComboBox*>(widget))
+            CheckComboBox(combo);
+        else if (const auto* header = qobject_cast<const CheckBoxHeaderView*>(widget))
+            CheckHeader(header);
+        else if (const auto* table = qobject_cast<const CheckBoxTableView*>(widget))
+            CheckTable(table);
     }
 }
 
-bool SaveScreen(const QString& path)
+// Lets every pending layout and paint happen.
+void Settle(QWidget* window)
 {
-    const QPixmap shot = QGuiApplication::primaryScreen()->grabWindow(0);
-    if (shot.isNull() || !shot.save(path)) {
-        g_problems << QStringLiteral("cannot save %1").arg(path);
-        return false;
+    QCoreApplication::sendPostedEvents();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+    window->repaint();
+    QCoreApplication::processEvents();
+}
+
+void SaveWindow(QWidget* window, const QString& path)
+{
+    Settle(window);
+    const QImage shot = QGuiApplication::primaryScreen()
+                            ->grabWindow(0, window->x(), window->y(), window->width(), window->height())
+                            .toImage();
+    if (!HasContent(shot))
+        Problem(QStringLiteral("the picture is empty"));
+    // Quality 0: the smallest PNG (these pictures are kept).
+    if (shot.isNull() || !shot.save(path, "PNG", 0))
+        Problem(QStringLiteral("cannot save %1").arg(path));
+}
+
+SearchDevRsp Record(int n)
+{
+    SearchDevRsp record;
+    std::memset(&record, 0, sizeof(record));
+    CopyLatin1(QStringLiteral("10.213.100.%1").arg(n + 1), record.ip);
+    CopyLatin1(QStringLiteral("Camera %1 Gate West").arg(n + 1), record.deviceName);
+    CopyLatin1(QStringLiteral("IPC-HFW5442E-ZE"), record.deviceType);
+    CopyLatin1(QStringLiteral("V5.7.12.231108_B2045"), record.deviceVersion);
+    CopyLatin1(QStringLiteral("255.255.255.0"), record.netmask);
+    CopyLatin1(QStringLiteral("10.213.100.254"), record.gateway);
+    CopyLatin1(QStringLiteral("10.213.100.254"), record.dns1);
+    CopyLatin1(QStringLiteral("8.8.8.8"), record.dns2);
+    CopyLatin1(QStringLiteral("AC:12:03:4F:%1:%2")
+                   .arg(n / 10, 2, 10, QLatin1Char('0'))
+                   .arg(n % 10 * 11, 2, 10, QLatin1Char('0')),
+        record.mac);
+    CopyLatin1(QStringLiteral("ZV%1P2PDEVICE").arg(4000000 + n), record.p2pId);
+    record.mediaPort = 9000;
+    record.webPort = 80;
+    record.networkMode = n % 3 == 0 ? ZVNET_NET_MODE_DHCP : ZVNET_NET_MODE_STATIC;
+    record.channelNumber = n % 4 == 0 ? 4 : 1;
+    return record;
+}
+
+CheckBoxTableModel* ModelOf(const CheckBoxTableView* view)
+{
+    return CheckBoxTableModel::FromViewModel(view->model());
+}
+
+// The search page lists 20 devices: found by the running search where the
+// customer has a LAN search, else listed as a search would list them.
+void ListDevices(MainFrame* window)
+{
+    SearchFrame* search = window->SearchPage();
+    window->ToolBar()->Button(ToolBarFrame::ButtonSearch)->click();
+    auto* view = search->findChild<CheckBoxTableView*>(QStringLiteral("m_pNormalView"));
+    void* run = search->SearchRun();
+    if (run) {
+        for (int n = 0; n < 20; ++n) {
+            const SearchDevRsp record = Record(n);
+            SearchFrame::SearchCallback(&record, run);
+        }
+        SearchFrame::SearchCallback(nullptr, run);
+    } else {
+        WaitFor([&] { return !search->IsSearching(); }, "the search to end");
+        QList<DeviceInfo*> devices;
+        for (int n = 0; n < 20; ++n) {
+            const SearchDevRsp record = Record(n);
+            auto* device = new DeviceInfo;
+            device->InitFromSearchRsp(&record, false);
+            devices << device;
+        }
+        DeviceInfoMng::Instance()->ReplaceLanDevices(devices);
+        ModelOf(view)->setDevices(devices);
     }
-    return true;
+    WaitFor([&] { return !search->IsSearching() && view->model()->rowCount() == 20; }, "20 listed devices");
+}
+
+// One device checked by its box, as a user checks it: the panel opens for a
+// batch; the user then types the batch's addresses (the widest there are).
+void CheckOneDevice(MainFrame* window)
+{
+    SearchFrame* search = window->SearchPage();
+    auto* view = search->findChild<CheckBoxTableView*>(QStringLiteral("m_pNormalView"));
+    const QModelIndex cell = view->model()->index(2, 0);
+    QStyleOptionViewItem option;
+    option.initFrom(view->viewport());
+    option.rect = view->visualRect(cell);
+    option.features = QStyleOptionViewItem::HasCheckIndicator;
+    option.widget = view;
+    const QRect box = view->style()->subElementRect(QStyle::SE_ItemViewItemCheckIndicator, &option, view);
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, Qt::NoModifier, box.center());
+    auto* bottom = search->findChild<QFrame*>(QStringLiteral("SearchFrameBottom"));
+    WaitFor([&] { return view->headCheckState() == Qt::PartiallyChecked && bottom->isVisible(); },
+        "one checked device and the panel");
+    const QList<QPair<const char*, const char*>> typed = { { "m_pEditIP", "192.168.100.200" },
+        { "m_pEditGateway", "192.168.100.254" }, { "m_pEditNetMask", "255.255.255.255" },
+        { "m_pEditDNS1", "255.255.255.255" }, { "m_pEditDNS2", "192.168.100.254" } };
+    for (const auto& entry : typed) {
+        auto* edit = search->findChild<QLineEdit*>(QLatin1String(entry.first));
+        if (edit && edit->isVisible() && edit->isEnabled())
+            edit->setText(QLatin1String(entry.second));
+    }
+}
+
+// The range page half-way through a search of eight blocks.
+class RangeScene
+{
+public:
+    explicit RangeScene(MainFrame* window)
+        : m_window(window)
+    {
+        // An address that takes the JSON search's connection and never answers.
+        QObject::connect(&m_silent, &QTcpServer::newConnection, [this] {
+            while (QTcpSocket* socket = m_silent.nextPendingConnection())
+                m_held << socket;
+        });
+        m_silent.listen(kSilentAddress, kSilentPort);
+        ZVSdkSetRangeSearch(kSilentPort, 64, 60000);
+    }
+
+    bool Start()
+    {
+        m_window->OnExtranetsearchRequest();
+        m_page = static_cast<ExtranetsearchFrame*>(m_window->Page(PageExtranetSearch));
+        m_page->findChild<QLineEdit*>(QStringLiteral("m_pEditStaIP"))->setText(kRangeStart);
+        m_page->findChild<QLineEdit*>(QStringLiteral("m_pEditEndIP"))->setText(kRangeStop);
+        m_page->findChild<QPushButton*>(QStringLiteral("m_pBtnQuery"))->click();
+        auto* progress = m_page->findChild<QProgressBar*>(QStringLiteral("m_pProgress"));
+        return WaitFor([&] { return m_page->IsSearching() && progress->value() > 0; }, "the range search half-way");
+    }
+
+    // Lets the search end: the silent address hangs up.
+    void Finish()
+    {
+        for (QTcpSocket* socket : qAsConst(m_held))
+            socket->abort();
+        qDeleteAll(m_held);
+        m_held.clear();
+        m_silent.close();
+        WaitFor([&] { return m_page && !m_page->IsSearching(); }, "the range search to end");
+    }
+
+private:
+    MainFrame* m_window;
+    ExtranetsearchFrame* m_page = nullptr;
+    QTcpServer m_silent;
+    QList<QTcpSocket*> m_held;
+};
+
+void RenderSize(MainFrame* window, const QString& stem, const QString& size)
+{
+    g_state = size + QStringLiteral(" search page");
+    ListDevices(window);
+    CheckOneDevice(window);
+    Settle(window);
+    CheckWindow(window);
+    SaveWindow(window, QStringLiteral("%1-%2-search.png").arg(stem, size));
+
+    g_state = size + QStringLiteral(" tool bar locked");
+    window->ToolBar()->SetControlsEnabled(false);
+    Settle(window);
+    CheckWindow(window);
+    SaveWindow(window, QStringLiteral("%1-%2-locked.png").arg(stem, size));
+    window->ToolBar()->SetControlsEnabled(true);
+
+    g_state = size + QStringLiteral(" IP-range page");
+    RangeScene range(window);
+    if (range.Start()) {
+        Settle(window);
+        CheckWindow(window);
+        SaveWindow(window, QStringLiteral("%1-%2-range.png").arg(stem, size));
+    }
+    range.Finish();
+}
+
+// Opens a dialog, checks and saves it once it shows, and closes it.
+void ShowDialogOnce(const QString& path, const std::function<void()>& open)
+{
+    BaseDialog::SetShownHook([&](BaseDialog* dialog) {
+        QTimer::singleShot(0, dialog, [&, dialog] {
+            WaitFor([&] { return dialog->windowHandle() && dialog->windowHandle()->isExposed(); }, "the dialog");
+            Settle(dialog);
+            CheckWindow(dialog);
+            SaveWindow(dialog, path);
+            dialog->TitleBar()->CloseButton()->click();
+        });
+    });
+    open();
+    BaseDialog::SetShownHook({});
+}
+
+void Render(MainFrame* window, const QString& stem)
+{
+    g_state = QStringLiteral("start");
+    // The SDK's range blocks end soon after their last request; the LAN
+    // search's records are handed to the page directly.
+    ZVSdkSetSearchWindow(400);
+    WaitFor([&] { return window->windowHandle() && window->windowHandle()->isExposed(); }, "the window");
+    // Customers 20 and 40 start restored; the user maximises by the title bar.
+    if (!window->IsMaximized())
+        window->ToggleMaximized();
+    WaitFor([&] { return window->size() == QSize(1920, 1080); }, "the maximised window");
+    RenderSize(window, stem, QStringLiteral("1920x1080"));
+
+    g_state = QStringLiteral("about box");
+    ShowDialogOnce(stem + QStringLiteral("-about.png"), [&] { window->TitleBar()->ShowAboutWindow(); });
+    g_state = QStringLiteral("query box");
+    ShowDialogOnce(stem + QStringLiteral("-message.png"),
+        [&] { ZVMessageBox::ShowMessage(window, LanguageText(51), LanguageText(6), 1, 2); });
+
+    if (auto* language = window->findChild<QToolButton*>(QStringLiteral("languagebutton"))) {
+        g_state = QStringLiteral("language menu");
+        QTimer::singleShot(0, window, [&] {
+            QWidget* menu = nullptr;
+            WaitFor(
+                [&] {
+                    menu = QApplication::activePopupWidget();
+                    return menu && menu->windowHandle() && menu->windowHandle()->isExposed();
+                },
+                "the language menu");
+            if (menu) {
+                SaveWindow(menu, stem + QStringLiteral("-language.png"));
+                menu->close();
+            }
+        });
+        language->showMenu();
+    }
+
+    g_state = QStringLiteral("minimum size");
+    const QSize minimum = window->minimumSize();
+    std::printf("customer %d: minimum size %dx%d\n", int(ZVAppSetting::Instance()->m_company), minimum.width(),
+        minimum.height());
+    window->setGeometry(QRect(QPoint(0, 0), minimum));
+    WaitFor([&] { return window->size() == minimum; }, "the minimum size");
+    RenderSize(window, stem, QStringLiteral("minimum"));
+    window->close();
 }
 } // namespace
 
 int main(int argc, char* argv[])
 {
     if (argc < 3) {
-        std::fprintf(stderr, "usage: devscan_screenshot CODE OUTPUT_DIR [LANGUAGE_FILE]\n");
+        std::fprintf(stderr, "usage: devscan_screenshot CODE OUTPUT_DIR\n");
         return 2;
     }
     const QByteArray code = argv[1];
     const QString outDir = QString::fromLocal8Bit(argv[2]);
     QDir().mkpath(outDir);
-    const QString language = argc > 3 ? QString::fromLocal8Bit(argv[3]) : QString();
-    QString name = QStringLiteral("customer-%1").arg(QString::fromLatin1(code));
-    if (!language.isEmpty())
-        name += QLatin1Char('-') + language.section(QLatin1Char('.'), 0, 0);
-    const QString stem = QDir(outDir).filePath(name);
+    const QString stem = QDir(outDir).filePath(QStringLiteral("customer-%1").arg(QString::fromLatin1(code)));
 
     TestSupport::TemporarySettings settings;
-    int cursel = -1;
-    if (!language.isEmpty()) {
-        cursel = TestSupport::ShippedLanguageIndex(language);
-        if (cursel < 0) {
-            std::fprintf(stderr, "%s is not a shipped language file\n", qPrintable(language));
-            return 2;
-        }
-    }
-    settings.WriteConfig(TestSupport::ShippedConfig(code.toInt(), cursel));
+    // One block of 64 addresses at a time, each given the longest time there is.
+    settings.WriteConfig("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<config><Language cursel=\"0\">"
+                         "<file name=\"ENU.xml\"/></Language><Company>"
+        + code + "</Company><Version>V1.0.0</Version><RangeSearch concurrency=\"64\" timeout=\"60000\"/></config>\n");
 
     StartupHooks hooks;
     hooks.windowShown = [&](QWidget* window) {
-        // Let the window settle at its final geometry before looking at it.
-        QTimer::singleShot(500, window, [&, window] {
-            CheckWindow(window);
-            SaveScreen(stem + QStringLiteral(".png"));
-            auto* titleBar = window->findChild<TitleBarFrame*>();
-            BaseDialog::SetShownHook([&](BaseDialog* dialog) {
-                QTimer::singleShot(300, dialog, [&, dialog] {
-                    CheckWindow(dialog);
-                    SaveScreen(stem + QStringLiteral("-about.png"));
-                    dialog->TitleBar()->CloseButton()->click();
-                });
-            });
-            titleBar->ShowAboutWindow();
-            BaseDialog::SetShownHook([&](BaseDialog* dialog) {
-                QTimer::singleShot(300, dialog, [&, dialog] {
-                    CheckWindow(dialog);
-                    SaveScreen(stem + QStringLiteral("-message.png"));
-                    dialog->TitleBar()->CloseButton()->click();
-                });
-            });
-            ZVMessageBox::ShowMessage(window, LanguageText(51), LanguageText(6), 1, 2);
-            BaseDialog::SetShownHook({});
-            if (!language.isEmpty() && ZVAppSetting::Instance()->CurrentLanguageFile() != language)
-                g_problems << QStringLiteral("started in %1").arg(ZVAppSetting::Instance()->CurrentLanguageFile());
-            if (language.isEmpty()) {
-                window->close();
-                return;
-            }
-            window->resize(window->minimumSize());
-            // Look once the window has its new size and has laid itself out.
-            auto* poll = new QTimer(window);
-            QElapsedTimer waited;
-            waited.start();
-            QObject::connect(poll, &QTimer::timeout, window, [&, window, poll, waited] {
-                QCoreApplication::sendPostedEvents();
-                if (window->size() != window->minimumSize() && waited.elapsed() < 30000)
-                    return;
-                poll->stop();
-                if (window->size() != window->minimumSize())
-                    g_problems << QStringLiteral("the window keeps %1 x %2").arg(window->width()).arg(window->height());
-                CheckWindow(window);
-                SaveScreen(stem + QStringLiteral("-min.png"));
-                // The other pages at this size, in the same language.
-                auto* stack = window->findChild<QStackedWidget*>();
-                for (int page = 1; page < stack->count(); ++page) {
-                    stack->setCurrentIndex(page);
-                    QCoreApplication::sendPostedEvents();
-                    const int before = g_problems.size();
-                    CheckWindow(window);
-                    for (int i = before; i < g_problems.size(); ++i)
-                        g_problems[i].prepend(QStringLiteral("page %1: ").arg(page));
-                }
-                window->close();
-            });
-            poll->start(50);
-        });
+        QTimer::singleShot(0, window, [&, window] { Render(static_cast<MainFrame*>(window), stem); });
     };
     const int result = RunDevscan(argc, argv, &hooks);
     for (const QString& problem : qAsConst(g_problems))

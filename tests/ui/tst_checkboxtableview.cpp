@@ -109,6 +109,7 @@ private slots:
     void headerClickSortsAddressesNumerically();
     void hoverFollowsTheDeviceUnderTheCursor();
     void filterKeepsTheCurrentDevice();
+    void columnsFollowTheirContents();
 
 private:
     TestSupport::NumberedLanguageTexts m_texts;
@@ -322,6 +323,40 @@ void TestCheckBoxTableView::filterKeepsTheCurrentDevice()
     QVERIFY(table.model->deviceAt(table.view->currentIndex()) != current);
     table.model->setFilterText(QString());
     QCOMPARE(table.view->verticalHeader()->count(), 40);
+}
+
+void TestCheckBoxTableView::columnsFollowTheirContents()
+{
+    Table table(TableKindSearch, 0, { "10.0.0.1", "10.0.0.2" });
+    CheckBoxTableView* view = table.view;
+    const int nameColumn = 5;
+    view->setColumnWidth(nameColumn, 130); // as the search page sets it
+    view->setColumnWidth(2, 300);
+    // A cell shows one line; its column is as wide as its widest cell.
+    QVERIFY(!view->wordWrap());
+    auto fits = [&](int column) {
+        for (int row = 0; row < table.proxy->rowCount(); ++row) {
+            const QModelIndex index = table.proxy->index(row, column);
+            if (view->itemDelegate()->sizeHint(QStyleOptionViewItem(), index).width() > view->columnWidth(column))
+                return false;
+        }
+        return true;
+    };
+
+    CopyLatin1(QStringLiteral("Camera 1 at the west gate"), table.devices.at(0)->m_searchRsp.deviceName);
+    table.model->setDevices(table.devices);
+    QVERIFY(view->columnWidth(nameColumn) > 130);
+    for (int column = 0; column < table.proxy->columnCount() - 1; ++column)
+        QVERIFY2(fits(column), qPrintable(QString::number(column)));
+    // A width given to a column stays where its cells need less.
+    QCOMPARE(view->columnWidth(2), 300);
+
+    // A row that changes to a longer text widens its column too.
+    const int before = view->columnWidth(nameColumn);
+    CopyLatin1(QStringLiteral("Camera 2 at the east gate, north yard"), table.devices.at(1)->m_searchRsp.deviceName);
+    table.model->updateDevice(table.devices.at(1), true);
+    QVERIFY(view->columnWidth(nameColumn) > before);
+    QVERIFY(fits(nameColumn));
 }
 
 QTEST_MAIN(TestCheckBoxTableView)

@@ -20,6 +20,8 @@
 #include <QScreen>
 #include <QSlider>
 #include <QStackedWidget>
+#include <QStyle>
+#include <QStyleOptionButton>
 #include <QThread>
 #include <QToolButton>
 #include <QtTest>
@@ -146,6 +148,8 @@ private slots:
     void titleBarDoubleClick_data();
     void titleBarDoubleClick();
     void borderDragStopsAtMinimum();
+    void minimumWidthKeepsTheToolBarWhole_data();
+    void minimumWidthKeepsTheToolBarWhole();
     void pressBelowTitleBarNeitherMovesNorResizes();
     void searchDoubleClickWithoutDevice();
     void closeButtonClosesWindow();
@@ -237,8 +241,11 @@ void TestMainFrame::openingGeometry()
     const QRect area = screen->availableGeometry();
     QCOMPARE(window->IsMaximized(), maximised);
     QCOMPARE(window->TitleBar()->height(), code == 2 ? 150 : 50);
-    // Either way the window was maximised once, which set its limits.
-    QCOMPARE(window->minimumSize(), QSize(int(area.width() * 0.6), int(area.height() * 0.6)));
+    // Either way the window was maximised once, which set its limits; it is
+    // never narrower than its tool bar needs.
+    QCOMPARE(window->minimumHeight(), int(area.height() * 0.6));
+    const int toolBar = window->ToolBar()->sizeHint().width() + 20;
+    QCOMPARE(window->minimumWidth(), qMin(area.width(), qMax(int(area.width() * 0.6), toolBar)));
     QCOMPARE(window->maximumSize(), area.size());
     if (maximised) {
         QCOMPARE(window->geometry(), area);
@@ -609,9 +616,11 @@ void TestMainFrame::borderDragStopsAtMinimum()
 {
     auto window = MakeWindow(20);
     QVERIFY(window);
-    window->setMinimumSize(300, 200);
     window->setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
-    window->setGeometry(100, 100, 500, 400);
+    // The next layout pass sets the minimum the wider limit allows.
+    QCoreApplication::postEvent(window.get(), new QEvent(QEvent::LayoutRequest));
+    QTRY_COMPARE(window->minimumWidth(), window->NeededWidth());
+    window->setGeometry(100, 100, window->minimumWidth() + 200, 400);
     QCoreApplication::processEvents();
     const QRect start = window->geometry();
 
@@ -651,6 +660,80 @@ void TestMainFrame::borderDragStopsAtMinimum()
     }
     QCOMPARE(window->width(), before + 30);
     SendMouse(window.get(), QEvent::MouseButtonRelease, right, Qt::LeftButton, Qt::NoButton);
+}
+
+// What the tool bar cuts or covers: each shown page button whose text is wider
+// than its contents, and the filter edit under its combo.
+static QStringList CutToolBarParts(const ToolBarFrame* bar)
+{
+    QStringList cut;
+    for (int b = 0; b < ToolBarFrame::ButtonCount; ++b) {
+        const QPushButton* button = bar->Button(ToolBarFrame::PageButton(b));
+        if (!button->isVisible())
+            continue;
+        QStyleOptionButton option;
+        option.initFrom(button);
+        option.text = button->text();
+        const QRect contents = button->style()->subElementRect(QStyle::SE_PushButtonContents, &option, button);
+        if (button->fontMetrics().horizontalAdvance(button->text()) > contents.width())
+            cut << button->text();
+    }
+    if (bar->FilterEdit()->geometry().intersects(bar->FilterCombo()->geometry()))
+        cut << QStringLiteral("filter edit under the combo");
+    return cut;
+}
+
+void TestMainFrame::minimumWidthKeepsTheToolBarWhole_data()
+{
+    QTest::addColumn<int>("code");
+    QTest::newRow("0") << 0;
+    QTest::newRow("20") << 20;
+    QTest::newRow("43") << 43;
+    QTest::newRow("45") << 45;
+}
+
+void TestMainFrame::minimumWidthKeepsTheToolBarWhole()
+{
+    QFETCH(int, code);
+    // Button texts a good deal longer than the buttons' widths, after a
+    // language change.
+    TestSupport::TemporaryLanguageFile shortTexts(
+        QStringLiteral("tst_mainframe_short.xml"), TestSupport::NumberedLanguageFile(239, QStringLiteral("S")));
+    TestSupport::TemporaryLanguageFile longTexts(QStringLiteral("tst_mainframe_long.xml"),
+        TestSupport::NumberedLanguageFile(239, QStringLiteral("Page and setting number ")));
+    ZVAppSetting* settings = ZVAppSetting::Instance();
+    settings->m_languageFiles
+        = QStringList { QStringLiteral("tst_mainframe_short.xml"), QStringLiteral("tst_mainframe_long.xml") };
+    settings->m_languageIndexes = { 0, 1 };
+    settings->m_languageTextIds = { 89, 94 };
+    LanguageTexts::Reload(shortTexts.Path());
+
+    auto window = MakeWindow(code);
+    QVERIFY(window);
+    if (window->IsMaximized())
+        window->ToggleMaximized();
+    // A screen wide enough for the tool bar: the test's own is not.
+    window->setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+    window->TitleBar()->LanguageActions().at(0)->trigger();
+    QTRY_COMPARE(window->minimumWidth(), window->NeededWidth());
+    const int shortMinimum = window->minimumWidth();
+    window->TitleBar()->LanguageActions().at(1)->trigger();
+    QTRY_VERIFY(window->minimumWidth() > shortMinimum);
+    QCOMPARE(
+        window->ToolBar()->Button(ToolBarFrame::ButtonSearch)->text(), QStringLiteral("Page and setting number 10"));
+
+    // The narrowest window the user can make.
+    window->resize(1, window->height());
+    QTRY_COMPARE(window->width(), window->minimumWidth());
+    QTRY_COMPARE(window->ToolBar()->width(), window->width() - 20);
+    QCOMPARE(CutToolBarParts(window->ToolBar()), QStringList());
+    // Each button still keeps at least its own minimum width.
+    for (int b = 0; b < ToolBarFrame::ButtonCount; ++b) {
+        const QPushButton* button = window->ToolBar()->Button(ToolBarFrame::PageButton(b));
+        if (button->isVisible())
+            QVERIFY(button->width() >= button->minimumWidth());
+    }
+    TestSupport::LoadNumberedTexts();
 }
 
 void TestMainFrame::pressBelowTitleBarNeitherMovesNorResizes()

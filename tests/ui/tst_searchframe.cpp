@@ -28,6 +28,8 @@
 #include <QSignalSpy>
 #include <QSortFilterProxyModel>
 #include <QStyle>
+#include <QStyleOptionFrame>
+#include <QTemporaryDir>
 #include <QThread>
 #include <QTimer>
 #include <QtTest>
@@ -203,6 +205,10 @@ private slots:
     void addressClickOpensTheWebPage();
     void widthChoosesThePanelLayout_data();
     void widthChoosesThePanelLayout();
+    void addressEditsShowTheWidestAddress_data();
+    void addressEditsShowTheWidestAddress();
+    void panelKeepsItsPlaceWhenTheLabelSwitches_data();
+    void panelKeepsItsPlaceWhenTheLabelSwitches();
     void filterActsOnTheCurrentTable_data();
     void filterActsOnTheCurrentTable();
     void doubleClickAsksForTheLoginPage();
@@ -215,6 +221,7 @@ private:
 
 void TestSearchFrame::initTestCase()
 {
+    ApplyProgramStyle();
     LoadNumberedTexts();
     QCOMPARE(ZVNetInit(), 1);
     ZVOnvifInit();
@@ -688,6 +695,103 @@ void TestSearchFrame::widthChoosesThePanelLayout()
     f.page.resize(1420, 600);
     QTRY_VERIFY(row());
     QVERIFY(ip->geometry().left() < gateway->geometry().left());
+}
+
+// The room an edit has for its text: its contents less QLineEdit's own two
+// pixels on either side.
+static int TextRoom(const QLineEdit* edit)
+{
+    QStyleOptionFrame option;
+    option.initFrom(edit);
+    option.rect = edit->rect();
+    option.lineWidth = edit->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, &option, edit);
+    option.state |= QStyle::State_Sunken;
+    return edit->style()->subElementRect(QStyle::SE_LineEditContents, &option, edit).width() - 2 * 2;
+}
+
+// Lets every layout pass that is due happen.
+static void SettleLayouts()
+{
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+    QCoreApplication::processEvents();
+}
+
+void TestSearchFrame::addressEditsShowTheWidestAddress_data()
+{
+    QTest::addColumn<int>("code");
+    QTest::addColumn<QStringList>("edits");
+    const QStringList plain = { "m_pEditIP", "m_pEditGateway", "m_pEditNetMask" };
+    QTest::newRow("code 0") << 0 << plain;
+    QTest::newRow("code 20") << 20 << plain;
+    QTest::newRow("code 31 with DNS") << 31 << (plain + QStringList { "m_pEditDNS1", "m_pEditDNS2" });
+}
+
+void TestSearchFrame::addressEditsShowTheWidestAddress()
+{
+    QFETCH(int, code);
+    QFETCH(QStringList, edits);
+    ZVAppSetting::Instance()->m_company = code;
+    Fixture f;
+    QVERIFY(f.SearchFinding({ Record("10.213.100.254") }));
+    f.ClickCheckBox(0); // batch mode: the user types the addresses
+    SettleLayouts();
+    for (const QString& name : qAsConst(edits)) {
+        auto* edit = f.page.findChild<LineEdit*>(name);
+        QVERIFY2(edit && edit->isVisible(), qPrintable(name));
+        edit->setText(QStringLiteral("255.255.255.255"));
+        QVERIFY2(edit->fontMetrics().horizontalAdvance(edit->text()) <= TextRoom(edit), qPrintable(name));
+    }
+}
+
+void TestSearchFrame::panelKeepsItsPlaceWhenTheLabelSwitches_data()
+{
+    QTest::addColumn<int>("width");
+    QTest::newRow("one row") << 1600;
+    QTest::newRow("grid") << 1200;
+}
+
+void TestSearchFrame::panelKeepsItsPlaceWhenTheLabelSwitches()
+{
+    QFETCH(int, width);
+    // Texts of very different widths for the label's two states.
+    QByteArray texts = NumberedLanguageFile(239);
+    texts.replace("<string>T32</string>", "<string>IP</string>");
+    texts.replace("<string>T45</string>", "<string>Start address of the batch</string>");
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("labels.xml"));
+    QVERIFY(WriteFile(path, texts));
+    LanguageTexts::Reload(path);
+
+    Fixture f;
+    f.page.resize(width, 600);
+    QVERIFY(f.SearchFinding({ Record("10.0.0.1"), Record("10.0.0.2") }));
+    auto* label = f.Find<QLabel>("m_pLableIP");
+    const QList<QWidget*> panel
+        = { f.Find<QWidget>("m_pEditIP"), f.Find<QWidget>("m_pEditPort"), f.Find<QWidget>("m_pEditGateway"),
+              f.Find<QWidget>("m_pComNetMode"), f.Find<QWidget>("m_pBtnModify"), f.Find<QWidget>("m_pGroupDevInfo") };
+    auto positions = [&] {
+        QList<int> x;
+        for (const QWidget* widget : panel)
+            x << widget->mapTo(&f.page, QPoint(0, 0)).x();
+        return x;
+    };
+
+    f.ClickCell(1, 3);
+    SettleLayouts();
+    QCOMPARE(label->text(), QStringLiteral("IP"));
+    const QList<int> single = positions();
+
+    f.ClickCheckBox(0);
+    SettleLayouts();
+    QCOMPARE(label->text(), QStringLiteral("Start address of the batch"));
+    QVERIFY(label->width() >= label->fontMetrics().horizontalAdvance(label->text()));
+    QCOMPARE(positions(), single);
+
+    f.view->checkBoxHeader()->updateHeadCheckStateToModel(Qt::Unchecked);
+    SettleLayouts();
+    QCOMPARE(label->text(), QStringLiteral("IP"));
+    QCOMPARE(positions(), single);
+    LoadNumberedTexts();
 }
 
 void TestSearchFrame::filterActsOnTheCurrentTable_data()

@@ -11,6 +11,8 @@
 #include <QPushButton>
 #include <QtTest>
 
+#include <cmath>
+
 namespace
 {
 const char* const kNames[ToolBarFrame::ButtonCount] = {
@@ -92,6 +94,8 @@ private slots:
     void languageChangeKeepsSelections();
     void protocolComboWidth();
     void lockLeavesLabelsEnabled();
+    void pageButtonTextsStandOut_data();
+    void pageButtonTextsStandOut();
     void onvifHidesAllButSearches_data();
     void onvifHidesAllButSearches();
 };
@@ -375,6 +379,82 @@ void TestToolBar::lockLeavesLabelsEnabled()
     bar.SetControlsEnabled(true);
     QVERIFY(bar.Button(ToolBarFrame::ButtonExtranetSearch)->isEnabled());
     QVERIFY(bar.FilterCombo()->isEnabled());
+}
+
+// WCAG 2 relative luminance of an sRGB colour.
+static double Luminance(const QColor& colour)
+{
+    auto linear = [](int channel) {
+        const double c = channel / 255.0;
+        return c <= 0.03928 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4);
+    };
+    return 0.2126 * linear(colour.red()) + 0.7152 * linear(colour.green()) + 0.0722 * linear(colour.blue());
+}
+
+static double Contrast(const QColor& a, const QColor& b)
+{
+    const double la = Luminance(a);
+    const double lb = Luminance(b);
+    return (qMax(la, lb) + 0.05) / (qMin(la, lb) + 0.05);
+}
+
+void TestToolBar::pageButtonTextsStandOut_data()
+{
+    QTest::addColumn<int>("button");
+    QTest::addColumn<bool>("enabled");
+    QTest::addColumn<QColor>("text");
+    // The style sheet's text colours: white, and #999999 on a disabled button.
+    QTest::newRow("disabled") << int(ToolBarFrame::ButtonConfig) << false << QColor(0x99, 0x99, 0x99);
+    QTest::newRow("disabled and checked") << int(ToolBarFrame::ButtonSearch) << false << QColor(0x99, 0x99, 0x99);
+    QTest::newRow("normal") << int(ToolBarFrame::ButtonConfig) << true << QColor(Qt::white);
+    QTest::newRow("checked") << int(ToolBarFrame::ButtonSearch) << true << QColor(Qt::white);
+}
+
+void TestToolBar::pageButtonTextsStandOut()
+{
+    QFETCH(int, button);
+    QFETCH(bool, enabled);
+    QFETCH(QColor, text);
+    // Long words, so that the text covers a good part of the button.
+    TestSupport::TemporaryLanguageFile words(
+        QStringLiteral("tst_toolbar_words.xml"), TestSupport::NumberedLanguageFile(239, QStringLiteral("Mmmm")));
+    LanguageTexts::Reload(words.Path());
+    ToolBarFrame bar;
+    bar.resize(1400, 60);
+    bar.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&bar));
+    bar.SetControlsEnabled(enabled);
+    QPushButton* shown = bar.Button(ToolBarFrame::PageButton(button));
+    QCOMPARE(shown->isChecked(), button == ToolBarFrame::ButtonSearch);
+    const QImage picture = shown->grab().toImage();
+
+    // The tab's body is the upper part (the text keeps out of the lower); its
+    // colour is the one most of it has, the text the one furthest from it.
+    QHash<QRgb, int> counts;
+    const int bodyBottom = picture.height() - 14;
+    for (int y = 2; y < bodyBottom; ++y) {
+        for (int x = 2; x < picture.width() - 2; ++x)
+            ++counts[picture.pixel(x, y)];
+    }
+    QRgb body = 0;
+    for (auto it = counts.cbegin(); it != counts.cend(); ++it) {
+        if (it.value() > counts.value(body))
+            body = it.key();
+    }
+    QColor furthest = QColor(body);
+    for (auto it = counts.cbegin(); it != counts.cend(); ++it) {
+        if (Contrast(QColor(it.key()), QColor(body)) > Contrast(furthest, QColor(body)))
+            furthest = QColor(it.key());
+    }
+    // The text is drawn in its colour (its glyphs' cores reach it) ...
+    QVERIFY2(qAbs(furthest.red() - text.red()) <= 24 && qAbs(furthest.green() - text.green()) <= 24
+            && qAbs(furthest.blue() - text.blue()) <= 24,
+        qPrintable(furthest.name() + QStringLiteral(" on ") + QColor(body).name()));
+    // ... and stands out from the image it is drawn on.
+    const double ratio = Contrast(text, QColor(body));
+    QVERIFY2(
+        ratio >= 3.0, qPrintable(QStringLiteral("%1 on %2: %3:1").arg(text.name(), QColor(body).name()).arg(ratio)));
+    TestSupport::LoadNumberedTexts();
 }
 
 void TestToolBar::onvifHidesAllButSearches_data()
