@@ -291,8 +291,12 @@ bool HttpClient::PostUpload(const std::string& url, const std::string& upgradeTo
 
     if (m_curlResult == CURLE_OPERATION_TIMEDOUT)
         return false;
-    if (m_curlResult != CURLE_OK)
+    // A device may answer 200 before the image has arrived and then drop the
+    // link: only a completed transfer is an upload that happened.
+    if (m_curlResult != CURLE_OK) {
         qDebug() << "Curl error";
+        return false;
+    }
     return m_responseCode == 200;
 }
 

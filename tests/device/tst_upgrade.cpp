@@ -257,6 +257,7 @@ void TestUpgrade::httpUpgradeFailures_data()
     QTest::newRow("empty file") << "empty" << int(StatusUpgradeFailed) << true << 1;
     QTest::newRow("upload refused") << "upload 500" << int(StatusUpgradeFailed) << true << 1;
     QTest::newRow("link drops mid-upload") << "drop" << int(StatusUpgradeFailed) << true << 1;
+    QTest::newRow("200 early, then the link resets") << "200 then reset" << int(StatusUpgradeFailed) << true << 1;
 }
 
 void TestUpgrade::httpUpgradeFailures()
@@ -280,8 +281,9 @@ void TestUpgrade::httpUpgradeFailures()
     } else if (fault == "upload 500") {
         faults.path = kUploadPath;
         faults.status = 500;
-    } else if (fault == "drop") {
+    } else if (fault == "drop" || fault == "200 then reset") {
         faults.uploadDropAfter = 256 * 1024;
+        faults.uploadAnswerBeforeDrop = fault == "200 then reset";
     }
     if (fault == "password") {
         // The device checks the answer against a salt of its own: the wrong password.

@@ -457,7 +457,7 @@ struct FakeHttpApi::Impl
         serverOptions.streamBody = [](const std::string& path) { return path == kUploadPath; };
         serverOptions.streamFault = [this](const HttpRequest&) {
             std::lock_guard<std::mutex> lock(mutex);
-            return StreamedBodyFault { faults.uploadDropAfter, faults.uploadStallAfter };
+            return StreamedBodyFault { faults.uploadDropAfter, faults.uploadStallAfter, faults.uploadAnswerBeforeDrop };
         };
         return std::make_unique<HttpServer>(
             serverOptions, [this](const HttpRequest& request) { return Dispatch(request); });

@@ -80,6 +80,7 @@ struct HttpFaults
     // once that many body bytes arrived.
     int64_t uploadDropAfter = -1;
     int64_t uploadStallAfter = -1;
+    bool uploadAnswerBeforeDrop = false; // answer 200 first, then reset the link
     // Last word on every JSON reply before it goes out (wrong types, missing members).
     std::function<void(const std::string& path, Json::Value& reply)> editReply;
 };

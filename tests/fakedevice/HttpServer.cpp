@@ -132,6 +132,13 @@ public:
 
     bool Tls() const { return m_ssl != nullptr; }
 
+    // The close that follows sends a reset instead of an orderly end.
+    void Reset()
+    {
+        const linger abort { 1, 0 };
+        setsockopt(m_fd, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
+    }
+
     bool StartTls(SSL_CTX* ctx)
     {
         m_ssl = SSL_new(ctx);
@@ -516,6 +523,13 @@ struct HttpServer::Impl
                 take(chunk.data(), static_cast<size_t>(read));
                 stall = Clock::now() + kStallLimit;
             }
+        }
+        if (got < length && fault.dropAfter >= 0 && fault.answerBeforeDrop) {
+            static const char kEarly[] = "HTTP/1.1 200 OK\r\nContent-Type: application/json\r\n"
+                                         "Content-Length: 64\r\n\r\n{\"result\":";
+            stream.Write(kEarly, sizeof kEarly - 1);
+            stream.Reset();
+            return false;
         }
         if (got < length) {
             // A link that stalls keeps the connection and reads nothing more,
