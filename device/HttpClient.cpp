@@ -203,10 +203,10 @@ bool HttpClient::PostJson(const std::string& request)
     curl_easy_setopt(m_curl, CURLOPT_POSTFIELDS, body.c_str());
     // Verbose output would print the session cookie and token.
     curl_easy_setopt(m_curl, CURLOPT_VERBOSE, 0L);
-    curl_easy_setopt(m_curl, CURLOPT_FOLLOWLOCATION, 1L);
-    curl_easy_setopt(m_curl, CURLOPT_MAXREDIRS, 5L);
+    // A redirect would carry the session cookie and token to wherever the
+    // device points, and turn the POST into a GET: it is an answer that fails.
+    curl_easy_setopt(m_curl, CURLOPT_FOLLOWLOCATION, 0L);
     curl_easy_setopt(m_curl, CURLOPT_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(m_curl, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
     curl_easy_setopt(m_curl, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(m_curl, CURLOPT_PORT, PortNumber(port));
 

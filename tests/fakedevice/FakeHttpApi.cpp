@@ -546,6 +546,8 @@ struct FakeHttpApi::Impl
         } else if (faulty && faults.status != 0) {
             response.status = faults.status;
             response.body = JsonText(Result("failed", "injected"));
+            if (!faults.location.empty())
+                response.headers.emplace_back("Location", faults.location);
         } else {
             Json::Value reply;
             scheduled.reset();
