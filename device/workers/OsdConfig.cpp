@@ -136,14 +136,19 @@ int QueryThroughHttp(DeviceInfo* device)
     Json::Value reply;
     if (!http.PostForReply(kOsdGetPath, body, reply))
         return StatusQueryFailed;
+    // The channel must be there; positions and the name it leaves out read
+    // as 0 and empty.
     const Json::Value* channel = MemberPath(reply, { "data", "channel_info", "CH1" });
+    if (!channel || !channel->isObject())
+        return StatusQueryFailed;
     const Json::Value* name = channel ? MemberPath(*channel, { "name" }) : nullptr;
     const Json::Value* namePos = name ? MemberPath(*name, { "pos" }) : nullptr;
     const Json::Value* datePos = channel ? MemberPath(*channel, { "datetime", "pos" }) : nullptr;
     int nameX = 0, nameY = 0, dateX = 0, dateY = 0;
     std::string text;
-    if (!ReadInteger(namePos, "x", nameX) || !ReadInteger(namePos, "y", nameY) || !ReadInteger(datePos, "x", dateX)
-        || !ReadInteger(datePos, "y", dateY) || !ReadString(name, "text", text))
+    if (!ReadOptionalInteger(namePos, "x", nameX) || !ReadOptionalInteger(namePos, "y", nameY)
+        || !ReadOptionalInteger(datePos, "x", dateX) || !ReadOptionalInteger(datePos, "y", dateY)
+        || !ReadOptionalString(name, "text", text))
         return StatusQueryFailed;
     device->m_osdNamePos = Position(nameX, nameY);
     device->m_osdDatePos = Position(dateX, dateY);

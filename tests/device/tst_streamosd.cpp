@@ -104,6 +104,8 @@ private slots:
     void httpOsdChannels();
     void httpOsdFailures_data();
     void httpOsdFailures();
+    void httpQueriesDefaultWhatIsLeftOut_data();
+    void httpQueriesDefaultWhatIsLeftOut();
     void httpClockSet_data();
     void httpClockSet();
     void httpClockFailures_data();
@@ -605,8 +607,8 @@ void TestStreamOsd::httpOsdFailures_data()
                                      << "html" << int(StatusQueryFailed);
     QTest::newRow("query: position a text") << "query"
                                             << "pos text" << int(StatusQueryFailed);
-    QTest::newRow("query: no name") << "query"
-                                    << "no name" << int(StatusQueryFailed);
+    QTest::newRow("query: no CH1") << "query"
+                                   << "no channel" << int(StatusQueryFailed);
 }
 
 void TestStreamOsd::httpOsdFailures()
@@ -624,8 +626,8 @@ void TestStreamOsd::httpOsdFailures()
         Json::Value& channel = reply["data"]["channel_info"]["CH1"];
         if (fault == "pos text")
             channel["datetime"]["pos"]["x"] = "1";
-        else if (fault == "no name")
-            channel.removeMember("name");
+        else if (fault == "no channel")
+            reply["data"]["channel_info"].removeMember("CH1");
     });
     m_bench->Http().SetFaults(faults);
     std::unique_ptr<DeviceInfo> device;
@@ -640,6 +642,74 @@ void TestStreamOsd::httpOsdFailures()
     QCOMPARE(device->m_osdNamePos, QStringLiteral("before"));
     QCOMPARE(m_bench->Http().CountRequests(path), fault == "empty name" ? 0 : 1);
     QCOMPARE(m_bench->Http().State().settings.osd.name, std::string("CH1"));
+}
+
+void TestStreamOsd::httpQueriesDefaultWhatIsLeftOut_data()
+{
+    QTest::addColumn<bool>("osd");
+    QTest::addColumn<QString>("mode"); // the device's bitrate mode
+    QTest::addColumn<QStringList>("member"); // the path removed under CH1
+    QTest::addColumn<QStringList>("expected"); // the values the device ends with
+    // stream: resolution, fps, encoding, mode text, mode, bitrate; osd: name position, date position, name.
+    QTest::newRow("stream: resolution") << false << "Predefined" << QStringList { "resolution" }
+                                        << QStringList { "", "25", "H264", "Predefined", "0", "2048" };
+    QTest::newRow("stream: fps") << false << "Predefined" << QStringList { "fps" }
+                                 << QStringList { "1920*1080", "0", "H264", "Predefined", "0", "2048" };
+    QTest::newRow("stream: video_encode_type") << false << "Predefined" << QStringList { "video_encode_type" }
+                                               << QStringList { "1920*1080", "25", "", "Predefined", "0", "2048" };
+    QTest::newRow("stream: bitrate_mode, the predefined form")
+        << false << "UserDefined" << QStringList { "bitrate_mode" }
+        << QStringList { "1920*1080", "25", "H264", "", "0", "2048" };
+    QTest::newRow("stream: bitrate") << false << "Predefined" << QStringList { "bitrate" }
+                                     << QStringList { "1920*1080", "25", "H264", "Predefined", "0", "0" };
+    QTest::newRow("stream: custom_bitrate") << false << "UserDefined" << QStringList { "custom_bitrate" }
+                                            << QStringList { "1920*1080", "25", "H264", "UserDefined", "1", "0" };
+    QTest::newRow("osd: name.text") << true << "" << QStringList { "name", "text" }
+                                    << QStringList { "10,10", "400,10", "" };
+    QTest::newRow("osd: name.pos.x") << true << "" << QStringList { "name", "pos", "x" }
+                                     << QStringList { "0,10", "400,10", "CH1" };
+    QTest::newRow("osd: name") << true << "" << QStringList { "name" } << QStringList { "0,0", "400,10", "" };
+    QTest::newRow("osd: datetime.pos.y") << true << "" << QStringList { "datetime", "pos", "y" }
+                                         << QStringList { "10,10", "400,0", "CH1" };
+    QTest::newRow("osd: datetime") << true << "" << QStringList { "datetime" }
+                                   << QStringList { "10,10", "0,0", "CH1" };
+}
+
+void TestStreamOsd::httpQueriesDefaultWhatIsLeftOut()
+{
+    QFETCH(bool, osd);
+    QFETCH(QString, mode);
+    QFETCH(QStringList, member);
+    QFETCH(QStringList, expected);
+    m_bench->Http().Update([&](fakedevice::HttpDeviceState& state) {
+        fakedevice::HttpStreamSettings& main = state.settings.streams["MainStream"];
+        main = fakedevice::HttpStreamSettings();
+        main.resolution = "1920*1080";
+        main.bitrateMode = mode.toStdString();
+    });
+    const std::string path = osd ? kOsdGetPath : "/API/StreamConfig/MainStream/Get";
+    HttpFaults faults;
+    faults.path = path;
+    faults.editReply = EditReplyOf(path, [member](Json::Value& reply) {
+        Json::Value* object = &reply["data"]["channel_info"]["CH1"];
+        for (int i = 0; i + 1 < member.size(); ++i)
+            object = &(*object)[member[i].toStdString()];
+        object->removeMember(member.last().toStdString());
+    });
+    m_bench->Http().SetFaults(faults);
+    std::unique_ptr<DeviceInfo> device;
+    QCOMPARE(Run(osd ? &QueryOsdTask : &QueryStreamTask, Api::Http,
+                 osd ? &DeviceInfo::m_pOSDConfig : &DeviceInfo::m_pStreamConfigFrame, nullptr, &device),
+        int(StatusQueryOk));
+    if (osd) {
+        QCOMPARE(QStringList({ device->m_osdNamePos, device->m_osdDatePos, device->m_osdChannelName }), expected);
+    } else {
+        QCOMPARE(QStringList({ device->m_resolutionText, device->m_fpsText, device->m_encodeTypeText,
+                     device->m_bitrateModeText, QString::number(device->m_bitrateMode),
+                     QString::number(device->m_customBitrate) }),
+            expected);
+    }
+    QTRY_COMPARE(m_bench->Http().Sessions(), 0);
 }
 
 void TestStreamOsd::httpClockSet_data()
