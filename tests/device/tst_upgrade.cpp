@@ -17,6 +17,10 @@
 #include <algorithm>
 #include <random>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 using fakedevice::Faults;
 using fakedevice::HttpFaults;
 using namespace TestSupport;
@@ -62,6 +66,7 @@ private slots:
     void stalledUploadEnds();
     void slowTokenLeavesTheGuiThreadFree();
     void deviceDeletedDuringUpload();
+    void uploadThatCannotStopIsLeftToEnd();
     void batchSharesOneImage();
 
 private:
@@ -388,6 +393,43 @@ void TestUpgrade::deviceDeletedDuringUpload()
     // Nothing of the ended upload reaches anything.
     QTest::qWait(200);
     QCOMPARE(m_bench->Log().Count(), reports);
+}
+
+// A firmware "file" that is a pipe: the upload thread blocks opening it, out
+// of reach of any interruption, until the test opens the other end.
+void TestUpgrade::uploadThatCannotStopIsLeftToEnd()
+{
+    const QString fifo = m_dir.filePath(QStringLiteral("pipe.sw"));
+    QCOMPARE(mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    // Succeeds once the other side has the pipe open for reading.
+    auto openWriter = [&] { return ::open(QFile::encodeName(fifo).constData(), O_WRONLY | O_NONBLOCK); };
+    auto device = m_bench->MakeDevice(Api::Http, &DeviceInfo::m_pUpgradeFrame);
+    device->m_upgradeFilePath = fifo;
+    DeviceInfo* raw = device.get();
+    OnOtherThread([=] { UpgradeTask(raw); });
+
+    // The token request reads the head: a few bytes, then the end.
+    int writer = -1;
+    QVERIFY(QTest::qWaitFor([&] { return (writer = openWriter()) >= 0; }, 20000));
+    QCOMPARE(::write(writer, "head", 4), ssize_t(4));
+    ::close(writer);
+    QTRY_VERIFY_WITH_TIMEOUT(raw->m_pUpgradeThread, 20000);
+    QPointer<QThread> upload(raw->m_pUpgradeThread);
+    const int reports = m_bench->Log().Count();
+
+    const int previous = httpRequest::SetStopWaitMs(200);
+    device.reset(); // returns after the bound, the upload still blocked
+    httpRequest::SetStopWaitMs(previous);
+    QVERIFY(!upload.isNull());
+    QVERIFY(upload->isRunning());
+
+    // Unblocked, it ends by itself, deletes itself and reports to nobody.
+    QVERIFY(QTest::qWaitFor([&] { return (writer = openWriter()) >= 0; }, 20000));
+    ::close(writer);
+    QTRY_VERIFY_WITH_TIMEOUT(upload.isNull(), 20000);
+    QCoreApplication::sendPostedEvents();
+    QCOMPARE(m_bench->Log().Count(), reports);
+    QVERIFY(m_bench->Http().State().settings.uploads.empty());
 }
 
 void TestUpgrade::batchSharesOneImage()

@@ -82,6 +82,7 @@ struct HttpFaults
     int64_t uploadDropAfter = -1;
     int64_t uploadStallAfter = -1;
     bool uploadAnswerBeforeDrop = false; // answer 200 first, then reset the link
+    int64_t uploadReadBytesPerSecond = 0; // > 0: uploads are read no faster
     // Last word on every JSON reply before it goes out (wrong types, missing members).
     std::function<void(const std::string& path, Json::Value& reply)> editReply;
 };

@@ -526,6 +526,15 @@ struct HttpServer::Impl
             if (read > 0) {
                 take(chunk.data(), static_cast<size_t>(read));
                 stall = Clock::now() + kStallLimit;
+                if (fault.readBytesPerSecond > 0) {
+                    // The next read waits until the bytes so far fit the rate.
+                    const auto due = first
+                        + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(
+                            static_cast<double>(got) / static_cast<double>(fault.readBytesPerSecond)));
+                    while (!stopping && Clock::now() < due)
+                        std::this_thread::sleep_for(std::min<Clock::duration>(10ms, due - Clock::now()));
+                    stall = Clock::now() + kStallLimit;
+                }
             }
         }
         if (got < length && fault.dropAfter >= 0 && fault.answerBeforeDrop) {

@@ -57,6 +57,7 @@ struct StreamedBodyFault
     // With dropAfter: answer "200 OK" (head and part of its body) before
     // resetting the connection, as a device that gives up half-way may.
     bool answerBeforeDrop = false;
+    int64_t readBytesPerSecond = 0; // > 0: the body is read no faster (a slow link)
 };
 
 class HttpServer
