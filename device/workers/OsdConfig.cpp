@@ -20,8 +20,8 @@ QString Position(int x, int y)
     return QString::number(x) + QLatin1Char(',') + QString::number(y);
 }
 
-// The name in the local 8-bit code page, cut at a character boundary so
-// that it fits the field with its terminator; the rest is zero.
+// The name in the local 8-bit code page, cut at a character boundary to the
+// field's 40 bytes (a full field has no terminator); the rest is zero.
 void PutChannelName(char (&field)[sizeof(ZVNetOsdParam::channelName)], const QString& name)
 {
     std::memset(field, 0, sizeof(field));
@@ -29,7 +29,7 @@ void PutChannelName(char (&field)[sizeof(ZVNetOsdParam::channelName)], const QSt
     for (int i = 0; i < name.size();) {
         const int length = name.at(i).isHighSurrogate() && i + 1 < name.size() ? 2 : 1;
         const QByteArray character = name.mid(i, length).toLocal8Bit();
-        if (bytes.size() + character.size() > static_cast<int>(sizeof(field)) - 1)
+        if (bytes.size() + character.size() > static_cast<int>(sizeof(field)))
             break;
         bytes += character;
         i += length;

@@ -95,6 +95,8 @@ private slots:
     void sdkOsdRoundTrip();
     void sdkOsdNameFillsItsField();
     void sdkClockSet();
+    void sdkClockSetYears_data();
+    void sdkClockSetYears();
     void httpStreamRoundTrip_data();
     void httpStreamRoundTrip();
     void httpStreamFailures_data();
@@ -314,8 +316,6 @@ void TestStreamOsd::sdkRecordFailures_data()
                                              << "block refused" << int(StatusFailed);
     QTest::newRow("set time: write refused") << "set time"
                                              << "write refused" << int(StatusFailed);
-    QTest::newRow("set time: before 2000") << "set time"
-                                           << "1999" << int(StatusFailed);
 }
 
 void TestStreamOsd::sdkRecordFailures()
@@ -340,7 +340,7 @@ void TestStreamOsd::sdkRecordFailures()
                                                        : &SetTimeTask;
     QCOMPARE(Run(entry, Api::Sdk, osd ? &DeviceInfo::m_pOSDConfig : &DeviceInfo::m_pStreamConfigFrame,
                  [&](DeviceInfo& d) {
-                     d.m_dateTime = QDateTime(QDate(fault == "1999" ? 1999 : 2026, 1, 2), QTime(3, 4, 5));
+                     d.m_dateTime = QDateTime(QDate(2026, 1, 2), QTime(3, 4, 5));
                  }),
         status);
     if (!fault.startsWith("write") && operation.startsWith("set"))
@@ -354,9 +354,11 @@ void TestStreamOsd::sdkOsdRoundTrip_data()
     QTest::addColumn<QByteArray>("stored");
     QTest::newRow("plain") << "Front door" << QByteArray("Front door");
     QTest::newRow("empty") << "" << QByteArray();
-    QTest::newRow("over-long: cut to fit with its terminator") << QString(60, 'n') << QByteArray(39, 'n');
+    QTest::newRow("over-long: cut to the field's 40 bytes") << QString(60, 'n') << QByteArray(40, 'n');
     QTest::newRow("cut at a character boundary")
-        << QString(30, QChar(0xe9)) << QString(19, QChar(0xe9)).toUtf8(); // two bytes each
+        << "x" + QString(30, QChar(0xe9)) << "x" + QString(19, QChar(0xe9)).toUtf8(); // two bytes each
+    QTest::newRow("two-byte letters fill the field")
+        << QString(30, QChar(0xe9)) << QString(20, QChar(0xe9)).toUtf8();
 }
 
 void TestStreamOsd::sdkOsdRoundTrip()
@@ -417,6 +419,34 @@ void TestStreamOsd::sdkClockSet()
     for (size_t i = 0; i < sizeof(block); ++i) {
         if ((i < 8 || i > 17) && i != 82)
             QCOMPARE(after[i], before[i]);
+    }
+}
+
+void TestStreamOsd::sdkClockSetYears_data()
+{
+    QTest::addColumn<int>("year");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<uint>("word"); // the record's year word, year - 2000 in 16 bits
+    QTest::newRow("2000") << 2000 << int(StatusOk) << 0u;
+    QTest::newRow("1999") << 1999 << int(StatusOk) << 0xffffu;
+    QTest::newRow("1970") << 1970 << int(StatusOk) << 0xffe2u;
+    QTest::newRow("2099") << 2099 << int(StatusOk) << 99u;
+    QTest::newRow("the last year the word holds") << 67535 << int(StatusOk) << 0xffffu;
+    QTest::newRow("one year more") << 67536 << int(StatusFailed) << 0u;
+}
+
+void TestStreamOsd::sdkClockSetYears()
+{
+    QFETCH(int, year);
+    QFETCH(int, status);
+    QCOMPARE(Run(&SetTimeTask, Api::Sdk, &DeviceInfo::m_pStreamConfigFrame,
+                 [&](DeviceInfo& d) { d.m_dateTime = QDateTime(QDate(year, 1, 2), QTime(3, 4, 5)); }),
+        status);
+    QCOMPARE(m_bench->Sdk().CountReceived(fakedevice::wire::SetParam), status == StatusOk ? 1 : 0);
+    if (status == StatusOk) {
+        ZVNetDateTimeParam block;
+        std::memcpy(&block, m_bench->Sdk().State().params.at(ZVNET_PARAM_DATETIME).data(), sizeof(block));
+        QTEST(uint(block.year), "word");
     }
 }
 
