@@ -11,10 +11,12 @@
 #include <QCryptographicHash>
 #include <QElapsedTimer>
 #include <QPointer>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTimer>
 
 #include <algorithm>
+#include <atomic>
 #include <random>
 
 #include <fcntl.h>
@@ -24,6 +26,15 @@
 using fakedevice::Faults;
 using fakedevice::HttpFaults;
 using namespace TestSupport;
+
+// Every call of the program's code to ZVNetGetDevInfo comes here (the link
+// wraps it); it fails while g_devInfoFails is set.
+std::atomic<bool> g_devInfoFails { false };
+extern "C" int __real_ZVNetGetDevInfo(int handle, void* buffer, int size);
+extern "C" int __wrap_ZVNetGetDevInfo(int handle, void* buffer, int size)
+{
+    return g_devInfoFails ? 0 : __real_ZVNetGetDevInfo(handle, buffer, size);
+}
 
 namespace
 {
@@ -115,16 +126,21 @@ QVector<int> TestUpgrade::Statuses() const
 void TestUpgrade::sdkUpgradeSendsTheFile_data()
 {
     QTest::addColumn<bool>("extended");
+    QTest::addColumn<bool>("devInfoFails");
     QTest::addColumn<uint>("type");
-    QTest::newRow("capability bit 40 set: type 7") << true << 7u;
-    QTest::newRow("bit clear: type 3") << false << 3u;
+    QTest::newRow("capability bit 40 set: type 7") << true << false << 7u;
+    QTest::newRow("bit clear: type 3") << false << false << 3u;
+    QTest::newRow("bit set, device information unavailable: type 3") << true << true << 3u;
 }
 
 void TestUpgrade::sdkUpgradeSendsTheFile()
 {
     QFETCH(bool, extended);
+    QFETCH(bool, devInfoFails);
     QFETCH(uint, type);
     m_bench->Sdk().Update([&](fakedevice::DeviceState& state) { state.extendedUpgrade = extended; });
+    g_devInfoFails = devInfoFails;
+    auto restore = qScopeGuard([] { g_devInfoFails = false; });
     const QByteArray image = Firmware(300 * 1024, 1);
     auto device = m_bench->MakeDevice(Api::Sdk, &DeviceInfo::m_pUpgradeFrame);
     device->m_upgradeFilePath = WriteFirmware(QStringLiteral("cam_v2.sw"), image);
