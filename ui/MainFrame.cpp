@@ -15,6 +15,7 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QScreen>
+#include <QWindow>
 #include <QSlider>
 #include <QStackedWidget>
 #include <QVBoxLayout>
@@ -324,7 +325,10 @@ void MainFrame::ToggleMaximized()
     }
 
     const QList<QScreen*> screens = QGuiApplication::screens();
-    const int holder = screens.indexOf(QGuiApplication::screenAt(geometry().center()));
+    // The window's own screen once it has one (screens may be separate
+    // desktops at the same coordinates), else the one under its centre.
+    QScreen* own = windowHandle() ? windowHandle()->screen() : nullptr;
+    const int holder = screens.indexOf(own ? own : QGuiApplication::screenAt(geometry().center()));
     const QRect primaryArea = primary->availableGeometry();
     QRect target = primaryArea;
     double share = 0.6;
