@@ -21,7 +21,10 @@ class LanguageChangedEvent : public QEvent
 {
 public:
     static constexpr QEvent::Type EventType = static_cast<QEvent::Type>(1005);
-    LanguageChangedEvent() : QEvent(EventType) {}
+    LanguageChangedEvent()
+        : QEvent(EventType)
+    {
+    }
 };
 
 class ZVAppSetting : public QObject

@@ -132,8 +132,8 @@ httpRequest::~httpRequest()
     {
         UploadRegistry& registry = Registry();
         std::lock_guard<std::mutex> lock(registry.mutex);
-        registry.uploads.erase(std::remove(registry.uploads.begin(), registry.uploads.end(), this),
-            registry.uploads.end());
+        registry.uploads.erase(
+            std::remove(registry.uploads.begin(), registry.uploads.end(), this), registry.uploads.end());
     }
     // Deleting a running thread would end the process: the owner waits first.
     if (isRunning()) {

@@ -15,10 +15,10 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QScreen>
-#include <QWindow>
 #include <QSlider>
 #include <QStackedWidget>
 #include <QVBoxLayout>
+#include <QWindow>
 
 namespace
 {

@@ -214,15 +214,9 @@ void DeviceInfo::OnExportData(const char* data, int size, void* user)
             return;
         }
         switch (WriteExportFile(path, data + ZVNET_EXPORT_HEADER_SIZE, size)) {
-        case WriteResult::Written:
-            device->m_status = StatusExportOk;
-            break;
-        case WriteResult::NotOpened:
-            device->m_status = t_statusBeforeExport;
-            break;
-        case WriteResult::Failed:
-            device->m_status = StatusExportFailed;
-            break;
+        case WriteResult::Written: device->m_status = StatusExportOk; break;
+        case WriteResult::NotOpened: device->m_status = t_statusBeforeExport; break;
+        case WriteResult::Failed: device->m_status = StatusExportFailed; break;
         }
     });
 }

@@ -37,8 +37,8 @@ public:
         while (names.hasNext()) {
             const QString name = names.next().captured(1);
             if (name != QLatin1String("GER.xml") && !QFile::exists(dir + name))
-                m_files.push_back(std::make_unique<TestSupport::TemporaryLanguageFile>(
-                    name, TestSupport::NumberedLanguageFile(239)));
+                m_files.push_back(
+                    std::make_unique<TestSupport::TemporaryLanguageFile>(name, TestSupport::NumberedLanguageFile(239)));
         }
     }
 

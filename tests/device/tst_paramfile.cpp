@@ -3,10 +3,10 @@
 // device; failures leave no file that passes for an export, and a file that
 // cannot be sent whole is refused before anything is sent.
 
+#include "DevicePairBench.h"
 #include "DeviceTasks.h"
 #include "DeviceWire.h"
 #include "ExportPath.h"
-#include "DevicePairBench.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -232,9 +232,8 @@ void TestParamFile::exportFailuresLeaveNoFile()
         if (fault == "bad salt")
             httpFaults.editReply = EditReplyOf(kKeyPath, &BreakSalt);
         else
-            httpFaults.editReply = EditReplyOf(kParamGetPath, [fault](Json::Value& reply) {
-                reply["data"]["param"] = 5;
-            });
+            httpFaults.editReply
+                = EditReplyOf(kParamGetPath, [fault](Json::Value& reply) { reply["data"]["param"] = 5; });
     }
     m_bench->Http().SetFaults(httpFaults);
 
@@ -307,8 +306,8 @@ void TestParamFile::httpExportKeepsPrintableAscii()
     ExportAnswer answer(path);
     HttpFaults faults;
     faults.path = kParamGetPath;
-    faults.editReply = EditReplyOf(
-        kParamGetPath, [param](Json::Value& reply) { reply["data"]["param"] = param.toStdString(); });
+    faults.editReply
+        = EditReplyOf(kParamGetPath, [param](Json::Value& reply) { reply["data"]["param"] = param.toStdString(); });
     m_bench->Http().SetFaults(faults);
     auto device = m_bench->MakeDevice(Api::Http, &DeviceInfo::m_pImportExportFrame);
     QVERIFY(m_bench->RunToEnd(&ExportParamTask, device.get()));
@@ -353,7 +352,7 @@ void TestParamFile::importRefusesWhatCannotBeSentWhole()
         path = m_dir.path();
     else if (file.startsWith("utf8 "))
         QVERIFY(WriteFile(path = Path(QStringLiteral("latin.txt")),
-                    "ZVPARAM:caf\xc3\xa9;" + QByteArray::fromHex(file.mid(5).toLatin1()) + ";end"));
+            "ZVPARAM:caf\xc3\xa9;" + QByteArray::fromHex(file.mid(5).toLatin1()) + ";end"));
 
     QCOMPARE(Import(http ? Api::Http : Api::Sdk, path), int(StatusImportFailed));
     QCOMPARE(m_bench->Sdk().CountReceived(fakedevice::wire::Import), 0);

@@ -3,9 +3,9 @@
 // records the device sends are read within their size, and every failure
 // ends in the query or set failure status.
 
+#include "DevicePairBench.h"
 #include "DeviceTasks.h"
 #include "DeviceWire.h"
-#include "DevicePairBench.h"
 
 #include <QTimeZone>
 
@@ -339,9 +339,7 @@ void TestStreamOsd::sdkRecordFailures()
         : operation == "set osd"                       ? &SetOsdTask
                                                        : &SetTimeTask;
     QCOMPARE(Run(entry, Api::Sdk, osd ? &DeviceInfo::m_pOSDConfig : &DeviceInfo::m_pStreamConfigFrame,
-                 [&](DeviceInfo& d) {
-                     d.m_dateTime = QDateTime(QDate(2026, 1, 2), QTime(3, 4, 5));
-                 }),
+                 [&](DeviceInfo& d) { d.m_dateTime = QDateTime(QDate(2026, 1, 2), QTime(3, 4, 5)); }),
         status);
     if (!fault.startsWith("write") && operation.startsWith("set"))
         QCOMPARE(m_bench->Sdk().CountReceived(fakedevice::wire::SetParam), 0);
@@ -357,8 +355,7 @@ void TestStreamOsd::sdkOsdRoundTrip_data()
     QTest::newRow("over-long: cut to the field's 40 bytes") << QString(60, 'n') << QByteArray(40, 'n');
     QTest::newRow("cut at a character boundary")
         << "x" + QString(30, QChar(0xe9)) << "x" + QString(19, QChar(0xe9)).toUtf8(); // two bytes each
-    QTest::newRow("two-byte letters fill the field")
-        << QString(30, QChar(0xe9)) << QString(20, QChar(0xe9)).toUtf8();
+    QTest::newRow("two-byte letters fill the field") << QString(30, QChar(0xe9)) << QString(20, QChar(0xe9)).toUtf8();
 }
 
 void TestStreamOsd::sdkOsdRoundTrip()
@@ -701,8 +698,7 @@ void TestStreamOsd::httpQueriesDefaultWhatIsLeftOut_data()
     QTest::newRow("osd: name") << true << "" << QStringList { "name" } << QStringList { "0,0", "400,10", "" };
     QTest::newRow("osd: datetime.pos.y") << true << "" << QStringList { "datetime", "pos", "y" }
                                          << QStringList { "10,10", "400,0", "CH1" };
-    QTest::newRow("osd: datetime") << true << "" << QStringList { "datetime" }
-                                   << QStringList { "10,10", "0,0", "CH1" };
+    QTest::newRow("osd: datetime") << true << "" << QStringList { "datetime" } << QStringList { "10,10", "0,0", "CH1" };
 }
 
 void TestStreamOsd::httpQueriesDefaultWhatIsLeftOut()
@@ -734,9 +730,9 @@ void TestStreamOsd::httpQueriesDefaultWhatIsLeftOut()
     if (osd) {
         QCOMPARE(QStringList({ device->m_osdNamePos, device->m_osdDatePos, device->m_osdChannelName }), expected);
     } else {
-        QCOMPARE(QStringList({ device->m_resolutionText, device->m_fpsText, device->m_encodeTypeText,
-                     device->m_bitrateModeText, QString::number(device->m_bitrateMode),
-                     QString::number(device->m_customBitrate) }),
+        QCOMPARE(QStringList(
+                     { device->m_resolutionText, device->m_fpsText, device->m_encodeTypeText, device->m_bitrateModeText,
+                         QString::number(device->m_bitrateMode), QString::number(device->m_customBitrate) }),
             expected);
     }
     QTRY_COMPARE(m_bench->Http().Sessions(), 0);

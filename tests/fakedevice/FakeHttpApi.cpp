@@ -457,8 +457,7 @@ struct FakeHttpApi::Impl
         serverOptions.streamBody = [](const std::string& path) { return path == kUploadPath; };
         serverOptions.streamFault = [this](const HttpRequest&) {
             std::lock_guard<std::mutex> lock(mutex);
-            return StreamedBodyFault {
-                faults.uploadDropAfter, faults.uploadStallAfter, faults.uploadAnswerBeforeDrop,
+            return StreamedBodyFault { faults.uploadDropAfter, faults.uploadStallAfter, faults.uploadAnswerBeforeDrop,
                 faults.uploadReadBytesPerSecond };
         };
         return std::make_unique<HttpServer>(

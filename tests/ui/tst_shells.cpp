@@ -241,8 +241,7 @@ void TestShells::lineEditByteLimit_data()
                                                                    << "cdefgh" << true << "abcdefg";
     QTest::newRow("paste in the middle loses the letter before the cursor") << 3 << "ac"
                                                                             << "XY" << true << "aXc";
-    QTest::newRow("paste of non-Latin-1 past the limit") << 3 << "a" << kanji + kanji << true
-                                                         << "a" + kanji + "\u65e5";
+    QTest::newRow("paste of non-Latin-1 past the limit") << 3 << "a" << kanji + kanji << true << "a" + kanji + "\u65e5";
     QTest::newRow("paste of Latin-1 past the limit") << 2 << "" << e + "x" + e << true << e + "x";
 }
 
