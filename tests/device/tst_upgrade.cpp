@@ -41,6 +41,7 @@ namespace
 const char* const kKeyPath = "/API/Maintenance/TransKey/Get";
 const char* const kTokenPath = "/API/Maintenance/SystemUpgrade/Token";
 const char* const kUploadPath = "/API/Maintenance/SystemUpgrade/Upgrade";
+const char* const kRedirectPath = "/API/Maintenance/SystemUpgrade/Elsewhere";
 
 QByteArray Firmware(int size, unsigned seed)
 {
@@ -272,6 +273,7 @@ void TestUpgrade::httpUpgradeFailures_data()
     QTest::newRow("authentication refused") << "password" << int(StatusUpgradeFailed) << false << 1;
     QTest::newRow("token refused") << "token 403" << int(StatusUpgradeFailed) << false << 1;
     QTest::newRow("token reply not json") << "token html" << int(StatusUpgradeFailed) << true << 1;
+    QTest::newRow("token answered by a redirect") << "token 302" << int(StatusUpgradeFailed) << false << 1;
     QTest::newRow("token reply without a token") << "token missing" << int(StatusUpgradeFailed) << true << 1;
     QTest::newRow("path without a slash") << "no slash" << int(StatusUpgrade392) << false << 0;
     QTest::newRow("unreadable file") << "unreadable" << int(StatusUpgradeFailed) << true << 1;
@@ -295,6 +297,10 @@ void TestUpgrade::httpUpgradeFailures()
         faults.path = kTokenPath;
         faults.status = fault == "token 403" ? 403 : 0;
         faults.notJson = fault == "token html";
+    } else if (fault == "token 302") {
+        faults.path = kTokenPath;
+        faults.status = 302;
+        faults.location = m_bench->Http().Base(false) + kRedirectPath;
     } else if (fault == "token missing") {
         faults.path = kTokenPath;
         faults.editReply
@@ -331,6 +337,7 @@ void TestUpgrade::httpUpgradeFailures()
     QVERIFY(!device->m_pUpgradeThread);
     QVERIFY(!device->m_sdkDevice);
     QCOMPARE(m_bench->Http().CountRequests(kTokenPath), tokenRequests);
+    QCOMPARE(m_bench->Http().CountRequests(kRedirectPath), 0);
     QVERIFY(m_bench->Http().State().settings.uploads.empty());
     if (fault == "no slash")
         QCOMPARE(m_bench->Http().CountRequests(kKeyPath), 1);
