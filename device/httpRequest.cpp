@@ -190,7 +190,10 @@ bool WaitForUploads(QDeadlineTimer deadline)
     // The objects are deleted on this thread only, so none goes away meanwhile.
     bool allEnded = true;
     for (httpRequest* upload : uploads)
-        allEnded = upload->wait(deadline) && allEnded;
+        if (upload->wait(deadline))
+            upload->UploadFinished(); // the order wait gives, in a form thread checkers follow
+        else
+            allEnded = false;
     return allEnded;
 }
 
@@ -219,10 +222,13 @@ void httpRequest::run()
     if (!g_uploadsClosed.load())
         RunGuarded("upload", [this, &ok] { ok = Upload(); });
     m_data.reset();
-    m_bFinished.store(true, std::memory_order_release);
     // The signal leaves from the object's thread: its receivers see the result
     // through a hand-off that thread checkers follow (DeviceEvents.h).
     PostDeviceEvent(this, new UploadEndEvent(ok));
+    // Last: whoever waited for the thread may then also delete the event
+    // unhandled (at shutdown). The object outlives this store: it is deleted
+    // only after a wait for the thread.
+    m_bFinished.store(true, std::memory_order_release);
 }
 
 void httpRequest::customEvent(QEvent* event)
