@@ -1,5 +1,6 @@
 #include "MainFrame.h"
 
+#include "DeviceEvents.h"
 #include "ExtranetsearchFrame.h"
 #include "PageFactory.h"
 #include "SearchFrame.h"
@@ -356,6 +357,9 @@ void MainFrame::SetArrowCursor()
 
 bool MainFrame::eventFilter(QObject* watched, QEvent* event)
 {
+    // This filter sees every event before its receiver, also those posted by
+    // device threads: the hand-off is restated for thread checkers here.
+    TakePostedEvent(watched);
     if (event->type() == QEvent::MouseMove && m_bCursorChanged && !m_bResizing) {
         // The border cursor does not stay once the pointer is over a child.
         const auto* mouse = static_cast<QMouseEvent*>(event);
