@@ -179,10 +179,7 @@ MiniDumper::MiniDumper(bool debugOutput)
     } else {
         m_moduleDirectory[0] = '\0';
     }
-    const time_t now = time(nullptr);
-    struct tm local;
-    if (localtime_r(&now, &local))
-        m_utcOffsetSeconds = local.tm_gmtoff;
+    FindOffsetChanges();
     void* frames[1];
     backtrace(frames, 1); // loads the unwinder now, not inside the handler
 
@@ -200,6 +197,55 @@ MiniDumper::MiniDumper(bool debugOutput)
     sigemptyset(&action.sa_mask);
     for (int signalNumber : kFatalSignals)
         sigaction(signalNumber, &action, nullptr);
+}
+
+namespace
+{
+long OffsetAt(time_t when)
+{
+    struct tm local;
+    return localtime_r(&when, &local) ? local.tm_gmtoff : 0;
+}
+} // namespace
+
+// The time zone functions are not async-signal-safe: the offsets of the years
+// ahead are found now, day by day, each change to its second.
+void MiniDumper::FindOffsetChanges()
+{
+    constexpr long long kDay = 86400;
+    constexpr long long kYears = 12;
+    const long long start = static_cast<long long>(time(nullptr)) - kDay;
+    long offset = OffsetAt(static_cast<time_t>(start));
+    m_offsetChanges[0] = { start, offset };
+    m_offsetChangeCount = 1;
+    for (long long day = start; day < start + kYears * 366 * kDay && m_offsetChangeCount < kMaxOffsetChanges;
+         day += kDay) {
+        const long next = OffsetAt(static_cast<time_t>(day + kDay));
+        if (next == offset)
+            continue;
+        // The first second of the day after day that has the new offset.
+        long long before = day;
+        long long after = day + kDay;
+        while (after - before > 1) {
+            const long long middle = before + (after - before) / 2;
+            if (OffsetAt(static_cast<time_t>(middle)) == offset)
+                before = middle;
+            else
+                after = middle;
+        }
+        offset = OffsetAt(static_cast<time_t>(after));
+        m_offsetChanges[m_offsetChangeCount++] = { after, offset };
+        // The scan goes on from the change: a second one within the day is found too.
+        day = after - kDay;
+    }
+}
+
+long MiniDumper::UtcOffsetAt(long long utcSeconds) const
+{
+    long offset = m_offsetChangeCount > 0 ? m_offsetChanges[0].offset : 0;
+    for (int i = 1; i < m_offsetChangeCount && m_offsetChanges[i].from <= utcSeconds; ++i)
+        offset = m_offsetChanges[i].offset;
+    return offset;
 }
 
 MiniDumper::~MiniDumper()
@@ -233,7 +279,7 @@ void MiniDumper::WriteDump(int signalNumber, const siginfo_t* info)
     {
     };
     clock_gettime(CLOCK_REALTIME, &now);
-    const long long local = static_cast<long long>(now.tv_sec) + m_utcOffsetSeconds;
+    const long long local = static_cast<long long>(now.tv_sec) + UtcOffsetAt(now.tv_sec);
     long long days = local / 86400;
     long long seconds = local % 86400;
     if (seconds < 0) {

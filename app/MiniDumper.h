@@ -16,8 +16,22 @@ public:
 
     static void TopLevelFilter(int signalNumber, siginfo_t* info, void* context);
 
+    // The local time's offset from UTC at that moment, as the time zone of
+    // start-up gives it (daylight-saving changes included, for years ahead);
+    // async-signal-safe.
+    long UtcOffsetAt(long long utcSeconds) const;
+
 private:
     void WriteDump(int signalNumber, const siginfo_t* info);
+    void FindOffsetChanges();
+
+    // From each moment on (UTC seconds), the offset in force; sorted.
+    struct OffsetChange
+    {
+        long long from;
+        long offset;
+    };
+    static constexpr int kMaxOffsetChanges = 64;
 
     const siginfo_t* m_exceptionInfo = nullptr;
     char m_dumpFilePath[PATH_MAX] = {};
@@ -25,7 +39,8 @@ private:
     char m_dumpDirectory[PATH_MAX] = {};
     char m_appName[PATH_MAX] = {};
     int m_debugOutput = 0;
-    long m_utcOffsetSeconds = 0;
+    OffsetChange m_offsetChanges[kMaxOffsetChanges] = {};
+    int m_offsetChangeCount = 0;
 };
 
 // Gives the calling thread an alternate signal stack for as long as the object

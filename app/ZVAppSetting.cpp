@@ -230,11 +230,11 @@ void ZVAppSetting::LoadConfig()
                 m_currentLanguage = i;
         }
     }
-    // An offered language that is not declared cannot be used: start with the
-    // first offered one that is.
-    if (m_languageIndexes.value(m_currentLanguage, -1) < 0) {
+    // An offered language whose file is not declared or not there cannot be
+    // used (its texts would all be empty): start with the first one that can.
+    if (!LanguageUsable(m_currentLanguage)) {
         for (int i = 0; i < m_languageIndexes.size(); ++i) {
-            if (m_languageIndexes.at(i) >= 0) {
+            if (LanguageUsable(i)) {
                 m_currentLanguage = i;
                 break;
             }
@@ -256,9 +256,22 @@ void ZVAppSetting::ReadRangeSearch(const QXmlStreamAttributes& attributes)
         m_rangeSearchTimeoutMs = timeout;
 }
 
+bool ZVAppSetting::LanguageUsable(int index) const
+{
+    const int declared = m_languageIndexes.value(index, -1);
+    return declared >= 0 && declared < m_languageFiles.size()
+        && QFileInfo(LanguageFilePath(m_languageFiles.at(declared))).isFile();
+}
+
 QString ZVAppSetting::CurrentLanguageFile() const
 {
     const int declared = m_languageIndexes.value(m_currentLanguage, -1);
+    if (LanguageUsable(m_currentLanguage))
+        return m_languageFiles.at(declared);
+    for (const QString& file : m_languageFiles) {
+        if (QFileInfo(LanguageFilePath(file)).isFile())
+            return file;
+    }
     if (declared >= 0 && declared < m_languageFiles.size())
         return m_languageFiles.at(declared);
     if (!m_languageFiles.isEmpty())
@@ -283,8 +296,7 @@ void ZVAppSetting::ReleaseLanguageTexts()
 
 void ZVAppSetting::SetLanguage(int index)
 {
-    if (index >= 0 && index < m_languageIndexes.size() && index != m_currentLanguage
-        && m_languageIndexes.at(index) >= 0) {
+    if (index >= 0 && index < m_languageIndexes.size() && index != m_currentLanguage && LanguageUsable(index)) {
         m_currentLanguage = index;
         LanguageTexts::Reload(LanguageFilePath(CurrentLanguageFile()));
         SaveCurrentLanguage();

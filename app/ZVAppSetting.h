@@ -21,7 +21,10 @@ class LanguageChangedEvent : public QEvent
 {
 public:
     static constexpr QEvent::Type EventType = static_cast<QEvent::Type>(1005);
-    LanguageChangedEvent() : QEvent(EventType) {}
+    LanguageChangedEvent()
+        : QEvent(EventType)
+    {
+    }
 };
 
 class ZVAppSetting : public QObject
@@ -44,9 +47,12 @@ public:
     void RemoveLanguageListener(QObject* listener);
 
     QString SettingsFilePath() const;
-    // The language file in use: the current offered one when it is declared,
-    // else the first declared file, else "ENU.xml".
+    // The language file in use: the current offered one when it can be used,
+    // else the first declared file that exists; with none present, the
+    // current offered one when declared, else the first declared, else "ENU.xml".
     QString CurrentLanguageFile() const;
+    // Offered language index can be chosen: its file is declared and present.
+    bool LanguageUsable(int index) const;
     QString LanguageFilePath(const QString& fileName) const;
 
     QString m_version;

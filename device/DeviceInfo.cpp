@@ -1,5 +1,6 @@
 #include "DeviceInfo.h"
 
+#include "DeviceOperations.h"
 #include "FixedText.h"
 #include "LanguageTexts.h"
 #include "LiveDevices.h"
@@ -162,14 +163,13 @@ DeviceInfo::~DeviceInfo()
     // From here on no SDK callback reaches this device, and what it had open
     // is stopped so that nothing calls back into freed memory.
     UnregisterLiveDevice(this);
-    // A running upload posts its progress here: it is interrupted and waited
-    // for (it notices within about a second), and its result goes nowhere.
+    // A running upload reports here: it is interrupted and waited for within
+    // a bound (it notices within about a second), and its result goes nowhere.
     if (QThread* upload = m_pUpgradeThread) {
         m_pUpgradeThread = nullptr;
         QObject::disconnect(upload, nullptr, this, nullptr);
-        upload->requestInterruption();
-        upload->wait();
-        delete upload;
+        if (DeviceOps::StopUpload(upload))
+            delete upload;
     }
     StopSdkSessions();
 }

@@ -31,6 +31,10 @@ void UpgradeFirmware(DeviceInfo* device);
 void StopUpgrade(DeviceInfo* device);
 // Called by checkUpgradeResult before it ends and deletes the upload thread.
 void MarkUploadResultHandled(QThread* uploadThread);
+// Interrupts a running upload and waits for it within a bound: true when it
+// has ended and may be deleted; otherwise it deletes itself once it ends and
+// reports to nobody.
+bool StopUpload(QThread* uploadThread);
 
 // Pool workers: queued on the task pool by customEvent once the connection is
 // up. Each ends on every path with device->EndWorker(status) (status, logout,

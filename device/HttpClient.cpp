@@ -203,10 +203,10 @@ bool HttpClient::PostJson(const std::string& request)
     curl_easy_setopt(m_curl, CURLOPT_POSTFIELDS, body.c_str());
     // Verbose output would print the session cookie and token.
     curl_easy_setopt(m_curl, CURLOPT_VERBOSE, 0L);
-    curl_easy_setopt(m_curl, CURLOPT_FOLLOWLOCATION, 1L);
-    curl_easy_setopt(m_curl, CURLOPT_MAXREDIRS, 5L);
+    // A redirect would carry the session cookie and token to wherever the
+    // device points, and turn the POST into a GET: it is an answer that fails.
+    curl_easy_setopt(m_curl, CURLOPT_FOLLOWLOCATION, 0L);
     curl_easy_setopt(m_curl, CURLOPT_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(m_curl, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
     curl_easy_setopt(m_curl, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(m_curl, CURLOPT_PORT, PortNumber(port));
 
@@ -291,8 +291,12 @@ bool HttpClient::PostUpload(const std::string& url, const std::string& upgradeTo
 
     if (m_curlResult == CURLE_OPERATION_TIMEDOUT)
         return false;
-    if (m_curlResult != CURLE_OK)
+    // A device may answer 200 before the image has arrived and then drop the
+    // link: only a completed transfer is an upload that happened.
+    if (m_curlResult != CURLE_OK) {
         qDebug() << "Curl error";
+        return false;
+    }
     return m_responseCode == 200;
 }
 

@@ -41,7 +41,8 @@ public:
     // True when the device answered with HTTP 200 and the transfer completed.
     bool PostJson(const std::string& request);
     // Sends size bytes of data (size must not exceed data) with a cap of
-    // speedFactor x 512 KiB/s. filePath only names the upload.
+    // speedFactor x 512 KiB/s. filePath only names the upload. True only when
+    // the whole transfer completed and the device answered with HTTP 200.
     bool PostUpload(const std::string& url, const std::string& upgradeToken, const std::string& filePath,
         const std::string& data, int size, int speedFactor);
     std::string GetResponse() const { return m_lastResponse; }

@@ -9,8 +9,10 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <algorithm>
 #include <map>
 #include <mutex>
+#include <vector>
 
 namespace
 {
@@ -34,6 +36,22 @@ ImageCache& Cache()
     static ImageCache cache;
     return cache;
 }
+
+// Every upload object that exists, so that shutdown can stop them all.
+struct UploadRegistry
+{
+    std::mutex mutex;
+    std::vector<httpRequest*> uploads;
+};
+
+UploadRegistry& Registry()
+{
+    static UploadRegistry registry;
+    return registry;
+}
+
+std::atomic<bool> g_uploadsClosed { false };
+std::atomic<int> g_stopWaitMs { httpRequest::kStopWaitMs };
 
 // The end of run(), handed to the object's own thread.
 class UploadEndEvent : public QEvent
@@ -100,12 +118,23 @@ httpRequest::httpRequest(QObject* receiver)
     : m_pClient(new HttpClient)
     , m_pReceiver(receiver)
 {
-    m_pClient->SetProgressReceiver(receiver);
-    m_pClient->SetCancelCheck([this] { return isInterruptionRequested(); });
+    // Progress comes here first and goes on to the receiver from this
+    // object's thread, where the receiver can be cut off safely.
+    m_pClient->SetProgressReceiver(this);
+    m_pClient->SetCancelCheck([this] { return isInterruptionRequested() || g_uploadsClosed.load(); });
+    UploadRegistry& registry = Registry();
+    std::lock_guard<std::mutex> lock(registry.mutex);
+    registry.uploads.push_back(this);
 }
 
 httpRequest::~httpRequest()
 {
+    {
+        UploadRegistry& registry = Registry();
+        std::lock_guard<std::mutex> lock(registry.mutex);
+        registry.uploads.erase(
+            std::remove(registry.uploads.begin(), registry.uploads.end(), this), registry.uploads.end());
+    }
     // Deleting a running thread would end the process: the owner waits first.
     if (isRunning()) {
         requestInterruption();
@@ -115,6 +144,57 @@ httpRequest::~httpRequest()
     // order QThread::wait gives in a form thread checkers follow.
     m_bFinished.load(std::memory_order_acquire);
     delete m_pClient;
+}
+
+bool httpRequest::Stop(int waitMs)
+{
+    requestInterruption();
+    if (wait(QDeadlineTimer(qMax(0, waitMs))))
+        return true;
+    // Still running: it must not report to a receiver that may go away, and
+    // it is deleted when its end arrives here (customEvent).
+    m_pReceiver = nullptr;
+    m_bAbandoned = true;
+    disconnect(this, &httpRequest::taskFinished, nullptr, nullptr);
+    qDebug() << "upload=== still running after" << waitMs << "ms; left to end by itself";
+    return false;
+}
+
+int httpRequest::SetStopWaitMs(int ms)
+{
+    return g_stopWaitMs.exchange(qMax(0, ms));
+}
+
+int httpRequest::StopWaitMs()
+{
+    return g_stopWaitMs.load();
+}
+
+void InterruptAllUploads()
+{
+    g_uploadsClosed.store(true);
+    UploadRegistry& registry = Registry();
+    std::lock_guard<std::mutex> lock(registry.mutex);
+    for (httpRequest* upload : registry.uploads)
+        upload->requestInterruption();
+}
+
+bool WaitForUploads(QDeadlineTimer deadline)
+{
+    std::vector<httpRequest*> uploads;
+    {
+        UploadRegistry& registry = Registry();
+        std::lock_guard<std::mutex> lock(registry.mutex);
+        uploads = registry.uploads;
+    }
+    // The objects are deleted on this thread only, so none goes away meanwhile.
+    bool allEnded = true;
+    for (httpRequest* upload : uploads)
+        if (upload->wait(deadline))
+            upload->UploadFinished(); // the order wait gives, in a form thread checkers follow
+        else
+            allEnded = false;
+    return allEnded;
 }
 
 void httpRequest::SetParams(
@@ -139,19 +219,37 @@ void httpRequest::SetSession(
 void httpRequest::run()
 {
     bool ok = false;
-    RunGuarded("upload", [this, &ok] { ok = Upload(); });
+    if (!g_uploadsClosed.load())
+        RunGuarded("upload", [this, &ok] { ok = Upload(); });
     m_data.reset();
-    m_bFinished.store(true, std::memory_order_release);
     // The signal leaves from the object's thread: its receivers see the result
     // through a hand-off that thread checkers follow (DeviceEvents.h).
     PostDeviceEvent(this, new UploadEndEvent(ok));
+    // Last: whoever waited for the thread may then also delete the event
+    // unhandled (at shutdown). The object outlives this store: it is deleted
+    // only after a wait for the thread.
+    m_bFinished.store(true, std::memory_order_release);
 }
 
 void httpRequest::customEvent(QEvent* event)
 {
     TakePostedEvent(this); // posted by run() on the upload thread
+    if (event->type() == static_cast<QEvent::Type>(UpgradeEvent)) {
+        const auto* progress = static_cast<const QUpgradeEvent*>(event);
+        if (m_pReceiver) {
+            auto* copy = new QUpgradeEvent(progress->code);
+            copy->value = progress->value;
+            copy->extra = progress->extra;
+            PostDeviceEvent(m_pReceiver, copy);
+        }
+        return;
+    }
     if (event->type() != UploadEndEvent::Type()) {
         QThread::customEvent(event);
+        return;
+    }
+    if (m_bAbandoned) {
+        deleteLater();
         return;
     }
     emit taskFinished(static_cast<UploadEndEvent*>(event)->ok);

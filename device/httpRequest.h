@@ -3,9 +3,10 @@
 // The thread that uploads one firmware file to one device over HTTP. It reads
 // the file, sends it in one POST with the upgrade token and a speed cap, posts
 // the percent sent to the device as QUpgradeEvents, and ends with
-// taskFinished(ok). A device that goes away first interrupts it
-// (requestInterruption) and waits for run() to return.
+// taskFinished(ok). A device that goes away first interrupts it and waits for
+// run() to return, within a bound (StopUpload).
 
+#include <QDeadlineTimer>
 #include <QThread>
 
 #include <atomic>
@@ -22,8 +23,20 @@ public:
     // Images above this size are refused: the upload announces its size as an int.
     static constexpr qint64 kMaxFirmwareBytes = 256 * 1024 * 1024;
 
+    // How long a device that goes away waits for its upload to end.
+    static constexpr int kStopWaitMs = 10000;
+
     explicit httpRequest(QObject* receiver);
     ~httpRequest() override;
+
+    // Interrupts the upload and waits for it up to waitMs; true when it has
+    // ended (the caller then deletes it). Otherwise the upload forgets its
+    // receiver, reports to nobody and deletes itself once it ends.
+    bool Stop(int waitMs);
+    // The bound Stop is given by a device that goes away; returns the one
+    // before (tests shorten it).
+    static int SetStopWaitMs(int ms);
+    static int StopWaitMs();
 
     // filePath: the local 8-bit bytes of the path (QFile::encodeName). size is
     // what the token request announced; the upload sends the bytes it reads.
@@ -47,7 +60,8 @@ private:
     bool Upload();
 
     HttpClient* m_pClient;
-    QObject* m_pReceiver;
+    QObject* m_pReceiver; // read and cleared on the object's own thread only
+    bool m_bAbandoned = false;
     std::atomic<bool> m_bResultHandled { false };
     std::atomic<bool> m_bFinished { false };
     std::string m_url;
@@ -58,6 +72,12 @@ private:
     int m_fileSize = 0;
     int m_speedFactor = 16;
 };
+
+// Shutdown: every upload is interrupted, and none starts from now on.
+void InterruptAllUploads();
+// Waits until no upload thread runs any more, at most until deadline; true
+// when none does. Called on the thread the uploads live on.
+bool WaitForUploads(QDeadlineTimer deadline);
 
 // The contents of a firmware file, read once and shared while any upload
 // holds them; a file changed since (size or time) is read anew. Null when the

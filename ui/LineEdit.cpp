@@ -12,12 +12,15 @@ LineEdit::LineEdit(QWidget* parent, int maxBytes)
 
 void LineEdit::doTextChanged()
 {
-    if (text().toLatin1().size() <= m_maxBytes)
+    if (m_bRemoving || text().toLatin1().size() <= m_maxBytes)
         return;
-    // Drop the character just typed, which sits before the cursor. del()
-    // counts as an edit and comes back here, so of a paste only what fits stays.
+    // Drop the character just typed, which sits before the cursor: one per
+    // edit, also of a paste. del() counts as an edit of its own and would come
+    // back here.
+    m_bRemoving = true;
     cursorBackward(false, 1);
     del();
+    m_bRemoving = false;
 }
 
 void FitEditToText(QLineEdit* edit, const QString& text)

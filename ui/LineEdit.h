@@ -2,8 +2,9 @@
 
 #include <QLineEdit>
 
-// A line edit whose text, in Latin-1, stays within a number of bytes (the
-// width of the device field it feeds).
+// A line edit that keeps its text, in Latin-1, to a number of bytes (the
+// width of the device field it feeds): an edit that goes past it loses the
+// one character before the cursor, so a paste may stay longer.
 class LineEdit : public QLineEdit
 {
     Q_OBJECT
@@ -19,6 +20,7 @@ public slots:
 
 private:
     int m_maxBytes;
+    bool m_bRemoving = false;
 };
 
 // The widest IPv4 address text.

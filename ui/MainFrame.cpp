@@ -1,5 +1,6 @@
 #include "MainFrame.h"
 
+#include "DeviceEvents.h"
 #include "ExtranetsearchFrame.h"
 #include "PageFactory.h"
 #include "SearchFrame.h"
@@ -18,6 +19,7 @@
 #include <QSlider>
 #include <QStackedWidget>
 #include <QVBoxLayout>
+#include <QWindow>
 
 namespace
 {
@@ -327,7 +329,10 @@ void MainFrame::ToggleMaximized()
     }
 
     const QList<QScreen*> screens = QGuiApplication::screens();
-    const int holder = screens.indexOf(QGuiApplication::screenAt(geometry().center()));
+    // The window's own screen once it has one (screens may be separate
+    // desktops at the same coordinates), else the one under its centre.
+    QScreen* own = windowHandle() ? windowHandle()->screen() : nullptr;
+    const int holder = screens.indexOf(own ? own : QGuiApplication::screenAt(geometry().center()));
     const QRect primaryArea = primary->availableGeometry();
     QRect target = primaryArea;
     double share = 0.6;
@@ -355,6 +360,9 @@ void MainFrame::SetArrowCursor()
 
 bool MainFrame::eventFilter(QObject* watched, QEvent* event)
 {
+    // This filter sees every event before its receiver, also those posted by
+    // device threads: the hand-off is restated for thread checkers here.
+    TakePostedEvent(watched);
     if (event->type() == QEvent::MouseMove && m_bCursorChanged && !m_bResizing) {
         // The border cursor does not stay once the pointer is over a child.
         const auto* mouse = static_cast<QMouseEvent*>(event);

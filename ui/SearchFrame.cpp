@@ -2,6 +2,7 @@
 
 #include "CheckBoxTableModel.h"
 #include "CheckBoxTableView.h"
+#include "DeviceEvents.h"
 #include "DeviceInfo.h"
 #include "DeviceInfoMng.h"
 #include "DeviceTasks.h"
@@ -407,8 +408,8 @@ void SearchFrame::StartSearch()
         run = SearchRuns::Open([this, onvif, number](const SearchDevRsp* record) {
             if (record)
                 OnSearchResult(record, onvif);
-            else
-                QCoreApplication::postEvent(this, new SearchEndEvent(number));
+            else // from the SDK's thread, handed over as every device event is
+                PostDeviceEvent(this, new SearchEndEvent(number));
         });
         m_searchRun = run;
         ZVNetSearchParam param;

@@ -133,8 +133,9 @@ void TitleBarFrame::BuildMain()
         auto* action = new QAction(m_pLanguageMenu);
         action->setCheckable(true);
         action->setChecked(i == settings->m_currentLanguage);
-        // An offered language without a declared file cannot be chosen.
-        action->setEnabled(settings->m_languageIndexes.at(i) >= 0);
+        // An offered language without a declared file, or whose file is
+        // missing, cannot be chosen.
+        action->setEnabled(settings->LanguageUsable(i));
         m_languageActions.append(action);
         m_pLanguageMenu->addAction(action);
     }

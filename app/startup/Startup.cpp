@@ -8,6 +8,7 @@
 #include "ZVAppSetting.h"
 #include "ZVNet.h"
 #include "ZVOnvif.h"
+#include "httpRequest.h"
 
 #include <QApplication>
 #include <QDebug>
@@ -20,6 +21,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+
+static_assert(kShutdownTaskWaitMs == httpRequest::kStopWaitMs, "an upload is waited for as long everywhere");
 
 namespace
 {
@@ -89,12 +92,16 @@ int RunDevscan(int argc, char* argv[], const StartupHooks* hooks)
             hooks->windowShown(mainFrame.get());
         result = QApplication::exec();
 
-        // Queued work is dropped. A device operation still running reports to
-        // the pages and uses the SDK, so both stay until it has ended.
+        // Queued work is dropped and running uploads are interrupted. A device
+        // operation still running reports to the pages and uses the SDK, so
+        // both stay until it has ended; pool and uploads share one bound.
+        const QDeadlineTimer deadline(hooks ? hooks->shutdownWaitMs : kShutdownTaskWaitMs);
         pool->StopAll();
-        const bool poolIdle = pool->WaitForStopped(hooks ? hooks->shutdownWaitMs : kShutdownTaskWaitMs);
+        InterruptAllUploads();
+        const bool poolIdle = pool->WaitForStopped(static_cast<int>(deadline.remainingTime()));
+        const bool uploadsEnded = WaitForUploads(deadline);
         Trace(hooks, "pool-stopped");
-        if (!poolIdle) {
+        if (!poolIdle || !uploadsEnded) {
             // Whatever is destroyed now, the pages, the SDK, the singletons of
             // the exit handlers, may be in use: end without destroying anything.
             qDebug() << "shutdown=== device tasks still running";

@@ -4,7 +4,8 @@
 
 class QWidget;
 
-// How long shutdown waits for pool threads still running a device operation.
+// How long shutdown waits for pool threads still running a device operation
+// and for the firmware uploads it interrupts, all within this one bound.
 // Those operations report to the pages and use the SDK, so neither is torn
 // down beneath them; one that has not ended by then ends with the process.
 constexpr int kShutdownTaskWaitMs = 10000;

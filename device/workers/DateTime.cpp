@@ -14,12 +14,17 @@ using namespace DeviceOps;
 
 const char* const kDateTimeGetPath = "/API/SystemConfig/DateTime/Get";
 const char* const kDateTimeSetPath = "/API/SystemConfig/DateTime/Set";
-constexpr int kFirstYear = 2000; // the block holds the years since
+constexpr int kFirstYear = 2000; // the block holds the years since, in 16 bits
+// Years before kFirstYear wrap round in the word as the device reads them; a
+// year whose difference does not fit the word at all is refused.
+constexpr int kMinYearOffset = -32768;
+constexpr int kMaxYearOffset = 65535;
 
 int SetThroughSdk(DeviceInfo* device)
 {
     const QDateTime& when = device->m_dateTime;
-    if (!when.isValid() || when.date().year() < kFirstYear)
+    const int yearOffset = when.isValid() ? when.date().year() - kFirstYear : 0;
+    if (!when.isValid() || yearOffset < kMinYearOffset || yearOffset > kMaxYearOffset)
         return StatusFailed;
     ZVNetDateTimeParam block;
     std::memset(&block, 0, sizeof(block));
@@ -32,7 +37,7 @@ int SetThroughSdk(DeviceInfo* device)
     if (ZVNetQueryParamEx(device->m_handle, &query) == 0)
         return StatusFailed;
     // Everything else keeps what the device answered.
-    block.year = static_cast<uint16_t>(when.date().year() - kFirstYear);
+    block.year = static_cast<uint16_t>(yearOffset);
     block.month = static_cast<uint8_t>(when.date().month());
     block.day = static_cast<uint8_t>(when.date().day());
     block.hour = static_cast<uint8_t>(when.time().hour());

@@ -20,8 +20,8 @@ QString Position(int x, int y)
     return QString::number(x) + QLatin1Char(',') + QString::number(y);
 }
 
-// The name in the local 8-bit code page, cut at a character boundary so
-// that it fits the field with its terminator; the rest is zero.
+// The name in the local 8-bit code page, cut at a character boundary to the
+// field's 40 bytes (a full field has no terminator); the rest is zero.
 void PutChannelName(char (&field)[sizeof(ZVNetOsdParam::channelName)], const QString& name)
 {
     std::memset(field, 0, sizeof(field));
@@ -29,7 +29,7 @@ void PutChannelName(char (&field)[sizeof(ZVNetOsdParam::channelName)], const QSt
     for (int i = 0; i < name.size();) {
         const int length = name.at(i).isHighSurrogate() && i + 1 < name.size() ? 2 : 1;
         const QByteArray character = name.mid(i, length).toLocal8Bit();
-        if (bytes.size() + character.size() > static_cast<int>(sizeof(field)) - 1)
+        if (bytes.size() + character.size() > static_cast<int>(sizeof(field)))
             break;
         bytes += character;
         i += length;
@@ -136,14 +136,19 @@ int QueryThroughHttp(DeviceInfo* device)
     Json::Value reply;
     if (!http.PostForReply(kOsdGetPath, body, reply))
         return StatusQueryFailed;
+    // The channel must be there; positions and the name it leaves out read
+    // as 0 and empty.
     const Json::Value* channel = MemberPath(reply, { "data", "channel_info", "CH1" });
+    if (!channel || !channel->isObject())
+        return StatusQueryFailed;
     const Json::Value* name = channel ? MemberPath(*channel, { "name" }) : nullptr;
     const Json::Value* namePos = name ? MemberPath(*name, { "pos" }) : nullptr;
     const Json::Value* datePos = channel ? MemberPath(*channel, { "datetime", "pos" }) : nullptr;
     int nameX = 0, nameY = 0, dateX = 0, dateY = 0;
     std::string text;
-    if (!ReadInteger(namePos, "x", nameX) || !ReadInteger(namePos, "y", nameY) || !ReadInteger(datePos, "x", dateX)
-        || !ReadInteger(datePos, "y", dateY) || !ReadString(name, "text", text))
+    if (!ReadOptionalInteger(namePos, "x", nameX) || !ReadOptionalInteger(namePos, "y", nameY)
+        || !ReadOptionalInteger(datePos, "x", dateX) || !ReadOptionalInteger(datePos, "y", dateY)
+        || !ReadOptionalString(name, "text", text))
         return StatusQueryFailed;
     device->m_osdNamePos = Position(nameX, nameY);
     device->m_osdDatePos = Position(dateX, dateY);

@@ -31,12 +31,30 @@ QString SuggestedName(const DeviceInfo& device)
     return device.DeviceName() + QStringLiteral(".txt");
 }
 
+// The SDK export's status before its data came: a cancelled question or a
+// file that does not open leaves it so. Set and read on the exporting thread.
+thread_local int t_statusBeforeExport = StatusConnected;
+
+enum class WriteResult
+{
+    Written,
+    NotOpened,
+    Failed,
+};
+
 // Writes the whole file or nothing: a failed write leaves no file that could
 // pass for a complete export.
-bool WriteExport(const QString& path, const char* data, qint64 size)
+WriteResult WriteExportFile(const QString& path, const char* data, qint64 size)
 {
     QSaveFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(data, size) == size && file.commit();
+    if (!file.open(QIODevice::WriteOnly))
+        return WriteResult::NotOpened;
+    return file.write(data, size) == size && file.commit() ? WriteResult::Written : WriteResult::Failed;
+}
+
+bool WriteExport(const QString& path, const char* data, qint64 size)
+{
+    return WriteExportFile(path, data, size) == WriteResult::Written;
 }
 
 // Only the printable ASCII the device's format uses: spaces, line ends and
@@ -67,6 +85,51 @@ bool ReadParamFile(const QString& path, QByteArray& bytes)
     return bytes.size() == size;
 }
 
+// Strict UTF-8: no overlong forms, no surrogates, nothing above U+10FFFF.
+// The HTTP import carries the file as a JSON string, which holds nothing else
+// unchanged.
+bool IsUtf8(const QByteArray& bytes)
+{
+    const auto* data = reinterpret_cast<const unsigned char*>(bytes.constData());
+    const int size = bytes.size();
+    for (int i = 0; i < size;) {
+        const unsigned char lead = data[i];
+        int follow = 0;
+        unsigned min = 0;
+        unsigned code = 0;
+        if (lead < 0x80) {
+            ++i;
+            continue;
+        } else if ((lead & 0xE0) == 0xC0) {
+            follow = 1;
+            min = 0x80;
+            code = lead & 0x1Fu;
+        } else if ((lead & 0xF0) == 0xE0) {
+            follow = 2;
+            min = 0x800;
+            code = lead & 0x0Fu;
+        } else if ((lead & 0xF8) == 0xF0) {
+            follow = 3;
+            min = 0x10000;
+            code = lead & 0x07u;
+        } else {
+            return false;
+        }
+        if (size - i - 1 < follow)
+            return false;
+        for (int k = 1; k <= follow; ++k) {
+            const unsigned char next = data[i + k];
+            if ((next & 0xC0) != 0x80)
+                return false;
+            code = (code << 6) | (next & 0x3Fu);
+        }
+        if (code < min || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF))
+            return false;
+        i += follow + 1;
+    }
+    return true;
+}
+
 int ExportThroughHttp(DeviceInfo* device)
 {
     using namespace DeviceOps;
@@ -82,8 +145,9 @@ int ExportThroughHttp(DeviceInfo* device)
     const QString path = AskExportPath(SuggestedName(*device));
     if (path.isEmpty())
         return StatusExportFailed;
+    // A parameter text with nothing printable is written as it stands: empty.
     const std::string text = ExportText(param);
-    if (text.empty() || static_cast<qint64>(text.size()) > kMaxParamFileBytes)
+    if (static_cast<qint64>(text.size()) > kMaxParamFileBytes)
         return StatusExportFailed;
     return WriteExport(path, text.data(), static_cast<qint64>(text.size())) ? StatusExportOk : StatusExportFailed;
 }
@@ -143,13 +207,17 @@ void DeviceInfo::OnExportData(const char* data, int size, void* user)
             device->m_status = StatusExportFailed;
             return;
         }
+        // Cancelled, or a file that does not open: as it was when the export began.
         const QString path = AskExportPath(SuggestedName(*device));
         if (path.isEmpty()) {
-            device->m_status = StatusConnected; // cancelled: as it was when the export began
+            device->m_status = t_statusBeforeExport;
             return;
         }
-        device->m_status
-            = WriteExport(path, data + ZVNET_EXPORT_HEADER_SIZE, size) ? StatusExportOk : StatusExportFailed;
+        switch (WriteExportFile(path, data + ZVNET_EXPORT_HEADER_SIZE, size)) {
+        case WriteResult::Written: device->m_status = StatusExportOk; break;
+        case WriteResult::NotOpened: device->m_status = t_statusBeforeExport; break;
+        case WriteResult::Failed: device->m_status = StatusExportFailed; break;
+        }
     });
 }
 
@@ -162,6 +230,7 @@ void ExportParam(DeviceInfo* device)
         return;
     }
     // Failed unless the SDK delivers the data, during the call, on this thread.
+    t_statusBeforeExport = device->m_status;
     device->m_status = StatusExportFailed;
     ZVNetExportParam param;
     std::memset(&param, 0, sizeof(param));
@@ -173,8 +242,9 @@ void ExportParam(DeviceInfo* device)
 void ImportParam(DeviceInfo* device)
 {
     QByteArray bytes;
-    // A file that cannot be sent whole is refused before anything is sent.
-    if (!ReadParamFile(device->m_importFilePath, bytes)) {
+    // A file that cannot be sent whole and unchanged is refused before
+    // anything is sent.
+    if (!ReadParamFile(device->m_importFilePath, bytes) || (UsesHttpApi() && !IsUtf8(bytes))) {
         device->EndWorker(StatusImportFailed, RequesterImportExport);
         return;
     }

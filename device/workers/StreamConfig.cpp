@@ -95,15 +95,20 @@ int QueryThroughHttp(DeviceInfo* device)
     Json::Value reply;
     if (!http.PostForReply(StreamPath(*device, "Get"), std::string(R"({"version":"1.0","data":{}})"), reply))
         return StatusQueryFailed;
+    // The channel must be there; a member it leaves out reads as empty or 0,
+    // and a mode other than "UserDefined" is the predefined form.
     const Json::Value* channel = MemberPath(reply, { "data", "channel_info", "CH1" });
+    if (!channel || !channel->isObject())
+        return StatusQueryFailed;
     std::string resolution, encodeType, bitrateMode;
     int fps = 0;
-    if (!ReadString(channel, "resolution", resolution) || !ReadInteger(channel, "fps", fps)
-        || !ReadString(channel, "video_encode_type", encodeType) || !ReadString(channel, "bitrate_mode", bitrateMode))
+    if (!ReadOptionalString(channel, "resolution", resolution) || !ReadOptionalInteger(channel, "fps", fps)
+        || !ReadOptionalString(channel, "video_encode_type", encodeType)
+        || !ReadOptionalString(channel, "bitrate_mode", bitrateMode))
         return StatusQueryFailed;
     const bool userDefined = bitrateMode == "UserDefined";
     int bitrate = 0;
-    if (!ReadInteger(channel, userDefined ? "custom_bitrate" : "bitrate", bitrate))
+    if (!ReadOptionalInteger(channel, userDefined ? "custom_bitrate" : "bitrate", bitrate))
         return StatusQueryFailed;
     device->m_resolutionText = QString::fromStdString(resolution);
     device->m_fpsText = QString::number(fps);

@@ -184,6 +184,14 @@ void StopUpgrade(DeviceInfo* device)
     device->m_upgradeProgress = 0;
 }
 
+bool StopUpload(QThread* uploadThread)
+{
+    if (auto* upload = qobject_cast<httpRequest*>(uploadThread))
+        return upload->Stop(httpRequest::StopWaitMs());
+    uploadThread->requestInterruption();
+    return uploadThread->wait(QDeadlineTimer(httpRequest::StopWaitMs()));
+}
+
 void MarkUploadResultHandled(QThread* uploadThread)
 {
     if (auto* upload = qobject_cast<httpRequest*>(uploadThread))

@@ -97,6 +97,22 @@ bool ReadInteger(const Json::Value* object, const char* name, int& out)
     return object && JsonRead::ReadInt(*object, name, out);
 }
 
+bool ReadOptionalString(const Json::Value* object, const char* name, std::string& out)
+{
+    const Json::Value* value = object ? JsonRead::Member(*object, name) : nullptr;
+    if (!value)
+        return true;
+    return ReadString(object, name, out);
+}
+
+bool ReadOptionalInteger(const Json::Value* object, const char* name, int& out)
+{
+    const Json::Value* value = object ? JsonRead::Member(*object, name) : nullptr;
+    if (!value)
+        return true;
+    return ReadInteger(object, name, out);
+}
+
 ZVNetChannelMask AllChannels()
 {
     ZVNetChannelMask mask {};

@@ -62,6 +62,10 @@ Json::Value RequestBody(const Json::Value& data = Json::Value());
 const Json::Value* MemberPath(const Json::Value& root, std::initializer_list<const char*> path);
 bool ReadString(const Json::Value* object, const char* name, std::string& out); // may be empty
 bool ReadInteger(const Json::Value* object, const char* name, int& out);
+// A member the device may leave out: absent (or no object) keeps out as it
+// is and succeeds; present, it must have the type.
+bool ReadOptionalString(const Json::Value* object, const char* name, std::string& out);
+bool ReadOptionalInteger(const Json::Value* object, const char* name, int& out);
 
 // Asks the SDK for the records of paramId into records (emptied first),
 // through collect, once per record during the call. False when the SDK

@@ -101,6 +101,8 @@ private slots:
     void crashWritesDumpAndExitsZero();
     void unwritableFolderIsReportedAndProcessEnds();
     void withoutDumperTheSignalKills();
+    void offsetFollowsDaylightSavingChanges_data();
+    void offsetFollowsDaylightSavingChanges();
 };
 
 void TestMiniDumper::crashWritesDumpAndExitsZero_data()
@@ -207,6 +209,57 @@ void TestMiniDumper::withoutDumperTheSignalKills()
     QVERIFY(WIFSIGNALED(status));
     QCOMPARE(WTERMSIG(status), SIGILL);
     QVERIFY(DumpFiles().isEmpty());
+}
+
+void TestMiniDumper::offsetFollowsDaylightSavingChanges_data()
+{
+    QTest::addColumn<QByteArray>("zone");
+    QTest::newRow("Berlin") << QByteArray("Europe/Berlin");
+    QTest::newRow("New York") << QByteArray("America/New_York");
+    QTest::newRow("Lord Howe: half an hour") << QByteArray("Australia/Lord_Howe");
+    QTest::newRow("rule without a database") << QByteArray("CET-1CEST,M3.5.0,M10.5.0/3");
+    QTest::newRow("UTC") << QByteArray("UTC");
+}
+
+// The name of a dump uses the local time of the crash: a crash after a
+// daylight-saving change, months into a run, is named in the new offset.
+void TestMiniDumper::offsetFollowsDaylightSavingChanges()
+{
+    QFETCH(QByteArray, zone);
+    const QByteArray previous = qgetenv("TZ");
+    const bool hadPrevious = qEnvironmentVariableIsSet("TZ");
+    qputenv("TZ", zone);
+    tzset();
+    int checked = 0, changes = 0;
+    {
+        // Made and gone again: with no dumper the handler takes the default action.
+        MiniDumper dumper(false);
+        const time_t now = time(nullptr);
+        long last = 0;
+        for (time_t t = now; t < now + 3 * 366 * 86400; t += 3600) {
+            struct tm local;
+            QVERIFY(localtime_r(&t, &local));
+            if (t != now && local.tm_gmtoff != last) {
+                ++changes;
+                // Either side of the change, to the second.
+                for (time_t s = t - 3600; s <= t; ++s) {
+                    struct tm exact;
+                    localtime_r(&s, &exact);
+                    QCOMPARE(dumper.UtcOffsetAt(s), exact.tm_gmtoff);
+                    ++checked;
+                }
+            }
+            QCOMPARE(dumper.UtcOffsetAt(t), local.tm_gmtoff);
+            last = local.tm_gmtoff;
+        }
+    }
+    if (hadPrevious)
+        qputenv("TZ", previous);
+    else
+        qunsetenv("TZ");
+    tzset();
+    QCOMPARE(changes > 0, zone != "UTC");
+    QCOMPARE(checked, changes * 3601);
 }
 
 QTEST_GUILESS_MAIN(TestMiniDumper)

@@ -5,7 +5,11 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QtTest>
+
+#include <memory>
+#include <vector>
 
 namespace
 {
@@ -18,6 +22,29 @@ QByteArray Config(const QStringList& files, const QByteArray& cursel, const QByt
     xml += "  </Language>\n  <Company>" + company + "</Company>\n  <Version>V2.3</Version>\n</config>\n";
     return xml;
 }
+
+// The language files a settings text declares, present for as long as this
+// lives (those missing are written, numbered "T<n>", and removed again).
+// GER.xml is left alone: the German start-up test writes and removes it.
+class DeclaredLanguageFiles
+{
+public:
+    explicit DeclaredLanguageFiles(const QByteArray& config)
+    {
+        const QString dir = QCoreApplication::applicationDirPath() + QStringLiteral("/Language/");
+        QRegularExpressionMatchIterator names
+            = QRegularExpression(QStringLiteral("name=\"([^\"]+)\"")).globalMatch(QString::fromUtf8(config));
+        while (names.hasNext()) {
+            const QString name = names.next().captured(1);
+            if (name != QLatin1String("GER.xml") && !QFile::exists(dir + name))
+                m_files.push_back(
+                    std::make_unique<TestSupport::TemporaryLanguageFile>(name, TestSupport::NumberedLanguageFile(239)));
+        }
+    }
+
+private:
+    std::vector<std::unique_ptr<TestSupport::TemporaryLanguageFile>> m_files;
+};
 
 class EventCounter : public QObject
 {
@@ -60,6 +87,8 @@ private slots:
     void settingsFolderFollowsAppdataThenXdg();
     void sameLanguageSendsEventAndKeepsFile();
     void undeclaredLanguageIsNotChosen();
+    void languageWithoutItsFileIsNotUsed_data();
+    void languageWithoutItsFileIsNotUsed();
     void listenersAreRegisteredOnce();
     void instanceIsOneObject();
     void rangeSearchLimits_data();
@@ -137,9 +166,9 @@ void TestSettings::loadConfig_data()
         << "/qt_en.qm"
         << "58203147";
     QTest::newRow("no offered file declared: first declared")
-        << Config({ "GER.xml", "ENU.xml" }, "0", "6") << 6 << QVector<int> { -1 } << QVector<int> { 90, 89 } << 0
-        << "GER.xml"
-        << "/qt_de.qm"
+        << Config({ "CHS.xml", "ENU.xml" }, "0", "6") << 6 << QVector<int> { -1 } << QVector<int> { 93, 89 } << 0
+        << "CHS.xml"
+        << "/qt_zh_CN.qm"
         << "tolvi";
     QTest::newRow("no language declared: ENU.xml")
         << Config({}, "0", "2") << 2 << QVector<int> { -1 } << QVector<int> {} << 0 << "ENU.xml"
@@ -177,6 +206,7 @@ void TestSettings::loadConfig()
     QFETCH(QByteArray, config);
     TestSupport::TemporarySettings temporary;
     QVERIFY(temporary.WriteConfig(config));
+    const DeclaredLanguageFiles files(config);
 
     ZVAppSetting settings;
     settings.LoadConfig();
@@ -297,6 +327,7 @@ void TestSettings::fileWithoutCurselValueIsLeftAlone()
     QFETCH(QByteArray, config);
     TestSupport::TemporarySettings temporary;
     QVERIFY(temporary.WriteConfig(config));
+    const DeclaredLanguageFiles files(config);
     ZVAppSetting settings;
     settings.LoadConfig();
     QCOMPARE(settings.m_languageIndexes, (QVector<int> { 0, 1 }));
@@ -355,6 +386,7 @@ void TestSettings::saveRewritesCurselByteExact()
 
     TestSupport::TemporarySettings temporary;
     QVERIFY(temporary.WriteConfig(before));
+    const DeclaredLanguageFiles files(before);
     ZVAppSetting settings;
     settings.LoadConfig();
     QVERIFY(settings.m_currentLanguage != menuIndex);
@@ -372,6 +404,7 @@ void TestSettings::sameLanguageSendsEventAndKeepsFile()
     TestSupport::TemporarySettings temporary;
     const QByteArray config = Config(ElevenFiles(), "10", "13");
     QVERIFY(temporary.WriteConfig(config));
+    const DeclaredLanguageFiles files(config);
     const QDateTime written = QFileInfo(temporary.ConfigPath()).lastModified();
 
     ZVAppSetting settings;
@@ -396,12 +429,72 @@ void TestSettings::undeclaredLanguageIsNotChosen()
     TestSupport::TemporarySettings temporary;
     const QByteArray config = Config({ "ENU.xml" }, "0", "4"); // RUS_CJ offered but not declared
     QVERIFY(temporary.WriteConfig(config));
+    const DeclaredLanguageFiles files(config);
     ZVAppSetting settings;
     settings.LoadConfig();
     QCOMPARE(settings.m_currentLanguage, 1);
     settings.SetLanguage(0);
     QCOMPARE(settings.m_currentLanguage, 1);
     QCOMPARE(TestSupport::ReadFile(temporary.ConfigPath()), config);
+}
+
+void TestSettings::languageWithoutItsFileIsNotUsed_data()
+{
+    QTest::addColumn<QByteArray>("config");
+    QTest::addColumn<int>("current");
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QVector<bool>>("usable"); // per menu entry
+    // Code 4 offers RUS_CJ.xml, then ENU.xml; code 6 offers RUS_GH.xml alone.
+    QTest::newRow("saved language missing: the next offered one")
+        << Config({ "ENU.xml", "RUS_CJ.xml" }, "1", "4") << 1 << "ENU.xml" << QVector<bool> { false, true };
+    QTest::newRow("no saved language, first offered missing")
+        << Config({ "ENU.xml", "RUS_CJ.xml" }, QByteArray(), "4") << 1 << "ENU.xml" << QVector<bool> { false, true };
+    QTest::newRow("the only offered one missing: a declared file that exists")
+        << Config({ "RUS_GH.xml", "ENU.xml" }, "0", "6") << 0 << "ENU.xml" << QVector<bool> { false };
+}
+
+// The file of a declared language is gone (RUS_CJ.xml and RUS_GH.xml are
+// never shipped): the program starts in one that exists, every text there.
+void TestSettings::languageWithoutItsFileIsNotUsed()
+{
+    QFETCH(QByteArray, config);
+    const QString dir = QCoreApplication::applicationDirPath() + QStringLiteral("/Language/");
+    QVERIFY(!QFile::exists(dir + "RUS_CJ.xml"));
+    QVERIFY(!QFile::exists(dir + "RUS_GH.xml"));
+    TestSupport::TemporarySettings temporary;
+    QVERIFY(temporary.WriteConfig(config));
+    ZVAppSetting settings;
+    settings.LoadConfig();
+    QTEST(settings.m_currentLanguage, "current");
+    QTEST(settings.CurrentLanguageFile(), "file");
+    QCOMPARE(settings.m_qmFile, QStringLiteral("/qt_en.qm"));
+    QVector<bool> usable;
+    for (int i = 0; i < settings.m_languageIndexes.size(); ++i)
+        usable << settings.LanguageUsable(i);
+    QTEST(usable, "usable");
+
+    // The texts are those of the file that exists, all of them.
+    settings.LoadLanguageTexts();
+    QVERIFY(LanguageTexts::Global());
+    QStringList texts;
+    for (int id = 0; id < LanguageTexts::Global()->Count(); ++id)
+        texts << LanguageText(id);
+    QCOMPARE(texts.first(), QStringLiteral(DEVSCAN_PRODUCT_TITLE));
+    LanguageTexts::Reload(dir + "ENU.xml");
+    QStringList shipped;
+    for (int id = 0; id < LanguageTexts::Global()->Count(); ++id)
+        shipped << LanguageText(id);
+    QVERIFY(shipped.size() > 200);
+    QCOMPARE(texts, shipped);
+
+    // Choosing the missing one changes neither the texts nor the file.
+    const QString title = LanguageText(0);
+    settings.SetLanguage(0);
+    settings.SetLanguage(1);
+    QTEST(settings.m_currentLanguage, "current");
+    QCOMPARE(LanguageText(0), title);
+    QCOMPARE(TestSupport::ReadFile(temporary.ConfigPath()), config);
+    settings.ReleaseLanguageTexts();
 }
 
 void TestSettings::listenersAreRegisteredOnce()
@@ -462,6 +555,7 @@ void TestSettings::rangeSearchLimits()
     QByteArray config = Config({ "ENU.xml" }, "0", "0");
     config.replace("</config>", "  " + element + "\n</config>");
     QVERIFY(temporary.WriteConfig(config));
+    const DeclaredLanguageFiles files(config);
     ZVAppSetting settings;
     settings.LoadConfig();
     QCOMPARE(settings.m_rangeSearchConcurrency, concurrency);

@@ -105,6 +105,8 @@ private slots:
     void secondRequestKeepsConnection();
     void statusDecides_data();
     void statusDecides();
+    void redirectsAreNotFollowed_data();
+    void redirectsAreNotFollowed();
     void timeOuts_data();
     void timeOuts();
     void hostileReplies();
@@ -294,6 +296,37 @@ void TestHttpClient::statusDecides()
     std::string errors;
     QVERIFY(ParseJsonText(builder, client.GetResponse(), reply, errors));
     QCOMPARE(reply["result"].asString() == "success", client.GetResponseCode() == 200);
+}
+
+void TestHttpClient::redirectsAreNotFollowed_data()
+{
+    QTest::addColumn<int>("status");
+    QTest::newRow("301") << 301;
+    QTest::newRow("302") << 302;
+    QTest::newRow("307") << 307;
+    QTest::newRow("308") << 308;
+}
+
+void TestHttpClient::redirectsAreNotFollowed()
+{
+    QFETCH(int, status);
+    auto device = MakeDevice("127.0.0.42");
+    auto target = MakeDevice("127.0.0.43");
+    HttpFaults faults;
+    faults.status = status;
+    faults.location = target->Base(false) + kEchoPath;
+    device->SetFaults(faults);
+
+    HttpClient client;
+    client.SetCookie("session=secret");
+    client.SetCsrfToken("token");
+    QVERIFY(!client.PostJson(device->Base(false) + kEchoPath + "{\"a\":1}"));
+    // The redirect itself is the answer: no second request, no wait for a
+    // body that a GET would never send.
+    QCOMPARE(client.GetCurlResult(), CURLE_OK);
+    QCOMPARE(client.GetResponseCode(), long(status));
+    QCOMPARE(device->CountRequests(kEchoPath), 1);
+    QCOMPARE(target->CountRequests(kEchoPath), 0);
 }
 
 void TestHttpClient::timeOuts_data()

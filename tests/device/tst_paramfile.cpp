@@ -3,10 +3,10 @@
 // device; failures leave no file that passes for an export, and a file that
 // cannot be sent whole is refused before anything is sent.
 
+#include "DevicePairBench.h"
 #include "DeviceTasks.h"
 #include "DeviceWire.h"
 #include "ExportPath.h"
-#include "DevicePairBench.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -75,12 +75,15 @@ private slots:
     void exportFailuresLeaveNoFile();
     void exportWritesTheSdkDataBytes_data();
     void exportWritesTheSdkDataBytes();
+    void httpExportKeepsPrintableAscii_data();
     void httpExportKeepsPrintableAscii();
     void importRefusesWhatCannotBeSentWhole_data();
     void importRefusesWhatCannotBeSentWhole();
     void importDeviceRefusals_data();
     void importDeviceRefusals();
     void sdkImportNamesTheFile();
+    void httpImportSendsTheBytesUnchanged_data();
+    void httpImportSendsTheBytesUnchanged();
 
 private:
     QString Path(const QString& name) const { return m_dir.filePath(name); }
@@ -188,7 +191,7 @@ void TestParamFile::exportFailuresLeaveNoFile_data()
 
     QTest::newRow("sdk: cancelled") << false << "cancel" << int(StatusConnected) << true;
     QTest::newRow("sdk: no question installed") << false << "no question" << int(StatusConnected) << false;
-    QTest::newRow("sdk: folder does not exist") << false << "bad path" << int(StatusExportFailed) << true;
+    QTest::newRow("sdk: folder does not exist") << false << "bad path" << int(StatusConnected) << true;
     QTest::newRow("sdk: device refuses") << false << "refuse" << int(StatusExportFailed) << false;
     QTest::newRow("sdk: reply cut short") << false << "truncated" << int(StatusExportFailed) << false;
     QTest::newRow("sdk: reply too long") << false << "oversized" << int(StatusExportFailed) << false;
@@ -199,7 +202,6 @@ void TestParamFile::exportFailuresLeaveNoFile_data()
     QTest::newRow("http: reply not json") << true << "html" << int(StatusExportFailed) << false;
     QTest::newRow("http: reply cut short") << true << "cut" << int(StatusExportFailed) << false;
     QTest::newRow("http: param a number") << true << "param number" << int(StatusExportFailed) << false;
-    QTest::newRow("http: param empty") << true << "param empty" << int(StatusExportFailed) << true;
 }
 
 void TestParamFile::exportFailuresLeaveNoFile()
@@ -230,9 +232,8 @@ void TestParamFile::exportFailuresLeaveNoFile()
         if (fault == "bad salt")
             httpFaults.editReply = EditReplyOf(kKeyPath, &BreakSalt);
         else
-            httpFaults.editReply = EditReplyOf(kParamGetPath, [fault](Json::Value& reply) {
-                reply["data"]["param"] = fault == "param number" ? Json::Value(5) : " \r\n";
-            });
+            httpFaults.editReply
+                = EditReplyOf(kParamGetPath, [fault](Json::Value& reply) { reply["data"]["param"] = 5; });
     }
     m_bench->Http().SetFaults(httpFaults);
 
@@ -286,22 +287,33 @@ void TestParamFile::exportWritesTheSdkDataBytes()
     DeviceInfo::OnExportData(buffer.constData(), 10, nullptr);
 }
 
+void TestParamFile::httpExportKeepsPrintableAscii_data()
+{
+    QTest::addColumn<QByteArray>("param");
+    QTest::addColumn<QByteArray>("file");
+    QTest::newRow("mixed") << QByteArray("ab c\r\nd\tE\xc3\xa9"
+                                         "f\x7f{}")
+                           << QByteArray("abcdEf\x7f{}");
+    QTest::newRow("nothing printable: an empty file") << QByteArray(" \r\n") << QByteArray();
+    QTest::newRow("empty: an empty file") << QByteArray() << QByteArray();
+}
+
 void TestParamFile::httpExportKeepsPrintableAscii()
 {
+    QFETCH(QByteArray, param);
     const QString path = Path(QStringLiteral("ascii.txt"));
+    QFile::remove(path);
     ExportAnswer answer(path);
     HttpFaults faults;
     faults.path = kParamGetPath;
-    faults.editReply = EditReplyOf(kParamGetPath, [](Json::Value& reply) {
-        static const char kParam[] = "ab c\r\nd\tE\xc3\xa9"
-                                     "f\x7f{}";
-        reply["data"]["param"] = std::string(kParam, sizeof(kParam) - 1);
-    });
+    faults.editReply
+        = EditReplyOf(kParamGetPath, [param](Json::Value& reply) { reply["data"]["param"] = param.toStdString(); });
     m_bench->Http().SetFaults(faults);
     auto device = m_bench->MakeDevice(Api::Http, &DeviceInfo::m_pImportExportFrame);
     QVERIFY(m_bench->RunToEnd(&ExportParamTask, device.get()));
     QCOMPARE(m_bench->LastReport().status, int(StatusExportOk));
-    QCOMPARE(ReadFile(path), QByteArray("abcdEf\x7f{}"));
+    QVERIFY(QFile::exists(path));
+    QTEST(ReadFile(path), "file");
 }
 
 void TestParamFile::importRefusesWhatCannotBeSentWhole_data()
@@ -316,6 +328,13 @@ void TestParamFile::importRefusesWhatCannotBeSentWhole_data()
         QTest::addRow("%s: a folder", api) << http << "folder";
         QTest::addRow("%s: no path", api) << http << "none";
     }
+    // The HTTP import carries the file as a JSON string: only UTF-8 travels unchanged.
+    QTest::newRow("http: byte 0xff") << true << "utf8 ff";
+    QTest::newRow("http: lone continuation byte") << true << "utf8 80";
+    QTest::newRow("http: overlong slash") << true << "utf8 c0af";
+    QTest::newRow("http: surrogate") << true << "utf8 eda080";
+    QTest::newRow("http: sequence cut at the end") << true << "utf8 e282";
+    QTest::newRow("http: above U+10FFFF") << true << "utf8 f4908080";
 }
 
 void TestParamFile::importRefusesWhatCannotBeSentWhole()
@@ -331,6 +350,9 @@ void TestParamFile::importRefusesWhatCannotBeSentWhole()
         QVERIFY(WriteFile(path = Path(QStringLiteral("over.txt")), QByteArray(kMaxParamFile + 1, 'p')));
     else if (file == "folder")
         path = m_dir.path();
+    else if (file.startsWith("utf8 "))
+        QVERIFY(WriteFile(path = Path(QStringLiteral("latin.txt")),
+            "ZVPARAM:caf\xc3\xa9;" + QByteArray::fromHex(file.mid(5).toLatin1()) + ";end"));
 
     QCOMPARE(Import(http ? Api::Http : Api::Sdk, path), int(StatusImportFailed));
     QCOMPARE(m_bench->Sdk().CountReceived(fakedevice::wire::Import), 0);
@@ -402,6 +424,33 @@ void TestParamFile::sdkImportNamesTheFile()
         QByteArray("Cam 1").leftJustified(32, '\0'));
     QCOMPARE(fakedevice::GetU32(import.payload.data() + 32), uint32_t(content.size()));
     QCOMPARE(QByteArray(reinterpret_cast<const char*>(import.payload.data()) + 36, content.size()), content);
+}
+
+void TestParamFile::httpImportSendsTheBytesUnchanged_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::newRow("ascii") << QByteArray("ZVPARAM:bm90IHRoaXM=");
+    QTest::newRow("two, three and four byte forms") << QByteArray("caf\xc3\xa9 \xe2\x82\xac \xf0\x9f\x98\x80");
+    QTest::newRow("quotes, backslash, controls") << QByteArray("a\"b\\c\r\n\t\x01\x7f/");
+    QTest::newRow("a zero byte") << QByteArray("x\0y", 3);
+}
+
+void TestParamFile::httpImportSendsTheBytesUnchanged()
+{
+    QFETCH(QByteArray, content);
+    const QString path = Path(QStringLiteral("unchanged.txt"));
+    QVERIFY(WriteFile(path, content));
+    Import(Api::Http, path); // the device takes only its own export; what it received counts
+    fakedevice::HttpExchange exchange;
+    QVERIFY(m_bench->Http().LastExchange(kParamSetPath, exchange));
+    Json::CharReaderBuilder builder;
+    std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
+    Json::Value body;
+    std::string errors;
+    const std::string& text = exchange.request.body;
+    QVERIFY2(reader->parse(text.data(), text.data() + text.size(), &body, &errors), errors.c_str());
+    QVERIFY(body["data"]["param"].isString());
+    QCOMPARE(QByteArray::fromStdString(body["data"]["param"].asString()), content);
 }
 
 QTEST_GUILESS_MAIN(TestParamFile)

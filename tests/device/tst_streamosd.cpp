@@ -3,9 +3,9 @@
 // records the device sends are read within their size, and every failure
 // ends in the query or set failure status.
 
+#include "DevicePairBench.h"
 #include "DeviceTasks.h"
 #include "DeviceWire.h"
-#include "DevicePairBench.h"
 
 #include <QTimeZone>
 
@@ -95,6 +95,8 @@ private slots:
     void sdkOsdRoundTrip();
     void sdkOsdNameFillsItsField();
     void sdkClockSet();
+    void sdkClockSetYears_data();
+    void sdkClockSetYears();
     void httpStreamRoundTrip_data();
     void httpStreamRoundTrip();
     void httpStreamFailures_data();
@@ -104,6 +106,8 @@ private slots:
     void httpOsdChannels();
     void httpOsdFailures_data();
     void httpOsdFailures();
+    void httpQueriesDefaultWhatIsLeftOut_data();
+    void httpQueriesDefaultWhatIsLeftOut();
     void httpClockSet_data();
     void httpClockSet();
     void httpClockFailures_data();
@@ -312,8 +316,6 @@ void TestStreamOsd::sdkRecordFailures_data()
                                              << "block refused" << int(StatusFailed);
     QTest::newRow("set time: write refused") << "set time"
                                              << "write refused" << int(StatusFailed);
-    QTest::newRow("set time: before 2000") << "set time"
-                                           << "1999" << int(StatusFailed);
 }
 
 void TestStreamOsd::sdkRecordFailures()
@@ -337,9 +339,7 @@ void TestStreamOsd::sdkRecordFailures()
         : operation == "set osd"                       ? &SetOsdTask
                                                        : &SetTimeTask;
     QCOMPARE(Run(entry, Api::Sdk, osd ? &DeviceInfo::m_pOSDConfig : &DeviceInfo::m_pStreamConfigFrame,
-                 [&](DeviceInfo& d) {
-                     d.m_dateTime = QDateTime(QDate(fault == "1999" ? 1999 : 2026, 1, 2), QTime(3, 4, 5));
-                 }),
+                 [&](DeviceInfo& d) { d.m_dateTime = QDateTime(QDate(2026, 1, 2), QTime(3, 4, 5)); }),
         status);
     if (!fault.startsWith("write") && operation.startsWith("set"))
         QCOMPARE(m_bench->Sdk().CountReceived(fakedevice::wire::SetParam), 0);
@@ -352,9 +352,10 @@ void TestStreamOsd::sdkOsdRoundTrip_data()
     QTest::addColumn<QByteArray>("stored");
     QTest::newRow("plain") << "Front door" << QByteArray("Front door");
     QTest::newRow("empty") << "" << QByteArray();
-    QTest::newRow("over-long: cut to fit with its terminator") << QString(60, 'n') << QByteArray(39, 'n');
+    QTest::newRow("over-long: cut to the field's 40 bytes") << QString(60, 'n') << QByteArray(40, 'n');
     QTest::newRow("cut at a character boundary")
-        << QString(30, QChar(0xe9)) << QString(19, QChar(0xe9)).toUtf8(); // two bytes each
+        << "x" + QString(30, QChar(0xe9)) << "x" + QString(19, QChar(0xe9)).toUtf8(); // two bytes each
+    QTest::newRow("two-byte letters fill the field") << QString(30, QChar(0xe9)) << QString(20, QChar(0xe9)).toUtf8();
 }
 
 void TestStreamOsd::sdkOsdRoundTrip()
@@ -415,6 +416,34 @@ void TestStreamOsd::sdkClockSet()
     for (size_t i = 0; i < sizeof(block); ++i) {
         if ((i < 8 || i > 17) && i != 82)
             QCOMPARE(after[i], before[i]);
+    }
+}
+
+void TestStreamOsd::sdkClockSetYears_data()
+{
+    QTest::addColumn<int>("year");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<uint>("word"); // the record's year word, year - 2000 in 16 bits
+    QTest::newRow("2000") << 2000 << int(StatusOk) << 0u;
+    QTest::newRow("1999") << 1999 << int(StatusOk) << 0xffffu;
+    QTest::newRow("1970") << 1970 << int(StatusOk) << 0xffe2u;
+    QTest::newRow("2099") << 2099 << int(StatusOk) << 99u;
+    QTest::newRow("the last year the word holds") << 67535 << int(StatusOk) << 0xffffu;
+    QTest::newRow("one year more") << 67536 << int(StatusFailed) << 0u;
+}
+
+void TestStreamOsd::sdkClockSetYears()
+{
+    QFETCH(int, year);
+    QFETCH(int, status);
+    QCOMPARE(Run(&SetTimeTask, Api::Sdk, &DeviceInfo::m_pStreamConfigFrame,
+                 [&](DeviceInfo& d) { d.m_dateTime = QDateTime(QDate(year, 1, 2), QTime(3, 4, 5)); }),
+        status);
+    QCOMPARE(m_bench->Sdk().CountReceived(fakedevice::wire::SetParam), status == StatusOk ? 1 : 0);
+    if (status == StatusOk) {
+        ZVNetDateTimeParam block;
+        std::memcpy(&block, m_bench->Sdk().State().params.at(ZVNET_PARAM_DATETIME).data(), sizeof(block));
+        QTEST(uint(block.year), "word");
     }
 }
 
@@ -605,8 +634,8 @@ void TestStreamOsd::httpOsdFailures_data()
                                      << "html" << int(StatusQueryFailed);
     QTest::newRow("query: position a text") << "query"
                                             << "pos text" << int(StatusQueryFailed);
-    QTest::newRow("query: no name") << "query"
-                                    << "no name" << int(StatusQueryFailed);
+    QTest::newRow("query: no CH1") << "query"
+                                   << "no channel" << int(StatusQueryFailed);
 }
 
 void TestStreamOsd::httpOsdFailures()
@@ -624,8 +653,8 @@ void TestStreamOsd::httpOsdFailures()
         Json::Value& channel = reply["data"]["channel_info"]["CH1"];
         if (fault == "pos text")
             channel["datetime"]["pos"]["x"] = "1";
-        else if (fault == "no name")
-            channel.removeMember("name");
+        else if (fault == "no channel")
+            reply["data"]["channel_info"].removeMember("CH1");
     });
     m_bench->Http().SetFaults(faults);
     std::unique_ptr<DeviceInfo> device;
@@ -640,6 +669,73 @@ void TestStreamOsd::httpOsdFailures()
     QCOMPARE(device->m_osdNamePos, QStringLiteral("before"));
     QCOMPARE(m_bench->Http().CountRequests(path), fault == "empty name" ? 0 : 1);
     QCOMPARE(m_bench->Http().State().settings.osd.name, std::string("CH1"));
+}
+
+void TestStreamOsd::httpQueriesDefaultWhatIsLeftOut_data()
+{
+    QTest::addColumn<bool>("osd");
+    QTest::addColumn<QString>("mode"); // the device's bitrate mode
+    QTest::addColumn<QStringList>("member"); // the path removed under CH1
+    QTest::addColumn<QStringList>("expected"); // the values the device ends with
+    // stream: resolution, fps, encoding, mode text, mode, bitrate; osd: name position, date position, name.
+    QTest::newRow("stream: resolution") << false << "Predefined" << QStringList { "resolution" }
+                                        << QStringList { "", "25", "H264", "Predefined", "0", "2048" };
+    QTest::newRow("stream: fps") << false << "Predefined" << QStringList { "fps" }
+                                 << QStringList { "1920*1080", "0", "H264", "Predefined", "0", "2048" };
+    QTest::newRow("stream: video_encode_type") << false << "Predefined" << QStringList { "video_encode_type" }
+                                               << QStringList { "1920*1080", "25", "", "Predefined", "0", "2048" };
+    QTest::newRow("stream: bitrate_mode, the predefined form")
+        << false << "UserDefined" << QStringList { "bitrate_mode" }
+        << QStringList { "1920*1080", "25", "H264", "", "0", "2048" };
+    QTest::newRow("stream: bitrate") << false << "Predefined" << QStringList { "bitrate" }
+                                     << QStringList { "1920*1080", "25", "H264", "Predefined", "0", "0" };
+    QTest::newRow("stream: custom_bitrate") << false << "UserDefined" << QStringList { "custom_bitrate" }
+                                            << QStringList { "1920*1080", "25", "H264", "UserDefined", "1", "0" };
+    QTest::newRow("osd: name.text") << true << "" << QStringList { "name", "text" }
+                                    << QStringList { "10,10", "400,10", "" };
+    QTest::newRow("osd: name.pos.x") << true << "" << QStringList { "name", "pos", "x" }
+                                     << QStringList { "0,10", "400,10", "CH1" };
+    QTest::newRow("osd: name") << true << "" << QStringList { "name" } << QStringList { "0,0", "400,10", "" };
+    QTest::newRow("osd: datetime.pos.y") << true << "" << QStringList { "datetime", "pos", "y" }
+                                         << QStringList { "10,10", "400,0", "CH1" };
+    QTest::newRow("osd: datetime") << true << "" << QStringList { "datetime" } << QStringList { "10,10", "0,0", "CH1" };
+}
+
+void TestStreamOsd::httpQueriesDefaultWhatIsLeftOut()
+{
+    QFETCH(bool, osd);
+    QFETCH(QString, mode);
+    QFETCH(QStringList, member);
+    QFETCH(QStringList, expected);
+    m_bench->Http().Update([&](fakedevice::HttpDeviceState& state) {
+        fakedevice::HttpStreamSettings& main = state.settings.streams["MainStream"];
+        main = fakedevice::HttpStreamSettings();
+        main.resolution = "1920*1080";
+        main.bitrateMode = mode.toStdString();
+    });
+    const std::string path = osd ? kOsdGetPath : "/API/StreamConfig/MainStream/Get";
+    HttpFaults faults;
+    faults.path = path;
+    faults.editReply = EditReplyOf(path, [member](Json::Value& reply) {
+        Json::Value* object = &reply["data"]["channel_info"]["CH1"];
+        for (int i = 0; i + 1 < member.size(); ++i)
+            object = &(*object)[member[i].toStdString()];
+        object->removeMember(member.last().toStdString());
+    });
+    m_bench->Http().SetFaults(faults);
+    std::unique_ptr<DeviceInfo> device;
+    QCOMPARE(Run(osd ? &QueryOsdTask : &QueryStreamTask, Api::Http,
+                 osd ? &DeviceInfo::m_pOSDConfig : &DeviceInfo::m_pStreamConfigFrame, nullptr, &device),
+        int(StatusQueryOk));
+    if (osd) {
+        QCOMPARE(QStringList({ device->m_osdNamePos, device->m_osdDatePos, device->m_osdChannelName }), expected);
+    } else {
+        QCOMPARE(QStringList(
+                     { device->m_resolutionText, device->m_fpsText, device->m_encodeTypeText, device->m_bitrateModeText,
+                         QString::number(device->m_bitrateMode), QString::number(device->m_customBitrate) }),
+            expected);
+    }
+    QTRY_COMPARE(m_bench->Http().Sessions(), 0);
 }
 
 void TestStreamOsd::httpClockSet_data()

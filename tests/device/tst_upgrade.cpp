@@ -2,30 +2,46 @@
 // upload thread, checked on the fake device (bytes, hash, token, announced
 // size and head) and in the statuses the upgrade page sees.
 
+#include "DevicePairBench.h"
 #include "DeviceTasks.h"
 #include "DeviceWire.h"
 #include "HttpClient.h"
-#include "DevicePairBench.h"
 #include "httpRequest.h"
 
 #include <QCryptographicHash>
 #include <QElapsedTimer>
 #include <QPointer>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTimer>
 
 #include <algorithm>
+#include <atomic>
 #include <random>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using fakedevice::Faults;
 using fakedevice::HttpFaults;
 using namespace TestSupport;
+
+// Every call of the program's code to ZVNetGetDevInfo comes here (the link
+// wraps it); it fails while g_devInfoFails is set.
+std::atomic<bool> g_devInfoFails { false };
+extern "C" int __real_ZVNetGetDevInfo(int handle, void* buffer, int size);
+extern "C" int __wrap_ZVNetGetDevInfo(int handle, void* buffer, int size)
+{
+    return g_devInfoFails ? 0 : __real_ZVNetGetDevInfo(handle, buffer, size);
+}
 
 namespace
 {
 const char* const kKeyPath = "/API/Maintenance/TransKey/Get";
 const char* const kTokenPath = "/API/Maintenance/SystemUpgrade/Token";
 const char* const kUploadPath = "/API/Maintenance/SystemUpgrade/Upgrade";
+const char* const kRedirectPath = "/API/Maintenance/SystemUpgrade/Elsewhere";
 
 QByteArray Firmware(int size, unsigned seed)
 {
@@ -62,6 +78,7 @@ private slots:
     void stalledUploadEnds();
     void slowTokenLeavesTheGuiThreadFree();
     void deviceDeletedDuringUpload();
+    void uploadThatCannotStopIsLeftToEnd();
     void batchSharesOneImage();
 
 private:
@@ -110,16 +127,21 @@ QVector<int> TestUpgrade::Statuses() const
 void TestUpgrade::sdkUpgradeSendsTheFile_data()
 {
     QTest::addColumn<bool>("extended");
+    QTest::addColumn<bool>("devInfoFails");
     QTest::addColumn<uint>("type");
-    QTest::newRow("capability bit 40 set: type 7") << true << 7u;
-    QTest::newRow("bit clear: type 3") << false << 3u;
+    QTest::newRow("capability bit 40 set: type 7") << true << false << 7u;
+    QTest::newRow("bit clear: type 3") << false << false << 3u;
+    QTest::newRow("bit set, device information unavailable: type 3") << true << true << 3u;
 }
 
 void TestUpgrade::sdkUpgradeSendsTheFile()
 {
     QFETCH(bool, extended);
+    QFETCH(bool, devInfoFails);
     QFETCH(uint, type);
     m_bench->Sdk().Update([&](fakedevice::DeviceState& state) { state.extendedUpgrade = extended; });
+    g_devInfoFails = devInfoFails;
+    auto restore = qScopeGuard([] { g_devInfoFails = false; });
     const QByteArray image = Firmware(300 * 1024, 1);
     auto device = m_bench->MakeDevice(Api::Sdk, &DeviceInfo::m_pUpgradeFrame);
     device->m_upgradeFilePath = WriteFirmware(QStringLiteral("cam_v2.sw"), image);
@@ -251,12 +273,14 @@ void TestUpgrade::httpUpgradeFailures_data()
     QTest::newRow("authentication refused") << "password" << int(StatusUpgradeFailed) << false << 1;
     QTest::newRow("token refused") << "token 403" << int(StatusUpgradeFailed) << false << 1;
     QTest::newRow("token reply not json") << "token html" << int(StatusUpgradeFailed) << true << 1;
+    QTest::newRow("token answered by a redirect") << "token 302" << int(StatusUpgradeFailed) << false << 1;
     QTest::newRow("token reply without a token") << "token missing" << int(StatusUpgradeFailed) << true << 1;
     QTest::newRow("path without a slash") << "no slash" << int(StatusUpgrade392) << false << 0;
     QTest::newRow("unreadable file") << "unreadable" << int(StatusUpgradeFailed) << true << 1;
     QTest::newRow("empty file") << "empty" << int(StatusUpgradeFailed) << true << 1;
     QTest::newRow("upload refused") << "upload 500" << int(StatusUpgradeFailed) << true << 1;
     QTest::newRow("link drops mid-upload") << "drop" << int(StatusUpgradeFailed) << true << 1;
+    QTest::newRow("200 early, then the link resets") << "200 then reset" << int(StatusUpgradeFailed) << true << 1;
 }
 
 void TestUpgrade::httpUpgradeFailures()
@@ -273,6 +297,10 @@ void TestUpgrade::httpUpgradeFailures()
         faults.path = kTokenPath;
         faults.status = fault == "token 403" ? 403 : 0;
         faults.notJson = fault == "token html";
+    } else if (fault == "token 302") {
+        faults.path = kTokenPath;
+        faults.status = 302;
+        faults.location = m_bench->Http().Base(false) + kRedirectPath;
     } else if (fault == "token missing") {
         faults.path = kTokenPath;
         faults.editReply
@@ -280,8 +308,9 @@ void TestUpgrade::httpUpgradeFailures()
     } else if (fault == "upload 500") {
         faults.path = kUploadPath;
         faults.status = 500;
-    } else if (fault == "drop") {
+    } else if (fault == "drop" || fault == "200 then reset") {
         faults.uploadDropAfter = 256 * 1024;
+        faults.uploadAnswerBeforeDrop = fault == "200 then reset";
     }
     if (fault == "password") {
         // The device checks the answer against a salt of its own: the wrong password.
@@ -308,6 +337,7 @@ void TestUpgrade::httpUpgradeFailures()
     QVERIFY(!device->m_pUpgradeThread);
     QVERIFY(!device->m_sdkDevice);
     QCOMPARE(m_bench->Http().CountRequests(kTokenPath), tokenRequests);
+    QCOMPARE(m_bench->Http().CountRequests(kRedirectPath), 0);
     QVERIFY(m_bench->Http().State().settings.uploads.empty());
     if (fault == "no slash")
         QCOMPARE(m_bench->Http().CountRequests(kKeyPath), 1);
@@ -386,6 +416,43 @@ void TestUpgrade::deviceDeletedDuringUpload()
     // Nothing of the ended upload reaches anything.
     QTest::qWait(200);
     QCOMPARE(m_bench->Log().Count(), reports);
+}
+
+// A firmware "file" that is a pipe: the upload thread blocks opening it, out
+// of reach of any interruption, until the test opens the other end.
+void TestUpgrade::uploadThatCannotStopIsLeftToEnd()
+{
+    const QString fifo = m_dir.filePath(QStringLiteral("pipe.sw"));
+    QCOMPARE(mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    // Succeeds once the other side has the pipe open for reading.
+    auto openWriter = [&] { return ::open(QFile::encodeName(fifo).constData(), O_WRONLY | O_NONBLOCK); };
+    auto device = m_bench->MakeDevice(Api::Http, &DeviceInfo::m_pUpgradeFrame);
+    device->m_upgradeFilePath = fifo;
+    DeviceInfo* raw = device.get();
+    OnOtherThread([=] { UpgradeTask(raw); });
+
+    // The token request reads the head: a few bytes, then the end.
+    int writer = -1;
+    QVERIFY(QTest::qWaitFor([&] { return (writer = openWriter()) >= 0; }, 20000));
+    QCOMPARE(::write(writer, "head", 4), ssize_t(4));
+    ::close(writer);
+    QTRY_VERIFY_WITH_TIMEOUT(raw->m_pUpgradeThread, 20000);
+    QPointer<QThread> upload(raw->m_pUpgradeThread);
+    const int reports = m_bench->Log().Count();
+
+    const int previous = httpRequest::SetStopWaitMs(200);
+    device.reset(); // returns after the bound, the upload still blocked
+    httpRequest::SetStopWaitMs(previous);
+    QVERIFY(!upload.isNull());
+    QVERIFY(upload->isRunning());
+
+    // Unblocked, it ends by itself, deletes itself and reports to nobody.
+    QVERIFY(QTest::qWaitFor([&] { return (writer = openWriter()) >= 0; }, 20000));
+    ::close(writer);
+    QTRY_VERIFY_WITH_TIMEOUT(upload.isNull(), 20000);
+    QCoreApplication::sendPostedEvents();
+    QCOMPARE(m_bench->Log().Count(), reports);
+    QVERIFY(m_bench->Http().State().settings.uploads.empty());
 }
 
 void TestUpgrade::batchSharesOneImage()

@@ -457,7 +457,8 @@ struct FakeHttpApi::Impl
         serverOptions.streamBody = [](const std::string& path) { return path == kUploadPath; };
         serverOptions.streamFault = [this](const HttpRequest&) {
             std::lock_guard<std::mutex> lock(mutex);
-            return StreamedBodyFault { faults.uploadDropAfter, faults.uploadStallAfter };
+            return StreamedBodyFault { faults.uploadDropAfter, faults.uploadStallAfter, faults.uploadAnswerBeforeDrop,
+                faults.uploadReadBytesPerSecond };
         };
         return std::make_unique<HttpServer>(
             serverOptions, [this](const HttpRequest& request) { return Dispatch(request); });
@@ -546,6 +547,8 @@ struct FakeHttpApi::Impl
         } else if (faulty && faults.status != 0) {
             response.status = faults.status;
             response.body = JsonText(Result("failed", "injected"));
+            if (!faults.location.empty())
+                response.headers.emplace_back("Location", faults.location);
         } else {
             Json::Value reply;
             scheduled.reset();

@@ -71,6 +71,7 @@ struct HttpFaults
     bool neverAnswer = false; // read the request, never answer
     int delayMs = 0; // before answering
     int status = 0; // non-zero: refuse with this HTTP status, change nothing
+    std::string location; // with status: a Location header (a redirect)
     bool notJson = false; // HTTP 200 with a body that is not JSON
     size_t oversizedBytes = 0; // non-zero: HTTP 200 with a body of this many bytes
     std::string rawBody; // non-empty: HTTP 200 with exactly these bytes
@@ -80,6 +81,8 @@ struct HttpFaults
     // once that many body bytes arrived.
     int64_t uploadDropAfter = -1;
     int64_t uploadStallAfter = -1;
+    bool uploadAnswerBeforeDrop = false; // answer 200 first, then reset the link
+    int64_t uploadReadBytesPerSecond = 0; // > 0: uploads are read no faster
     // Last word on every JSON reply before it goes out (wrong types, missing members).
     std::function<void(const std::string& path, Json::Value& reply)> editReply;
 };

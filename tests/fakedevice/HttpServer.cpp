@@ -54,6 +54,10 @@ const char* Reason(int status)
     switch (status) {
     case 100: return "Continue";
     case 200: return "OK";
+    case 301: return "Moved Permanently";
+    case 302: return "Found";
+    case 307: return "Temporary Redirect";
+    case 308: return "Permanent Redirect";
     case 400: return "Bad Request";
     case 401: return "Unauthorized";
     case 403: return "Forbidden";
@@ -131,6 +135,13 @@ public:
     }
 
     bool Tls() const { return m_ssl != nullptr; }
+
+    // The close that follows sends a reset instead of an orderly end.
+    void Reset()
+    {
+        const linger abort { 1, 0 };
+        setsockopt(m_fd, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
+    }
 
     bool StartTls(SSL_CTX* ctx)
     {
@@ -515,7 +526,23 @@ struct HttpServer::Impl
             if (read > 0) {
                 take(chunk.data(), static_cast<size_t>(read));
                 stall = Clock::now() + kStallLimit;
+                if (fault.readBytesPerSecond > 0) {
+                    // The next read waits until the bytes so far fit the rate.
+                    const auto due = first
+                        + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(
+                            static_cast<double>(got) / static_cast<double>(fault.readBytesPerSecond)));
+                    while (!stopping && Clock::now() < due)
+                        std::this_thread::sleep_for(std::min<Clock::duration>(10ms, due - Clock::now()));
+                    stall = Clock::now() + kStallLimit;
+                }
             }
+        }
+        if (got < length && fault.dropAfter >= 0 && fault.answerBeforeDrop) {
+            static const char kEarly[] = "HTTP/1.1 200 OK\r\nContent-Type: application/json\r\n"
+                                         "Content-Length: 64\r\n\r\n{\"result\":";
+            stream.Write(kEarly, sizeof kEarly - 1);
+            stream.Reset();
+            return false;
         }
         if (got < length) {
             // A link that stalls keeps the connection and reads nothing more,

@@ -54,6 +54,10 @@ struct StreamedBodyFault
 {
     int64_t dropAfter = -1; // >= 0: close the connection once this many bytes arrived
     int64_t stallAfter = -1; // >= 0: stop reading once this many bytes arrived, answer nothing
+    // With dropAfter: answer "200 OK" (head and part of its body) before
+    // resetting the connection, as a device that gives up half-way may.
+    bool answerBeforeDrop = false;
+    int64_t readBytesPerSecond = 0; // > 0: the body is read no faster (a slow link)
 };
 
 class HttpServer

@@ -32,6 +32,7 @@ private slots:
     void aboutBox();
     void languageMenu_data();
     void languageMenu();
+    void languageWithoutItsFileIsDisabled();
     void dialogMode_data();
     void dialogMode();
 
@@ -279,6 +280,32 @@ void TestTitleBar::languageMenu()
     QCoreApplication::processEvents();
     QCOMPARE(bar.CloseButton()->toolTip(), QStringLiteral("T9"));
     TestSupport::LoadNumberedTexts();
+}
+
+void TestTitleBar::languageWithoutItsFileIsDisabled()
+{
+    TestSupport::TemporaryLanguageFile present(
+        QStringLiteral("tst_titlebar_present.xml"), TestSupport::NumberedLanguageFile(239));
+    ZVAppSetting* settings = ZVAppSetting::Instance();
+    settings->m_company = 4; // two offered languages
+    // Both declared; the second one's file is not there.
+    settings->m_languageFiles
+        = QStringList { QStringLiteral("tst_titlebar_present.xml"), QStringLiteral("tst_titlebar_gone.xml") };
+    settings->m_languageTextIds = { 89, 91 };
+    settings->m_languageIndexes = { 0, 1 };
+    settings->m_currentLanguage = 0;
+
+    TitleBarFrame bar(nullptr, true);
+    const QList<QAction*> actions = bar.LanguageActions();
+    QCOMPARE(actions.size(), 2);
+    QCOMPARE(actions.at(1)->text(), QStringLiteral("T91"));
+    QVERIFY(actions.at(0)->isEnabled());
+    QVERIFY(!actions.at(1)->isEnabled());
+    QVERIFY(actions.at(0)->isChecked());
+    // Asked for all the same, the settings keep the language and its texts.
+    settings->SetLanguage(1);
+    QCOMPARE(settings->m_currentLanguage, 0);
+    QCOMPARE(LanguageText(9), QStringLiteral("T9"));
 }
 
 void TestTitleBar::dialogMode_data()
