@@ -32,6 +32,9 @@ struct SearchPlan
     ZVNetSearchCallback callback = nullptr;
     void* user = nullptr;
     uint8_t family = 0;
+    // The targets were configured addresses, not broadcast: once each has
+    // answered nothing is left to wait for.
+    bool unicast = false;
 };
 
 // The reply of a device to a search, or false for anything else.
@@ -46,7 +49,8 @@ bool DecodeSearchReply(const uint8_t* buffer, int n, size_t capacity, const uint
 
 // Reads every datagram waiting (or waits up to timeoutMs for the first one) and
 // reports each new device.
-void Receive(Worker& worker, int socket, int timeoutMs, const SearchPlan& plan, std::set<std::string>& seen)
+void Receive(Worker& worker, int socket, int timeoutMs, const SearchPlan& plan, std::set<std::string>& seen,
+    std::set<uint32_t>& waiting)
 {
     uint8_t buffer[zvwire::kHeaderSize + zvwire::kMaxUdpPayload];
     for (int wait = timeoutMs; !worker.Cancelled(); wait = 0) {
@@ -57,6 +61,7 @@ void Receive(Worker& worker, int socket, int timeoutMs, const SearchPlan& plan, 
         const uint8_t* payload = nullptr;
         if (!DecodeSearchReply(buffer, n, sizeof buffer, payload))
             continue;
+        waiting.erase(ntohl(from.s_addr));
         SearchDevRsp record;
         SearchRecordFromWire(payload, from, record);
         if (!seen.insert(record.ip).second)
@@ -75,6 +80,11 @@ void RunSearch(Worker& worker, const SearchPlan& plan)
         uint8_t request[zvwire::kSearchReqSize] = { plan.family, 0, 0, 0 };
         const auto frame = zvwire::EncodeFrame(zvwire::MSG_SEARCH, 1, 0, request, sizeof request);
         std::set<std::string> seen;
+        std::set<uint32_t> waiting; // configured targets that have not answered
+        if (plan.unicast) {
+            for (const in_addr& t : plan.targets)
+                waiting.insert(ntohl(t.s_addr));
+        }
         std::deque<in_addr> queue(plan.targets.begin(), plan.targets.end());
         bool resent = false;
         auto lastSend = Clock::now();
@@ -85,9 +95,11 @@ void RunSearch(Worker& worker, const SearchPlan& plan)
                     queue.pop_front();
                 }
                 lastSend = Clock::now();
-                Receive(worker, socket.Get(), 0, plan, seen);
+                Receive(worker, socket.Get(), 0, plan, seen, waiting);
                 continue;
             }
+            if (plan.unicast && waiting.empty())
+                break;
             const auto now = Clock::now();
             // One second round: a datagram or two always gets lost on a busy LAN.
             if (!resent && now >= lastSend + std::chrono::milliseconds(config.searchWindowMs / 4)) {
@@ -100,7 +112,7 @@ void RunSearch(Worker& worker, const SearchPlan& plan)
             const int left = RemainingMs(end);
             if (resent && left == 0)
                 break;
-            Receive(worker, socket.Get(), std::min(std::max(left, 1), 100), plan, seen);
+            Receive(worker, socket.Get(), std::min(std::max(left, 1), 100), plan, seen, waiting);
         }
     }
     if (!worker.Cancelled())
@@ -225,6 +237,7 @@ int ZVNetSearchDev(const ZVNetSearchParam* param)
     const Config config = CurrentConfig();
     SearchPlan plan;
     plan.targets = config.searchTargets.empty() ? BroadcastAddresses() : config.searchTargets;
+    plan.unicast = !config.searchTargets.empty();
     plan.callback = param->callback;
     plan.user = param->user;
     plan.family = param->deviceFamily;
