@@ -6,6 +6,8 @@
 #include "CheckBoxTableModel.h"
 #include "CheckBoxTableView.h"
 #include "DeviceFixtures.h"
+#include "DeviceInfo.h"
+#include "DevicePage.h"
 #include "DeviceInfoMng.h"
 #include "DeviceWire.h"
 #include "ExtranetsearchFrame.h"
@@ -111,6 +113,8 @@ private slots:
     void slowAddress();
     void silentRangeStaysWithinTheBound();
     void newSearchFreesTheLastOneFirst();
+    void otherPagesBatchKeepsTheToolBarLocked();
+    void lastDeviceDoneUnlocksTheToolBar();
     void jsonSearchOfHttpDevices();
     void jsonRequestNamesTheRange();
     void jsonRecordFillsItsFields_data();
@@ -319,6 +323,64 @@ void TestExtranetsearchFrame::newSearchFreesTheLastOneFirst()
         QVERIFY(device.isNull());
     QVERIFY(f.WaitEnd());
     QCOMPARE(f.Ips(), QStringList { m_liveAddresses.at(0) });
+}
+
+void TestExtranetsearchFrame::otherPagesBatchKeepsTheToolBarLocked()
+{
+    // Another page runs a batch that locked the tool bar.
+    class BatchPage : public DevicePage
+    {
+    public:
+        BatchPage()
+            : DevicePage(nullptr, QEvent::Type(1004))
+        {
+        }
+        using DevicePage::BeginBatch;
+    };
+    Fixture f;
+    BatchPage batch;
+    batch.m_pToolBarFrame = &f.toolBar;
+    DeviceInfo working;
+    batch.BeginBatch({ &working }, true);
+    QVERIFY(!f.ToolBarEnabled());
+
+    // The range search ends, and so does the work on its last device: the bar stays locked.
+    f.Search(m_liveAddresses.at(4), m_liveAddresses.at(4));
+    QVERIFY(f.WaitEnd(30000));
+    QCOMPARE(f.model->rowCount(), 1);
+    QVERIFY(!f.ToolBarEnabled());
+    DeviceInfo* listed = f.model->devices().first();
+    f.page.OnDeviceTaskFinished(listed, false);
+    f.page.OnDeviceTaskFinished(listed, true);
+    QCoreApplication::sendPostedEvents();
+    QVERIFY(!f.ToolBarEnabled());
+    QVERIFY(f.button->isEnabled());
+
+    // The batch's own end unlocks it.
+    batch.OnDeviceTaskFinished(&working, true);
+    QCoreApplication::sendPostedEvents();
+    QVERIFY(f.ToolBarEnabled());
+}
+
+void TestExtranetsearchFrame::lastDeviceDoneUnlocksTheToolBar()
+{
+    Fixture f;
+    f.Search(m_liveAddresses.at(4), m_liveAddresses.at(6));
+    QVERIFY(f.WaitEnd(30000));
+    QCOMPARE(f.model->rowCount(), 3);
+    const QList<DeviceInfo*> listed = f.model->devices();
+    f.toolBar.SetControlsEnabled(false);
+    // Only finished work takes a device off the page's list; the last one ends the page's work.
+    f.page.OnDeviceTaskFinished(listed.at(0), false);
+    f.page.OnDeviceTaskFinished(listed.at(0), true);
+    f.page.OnDeviceTaskFinished(listed.at(1), true);
+    QCoreApplication::sendPostedEvents();
+    QVERIFY(!f.ToolBarEnabled());
+    f.page.OnDeviceTaskFinished(listed.at(2), true);
+    QCoreApplication::sendPostedEvents();
+    QVERIFY(f.ToolBarEnabled());
+    // The rows stay: the devices belong to the range list until the next search.
+    QCOMPARE(f.model->rowCount(), 3);
 }
 
 void TestExtranetsearchFrame::jsonSearchOfHttpDevices()
