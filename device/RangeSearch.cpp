@@ -1,5 +1,6 @@
 #include "RangeSearch.h"
 
+#include "DeviceEvents.h"
 #include "DottedQuad.h"
 
 #include <QTimer>
@@ -101,9 +102,17 @@ void RangeSearch::StartBlocks()
 
 void RangeSearch::EndBlockLater(quint64 id)
 {
-    // Tied to this object: dropped when the search has gone.
-    QMetaObject::invokeMethod(
-        this, [this, id] { EndBlock(id); }, Qt::QueuedConnection);
+    // Posted to this object, so dropped when the search has gone; posted as a
+    // device event, so that the thread checker sees the hand-over too.
+    PostDeviceEvent(this, new QDeviceCallEvent([this, id] { EndBlock(id); }));
+}
+
+void RangeSearch::customEvent(QEvent* event)
+{
+    if (event->type() != static_cast<QEvent::Type>(CallEvent))
+        return;
+    TakePostedEvent(this);
+    static_cast<QDeviceCallEvent*>(event)->call();
 }
 
 void RangeSearch::StopOverdueBlock(quint64 id)

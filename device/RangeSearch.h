@@ -63,6 +63,9 @@ signals:
     void ProgressChanged(int done, int total);
     void Finished();
 
+protected:
+    void customEvent(QEvent* event) override;
+
 private:
     struct Block
     {

@@ -273,6 +273,8 @@ struct FakeDevice::Impl
                 close(*fd);
             *fd = -1;
         }
+        // Written by this thread only, read under the lock by WaitListening.
+        std::lock_guard<std::mutex> lock(mutex);
         listening = false;
     }
 
@@ -300,8 +302,11 @@ struct FakeDevice::Impl
         if (!listening && Clock::now() < nextBindTry && ip == boundIp && tcp == boundTcp)
             return;
         CloseListeners();
-        boundIp = ip;
-        boundTcp = tcp;
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            boundIp = ip;
+            boundTcp = tcp;
+        }
         udpFd = BindSocket(SOCK_DGRAM, ip, options.udpPort);
         listenFd = BindSocket(SOCK_STREAM, ip, tcp);
         if (options.broadcast)
