@@ -66,8 +66,7 @@ void AddressesInFlight::Add()
     ++m_count;
     const int now = ++g_inFlight;
     int peak = g_peak.load();
-    while (now > peak && !g_peak.compare_exchange_weak(peak, now)) {
-    }
+    while (now > peak && !g_peak.compare_exchange_weak(peak, now)) { }
 }
 
 void AddressesInFlight::Remove(int count)

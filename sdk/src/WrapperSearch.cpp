@@ -1,7 +1,8 @@
 // ZVSDKWrapper range search: every address from start to stop is asked for
 // its range record over the HTTP JSON API (sdk/PROTOCOL-HTTP.md, section 7),
-// a bounded number at a time, each with its own time-out (ZVSdkSetRangeLimits). One JSON object per
-// answering device, then the null text, all on the search's own thread.
+// a bounded number at a time, each within its time-out (ZVSdkSetRangeLimits).
+// One JSON object per answering device, then the null text, all on the
+// search's own thread.
 #include "RangeSearches.h"
 #include "Runtime.h"
 #include "Socket.h"
