@@ -1,5 +1,6 @@
 #include "RangeSearch.h"
 
+#include "DeviceEvents.h"
 #include "DottedQuad.h"
 
 #include <QTimer>
@@ -39,12 +40,15 @@ bool RangeSearch::ParseRange(const QString& start, const QString& stop, quint32*
     return true;
 }
 
-void RangeSearch::Start(quint32 first, quint32 last, Limits limits, BlockStarter starter, SearchRuns::Receiver receiver)
+void RangeSearch::Start(quint32 first, quint32 last, Limits limits, BlockStarter starter, BlockStopper stopper,
+    SearchRuns::Receiver receiver)
 {
     Stop();
     m_limits.concurrency = std::max(1, limits.concurrency);
     m_limits.timeoutMs = std::max(1, limits.timeoutMs);
+    m_limits.marginMs = std::max(1, limits.marginMs);
     m_starter = std::move(starter);
+    m_stopper = std::move(stopper);
     m_receiver = std::move(receiver);
     m_next = first;
     m_last = last;
@@ -58,8 +62,11 @@ void RangeSearch::Start(quint32 first, quint32 last, Limits limits, BlockStarter
 
 void RangeSearch::Stop()
 {
-    for (const auto& entry : m_blocks)
+    for (const auto& entry : m_blocks) {
         SearchRuns::Close(entry.second.run);
+        if (m_stopper)
+            m_stopper(entry.second.run);
+    }
     m_blocks.clear();
     m_running = false;
 }
@@ -85,7 +92,7 @@ void RangeSearch::StartBlocks()
                 EndBlockLater(id);
         });
         m_blocks.emplace(id, block);
-        QTimer::singleShot(m_limits.timeoutMs, this, [this, id] { EndBlock(id); });
+        QTimer::singleShot(m_limits.timeoutMs + m_limits.marginMs, this, [this, id] { StopOverdueBlock(id); });
         if (!m_starter(start, stop, block.run)) {
             SearchRuns::Close(block.run);
             EndBlockLater(id);
@@ -95,9 +102,28 @@ void RangeSearch::StartBlocks()
 
 void RangeSearch::EndBlockLater(quint64 id)
 {
-    // Tied to this object: dropped when the search has gone.
-    QMetaObject::invokeMethod(
-        this, [this, id] { EndBlock(id); }, Qt::QueuedConnection);
+    // Posted to this object, so dropped when the search has gone; posted as a
+    // device event, so that the thread checker sees the hand-over too.
+    PostDeviceEvent(this, new QDeviceCallEvent([this, id] { EndBlock(id); }));
+}
+
+void RangeSearch::customEvent(QEvent* event)
+{
+    if (event->type() != static_cast<QEvent::Type>(CallEvent))
+        return;
+    TakePostedEvent(this);
+    static_cast<QDeviceCallEvent*>(event)->call();
+}
+
+void RangeSearch::StopOverdueBlock(quint64 id)
+{
+    const auto found = m_blocks.find(id);
+    if (found == m_blocks.end())
+        return;
+    // The search ends with its end marker; one that does not is given up.
+    if (m_stopper)
+        m_stopper(found->second.run);
+    QTimer::singleShot(m_limits.marginMs, this, [this, id] { EndBlock(id); });
 }
 
 void RangeSearch::EndBlock(quint64 id)

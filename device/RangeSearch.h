@@ -9,9 +9,12 @@
 #include <map>
 
 // Searches an address range block by block, gently: at most `concurrency`
-// addresses are being asked at any time, a block that has not ended within the
-// per-address time-out is given up (what it still finds is dropped), and the
-// progress is counted in addresses. The caller starts one SDK search per block.
+// addresses are being asked at any time, and the progress is counted in
+// addresses. The caller starts one SDK search per block, which the SDK bounds by
+// the same per-address time-out; a block ends on the SDK's end marker and counts
+// as in flight until then. Should the end marker not come within the time-out
+// plus a margin, the block's SDK search is stopped; a block that does not end
+// even then is given up (what it still finds is dropped).
 // Lives on the GUI thread; records reach the receiver on SDK threads.
 class RangeSearch : public QObject
 {
@@ -27,11 +30,16 @@ public:
     {
         int concurrency = 256; // addresses asked at once
         int timeoutMs = 1000; // how long an address may take to answer
+        // Beyond the time-out: when the block's SDK search is stopped, and again
+        // when a stopped search that has not ended is given up.
+        int marginMs = 2000;
     };
 
     // Starts the SDK search of one block (its first and last address) with the
     // run's user value; false when it did not start.
     using BlockStarter = std::function<bool(const QString& start, const QString& stop, void* user)>;
+    // Asks the SDK search of a block (by its user value) to end with its end marker.
+    using BlockStopper = std::function<void(void* user)>;
 
     explicit RangeSearch(QObject* parent = nullptr);
     ~RangeSearch() override;
@@ -42,8 +50,9 @@ public:
 
     // Searches first..last. Each record goes to receiver (null records never);
     // Finished follows on this thread once every block has ended.
-    void Start(quint32 first, quint32 last, Limits limits, BlockStarter starter, SearchRuns::Receiver receiver);
-    // Gives up every block; no Finished follows.
+    void Start(quint32 first, quint32 last, Limits limits, BlockStarter starter, BlockStopper stopper,
+        SearchRuns::Receiver receiver);
+    // Gives up every block and stops their SDK searches; no Finished follows.
     void Stop();
 
     bool IsRunning() const { return m_running; }
@@ -53,6 +62,9 @@ public:
 signals:
     void ProgressChanged(int done, int total);
     void Finished();
+
+protected:
+    void customEvent(QEvent* event) override;
 
 private:
     struct Block
@@ -64,9 +76,11 @@ private:
     void StartBlocks();
     void EndBlock(quint64 id);
     void EndBlockLater(quint64 id);
+    void StopOverdueBlock(quint64 id);
 
     Limits m_limits;
     BlockStarter m_starter;
+    BlockStopper m_stopper;
     SearchRuns::Receiver m_receiver;
     std::map<quint64, Block> m_blocks;
     quint64 m_nextBlockId = 0;

@@ -60,8 +60,10 @@ void DevicePage::BeginBatch(const QList<DeviceInfo*>& devices, bool lockToolBar)
     }
     SetActionsEnabled(false);
     m_bToolBarLocked = lockToolBar && m_pToolBarFrame;
-    if (m_bToolBarLocked)
+    if (m_bToolBarLocked) {
+        m_pToolBarFrame->HoldLock(this, true);
         m_pToolBarFrame->SetControlsEnabled(false);
+    }
 }
 
 void DevicePage::OnDeviceTaskFinished(DeviceInfo* device, bool finished)
@@ -94,8 +96,11 @@ void DevicePage::RetranslateTexts()
 void DevicePage::OnBatchFinished()
 {
     SetActionsEnabled(true);
-    if (m_bToolBarLocked && m_pToolBarFrame)
-        m_pToolBarFrame->SetControlsEnabled(true);
+    if (m_bToolBarLocked && m_pToolBarFrame) {
+        m_pToolBarFrame->HoldLock(this, false);
+        if (!m_pToolBarFrame->IsLockedByOther(this))
+            m_pToolBarFrame->SetControlsEnabled(true);
+    }
     m_bToolBarLocked = false;
 }
 

@@ -15,6 +15,7 @@
 #include "ZVAppSetting.h"
 #include "ZVNet.h"
 #include "ZVSDKWrapper.h"
+#include "ZVSdkConfig.h"
 
 #include <QCoreApplication>
 #include <QHBoxLayout>
@@ -190,8 +191,10 @@ void ExtranetsearchFrame::SearchExtranetDevice()
     // One search at a time: the button is locked meanwhile.
     if (m_rangeSearch.IsRunning())
         return;
-    if (m_pToolBarFrame)
+    if (m_pToolBarFrame) {
+        m_pToolBarFrame->HoldLock(this, true);
         m_pToolBarFrame->SetControlsEnabled(false);
+    }
     m_pBtnQuery->setEnabled(false);
     m_pModel->clear();
     {
@@ -214,13 +217,15 @@ void ExtranetsearchFrame::SearchExtranetDevice()
         limits.concurrency = settings->m_rangeSearchConcurrency;
         limits.timeoutMs = settings->m_rangeSearchTimeoutMs;
         const bool json = IsHttpApiCompany(settings->m_company);
+        // The SDK and the wrapper ask each block's addresses with the page's bounds.
+        ZVSdkSetRangeLimits(limits.concurrency, limits.timeoutMs);
         m_pProgress->setValue(0);
         m_pProgress->show();
         m_rangeSearch.Start(
             first, last, limits,
             [this, json](
                 const QString& start, const QString& stop, void* run) { return StartBlock(json, start, stop, run); },
-            [this](const SearchDevRsp* record) { OnSearchResult(record); });
+            [](void* run) { ZVSdkStopSearch(run); }, [this](const SearchDevRsp* record) { OnSearchResult(record); });
     }
     m_timer.start(1000);
 }
@@ -340,8 +345,12 @@ void ExtranetsearchFrame::customEvent(QEvent* event)
     if (event->type() == PageEvents::SearchFinishedEvent) {
         if (m_rangeSearch.IsRunning())
             return;
-        if (m_pToolBarFrame)
-            m_pToolBarFrame->SetControlsEnabled(true);
+        // Another page's batch keeps the bar locked until it ends itself.
+        if (m_pToolBarFrame) {
+            m_pToolBarFrame->HoldLock(this, false);
+            if (!m_pToolBarFrame->IsLockedByOther(this))
+                m_pToolBarFrame->SetControlsEnabled(true);
+        }
         m_pBtnQuery->setEnabled(true);
         m_pProgress->hide();
         return;
@@ -376,6 +385,20 @@ void ExtranetsearchFrame::SetFilterText(const QString& text)
     DevicePage::SetFilterText(text);
     if (m_pModel && text != m_pModel->filterText())
         m_pModel->setFilterText(text);
+}
+
+void ExtranetsearchFrame::OnDeviceTaskFinished(DeviceInfo* device, bool finished)
+{
+    if (!OnPageThread([this, device, finished] { OnDeviceTaskFinished(device, finished); }))
+        return;
+    bool emptied = false;
+    if (finished) {
+        QMutexLocker locker(&m_mutex);
+        emptied = m_foundDevices.removeOne(device) && m_foundDevices.isEmpty();
+    }
+    RefreshRow(device);
+    if (emptied)
+        QCoreApplication::postEvent(this, new QEvent(PageEvents::SearchFinishedEvent));
 }
 
 void ExtranetsearchFrame::RefreshRow(DeviceInfo* device)

@@ -38,6 +38,9 @@ public:
     void SetFilterColumn(int column) override;
     void SetFilterText(const QString& text) override;
     bool IsSearching() const { return m_rangeSearch.IsRunning(); }
+    // A device of the list has ended an operation: finished drops it from the
+    // list; the list emptied ends the page's work as a search end does.
+    void OnDeviceTaskFinished(DeviceInfo* device, bool finished) override;
 
     // Callbacks handed to the SDK and the wrapper; user is the search's run.
     static int SearchCallback(const SearchDevRsp* record, void* user);

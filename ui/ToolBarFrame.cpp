@@ -335,6 +335,23 @@ void ToolBarFrame::SetControlsEnabled(bool enabled)
     m_pComboProtocol->setEnabled(enabled);
 }
 
+void ToolBarFrame::HoldLock(const QObject* page, bool held)
+{
+    if (held)
+        m_lockHolders.insert(page);
+    else
+        m_lockHolders.remove(page);
+}
+
+bool ToolBarFrame::IsLockedByOther(const QObject* page) const
+{
+    for (const QObject* holder : m_lockHolders) {
+        if (holder != page)
+            return true;
+    }
+    return false;
+}
+
 void ToolBarFrame::SetPageButtonsVisible(bool visible)
 {
     m_pageButtons[ButtonUpgrade]->setVisible(visible);

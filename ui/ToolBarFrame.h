@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QFrame>
+#include <QSet>
 #include <QVector>
 
 #include <array>
@@ -44,6 +45,10 @@ public:
     void RefillFilterCombo(bool streamMode);
     int GetFilterColumn() const;
     void SetControlsEnabled(bool enabled);
+    // A page holds the bar locked while its batch or search runs; another
+    // page's end must not unlock it meanwhile.
+    void HoldLock(const QObject* page, bool held);
+    bool IsLockedByOther(const QObject* page) const;
     void SetPageButtonsVisible(bool visible);
 
     QPushButton* Button(PageButton which) const { return m_pageButtons[which]; }
@@ -101,4 +106,5 @@ private:
     QComboBox* m_pComboFilter;
     QLabel* m_pLabelProtocol;
     QComboBox* m_pComboProtocol;
+    QSet<const QObject*> m_lockHolders;
 };

@@ -23,12 +23,29 @@ int ZVSdkSetSearchWindow(int milliseconds);
 // 0 restores a default.
 int ZVSdkSetTimeouts(int connectMilliseconds, int requestMilliseconds);
 
-// Range search of the SDK wrapper (zv_search_device): the web port asked at each
-// address (default 80), how many addresses are asked at once (default 64, at
-// most 1024) and the time-out of each request (default 3000 ms; an address asked
-// over TLS and then plain HTTP takes two). 0 restores a default. Returns 1, or 0
-// (settings unchanged) when a value is out of range.
+// Both range searches (ZVNetSearchDevPoint2Point and the wrapper's
+// zv_search_device): how many addresses one search asks at once (default 64, at
+// most 1024) and how long each address may take to answer (default 3000 ms; for
+// the wrapper TLS and the plain HTTP attempt after it share that time). An
+// address is asked once more a quarter of its time-out later when it has not
+// answered; an answer after its time-out is dropped. A search ends with its
+// null record once every address has answered or run out of time. 0 restores a
+// default. Returns 1, or 0 (settings unchanged) when a value is out of range.
+int ZVSdkSetRangeLimits(int concurrency, int timeoutMilliseconds);
+
+// The web port the wrapper's range search asks at each address (default 80),
+// then ZVSdkSetRangeLimits(concurrency, timeoutMilliseconds). 0 restores a
+// default. Returns 1, or 0 (settings unchanged) when a value is out of range.
 int ZVSdkSetRangeSearch(int port, int concurrency, int timeoutMilliseconds);
+
+// Ends the range searches started with this user value early: they ask nothing
+// more and deliver their null record within 100 ms. Returns how many there were.
+int ZVSdkStopSearch(void* user);
+
+// Addresses being asked by all range searches now, and the most there were at
+// once since the last reset; resetPeak non-zero starts a new peak at the current
+// count. Either pointer may be null.
+void ZVSdkGetRangeLoad(int* inFlight, int* peak, int resetPeak);
 
 // Destinations (IPv4 texts) of the ONVIF discovery probe, sent unicast. count 0
 // (or a null list) restores the default: the WS-Discovery multicast group

@@ -1,7 +1,9 @@
 // ZVNet device search over UDP: the LAN search (broadcast, or the configured
-// targets) and the point-to-point search of an address range. Each search runs
-// on its own worker and ends with exactly one null record.
+// targets) and the point-to-point search of an address range, bounded in
+// addresses asked at once and in time per address (ZVSdkSetRangeLimits). Each
+// search runs on its own worker and ends with exactly one null record.
 #include "Config.h"
+#include "RangeSearches.h"
 #include "Record.h"
 #include "Runtime.h"
 #include "Socket.h"
@@ -12,6 +14,7 @@
 #include <algorithm>
 #include <cstring>
 #include <deque>
+#include <map>
 #include <set>
 #include <string>
 
@@ -29,15 +32,25 @@ struct SearchPlan
     ZVNetSearchCallback callback = nullptr;
     void* user = nullptr;
     uint8_t family = 0;
-    // Range search: answers count only from the addresses asked, and the second
-    // round goes only to those that have not answered.
-    bool range = false;
+    // The targets were configured addresses, not broadcast: once each has
+    // answered nothing is left to wait for.
+    bool unicast = false;
 };
+
+// The reply of a device to a search, or false for anything else.
+bool DecodeSearchReply(const uint8_t* buffer, int n, size_t capacity, const uint8_t*& payload)
+{
+    zvwire::Header header;
+    return static_cast<size_t>(n) <= capacity
+        && zvwire::DecodeDatagram(buffer, static_cast<size_t>(n), header, payload) == zvwire::Decode::Ok
+        && header.type == zvwire::ReplyType(zvwire::MSG_SEARCH) && header.status == zvwire::ST_OK
+        && header.length == zvwire::kSearchRspSize;
+}
 
 // Reads every datagram waiting (or waits up to timeoutMs for the first one) and
 // reports each new device.
-void Receive(Worker& worker, int socket, int timeoutMs, const SearchPlan& plan, const std::set<uint32_t>& asked,
-    std::set<std::string>& seen, std::set<uint32_t>& answered)
+void Receive(Worker& worker, int socket, int timeoutMs, const SearchPlan& plan, std::set<std::string>& seen,
+    std::set<uint32_t>& waiting)
 {
     uint8_t buffer[zvwire::kHeaderSize + zvwire::kMaxUdpPayload];
     for (int wait = timeoutMs; !worker.Cancelled(); wait = 0) {
@@ -45,17 +58,10 @@ void Receive(Worker& worker, int socket, int timeoutMs, const SearchPlan& plan, 
         const int n = ReceiveDatagram(socket, buffer, sizeof buffer, wait, from);
         if (n <= 0)
             return;
-        zvwire::Header header;
         const uint8_t* payload = nullptr;
-        if (static_cast<size_t>(n) > sizeof buffer
-            || zvwire::DecodeDatagram(buffer, static_cast<size_t>(n), header, payload) != zvwire::Decode::Ok
-            || header.type != zvwire::ReplyType(zvwire::MSG_SEARCH) || header.status != zvwire::ST_OK
-            || header.length != zvwire::kSearchRspSize)
+        if (!DecodeSearchReply(buffer, n, sizeof buffer, payload))
             continue;
-        const uint32_t source = ntohl(from.s_addr);
-        if (plan.range && !asked.count(source))
-            continue;
-        answered.insert(source);
+        waiting.erase(ntohl(from.s_addr));
         SearchDevRsp record;
         SearchRecordFromWire(payload, from, record);
         if (!seen.insert(record.ip).second)
@@ -73,10 +79,12 @@ void RunSearch(Worker& worker, const SearchPlan& plan)
     if (socket.Valid() && !plan.targets.empty()) {
         uint8_t request[zvwire::kSearchReqSize] = { plan.family, 0, 0, 0 };
         const auto frame = zvwire::EncodeFrame(zvwire::MSG_SEARCH, 1, 0, request, sizeof request);
-        std::set<uint32_t> asked, answered;
-        for (const in_addr& t : plan.targets)
-            asked.insert(ntohl(t.s_addr));
         std::set<std::string> seen;
+        std::set<uint32_t> waiting; // configured targets that have not answered
+        if (plan.unicast) {
+            for (const in_addr& t : plan.targets)
+                waiting.insert(ntohl(t.s_addr));
+        }
         std::deque<in_addr> queue(plan.targets.begin(), plan.targets.end());
         bool resent = false;
         auto lastSend = Clock::now();
@@ -87,19 +95,16 @@ void RunSearch(Worker& worker, const SearchPlan& plan)
                     queue.pop_front();
                 }
                 lastSend = Clock::now();
-                Receive(worker, socket.Get(), 0, plan, asked, seen, answered);
+                Receive(worker, socket.Get(), 0, plan, seen, waiting);
                 continue;
             }
-            // Every address of a range has answered: nothing is left to wait for.
-            if (plan.range && answered.size() == asked.size())
+            if (plan.unicast && waiting.empty())
                 break;
             const auto now = Clock::now();
             // One second round: a datagram or two always gets lost on a busy LAN.
             if (!resent && now >= lastSend + std::chrono::milliseconds(config.searchWindowMs / 4)) {
                 resent = true;
-                for (const in_addr& t : plan.targets)
-                    if (!plan.range || !answered.count(ntohl(t.s_addr)))
-                        queue.push_back(t);
+                queue.insert(queue.end(), plan.targets.begin(), plan.targets.end());
                 continue;
             }
             const auto end = resent ? lastSend + std::chrono::milliseconds(config.searchWindowMs)
@@ -107,7 +112,85 @@ void RunSearch(Worker& worker, const SearchPlan& plan)
             const int left = RemainingMs(end);
             if (resent && left == 0)
                 break;
-            Receive(worker, socket.Get(), std::min(std::max(left, 1), 100), plan, asked, seen, answered);
+            Receive(worker, socket.Get(), std::min(std::max(left, 1), 100), plan, seen, waiting);
+        }
+    }
+    if (!worker.Cancelled())
+        plan.callback(nullptr, plan.user);
+}
+
+// The point-to-point search: at most the limit's concurrency of addresses is
+// being asked at any time; each gets the time-out to answer (asked once more a
+// quarter of it later), and an answer counts only while its address waits.
+void RunRangeSearch(Worker& worker, const SearchPlan& plan, const RangeSearchEntry& entry)
+{
+    if (!worker.AwaitStart())
+        return;
+    const Config config = CurrentConfig();
+    const RangeLimits limits = CurrentRangeLimits();
+    const auto timeout = std::chrono::milliseconds(limits.timeoutMs);
+    const auto resendAfter = std::chrono::milliseconds(limits.timeoutMs / 4);
+    Fd socket = UdpSocket();
+    if (socket.Valid()) {
+        uint8_t request[zvwire::kSearchReqSize] = { plan.family, 0, 0, 0 };
+        const auto frame = zvwire::EncodeFrame(zvwire::MSG_SEARCH, 1, 0, request, sizeof request);
+        struct Waiting
+        {
+            in_addr address;
+            Clock::time_point askedAt;
+            bool resent;
+        };
+        std::map<uint32_t, Waiting> waiting;
+        AddressesInFlight inFlight;
+        std::set<std::string> seen;
+        size_t next = 0;
+        uint8_t buffer[zvwire::kHeaderSize + zvwire::kMaxUdpPayload];
+        while (!worker.Cancelled() && !entry.Stopped()) {
+            while (waiting.size() < static_cast<size_t>(limits.concurrency) && next < plan.targets.size()) {
+                const in_addr target = plan.targets[next++];
+                SendDatagram(socket.Get(), target, config.udpPort, frame);
+                waiting[ntohl(target.s_addr)] = { target, Clock::now(), false };
+                inFlight.Add();
+            }
+            if (waiting.empty())
+                break;
+            // Second asks and time-outs; the wait below ends at the next of them.
+            auto now = Clock::now();
+            auto wake = now + std::chrono::milliseconds(100);
+            for (auto it = waiting.begin(); it != waiting.end();) {
+                Waiting& w = it->second;
+                if (now >= w.askedAt + timeout) {
+                    it = waiting.erase(it);
+                    inFlight.Remove();
+                    continue;
+                }
+                if (!w.resent && now >= w.askedAt + resendAfter) {
+                    SendDatagram(socket.Get(), w.address, config.udpPort, frame);
+                    w.resent = true;
+                }
+                wake = std::min(wake, w.resent ? w.askedAt + timeout : w.askedAt + resendAfter);
+                ++it;
+            }
+            if (waiting.empty())
+                continue;
+            for (int wait = std::max(1, RemainingMs(wake)); !worker.Cancelled() && !entry.Stopped(); wait = 0) {
+                in_addr from {};
+                const int n = ReceiveDatagram(socket.Get(), buffer, sizeof buffer, wait, from);
+                if (n <= 0)
+                    break;
+                const uint8_t* payload = nullptr;
+                if (!DecodeSearchReply(buffer, n, sizeof buffer, payload))
+                    continue;
+                const auto found = waiting.find(ntohl(from.s_addr));
+                if (found == waiting.end() || Clock::now() >= found->second.askedAt + timeout)
+                    continue;
+                waiting.erase(found);
+                inFlight.Remove();
+                SearchDevRsp record;
+                SearchRecordFromWire(payload, from, record);
+                if (seen.insert(record.ip).second)
+                    plan.callback(&record, plan.user);
+            }
         }
     }
     if (!worker.Cancelled())
@@ -154,6 +237,7 @@ int ZVNetSearchDev(const ZVNetSearchParam* param)
     const Config config = CurrentConfig();
     SearchPlan plan;
     plan.targets = config.searchTargets.empty() ? BroadcastAddresses() : config.searchTargets;
+    plan.unicast = !config.searchTargets.empty();
     plan.callback = param->callback;
     plan.user = param->user;
     plan.family = param->deviceFamily;
@@ -167,7 +251,6 @@ int ZVNetSearchDevPoint2Point(const ZVNetP2PSearchParam* param)
     SearchPlan plan;
     plan.callback = param->callback;
     plan.user = param->user;
-    plan.range = true;
     if (param->mode != ZVNET_SEARCH_MODE_RANGE || !RangeTargets(*param, plan.targets)) {
         // Nothing to search: the end marker still comes, after this call returns.
         ZVNetSearchCallback callback = param->callback;
@@ -175,5 +258,14 @@ int ZVNetSearchDevPoint2Point(const ZVNetP2PSearchParam* param)
         ReleaseOnReturn release(ReportLater([callback, user]() { callback(nullptr, user); }));
         return 0;
     }
-    return StartSearch(std::move(plan));
+    auto entry = std::make_shared<RangeSearchEntry>(param->user);
+    // Registered before the call returns, so that a stop right after it finds the search.
+    auto worker = Worker::Start([plan = std::move(plan), entry](Worker& w) mutable {
+        RunRangeSearch(w, plan, *entry);
+        entry.reset();
+    });
+    if (!worker)
+        return 0;
+    ReleaseOnReturn release(worker);
+    return 1;
 }

@@ -1,7 +1,9 @@
 // ZVSDKWrapper range search: every address from start to stop is asked for
 // its range record over the HTTP JSON API (sdk/PROTOCOL-HTTP.md, section 7),
-// a bounded number at a time, each with its own time-out. One JSON object per
-// answering device, then the null text, all on the search's own thread.
+// a bounded number at a time, each within its time-out (ZVSdkSetRangeLimits).
+// One JSON object per answering device, then the null text, all on the
+// search's own thread.
+#include "RangeSearches.h"
 #include "Runtime.h"
 #include "Socket.h"
 #include "WrapperHttp.h"
@@ -13,6 +15,7 @@
 #include <cstring>
 #include <deque>
 #include <iterator>
+#include <map>
 #include <mutex>
 
 using namespace zvsdk;
@@ -21,10 +24,6 @@ using namespace zvsdk::wrapper;
 namespace
 {
 constexpr int kDefaultPort = 80;
-constexpr int kDefaultConcurrency = 64;
-constexpr int kMaxConcurrency = 1024;
-constexpr int kDefaultTimeoutMs = 3000;
-constexpr int kMaxTimeoutMs = 600000;
 constexpr uint32_t kMaxRangeAddresses = 65536;
 constexpr size_t kMaxTextBytes = 255;
 constexpr const char* kProbePath = "/API/Login/Range";
@@ -33,8 +32,7 @@ constexpr const char* kProbeBody = "{\"version\":\"1.0\"}";
 struct RangeSettings
 {
     int port = kDefaultPort;
-    int concurrency = kDefaultConcurrency;
-    int timeoutMs = kDefaultTimeoutMs;
+    RangeLimits limits {};
 };
 
 std::mutex& SettingsMutex()
@@ -180,36 +178,51 @@ void Report(const SearchPlan& plan, const char* text)
     }
 }
 
-void ProbeRange(Worker& worker, const SearchPlan& plan)
+void ProbeRange(Worker& worker, const SearchPlan& plan, const RangeSearchEntry& entry)
 {
     HttpBatch batch;
+    AddressesInFlight inFlight;
     uint64_t next = plan.first;
+    // Each address has one time-out for its TLS and its plain HTTP attempt.
+    std::map<std::string, Clock::time_point> deadlines;
     std::deque<std::string> plainRetries; // TLS reached these, plain HTTP is asked next
-    auto start = [&](bool https, std::string ip) {
+    auto start = [&](bool https, const std::string& ip, int timeoutMs) {
         HttpPost post;
         post.https = https;
-        post.ip = std::move(ip);
+        post.ip = ip;
         post.port = static_cast<uint16_t>(plan.settings.port);
         post.path = kProbePath;
         post.body = kProbeBody;
-        post.connectTimeoutMs = plan.settings.timeoutMs;
-        post.timeoutMs = plan.settings.timeoutMs;
+        post.connectTimeoutMs = timeoutMs;
+        post.timeoutMs = timeoutMs;
         batch.Add(std::make_unique<HttpTransfer>(std::move(post), false));
     };
-    while (!worker.Cancelled()) {
-        while (batch.Running() < static_cast<size_t>(plan.settings.concurrency)) {
+    auto finish = [&](const std::string& ip) {
+        if (deadlines.erase(ip))
+            inFlight.Remove();
+    };
+    while (!worker.Cancelled() && !entry.Stopped()) {
+        while (batch.Running() < static_cast<size_t>(plan.settings.limits.concurrency)) {
             if (!plainRetries.empty()) {
-                start(false, std::move(plainRetries.front()));
+                const std::string ip = std::move(plainRetries.front());
                 plainRetries.pop_front();
+                const int left = RemainingMs(deadlines[ip]);
+                if (left > 0)
+                    start(false, ip, left);
+                else
+                    finish(ip);
             } else if (next <= plan.last) {
                 in_addr address {};
                 address.s_addr = htonl(static_cast<uint32_t>(next++));
-                start(true, Ipv4Text(address));
+                const std::string ip = Ipv4Text(address);
+                deadlines[ip] = Clock::now() + std::chrono::milliseconds(plan.settings.limits.timeoutMs);
+                inFlight.Add();
+                start(true, ip, plan.settings.limits.timeoutMs);
             } else {
                 break;
             }
         }
-        if (batch.Running() == 0)
+        if (batch.Running() == 0 && plainRetries.empty())
             return;
         for (const auto& done : batch.Poll(100)) {
             const HttpPost& probe = done->Post();
@@ -218,18 +231,20 @@ void ProbeRange(Worker& worker, const SearchPlan& plan)
                 continue;
             }
             std::string text;
-            if (ProbeRecord(done->Reply(), probe, text) && !worker.Cancelled())
+            const bool found = ProbeRecord(done->Reply(), probe, text);
+            finish(probe.ip);
+            if (found && !worker.Cancelled() && !entry.Stopped())
                 Report(plan, text.c_str());
         }
     }
 }
 
-void RunRangeSearch(Worker& worker, const SearchPlan& plan)
+void RunRangeSearch(Worker& worker, const SearchPlan& plan, const RangeSearchEntry& entry)
 {
     if (!worker.AwaitStart())
         return;
     try {
-        ProbeRange(worker, plan);
+        ProbeRange(worker, plan, entry);
     } catch (...) {
         // Allocation failure: the search ends with what it found.
     }
@@ -250,8 +265,14 @@ int zv_search_device(const char* request, zv_search_callback callback, void* use
             std::lock_guard<std::mutex> lock(SettingsMutex());
             plan.settings = Settings();
         }
+        plan.settings.limits = CurrentRangeLimits();
         if (ReadRange(request, plan)) {
-            auto worker = Worker::Start([plan](Worker& w) { RunRangeSearch(w, plan); });
+            // Registered before the call returns, so that a stop right after it finds the search.
+            auto entry = std::make_shared<RangeSearchEntry>(user);
+            auto worker = Worker::Start([plan, entry](Worker& w) mutable {
+                RunRangeSearch(w, plan, *entry);
+                entry.reset();
+            });
             if (!worker)
                 return 0;
             ReleaseOnReturn release(worker);
@@ -267,12 +288,9 @@ int zv_search_device(const char* request, zv_search_callback callback, void* use
 
 int ZVSdkSetRangeSearch(int port, int concurrency, int timeoutMilliseconds)
 {
-    if (port < 0 || port > 65535 || concurrency < 0 || concurrency > kMaxConcurrency || timeoutMilliseconds < 0
-        || timeoutMilliseconds > kMaxTimeoutMs)
+    if (port < 0 || port > 65535 || !ZVSdkSetRangeLimits(concurrency, timeoutMilliseconds))
         return 0;
     std::lock_guard<std::mutex> lock(SettingsMutex());
     Settings().port = port ? port : kDefaultPort;
-    Settings().concurrency = concurrency ? concurrency : kDefaultConcurrency;
-    Settings().timeoutMs = timeoutMilliseconds ? timeoutMilliseconds : kDefaultTimeoutMs;
     return 1;
 }

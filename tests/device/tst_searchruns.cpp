@@ -33,7 +33,8 @@ quint32 Address(const QString& text)
 
 // Stands in for the SDK: remembers each block it was asked to search and ends
 // it after endAfterMs (never when negative) with one record per answering
-// address, on a thread of its own.
+// address, on a thread of its own. A stop ends the block at once when
+// endOnStop, as the SDK does; otherwise it is only noted.
 class FakeSdk
 {
 public:
@@ -45,7 +46,9 @@ public:
     };
 
     int endAfterMs = 0;
+    bool endOnStop = true;
     bool refuse = false;
+    QVector<void*> stops;
     QSet<quint32> answering;
     QVector<Block> blocks;
     int inFlight = 0;
@@ -83,6 +86,22 @@ public:
             return true;
         };
     }
+
+    RangeSearch::BlockStopper Stopper()
+    {
+        return [this](void* run) {
+            stops.append(run);
+            if (!endOnStop)
+                return;
+            for (const Block& block : qAsConst(blocks)) {
+                if (block.run == run && SearchRuns::IsOpen(run)) {
+                    std::thread sdk([run] { SearchRuns::Deliver(run, nullptr); });
+                    sdk.join();
+                    inFlight -= int(block.last - block.first + 1);
+                }
+            }
+        };
+    }
 };
 
 struct Found
@@ -106,7 +125,9 @@ private slots:
     void parseRange();
     void rangeIsAskedInBoundedBlocks_data();
     void rangeIsAskedInBoundedBlocks();
-    void slowBlocksAreGivenUp();
+    void blockEndsOnTheEndMarkerAfterItsTimeOut();
+    void overdueBlocksAreStopped_data();
+    void overdueBlocksAreStopped();
     void blocksThatCannotStartEndAtOnce();
     void stopDropsTheSearch();
 };
@@ -231,7 +252,7 @@ void TestSearchRuns::rangeIsAskedInBoundedBlocks()
     RangeSearch::Limits limits;
     limits.concurrency = concurrency;
     limits.timeoutMs = 5000;
-    search.Start(first, last, limits, sdk.Starter(), found.Receiver());
+    search.Start(first, last, limits, sdk.Starter(), sdk.Stopper(), found.Receiver());
     QVERIFY(search.IsRunning());
     QVERIFY(finished.wait(60000));
     QCOMPARE(finished.size(), 1);
@@ -254,34 +275,77 @@ void TestSearchRuns::rangeIsAskedInBoundedBlocks()
     QCOMPARE(search.Done(), search.Total());
 }
 
-void TestSearchRuns::slowBlocksAreGivenUp()
+void TestSearchRuns::blockEndsOnTheEndMarkerAfterItsTimeOut()
 {
+    // The SDK's end comes after the per-address time-out but before the
+    // backstop: everything it found counts, and the next block waits for it.
     FakeSdk sdk;
-    sdk.endAfterMs = -1; // the SDK never ends a block
+    sdk.endAfterMs = 300;
+    const quint32 first = Address("10.0.0.1");
+    const quint32 last = Address("10.0.0.200");
+    for (quint32 a = first; a <= last; a += 7)
+        sdk.answering.insert(a);
     Found found;
     RangeSearch search;
     QSignalSpy finished(&search, &RangeSearch::Finished);
     RangeSearch::Limits limits;
     limits.concurrency = 64;
-    limits.timeoutMs = 150;
+    limits.timeoutMs = 100;
+    limits.marginMs = 30000;
     QElapsedTimer timer;
     timer.start();
-    search.Start(Address("10.0.0.1"), Address("10.0.0.200"), limits, sdk.Starter(), found.Receiver());
-    QVERIFY(finished.wait(5000));
-    // Four blocks one after another, each given up after its time-out.
+    search.Start(first, last, limits, sdk.Starter(), sdk.Stopper(), found.Receiver());
+    QVERIFY(finished.wait(60000));
     QCOMPARE(sdk.blocks.size(), 4);
-    QVERIFY2(
-        timer.elapsed() >= 4 * 150 && timer.elapsed() < 4 * 150 + 1500, qPrintable(QString::number(timer.elapsed())));
+    QVERIFY(sdk.maxInFlight <= 64);
+    QVERIFY(timer.elapsed() >= 4 * 300);
+    QCOMPARE(found.count.load(), sdk.answering.size());
+    QVERIFY(sdk.stops.isEmpty());
+}
+
+void TestSearchRuns::overdueBlocksAreStopped_data()
+{
+    QTest::addColumn<bool>("endOnStop");
+    QTest::newRow("the SDK ends a stopped search") << true;
+    QTest::newRow("the SDK never ends it") << false;
+}
+
+void TestSearchRuns::overdueBlocksAreStopped()
+{
+    QFETCH(bool, endOnStop);
+    FakeSdk sdk;
+    sdk.endAfterMs = -1; // the SDK never ends a block by itself
+    sdk.endOnStop = endOnStop;
+    Found found;
+    RangeSearch search;
+    QSignalSpy finished(&search, &RangeSearch::Finished);
+    RangeSearch::Limits limits;
+    limits.concurrency = 64;
+    limits.timeoutMs = 100;
+    limits.marginMs = 50;
+    QElapsedTimer timer;
+    timer.start();
+    search.Start(Address("10.0.0.1"), Address("10.0.0.200"), limits, sdk.Starter(), sdk.Stopper(), found.Receiver());
+    QVERIFY(finished.wait(30000));
+    // Four blocks one after another, each stopped after its time-out and the
+    // margin, and given up one margin later when the stop did not end it.
+    QCOMPARE(sdk.blocks.size(), 4);
+    QCOMPARE(sdk.stops.size(), 4);
+    for (int i = 0; i < 4; ++i)
+        QCOMPARE(sdk.stops.at(i), sdk.blocks.at(i).run);
+    QVERIFY(timer.elapsed() >= 4 * (endOnStop ? 150 : 200));
+    if (endOnStop)
+        QVERIFY(sdk.maxInFlight <= 64);
     QCOMPARE(search.Done(), 200);
 
-    // What a given-up block still finds is neither delivered nor kept.
+    // What an ended block still finds is neither delivered nor kept.
     const SearchDevRsp record = Record("10.0.0.3");
     for (const FakeSdk::Block& block : qAsConst(sdk.blocks)) {
         QVERIFY(!SearchRuns::Deliver(block.run, &record));
         QVERIFY(!SearchRuns::Deliver(block.run, nullptr));
     }
     QCOMPARE(found.count.load(), 0);
-    QTest::qWait(50);
+    QCoreApplication::sendPostedEvents();
     QCOMPARE(finished.size(), 1);
 }
 
@@ -294,7 +358,7 @@ void TestSearchRuns::blocksThatCannotStartEndAtOnce()
     QSignalSpy finished(&search, &RangeSearch::Finished);
     RangeSearch::Limits limits;
     limits.timeoutMs = 10000;
-    search.Start(Address("10.0.0.1"), Address("10.0.1.0"), limits, sdk.Starter(), found.Receiver());
+    search.Start(Address("10.0.0.1"), Address("10.0.1.0"), limits, sdk.Starter(), sdk.Stopper(), found.Receiver());
     QVERIFY(finished.wait(2000));
     QCOMPARE(search.Done(), 256);
 }
@@ -309,12 +373,14 @@ void TestSearchRuns::stopDropsTheSearch()
     QSignalSpy finished(&search, &RangeSearch::Finished);
     RangeSearch::Limits limits;
     limits.timeoutMs = 100;
-    search.Start(Address("10.0.0.1"), Address("10.0.0.50"), limits, sdk.Starter(), found.Receiver());
+    search.Start(Address("10.0.0.1"), Address("10.0.0.50"), limits, sdk.Starter(), sdk.Stopper(), found.Receiver());
     QCOMPARE(sdk.blocks.size(), 1);
     search.Stop();
     QVERIFY(!search.IsRunning());
     const SearchDevRsp record = Record("10.0.0.2");
     QVERIFY(!SearchRuns::Deliver(sdk.blocks.first().run, &record));
+    // The SDK search is asked to end too, not left running.
+    QCOMPARE(sdk.stops, QVector<void*> { sdk.blocks.first().run });
     QTest::qWait(300);
     QCOMPARE(finished.size(), 0);
     QCOMPARE(found.count.load(), 0);

@@ -166,6 +166,7 @@ struct FakeDevice::Impl
     Options options;
     mutable std::mutex mutex;
     mutable std::condition_variable changed;
+    int datagramsSent = 0;
     DeviceState state;
     DeviceState factory; // what a factory reset goes back to
     Clock::time_point offlineUntil; // a reboot keeps the device away until then
@@ -272,6 +273,8 @@ struct FakeDevice::Impl
                 close(*fd);
             *fd = -1;
         }
+        // Written by this thread only, read under the lock by WaitListening.
+        std::lock_guard<std::mutex> lock(mutex);
         listening = false;
     }
 
@@ -299,8 +302,11 @@ struct FakeDevice::Impl
         if (!listening && Clock::now() < nextBindTry && ip == boundIp && tcp == boundTcp)
             return;
         CloseListeners();
-        boundIp = ip;
-        boundTcp = tcp;
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            boundIp = ip;
+            boundTcp = tcp;
+        }
         udpFd = BindSocket(SOCK_DGRAM, ip, options.udpPort);
         listenFd = BindSocket(SOCK_STREAM, ip, tcp);
         if (options.broadcast)
@@ -358,9 +364,14 @@ struct FakeDevice::Impl
                 ++it;
                 continue;
             }
-            if (udpFd >= 0)
-                sendto(udpFd, it->bytes.data(), it->bytes.size(), 0, reinterpret_cast<const sockaddr*>(&it->to),
-                    sizeof it->to);
+            if (udpFd >= 0
+                && sendto(udpFd, it->bytes.data(), it->bytes.size(), 0, reinterpret_cast<const sockaddr*>(&it->to),
+                       sizeof it->to)
+                    > 0) {
+                std::lock_guard<std::mutex> lock(mutex);
+                ++datagramsSent;
+                changed.notify_all();
+            }
             if (it->after)
                 it->after();
             it = pending.erase(it);
@@ -1355,6 +1366,13 @@ void FakeDevice::ClearReceived()
 {
     std::lock_guard<std::mutex> lock(m_impl->mutex);
     m_impl->received.clear();
+}
+
+bool FakeDevice::WaitDatagramsSent(int count, int timeoutMs) const
+{
+    std::unique_lock<std::mutex> lock(m_impl->mutex);
+    return m_impl->changed.wait_for(
+        lock, std::chrono::milliseconds(timeoutMs), [&]() { return m_impl->datagramsSent >= count; });
 }
 
 bool FakeDevice::WaitReceived(uint16_t type, int count, int timeoutMs) const

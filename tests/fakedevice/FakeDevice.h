@@ -102,6 +102,8 @@ public:
     void ClearReceived();
     // Waits until a request of type has arrived count times in total.
     bool WaitReceived(uint16_t type, int count, int timeoutMs) const;
+    // Waits until the device has sent count datagrams in total (its delayed answers included).
+    bool WaitDatagramsSent(int count, int timeoutMs) const;
 
     std::vector<UpgradeRecord> Upgrades() const;
     int LoggedInSessions() const;

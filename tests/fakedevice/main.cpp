@@ -2,6 +2,7 @@
 //
 //   fakedevice [--count N] [--first IP] [--address IP]... [--udp-port P] [--tcp-port P]
 //              [--user NAME] [--password PW] [--first-login] [--broadcast] [--seconds S]
+//              [--reply-delay MS]
 //
 // --count N --first 127.0.0.10 makes devices at 127.0.0.10 .. 127.0.0.(9+N);
 // --address may be repeated instead. Prints one "device IP" line per device once
@@ -31,7 +32,8 @@ int Usage()
 {
     std::fprintf(stderr,
         "usage: fakedevice [--count N] [--first IP] [--address IP]... [--udp-port P] [--tcp-port P]\n"
-        "                  [--user NAME] [--password PW] [--first-login] [--broadcast] [--seconds S]\n");
+        "                  [--user NAME] [--password PW] [--first-login] [--broadcast] [--seconds S]\n"
+        "                  [--reply-delay MS]\n");
     return 2;
 }
 
@@ -47,6 +49,7 @@ int main(int argc, char** argv)
 {
     std::vector<std::string> addresses;
     long count = 1, udpPort = fakedevice::kDefaultUdpPort, tcpPort = fakedevice::kDefaultTcpPort, seconds = 0;
+    long replyDelayMs = 0;
     std::string first = "127.0.0.10", user = "admin", password = "admin123";
     bool firstLogin = false, broadcast = false;
     for (int i = 1; i < argc; ++i) {
@@ -74,6 +77,9 @@ int main(int argc, char** argv)
             password = argv[++i];
         } else if (arg == "--first-login") {
             firstLogin = true;
+        } else if (arg == "--reply-delay" && hasValue) {
+            if (!Number(argv[++i], 0, 30000, replyDelayMs))
+                return Usage();
         } else if (arg == "--broadcast") {
             broadcast = true;
         } else {
@@ -110,6 +116,11 @@ int main(int argc, char** argv)
         state.users = { { user, firstLogin ? std::string() : password } };
         state.firstLogin = firstLogin;
         devices.push_back(std::make_unique<fakedevice::FakeDevice>(state, options));
+        if (replyDelayMs > 0) {
+            fakedevice::Faults faults;
+            faults.replyDelayMs = static_cast<int>(replyDelayMs);
+            devices.back()->SetFaults(faults);
+        }
     }
     int failed = 0;
     for (const auto& device : devices) {

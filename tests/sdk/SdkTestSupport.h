@@ -26,12 +26,13 @@ std::string Loopback(int n);
 std::unique_ptr<fakedevice::FakeDevice> StartDevice(
     int n, const std::function<void(fakedevice::DeviceState&)>& tweak = {});
 
-// ZVNetInit for the length of a test function, with a short search window and
-// time-outs that keep failing cases quick; ZVNetRelease at the end.
+// ZVNetInit for the length of a test function, with the default search window
+// (0; a search of configured targets ends once all have answered) and time-outs
+// that keep failing cases quick; ZVNetRelease at the end.
 class SdkScope
 {
 public:
-    explicit SdkScope(const std::vector<std::string>& searchTargets = {}, int searchWindowMs = 400,
+    explicit SdkScope(const std::vector<std::string>& searchTargets = {}, int searchWindowMs = 0,
         int connectTimeoutMs = 2000, int requestTimeoutMs = 2000);
     ~SdkScope();
     SdkScope(const SdkScope&) = delete;

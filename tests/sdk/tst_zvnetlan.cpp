@@ -166,7 +166,7 @@ void TestZVNetLan::networkChangeMovesTheDevice()
     auto device = DeviceInDev5(201);
     QVERIFY(device);
     QVERIFY(EnterHostForBroadcast());
-    SdkScope sdk({}, 800);
+    SdkScope sdk({}, 0);
     QVERIFY(ZVSdkSetSearchTargets(nullptr, 0) == 1);
 
     // Addressed by its current address and MAC, found by broadcast on the LAN.
@@ -210,7 +210,7 @@ void TestZVNetLan::rangeSearchFindsExactlyLiveAddresses()
     for (const auto& d : devices)
         QVERIFY(d);
     QVERIFY(m_lan.Enter(QStringLiteral("host")));
-    SdkScope sdk({ Loopback(254) }, 500);
+    SdkScope sdk({ Loopback(254) }, 0);
     SearchCollector collector;
     ZVNetP2PSearchParam param {};
     param.callback = &SearchCollector::Callback;

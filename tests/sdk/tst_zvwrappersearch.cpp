@@ -8,6 +8,7 @@
 #include <QtTest>
 
 #include <map>
+#include <set>
 
 using namespace sdktest;
 using namespace wrappertest;
@@ -28,6 +29,9 @@ private slots:
     void emptyRangeEnds();
     void rangeConcurrencyIsBounded();
     void silentAddressesTimeOut();
+    void rangeAddressTimeOut_data();
+    void rangeAddressTimeOut();
+    void stoppedSearchEndsWithTheNullText();
     void unusableRangeRequests_data();
     void unusableRangeRequests();
     void hostileRangeReplies();
@@ -145,9 +149,13 @@ void TestZVWrapperSearch::rangeConcurrencyIsBounded()
     QElapsedTimer timer;
     timer.start();
     QCOMPARE(zv_search_device(request.c_str(), &TextCollector::Callback, &result), 1);
+    ZVSdkGetRangeLoad(nullptr, nullptr, 1);
     QVERIFY(result.WaitEnd(10000));
     QCOMPARE(result.Texts().size(), addresses.size());
     QVERIFY2(most.load() <= 3, QByteArray::number(most.load()));
+    int peak = -1;
+    ZVSdkGetRangeLoad(nullptr, &peak, 0);
+    QVERIFY2(peak <= 3, QByteArray::number(peak));
     QVERIFY2(most.load() >= 2, QByteArray::number(most.load()));
     QVERIFY(timer.elapsed() >= 4 * 150 - 50);
     // A device that only answers the first-login flag is listed with it.
@@ -181,6 +189,81 @@ void TestZVWrapperSearch::silentAddressesTimeOut()
     QVERIFY2(elapsed >= 450 && elapsed < 2000, QByteArray::number(elapsed));
     QCOMPARE(result.Texts().size(), size_t(1));
     QCOMPARE(Parse(result.Texts().front())["ip"].asString(), Loopback(121));
+    QCOMPARE(ZVSdkSetRangeSearch(0, 0, 0), 1);
+}
+
+void TestZVWrapperSearch::rangeAddressTimeOut_data()
+{
+    QTest::addColumn<int>("scheme");
+    QTest::addColumn<double>("factor");
+    QTest::addColumn<bool>("found");
+    // Plain HTTP: the TLS attempt is refused at once, the plain one has the rest of the time.
+    QTest::newRow("http, 0.8 x the time-out") << int(Scheme::Http) << 0.8 << true;
+    QTest::newRow("http, 2 x the time-out") << int(Scheme::Http) << 2.0 << false;
+    QTest::newRow("https, 0.8 x the time-out") << int(Scheme::Https) << 0.8 << true;
+    QTest::newRow("https, 2 x the time-out") << int(Scheme::Https) << 2.0 << false;
+}
+
+void TestZVWrapperSearch::rangeAddressTimeOut()
+{
+    QFETCH(int, scheme);
+    QFETCH(double, factor);
+    QFETCH(bool, found);
+    constexpr int kTimeoutMs = 1000; // the range page's default
+    SdkScope sdk;
+    auto devices = MakeHttpDevices({ Loopback(130), Loopback(131) }, 0,
+        [scheme](size_t, HttpDeviceState&, FakeHttpApi::Options& o) { o.scheme = Scheme(scheme); });
+    QCOMPARE(devices.size(), size_t(2));
+    HttpFaults slow;
+    slow.path = kRange;
+    slow.delayMs = int(factor * kTimeoutMs);
+    devices.front()->SetFaults(slow);
+    QCOMPARE(ZVSdkSetRangeSearch(devices.front()->Port(), 256, kTimeoutMs), 1);
+    TextCollector result;
+    const std::string request = RangeRequest(Loopback(129), Loopback(131));
+    QElapsedTimer timer;
+    timer.start();
+    QCOMPARE(zv_search_device(request.c_str(), &TextCollector::Callback, &result), 1);
+    QVERIFY(result.WaitEnd(30000));
+    const qint64 elapsed = timer.elapsed();
+    QCOMPARE(ZVSdkSetRangeSearch(0, 0, 0), 1);
+    std::set<std::string> ips;
+    for (const std::string& text : result.Texts())
+        ips.insert(Parse(text)["ip"].asString());
+    QCOMPARE(ips.count(Loopback(130)), size_t(found ? 1 : 0));
+    QCOMPARE(ips.count(Loopback(131)), size_t(1));
+    QVERIFY2(elapsed >= qint64(std::min(factor, 1.0) * kTimeoutMs) - 50, QByteArray::number(elapsed));
+#if !defined(__SANITIZE_THREAD__) && !defined(__SANITIZE_ADDRESS__)
+    // The slow address ends with its time-out, not with a second one for plain HTTP.
+    QVERIFY2(elapsed < kTimeoutMs + 250, QByteArray::number(elapsed));
+#endif
+    QCOMPARE(result.Ends(), 1);
+    int inFlight = -1;
+    ZVSdkGetRangeLoad(&inFlight, nullptr, 0);
+    QCOMPARE(inFlight, 0);
+}
+
+void TestZVWrapperSearch::stoppedSearchEndsWithTheNullText()
+{
+    SdkScope sdk;
+    FakeHttpApi silent(HttpDeviceState(), At(Loopback(140), Scheme::Http, 0));
+    QVERIFY(silent.Listening());
+    HttpFaults faults;
+    faults.neverAnswer = true;
+    silent.SetFaults(faults);
+    QCOMPARE(ZVSdkSetRangeSearch(silent.Port(), 0, 20000), 1);
+    TextCollector result;
+    const std::string request = RangeRequest(Loopback(140), Loopback(140));
+    QCOMPARE(zv_search_device(request.c_str(), &TextCollector::Callback, &result), 1);
+    result.StartReturned();
+    QTRY_COMPARE_WITH_TIMEOUT(silent.CountRequests(kRange), 1, 10000);
+    QElapsedTimer timer;
+    timer.start();
+    QCOMPARE(ZVSdkStopSearch(&result), 1);
+    QVERIFY(result.WaitEnd(5000));
+    QVERIFY2(timer.elapsed() < 5000, QByteArray::number(timer.elapsed()));
+    QCOMPARE(result.Count(), size_t(1));
+    QCOMPARE(result.Ends(), 1);
     QCOMPARE(ZVSdkSetRangeSearch(0, 0, 0), 1);
 }
 

@@ -21,13 +21,16 @@ inline QString LanAddress(int n)
 }
 
 // Runs count fake devices from address first in namespace ns, answering
-// broadcast searches; waits until every one listens. Null when they do not.
-inline std::unique_ptr<QProcess> StartLanDevices(
-    const NamespaceLan& lan, const QString& ns, int first, int count, const QString& program, QString* error)
+// broadcast searches (each answer replyDelayMs late); waits until every one
+// listens. Null when they do not.
+inline std::unique_ptr<QProcess> StartLanDevices(const NamespaceLan& lan, const QString& ns, int first, int count,
+    const QString& program, QString* error, int replyDelayMs = 0)
 {
     auto process = std::make_unique<QProcess>();
-    const QStringList args { QStringLiteral("--first"), LanAddress(first), QStringLiteral("--count"),
-        QString::number(count), QStringLiteral("--broadcast"), QStringLiteral("--seconds"), QStringLiteral("300") };
+    QStringList args { QStringLiteral("--first"), LanAddress(first), QStringLiteral("--count"), QString::number(count),
+        QStringLiteral("--broadcast"), QStringLiteral("--seconds"), QStringLiteral("300") };
+    if (replyDelayMs > 0)
+        args << QStringLiteral("--reply-delay") << QString::number(replyDelayMs);
     process->start(QStringLiteral("ip"), lan.ExecArguments(ns, program, args));
     QByteArray out;
     QElapsedTimer wait;

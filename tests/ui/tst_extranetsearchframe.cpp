@@ -1,11 +1,14 @@
 // The IP-range search page against fake devices on loopback, through the SDK
 // and through the wrapper's JSON search: what the table, the progress bar and
-// the tool bar show, the per-address time-out, and the JSON record mapping.
+// the tool bar show, the per-address time-out and the bound on addresses asked
+// at once, and the JSON record mapping.
 
 #include "CheckBoxTableModel.h"
 #include "CheckBoxTableView.h"
 #include "DeviceFixtures.h"
+#include "DeviceInfo.h"
 #include "DeviceInfoMng.h"
+#include "DevicePage.h"
 #include "DeviceWire.h"
 #include "ExtranetsearchFrame.h"
 #include "FakeDevice.h"
@@ -106,8 +109,12 @@ private slots:
     void oneAddress();
     void notARangeEndsAtOnce_data();
     void notARangeEndsAtOnce();
-    void slowAddressIsGivenUpAndItsLateReplyDropped();
+    void slowAddress_data();
+    void slowAddress();
+    void silentRangeStaysWithinTheBound();
     void newSearchFreesTheLastOneFirst();
+    void otherPagesBatchKeepsTheToolBarLocked();
+    void lastDeviceDoneUnlocksTheToolBar();
     void jsonSearchOfHttpDevices();
     void jsonRequestNamesTheRange();
     void jsonRecordFillsItsFields_data();
@@ -125,7 +132,6 @@ void TestExtranetsearchFrame::initTestCase()
 {
     LoadNumberedTexts();
     QCOMPARE(ZVNetInit(), 1);
-    ZVSdkSetSearchWindow(400);
     // Fifty devices spread over the /24, listening in a shuffled order.
     std::vector<int> hosts;
     for (int n = 1; n <= 254; ++n)
@@ -144,11 +150,12 @@ void TestExtranetsearchFrame::initTestCase()
 
 void TestExtranetsearchFrame::init()
 {
+    // The range search's bounds as shipped.
+    const ZVAppSetting shipped;
     ZVAppSetting* settings = ZVAppSetting::Instance();
     settings->m_company = 0;
-    settings->m_rangeSearchConcurrency = 256;
-    settings->m_rangeSearchTimeoutMs = 1000;
-    ZVSdkSetSearchWindow(400);
+    settings->m_rangeSearchConcurrency = shipped.m_rangeSearchConcurrency;
+    settings->m_rangeSearchTimeoutMs = shipped.m_rangeSearchTimeoutMs;
 }
 
 void TestExtranetsearchFrame::cleanup()
@@ -186,8 +193,11 @@ void TestExtranetsearchFrame::rangeFindsExactlyTheLiveDevices()
     QCOMPARE(DeviceInfoMng::Instance()->m_extranetDevices, f.model->devices());
     QVERIFY(std::is_sorted(shown.begin(), shown.end()));
     QCOMPARE(shown.last(), 256);
-    for (const auto& device : m_devices)
-        QCOMPARE(device->CountReceived(fakedevice::wire::Search), 1);
+    // Each address is asked once, and once more only while it has not answered.
+    for (const auto& device : m_devices) {
+        const int asked = device->CountReceived(fakedevice::wire::Search);
+        QVERIFY2(asked >= 1 && asked <= 2, qPrintable(QString::number(asked)));
+    }
 }
 
 void TestExtranetsearchFrame::oneAddress()
@@ -222,11 +232,20 @@ void TestExtranetsearchFrame::notARangeEndsAtOnce()
     QCOMPARE(f.model->rowCount(), 0);
 }
 
-void TestExtranetsearchFrame::slowAddressIsGivenUpAndItsLateReplyDropped()
+void TestExtranetsearchFrame::slowAddress_data()
 {
-    ZVAppSetting::Instance()->m_rangeSearchTimeoutMs = 300;
-    // The SDK would wait far longer than the page.
-    ZVSdkSetSearchWindow(4000);
+    QTest::addColumn<double>("factor");
+    QTest::addColumn<bool>("listed");
+    QTest::newRow("answers at 0.8 x the time-out") << 0.8 << true;
+    QTest::newRow("answers at 2 x the time-out") << 2.0 << false;
+}
+
+void TestExtranetsearchFrame::slowAddress()
+{
+    // With the settings' defaults, as shipped.
+    QFETCH(double, factor);
+    QFETCH(bool, listed);
+    const int timeoutMs = ZVAppSetting::Instance()->m_rangeSearchTimeoutMs;
     const QString slow = m_liveAddresses.at(0);
     const QString quick = m_liveAddresses.at(1);
     FakeDevice* slowDevice = nullptr;
@@ -235,23 +254,58 @@ void TestExtranetsearchFrame::slowAddressIsGivenUpAndItsLateReplyDropped()
             slowDevice = device.get();
     }
     QVERIFY(slowDevice);
+    slowDevice->ClearReceived();
     fakedevice::Faults faults;
-    faults.replyDelayMs = 1200;
+    faults.replyDelayMs = int(factor * timeoutMs);
     slowDevice->SetFaults(faults);
 
     Fixture f;
     QElapsedTimer timer;
     timer.start();
+    // Silent addresses before the slow one: the search runs its full time-out.
     f.Search(slow.left(slow.lastIndexOf('.') + 1) + "0", quick);
-    QVERIFY(f.WaitEnd(3000));
-    QVERIFY2(timer.elapsed() < 1100, qPrintable(QString::number(timer.elapsed())));
-    QVERIFY(!f.Ips().contains(slow));
-    // The slow reply comes after the search has ended: nothing is added.
-    QTest::qWait(1500);
+    QVERIFY(f.WaitEnd(30000));
+    const qint64 elapsed = timer.elapsed();
+    QCOMPARE(f.Ips().contains(slow), listed);
+    QVERIFY(f.Ips().contains(quick));
+#if !defined(__SANITIZE_THREAD__) && !defined(__SANITIZE_ADDRESS__)
+    // Every address was asked at the start: the end follows one time-out later.
+    QVERIFY2(elapsed < timeoutMs + 250, qPrintable(QString::number(elapsed)));
+#endif
+    QVERIFY2(elapsed >= timeoutMs, qPrintable(QString::number(elapsed)));
+    if (!listed) {
+        // The late answer comes after the search has ended: nothing is added.
+        QVERIFY(slowDevice->WaitDatagramsSent(1, 30000));
+        QCoreApplication::sendPostedEvents();
+        QVERIFY(!f.Ips().contains(slow));
+    }
     QVERIFY(slowDevice->CountReceived(fakedevice::wire::Search) >= 1);
-    QVERIFY(!f.Ips().contains(slow));
     QCOMPARE(DeviceInfoMng::Instance()->m_extranetDevices, f.model->devices());
     slowDevice->SetFaults(fakedevice::Faults());
+}
+
+void TestExtranetsearchFrame::silentRangeStaysWithinTheBound()
+{
+    // A /20 where nothing answers, with the settings' defaults: never more
+    // addresses are being asked at once than the bound, across all blocks.
+    const int concurrency = ZVAppSetting::Instance()->m_rangeSearchConcurrency;
+    const int second = 16 * int(getpid() % 16);
+    const QString start = QStringLiteral("127.252.%1.0").arg(second);
+    const QString stop = QStringLiteral("127.252.%1.255").arg(second + 15);
+    Fixture f;
+    ZVSdkGetRangeLoad(nullptr, nullptr, 1);
+    f.Search(start, stop);
+    QCOMPARE(f.progress->maximum(), 4096);
+    QVERIFY(f.WaitEnd(120000));
+    int inFlight = -1;
+    int peak = -1;
+    ZVSdkGetRangeLoad(&inFlight, &peak, 0);
+    QVERIFY2(peak <= concurrency, qPrintable(QString::number(peak)));
+    // The whole bound was used: the blocks ran side by side.
+    QCOMPARE(peak, concurrency);
+    QCOMPARE(inFlight, 0);
+    QCOMPARE(f.progress->value(), 4096);
+    QCOMPARE(f.model->rowCount(), 0);
 }
 
 void TestExtranetsearchFrame::newSearchFreesTheLastOneFirst()
@@ -269,6 +323,64 @@ void TestExtranetsearchFrame::newSearchFreesTheLastOneFirst()
         QVERIFY(device.isNull());
     QVERIFY(f.WaitEnd());
     QCOMPARE(f.Ips(), QStringList { m_liveAddresses.at(0) });
+}
+
+void TestExtranetsearchFrame::otherPagesBatchKeepsTheToolBarLocked()
+{
+    // Another page runs a batch that locked the tool bar.
+    class BatchPage : public DevicePage
+    {
+    public:
+        BatchPage()
+            : DevicePage(nullptr, QEvent::Type(1004))
+        {
+        }
+        using DevicePage::BeginBatch;
+    };
+    Fixture f;
+    BatchPage batch;
+    batch.m_pToolBarFrame = &f.toolBar;
+    DeviceInfo working;
+    batch.BeginBatch({ &working }, true);
+    QVERIFY(!f.ToolBarEnabled());
+
+    // The range search ends, and so does the work on its last device: the bar stays locked.
+    f.Search(m_liveAddresses.at(4), m_liveAddresses.at(4));
+    QVERIFY(f.WaitEnd(30000));
+    QCOMPARE(f.model->rowCount(), 1);
+    QVERIFY(!f.ToolBarEnabled());
+    DeviceInfo* listed = f.model->devices().first();
+    f.page.OnDeviceTaskFinished(listed, false);
+    f.page.OnDeviceTaskFinished(listed, true);
+    QCoreApplication::sendPostedEvents();
+    QVERIFY(!f.ToolBarEnabled());
+    QVERIFY(f.button->isEnabled());
+
+    // The batch's own end unlocks it.
+    batch.OnDeviceTaskFinished(&working, true);
+    QCoreApplication::sendPostedEvents();
+    QVERIFY(f.ToolBarEnabled());
+}
+
+void TestExtranetsearchFrame::lastDeviceDoneUnlocksTheToolBar()
+{
+    Fixture f;
+    f.Search(m_liveAddresses.at(4), m_liveAddresses.at(6));
+    QVERIFY(f.WaitEnd(30000));
+    QCOMPARE(f.model->rowCount(), 3);
+    const QList<DeviceInfo*> listed = f.model->devices();
+    f.toolBar.SetControlsEnabled(false);
+    // Only finished work takes a device off the page's list; the last one ends the page's work.
+    f.page.OnDeviceTaskFinished(listed.at(0), false);
+    f.page.OnDeviceTaskFinished(listed.at(0), true);
+    f.page.OnDeviceTaskFinished(listed.at(1), true);
+    QCoreApplication::sendPostedEvents();
+    QVERIFY(!f.ToolBarEnabled());
+    f.page.OnDeviceTaskFinished(listed.at(2), true);
+    QCoreApplication::sendPostedEvents();
+    QVERIFY(f.ToolBarEnabled());
+    // The rows stay: the devices belong to the range list until the next search.
+    QCOMPARE(f.model->rowCount(), 3);
 }
 
 void TestExtranetsearchFrame::jsonSearchOfHttpDevices()

@@ -125,7 +125,7 @@ bool TestSearchLan::EnterHostForBroadcast()
 bool TestSearchLan::RunSearch(SearchFrame& page)
 {
     page.StartSearch();
-    return QTest::qWaitFor([&] { return !page.IsSearching(); }, 20000);
+    return QTest::qWaitFor([&] { return !page.IsSearching(); }, 60000);
 }
 
 void TestSearchLan::lanSearchListsEveryDeviceOnce()
@@ -137,7 +137,8 @@ void TestSearchLan::lanSearchListsEveryDeviceOnce()
         QVERIFY2(m_programs.back(), qPrintable(error));
     }
     QVERIFY(EnterHostForBroadcast());
-    ZVSdkSetSearchWindow(800);
+    // The shipped window: a broadcast search cannot end before it.
+    ZVSdkSetSearchWindow(0);
 
     ToolBarFrame toolBar;
     SearchFrame page;
@@ -160,7 +161,10 @@ void TestSearchLan::rangeSearchFindsExactlyTheLiveDevices()
     QVERIFY2(m_programs.back(), qPrintable(error));
     // Unicast to the /24 as well: only ever from inside the LAN.
     QVERIFY(EnterHostForBroadcast());
-    ZVAppSetting::Instance()->m_rangeSearchTimeoutMs = 1000;
+    // The range search's bounds as shipped; each block ends on its SDK's end.
+    const ZVAppSetting shipped;
+    ZVAppSetting::Instance()->m_rangeSearchConcurrency = shipped.m_rangeSearchConcurrency;
+    ZVAppSetting::Instance()->m_rangeSearchTimeoutMs = shipped.m_rangeSearchTimeoutMs;
 
     ToolBarFrame toolBar;
     ExtranetsearchFrame page;
@@ -171,7 +175,7 @@ void TestSearchLan::rangeSearchFindsExactlyTheLiveDevices()
     auto* button = page.findChild<QPushButton*>(QStringLiteral("m_pBtnQuery"));
     QTest::mouseClick(button, Qt::LeftButton);
     QVERIFY(page.IsSearching());
-    QTRY_VERIFY_WITH_TIMEOUT(button->isEnabled(), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(button->isEnabled(), 60000);
     const auto* view = page.findChild<CheckBoxTableView*>(QStringLiteral("m_pDeviceTableView"));
     QCOMPARE(ShownIps(view), Addresses(101, kPerNamespace));
 }
@@ -189,7 +193,7 @@ void TestSearchLan::networkChangeMovesTheCheckedDevices()
         QVERIFY(devices.back()->WaitListening(3000));
     }
     QVERIFY(EnterHostForBroadcast());
-    ZVSdkSetSearchWindow(600);
+    ZVSdkSetSearchWindow(0);
 
     ToolBarFrame toolBar;
     SearchFrame page;
@@ -227,6 +231,9 @@ void TestSearchLan::networkChangeMovesTheCheckedDevices()
     // The devices answer at their new addresses; the next search lists them there.
     QTRY_COMPARE(QString::fromStdString(devices.at(0)->State().ip), LanAddress(249));
     QTRY_COMPARE(QString::fromStdString(devices.at(1)->State().ip), LanAddress(250));
+    // They answer only once they listen at their new addresses.
+    for (const auto& device : devices)
+        QVERIFY(device->WaitListening(20000));
     QVERIFY(RunSearch(page));
     QCOMPARE(ShownIps(view), (QStringList { LanAddress(203), LanAddress(249), LanAddress(250) }));
 }
@@ -246,7 +253,7 @@ void TestSearchLan::onvifSearchListsTheOnvifDevices()
     }
     QVERIFY(EnterHostForBroadcast());
     ZVOnvifInit();
-    ZVOnvifSetSeachTimeout(1, 2, 2);
+    ZVOnvifSetSeachTimeout(2, 2, 2);
     QCOMPARE(ZVSdkSetOnvifSearchTargets(nullptr, 0), 1);
 
     ToolBarFrame toolBar;
