@@ -64,6 +64,12 @@ void DevicePage::BeginBatch(const QList<DeviceInfo*>& devices, bool lockToolBar)
         m_pToolBarFrame->SetControlsEnabled(false);
 }
 
+void DevicePage::SetWorkingDevices(const QList<DeviceInfo*>& devices)
+{
+    QMutexLocker locker(&m_mutex);
+    m_workingDevices = devices;
+}
+
 void DevicePage::OnDeviceTaskFinished(DeviceInfo* device, bool finished)
 {
     // A report from another thread takes effect on the page's own thread.
