@@ -55,6 +55,8 @@ void ExportExcel::BuildForm()
     m_lavelStatus = new QLabel(m_pBottom);
     m_lavelStatus->setObjectName(QStringLiteral("m_lavelStatus"));
     m_lavelStatus->setMinimumHeight(25);
+    // Nothing is written to it: the rows show each device's result.
+    m_lavelStatus->hide();
     bottom->addWidget(m_lavelStatus);
     bottom->addItem(new QSpacerItem(20, 20, QSizePolicy::Expanding, QSizePolicy::Minimum));
     m_pBtnExcel = new QPushButton(m_pBottom);
@@ -66,6 +68,7 @@ void ExportExcel::BuildForm()
 void ExportExcel::RetranslateTexts()
 {
     m_pBtnExcel->setText(LanguageText(168));
+    FitButtons({ m_pBtnExcel });
 }
 
 ExportExcel::Sheet ExportExcel::SheetOf(const QList<DeviceInfo*>& devices)

@@ -94,6 +94,7 @@ void ImportExportFrame::RetranslateTexts()
     m_pBtnImport->setText(LanguageText(114));
     m_pLabelUserName->setText(LanguageText(12));
     m_pLabelPassword->setText(LanguageText(13));
+    FitButtons({ m_pBtnExport, m_pBtnImport });
 }
 
 void ImportExportFrame::SetActionsEnabled(bool enabled)

@@ -13,6 +13,7 @@
 #include "ZVMessageBox.h"
 
 #include <QMutexLocker>
+#include <QPushButton>
 #include <QSortFilterProxyModel>
 #include <QTimer>
 
@@ -52,6 +53,12 @@ void OperationPage::PrefillLogin(LineEdit* user, LineEdit* password, int maxByte
         user->SetMaxByteCount(maxBytes);
         password->SetMaxByteCount(maxBytes);
     }
+}
+
+void OperationPage::FitButtons(std::initializer_list<QPushButton*> buttons)
+{
+    for (QPushButton* button : buttons)
+        button->setMinimumWidth(qMax(75, button->fontMetrics().horizontalAdvance(button->text()) + 16));
 }
 
 void OperationPage::SetFilterColumn(int column)

@@ -4,9 +4,12 @@
 
 #include <QModelIndex>
 
+#include <initializer_list>
+
 class CheckBoxTableModel;
 class CheckBoxTableView;
 class LineEdit;
+class QPushButton;
 class QTimer;
 
 // The batch operation pages' common pattern: a device table of the page's
@@ -48,6 +51,8 @@ protected:
     // Fills the login edits from the default login, with password echo;
     // maxBytes > 0 also limits them.
     static void PrefillLogin(LineEdit* user, LineEdit* password, int maxBytes);
+    // Widens the buttons to their texts (after each language change).
+    static void FitButtons(std::initializer_list<QPushButton*> buttons);
 
     // The refusal: text in a warning box with OK, inside a dialog titled title.
     void ShowRefusal(int textId, int titleId, const QString& dialogStyleSheet = QString());

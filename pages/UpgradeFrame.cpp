@@ -145,6 +145,7 @@ void UpgradeFrame::RetranslateTexts()
     m_pLabelVersion->setText(LanguageText(143));
     m_pBtnMatch->setText(LanguageText(144));
     m_pBtnDefault->setText(LanguageText(63));
+    FitButtons({ m_pBtnOpenFile, m_pBtnUpgrade, m_pBtnQuery, m_pBtnMatch, m_pBtnDefault });
 }
 
 void UpgradeFrame::SetActionsEnabled(bool enabled)

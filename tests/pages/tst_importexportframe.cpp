@@ -12,6 +12,9 @@
 #include <QLabel>
 #include <QTemporaryDir>
 
+#include <atomic>
+#include <thread>
+
 using namespace PageTest;
 
 namespace
@@ -285,8 +288,13 @@ void TestImportExportFrame::exportOfOneDevice()
         return QStringLiteral("/tmp/other.txt");
     });
     QString answer;
-    std::thread asker([&] { answer = AskExportPath(QStringLiteral("gate.txt")); });
-    QTRY_VERIFY(!answer.isEmpty());
+    std::atomic<bool> answered { false };
+    std::thread asker([&] {
+        answer = AskExportPath(QStringLiteral("gate.txt"));
+        answered = true;
+    });
+    // The asking thread waits for the GUI thread's event loop.
+    QTRY_VERIFY(answered.load());
     asker.join();
     FileDialogs::SetAnswer(inner);
     QCOMPARE(answer, QStringLiteral("/tmp/other.txt"));

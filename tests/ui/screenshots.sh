@@ -1,6 +1,8 @@
 #!/bin/sh
 # Renders the main window of customer codes 0, 20 and 43 at 1920x1080 under
-# Xvfb into OUTPUT_DIR (customer-N.png, -about.png, -message.png). The program
+# Xvfb into OUTPUT_DIR (customer-N.png, -about.png, -message.png), and the
+# upgrade, import/export and Excel pages with 20 devices at that size and at
+# the window's minimum size (customer-N-PAGE-full.png, -min.png). The program
 # searches the LAN as it starts, so each run gets a network namespace of its
 # own. Exit status 77 means "cannot run here" (skip).
 #
