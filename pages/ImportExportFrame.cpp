@@ -10,7 +10,6 @@
 #include "PageEvents.h"
 #include "ZVAppSetting.h"
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QHBoxLayout>
@@ -106,12 +105,10 @@ void ImportExportFrame::SetActionsEnabled(bool enabled)
 QString ImportExportFrame::AskExportFile(const QString& suggestedName)
 {
     if (QThread::currentThread() != thread()) {
-        // The dialog belongs to the GUI thread; the asking thread waits for it.
-        QString answer;
-        QMetaObject::invokeMethod(
-            this, [this, &answer, &suggestedName] { answer = AskExportFile(suggestedName); },
-            Qt::BlockingQueuedConnection);
-        return answer;
+        // A dialog can only be shown on the GUI thread; asked from elsewhere,
+        // the export is cancelled rather than the asking thread held.
+        qWarning("export=== save question off the GUI thread: cancelled");
+        return QString();
     }
     return FileDialogs::GetSaveFileName(
         this, LanguageText(115), suggestedName, QStringLiteral("Export File (*.txt)"));
