@@ -6,6 +6,7 @@
 // while the job runs.
 
 #include "ExportExcel.h"
+#include "LanguageTexts.h"
 #include "PageBench.h"
 
 #include <QJsonArray>
@@ -106,6 +107,7 @@ private slots:
     void workbookOfTheTickedDevices();
     void unsavedWorkbookIsAFailure();
     void devicesOutliveANewSearchDuringTheJob();
+    void headerFollowsTheLanguage();
 
 private:
     QTemporaryDir m_dir;
@@ -300,6 +302,29 @@ void TestExportExcel::devicesOutliveANewSearchDuringTheJob()
     QThreadPool::globalInstance()->waitForDone();
     QTRY_VERIFY(std::all_of(watched.cbegin(), watched.cend(), [](const QPointer<DeviceInfo>& d) { return !d; }));
     QCOMPARE(ReadWorkbook(path).value("rows").toArray().size(), 51);
+}
+
+void TestExportExcel::headerFollowsTheLanguage()
+{
+    Page page(0);
+    ListDevices(*page.page, { FullDevice(1, "A1") });
+    page.table.ClickCheckBox(0);
+    // Another language: text n reads "L<n>".
+    const QString language = m_dir.filePath(QStringLiteral("other-language.xml"));
+    QVERIFY(WriteFile(language, NumberedLanguageFile(239, QStringLiteral("L"))));
+    LanguageTexts::Create(language);
+    QCoreApplication::postEvent(page.page.get(), new LanguageChangedEvent);
+    QTRY_COMPARE(page.page->findChild<QPushButton*>("m_pBtnExcel")->text(), QStringLiteral("L168"));
+
+    const QString path = m_dir.filePath(QStringLiteral("language.xlsx"));
+    FileAnswers files;
+    files.answers << path;
+    page.ClickExport();
+    QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(path) && page.table.Status(0) == StatusTextOf(StatusExportOk), 30000);
+    const QJsonArray header = Row(ReadWorkbook(path), 0);
+    QCOMPARE(header.at(0).toObject().value("value").toString(), QStringLiteral("L32"));
+    QCOMPARE(header.at(11).toObject().value("value").toString(), QStringLiteral("L127"));
+    LoadNumberedTexts();
 }
 
 QTEST_MAIN(TestExportExcel)
