@@ -36,9 +36,8 @@ ImportExportFrame::ImportExportFrame(QWidget* parent)
     connect(m_pBtnExport, &QPushButton::clicked, this, &ImportExportFrame::OnClickExport);
     connect(m_pBtnImport, &QPushButton::clicked, this, &ImportExportFrame::OnClickImport);
     QPointer<ImportExportFrame> self(this);
-    m_previousQuestion = SetExportPathQuestion([self](const QString& suggestedName) {
-        return self ? self->AskExportFile(suggestedName) : QString();
-    });
+    m_previousQuestion = SetExportPathQuestion(
+        [self](const QString& suggestedName) { return self ? self->AskExportFile(suggestedName) : QString(); });
     RetranslateTexts();
 }
 
@@ -110,8 +109,7 @@ QString ImportExportFrame::AskExportFile(const QString& suggestedName)
         qWarning("export=== save question off the GUI thread: cancelled");
         return QString();
     }
-    return FileDialogs::GetSaveFileName(
-        this, LanguageText(115), suggestedName, QStringLiteral("Export File (*.txt)"));
+    return FileDialogs::GetSaveFileName(this, LanguageText(115), suggestedName, QStringLiteral("Export File (*.txt)"));
 }
 
 bool ImportExportFrame::FileBelongsTo(const QString& path, const QString& deviceName)

@@ -97,8 +97,8 @@ bool Document::saveAs(const QString& fileName) const
         ok = worksheet_set_column(sheet, column, column, it.value(), nullptr) == LXW_NO_ERROR;
     }
     for (auto it = m_rowFormats.cbegin(); ok && it != m_rowFormats.cend(); ++it) {
-        ok = worksheet_set_row(sheet, static_cast<lxw_row_t>(it.key() - 1), LXW_DEF_ROW_HEIGHT,
-                 MakeFormat(workbook, it.value()))
+        ok = worksheet_set_row(
+                 sheet, static_cast<lxw_row_t>(it.key() - 1), LXW_DEF_ROW_HEIGHT, MakeFormat(workbook, it.value()))
             == LXW_NO_ERROR;
     }
     for (auto it = m_cells.cbegin(); ok && it != m_cells.cend(); ++it) {

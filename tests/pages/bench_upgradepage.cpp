@@ -161,15 +161,16 @@ int main(int argc, char** argv)
             return 1;
         }
     }
-    std::printf("%d devices, %d MiB firmware, pool of %d threads\n", count, sizeMiB, QThread::idealThreadCount() * 2 + 2);
+    std::printf(
+        "%d devices, %d MiB firmware, pool of %d threads\n", count, sizeMiB, QThread::idealThreadCount() * 2 + 2);
     bool allOk = true;
     for (int run = 1; run <= runs; ++run) {
         const RunResult result = RunOnce(fakes, path, hash, image.size());
-        std::printf("run %d: batch %lld ms, longest GUI timer gap %lld ms (ending %lld ms after the click), upgraded %d/%d, rows showing success %d, "
+        std::printf("run %d: batch %lld ms, longest GUI timer gap %lld ms (ending %lld ms after the click), upgraded "
+                    "%d/%d, rows showing success %d, "
                     "devices with the file's exact bytes %d\n",
             run, static_cast<long long>(result.ms), static_cast<long long>(result.longestGapMs),
-            static_cast<long long>(result.longestGapEndMs), result.ok, count,
-            result.rowsOk, result.bytesOk);
+            static_cast<long long>(result.longestGapEndMs), result.ok, count, result.rowsOk, result.bytesOk);
         allOk = allOk && result.ok == count && result.rowsOk == count && result.bytesOk == count;
     }
     ZVNetRelease();

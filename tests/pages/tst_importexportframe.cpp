@@ -201,14 +201,22 @@ void TestImportExportFrame::fileNameRule_data()
     QTest::addColumn<QString>("file");
     QTest::addColumn<QString>("device");
     QTest::addColumn<bool>("belongs");
-    QTest::newRow("as exported") << "/x/Camera 1.txt" << "Camera 1" << true;
-    QTest::newRow("other name") << "/x/Camera 1.txt" << "Camera 2" << false;
-    QTest::newRow("names are case-sensitive") << "/x/camera 1.txt" << "Camera 1" << false;
-    QTest::newRow("any four last characters") << "/x/lobbyABCD" << "lobby" << true;
-    QTest::newRow("exactly four characters: empty name") << "/x/.txt" << "" << true;
-    QTest::newRow("exactly four characters, named device") << "/x/.txt" << "a" << false;
-    QTest::newRow("shorter than four: compared whole") << "/x/abc" << "abc" << true;
-    QTest::newRow("the directory does not count") << "/lobby/gate.txt" << "gate" << true;
+    QTest::newRow("as exported") << "/x/Camera 1.txt"
+                                 << "Camera 1" << true;
+    QTest::newRow("other name") << "/x/Camera 1.txt"
+                                << "Camera 2" << false;
+    QTest::newRow("names are case-sensitive") << "/x/camera 1.txt"
+                                              << "Camera 1" << false;
+    QTest::newRow("any four last characters") << "/x/lobbyABCD"
+                                              << "lobby" << true;
+    QTest::newRow("exactly four characters: empty name") << "/x/.txt"
+                                                         << "" << true;
+    QTest::newRow("exactly four characters, named device") << "/x/.txt"
+                                                           << "a" << false;
+    QTest::newRow("shorter than four: compared whole") << "/x/abc"
+                                                       << "abc" << true;
+    QTest::newRow("the directory does not count") << "/lobby/gate.txt"
+                                                  << "gate" << true;
 }
 
 void TestImportExportFrame::fileNameRule()

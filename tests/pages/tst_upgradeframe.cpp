@@ -251,8 +251,7 @@ void TestUpgradeFrame::formPerCustomerCode_data()
     QTest::newRow("13: version query and match") << 13 << false << true << Widths { { 4, 135 } };
     QTest::newRow("36: factory defaults") << 36 << true << false << Widths { { 4, 135 } };
     QTest::newRow("20: wide column 6") << 20 << false << false << Widths { { 6, 150 } };
-    QTest::newRow("34: wide columns 2 and 6")
-        << 34 << false << false << Widths { { 2, 500 }, { 6, 300 } };
+    QTest::newRow("34: wide columns 2 and 6") << 34 << false << false << Widths { { 2, 500 }, { 6, 300 } };
     QTest::newRow("45: wide column 4") << 45 << false << false << Widths { { 4, 165 } };
     QTest::newRow("0") << 0 << false << false << Widths { { 0, 80 }, { 2, 100 }, { 3, 135 }, { 5, 150 } };
     // The version columns sit elsewhere in this code's list.
@@ -334,7 +333,8 @@ void TestUpgradeFrame::busyTimerUnlocksOnceNoDeviceIsConnected()
     QCOMPARE(devices[2]->m_password, QStringLiteral("secret"));
     QCOMPARE(devices[0]->m_pUpgradeFrame, page.page.get());
     QVERIFY(!devices[1]->m_pUpgradeFrame);
-    QCOMPARE(page.table.Statuses(), (QStringList { StatusTextOf(StatusWaiting), QString(), StatusTextOf(StatusWaiting) }));
+    QCOMPARE(
+        page.table.Statuses(), (QStringList { StatusTextOf(StatusWaiting), QString(), StatusTextOf(StatusWaiting) }));
     QVERIFY(page.ActionsDisabled());
     QVERIFY(!ToolBarEnabled(page.toolBar));
     QVERIFY(page.page->BusyTimer()->isActive());
@@ -448,10 +448,18 @@ void TestUpgradeFrame::rowClick_data()
     QTest::addColumn<QString>("port");
     QTest::addColumn<QString>("verb");
 
-    QTest::newRow("0: elevated") << 0 << "http" << "8123" << "runas";
-    QTest::newRow("13") << 13 << "http" << "8123" << "";
-    QTest::newRow("20: https on 443") << 20 << "https" << "443" << "";
-    QTest::newRow("42: https on 443") << 42 << "https" << "443" << "";
+    QTest::newRow("0: elevated") << 0 << "http"
+                                 << "8123"
+                                 << "runas";
+    QTest::newRow("13") << 13 << "http"
+                        << "8123"
+                        << "";
+    QTest::newRow("20: https on 443") << 20 << "https"
+                                      << "443"
+                                      << "";
+    QTest::newRow("42: https on 443") << 42 << "https"
+                                      << "443"
+                                      << "";
 }
 
 void TestUpgradeFrame::rowClick()
@@ -587,8 +595,8 @@ void TestUpgradeFrame::upgradeOfTwentyDevices()
             // It went through waiting and its own progress.
             const QStringList seen = history.Of(row);
             QVERIFY2(seen.contains(StatusTextOf(StatusWaiting)), qPrintable(seen.join(',')));
-            QVERIFY2(std::any_of(seen.cbegin(), seen.cend(),
-                         [](const QString& text) { return text.startsWith(Text(27)); }),
+            QVERIFY2(
+                std::any_of(seen.cbegin(), seen.cend(), [](const QString& text) { return text.startsWith(Text(27)); }),
                 qPrintable(seen.join(',')));
         }
     }

@@ -20,9 +20,9 @@
 
 #include <QAbstractButton>
 #include <QComboBox>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QEventLoop>
-#include <QDir>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QPixmap>
