@@ -15,7 +15,6 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QSpacerItem>
-#include <QVBoxLayout>
 #include <QtConcurrent>
 
 namespace
@@ -42,16 +41,8 @@ void ExportExcel::BuildForm()
 {
     setObjectName(QStringLiteral("ExportExcel"));
     resize(829, 413);
-    QVBoxLayout* layout = CreatePageLayout();
-    m_pDeviceTableView = new CheckBoxTableView(this);
-    m_pDeviceTableView->setObjectName(QStringLiteral("m_pDeviceTableView"));
-    layout->addWidget(m_pDeviceTableView);
-
-    m_pBottom = new QFrame(this);
-    m_pBottom->setObjectName(QStringLiteral("UpgradeFrameBottom"));
-    auto* bottom = new QHBoxLayout(m_pBottom);
-    bottom->setObjectName(QStringLiteral("horizontalLayout"));
-    layout->addWidget(m_pBottom);
+    QHBoxLayout* bottom = nullptr;
+    m_pDeviceTableView = CreateTableAndBottomBar(&m_pBottom, &bottom);
     m_lavelStatus = new QLabel(m_pBottom);
     m_lavelStatus->setObjectName(QStringLiteral("m_lavelStatus"));
     m_lavelStatus->setMinimumHeight(25);
@@ -122,7 +113,7 @@ void ExportExcel::on_m_pBtnExcel_clicked()
         m_devices.clear();
     }
     QList<DeviceInfo*> devices;
-    if (!TakeCheckedDevices(6, &devices))
+    if (!StartAction(6, &devices))
         return;
     {
         QMutexLocker locker(&m_mutex);

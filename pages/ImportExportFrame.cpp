@@ -18,7 +18,6 @@
 #include <QPushButton>
 #include <QSpacerItem>
 #include <QThread>
-#include <QVBoxLayout>
 
 ImportExportFrame::ImportExportFrame(QWidget* parent)
     : OperationPage(
@@ -50,16 +49,8 @@ void ImportExportFrame::BuildForm()
 {
     setObjectName(QStringLiteral("ImportExportFrame"));
     resize(824, 384);
-    QVBoxLayout* layout = CreatePageLayout();
-    m_pDeviceTableView = new CheckBoxTableView(this);
-    m_pDeviceTableView->setObjectName(QStringLiteral("m_pDeviceTableView"));
-    layout->addWidget(m_pDeviceTableView);
-
-    m_pBottom = new QFrame(this);
-    m_pBottom->setObjectName(QStringLiteral("UpgradeFrameBottom"));
-    auto* bottom = new QHBoxLayout(m_pBottom);
-    bottom->setObjectName(QStringLiteral("horizontalLayout"));
-    layout->addWidget(m_pBottom);
+    QHBoxLayout* bottom = nullptr;
+    m_pDeviceTableView = CreateTableAndBottomBar(&m_pBottom, &bottom);
 
     m_pLabelUserName = new QLabel(m_pBottom);
     m_pLabelUserName->setObjectName(QStringLiteral("m_pLabelUserName"));
@@ -122,12 +113,8 @@ bool ImportExportFrame::FileBelongsTo(const QString& path, const QString& device
 
 void ImportExportFrame::OnClickExport()
 {
-    {
-        QMutexLocker locker(&m_mutex);
-        m_workingDevices.clear();
-    }
     QList<DeviceInfo*> devices;
-    if (!TakeCheckedDevices(6, &devices))
+    if (!StartAction(6, &devices))
         return;
     BeginBatch(devices, true);
     if (devices.size() > 1) {
@@ -135,10 +122,9 @@ void ImportExportFrame::OnClickExport()
         OnBatchFinished();
         return;
     }
-    DeviceInfo* device = devices.constFirst();
     // The export asks for its file once the device is connected; the page is
     // free again at once. Its row changes when the result arrives.
-    PrepareStatusAndLogin(device, m_pEditUserName->text(), m_pEditPassword->text());
+    PrepareStatusAndLogin(devices.constFirst(), m_pEditUserName->text(), m_pEditPassword->text());
     QueueDevices(&ExportParamTask, devices);
     OnBatchFinished();
 }
@@ -148,12 +134,8 @@ void ImportExportFrame::OnClickImport()
     const QString path = FileDialogs::GetOpenFileName(this, LanguageText(117), QDir::currentPath(), QString());
     if (!QFileInfo::exists(path))
         return;
-    {
-        QMutexLocker locker(&m_mutex);
-        m_workingDevices.clear();
-    }
     QList<DeviceInfo*> devices;
-    if (!TakeCheckedDevices(6, &devices))
+    if (!StartAction(6, &devices))
         return;
     // Every name is checked before any device is touched: a refused import
     // leaves every row as it was.
@@ -164,9 +146,7 @@ void ImportExportFrame::OnClickImport()
         }
     }
     SetWorkingDevices(devices);
-    const QString user = m_pEditUserName->text();
-    const QString password = m_pEditPassword->text();
-    for (DeviceInfo* device : qAsConst(devices))
-        PrepareDevice(device, user, password, [&path](DeviceInfo* prepared) { prepared->m_importFilePath = path; });
+    PrepareDevices(devices, m_pEditUserName->text(), m_pEditPassword->text(),
+        [&path](DeviceInfo* device) { device->m_importFilePath = path; });
     QueueDevices(&ImportParamTask, devices);
 }

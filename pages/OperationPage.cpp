@@ -12,10 +12,12 @@
 #include "ZVAppSetting.h"
 #include "ZVMessageBox.h"
 
+#include <QHBoxLayout>
 #include <QMutexLocker>
 #include <QPushButton>
 #include <QSortFilterProxyModel>
 #include <QTimer>
+#include <QVBoxLayout>
 
 #include <algorithm>
 
@@ -33,6 +35,20 @@ OperationPage::OperationPage(QWidget* parent, QEvent::Type doneEvent, int kind, 
 OperationPage::~OperationPage()
 {
     delete m_pTimer;
+}
+
+CheckBoxTableView* OperationPage::CreateTableAndBottomBar(QFrame** bottom, QHBoxLayout** bottomLayout)
+{
+    QVBoxLayout* layout = CreatePageLayout();
+    auto* view = new CheckBoxTableView(this);
+    view->setObjectName(QStringLiteral("m_pDeviceTableView"));
+    layout->addWidget(view);
+    *bottom = new QFrame(this);
+    (*bottom)->setObjectName(QStringLiteral("UpgradeFrameBottom"));
+    *bottomLayout = new QHBoxLayout(*bottom);
+    (*bottomLayout)->setObjectName(QStringLiteral("horizontalLayout"));
+    layout->addWidget(*bottom);
+    return view;
 }
 
 void OperationPage::SetupTable(CheckBoxTableView* view)
@@ -129,11 +145,18 @@ void OperationPage::ShowQuery(int textId, int titleId, const QString& dialogStyl
     ZVMessageBox::ShowMessage(this, LanguageText(textId), LanguageText(titleId), 1, 0, dialogStyleSheet);
 }
 
-bool OperationPage::TakeCheckedDevices(int titleId, QList<DeviceInfo*>* devices)
+bool OperationPage::StartAction(
+    int titleId, QList<DeviceInfo*>* devices, bool clearBusy, const QString& dialogStyleSheet)
 {
+    {
+        QMutexLocker locker(&m_mutex);
+        m_workingDevices.clear();
+        if (clearBusy)
+            m_busyDevices.clear();
+    }
     devices->clear();
     if (!m_pTableView || m_pTableView->headCheckState() == 0) {
-        ShowRefusal(51, titleId);
+        ShowRefusal(51, titleId, dialogStyleSheet);
         return false;
     }
     m_pModel->getCheckedDevices(*devices);

@@ -9,6 +9,8 @@
 class CheckBoxTableModel;
 class CheckBoxTableView;
 class LineEdit;
+class QFrame;
+class QHBoxLayout;
 class QPushButton;
 class QTimer;
 
@@ -45,6 +47,9 @@ public slots:
     void CheckWorkDeviceList();
 
 protected:
+    // The form's frame: the table ("m_pDeviceTableView") above the bottom bar
+    // ("UpgradeFrameBottom" with its "horizontalLayout"), in the page layout.
+    CheckBoxTableView* CreateTableAndBottomBar(QFrame** bottom, QHBoxLayout** bottomLayout);
     // Creates the model of the page's kind on the view (its parent) and gives
     // the view the model's proxy; connects the view's clicks.
     void SetupTable(CheckBoxTableView* view);
@@ -58,22 +63,29 @@ protected:
     void ShowRefusal(int textId, int titleId, const QString& dialogStyleSheet = QString());
     // The query box: OK and Cancel, information icon; the answer is not read.
     void ShowQuery(int textId, int titleId, const QString& dialogStyleSheet = QString());
-    // No device ticked: refusal 51 with the title, and false. Else the ticked
-    // devices, in the model's order.
-    bool TakeCheckedDevices(int titleId, QList<DeviceInfo*>* devices);
+    // How a button slot starts: the working list (and with clearBusy the busy
+    // list) emptied; no device ticked: refusal 51 with the title (and the
+    // dialog's style sheet), and false. Else the ticked devices, in the
+    // model's order.
+    bool StartAction(
+        int titleId, QList<DeviceInfo*>* devices, bool clearBusy = false, const QString& dialogStyleSheet = QString());
 
-    // One device's preparation: waiting, this page as requester (an earlier
-    // one stays), the login, then the operation's own setters, then its row.
+    // Each device's preparation, in list order: waiting, this page as
+    // requester (an earlier one stays), the login, then the operation's own
+    // setters, then its row.
     template <typename Setters>
-    void PrepareDevice(DeviceInfo* device, const QString& user, const QString& password, Setters setters)
+    void PrepareDevices(
+        const QList<DeviceInfo*>& devices, const QString& user, const QString& password, Setters setters)
     {
-        PrepareStatusAndLogin(device, user, password);
-        setters(device);
-        RefreshRow(device);
+        for (DeviceInfo* device : devices) {
+            PrepareStatusAndLogin(device, user, password);
+            setters(device);
+            RefreshRow(device);
+        }
     }
-    void PrepareDevice(DeviceInfo* device, const QString& user, const QString& password)
+    void PrepareDevices(const QList<DeviceInfo*>& devices, const QString& user, const QString& password)
     {
-        PrepareDevice(device, user, password, [](DeviceInfo*) {});
+        PrepareDevices(devices, user, password, [](DeviceInfo*) {});
     }
     void PrepareStatusAndLogin(DeviceInfo* device, const QString& user, const QString& password);
     // Queues the task for each device on the normal queue. A device whose

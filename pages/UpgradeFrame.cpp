@@ -17,7 +17,6 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QSpacerItem>
-#include <QVBoxLayout>
 
 namespace
 {
@@ -49,16 +48,7 @@ void UpgradeFrame::BuildForm()
 {
     setObjectName(QStringLiteral("UpgradeFrame"));
     resize(1135, 404);
-    QVBoxLayout* layout = CreatePageLayout();
-    m_pDeviceTableView = new CheckBoxTableView(this);
-    m_pDeviceTableView->setObjectName(QStringLiteral("m_pDeviceTableView"));
-    layout->addWidget(m_pDeviceTableView);
-
-    m_pBottom = new QFrame(this);
-    m_pBottom->setObjectName(QStringLiteral("UpgradeFrameBottom"));
-    m_pBottomLayout = new QHBoxLayout(m_pBottom);
-    m_pBottomLayout->setObjectName(QStringLiteral("horizontalLayout"));
-    layout->addWidget(m_pBottom);
+    m_pDeviceTableView = CreateTableAndBottomBar(&m_pBottom, &m_pBottomLayout);
 
     auto label = [this](const char* name) {
         auto* widget = new QLabel(m_pBottom);
@@ -169,26 +159,14 @@ void UpgradeFrame::OnClickOpenFile()
         this, LanguageText(53), QString(), LanguageText(52) + QStringLiteral("(*.sw*  *.SW*)")));
 }
 
-void UpgradeFrame::RunTimedBatch(int titleId, void (*task)(void*), const QString& firmwarePath)
+void UpgradeFrame::RunTimedBatch(const QList<DeviceInfo*>& devices, void (*task)(void*), const QString& firmwarePath)
 {
-    {
-        QMutexLocker locker(&m_mutex);
-        m_workingDevices.clear();
-        m_busyDevices.clear();
-    }
-    QList<DeviceInfo*> devices;
-    if (!TakeCheckedDevices(titleId, &devices))
-        return;
     SetBusyDevices(devices);
     BeginBatch(devices, true);
-    const QString user = m_pEditUserName->text();
-    const QString password = m_pEditPassword->text();
-    for (DeviceInfo* device : qAsConst(devices)) {
-        PrepareDevice(device, user, password, [&firmwarePath](DeviceInfo* prepared) {
-            if (!firmwarePath.isNull())
-                prepared->m_upgradeFilePath = firmwarePath;
-        });
-    }
+    PrepareDevices(devices, m_pEditUserName->text(), m_pEditPassword->text(), [&firmwarePath](DeviceInfo* device) {
+        if (!firmwarePath.isNull())
+            device->m_upgradeFilePath = firmwarePath;
+    });
     QueueDevices(task, devices);
     StartBusyTimer();
 }
@@ -200,39 +178,27 @@ void UpgradeFrame::OnClickUpgrade()
         ShowQuery(50, 6, QLatin1String(kDialogFrameStyle));
         return;
     }
-    {
-        QMutexLocker locker(&m_mutex);
-        m_workingDevices.clear();
-        m_busyDevices.clear();
-    }
-    if (m_pDeviceTableView->headCheckState() == 0) {
-        ShowRefusal(51, 6, QLatin1String(kDialogFrameStyle));
-        return;
-    }
-    RunTimedBatch(6, &UpgradeTask, path);
+    QList<DeviceInfo*> devices;
+    if (StartAction(6, &devices, true, QLatin1String(kDialogFrameStyle)))
+        RunTimedBatch(devices, &UpgradeTask, path);
 }
 
 void UpgradeFrame::OnClickDefault()
 {
-    {
-        QMutexLocker locker(&m_mutex);
-        m_workingDevices.clear();
-    }
     QList<DeviceInfo*> devices;
-    if (!TakeCheckedDevices(6, &devices))
+    if (!StartAction(6, &devices))
         return;
     // No busy poll: the page comes back through the done event.
     BeginBatch(devices, true);
-    const QString user = m_pEditUserName->text();
-    const QString password = m_pEditPassword->text();
-    for (DeviceInfo* device : qAsConst(devices))
-        PrepareDevice(device, user, password);
+    PrepareDevices(devices, m_pEditUserName->text(), m_pEditPassword->text());
     QueueDevices(&DefaultTask, devices);
 }
 
 void UpgradeFrame::on_m_pBtnQuery_clicked()
 {
-    RunTimedBatch(110, &QueryVersionTask, QString());
+    QList<DeviceInfo*> devices;
+    if (StartAction(110, &devices, true))
+        RunTimedBatch(devices, &QueryVersionTask, QString());
 }
 
 void UpgradeFrame::on_m_pBtnMatch_clicked()
@@ -242,19 +208,13 @@ void UpgradeFrame::on_m_pBtnMatch_clicked()
         ShowRefusal(148, 110);
         return;
     }
-    {
-        QMutexLocker locker(&m_mutex);
-        m_workingDevices.clear();
-    }
     QList<DeviceInfo*> devices;
-    if (!TakeCheckedDevices(110, &devices))
+    if (!StartAction(110, &devices))
         return;
     // Nothing is locked: a match can be started again at once.
     SetWorkingDevices(devices);
-    const QString user = m_pEditUserName->text();
-    const QString password = m_pEditPassword->text();
-    for (DeviceInfo* device : qAsConst(devices))
-        PrepareDevice(device, user, password, [&version](DeviceInfo* prepared) { prepared->m_matchVersion = version; });
+    PrepareDevices(devices, m_pEditUserName->text(), m_pEditPassword->text(),
+        [&version](DeviceInfo* device) { device->m_matchVersion = version; });
     QueueDevices(&MatchVersionTask, devices);
 }
 

@@ -35,8 +35,9 @@ protected:
 private:
     void BuildForm();
     void ApplyCustomerLayout();
-    // Takes the ticked devices into both lists, locks, prepares and queues.
-    void RunTimedBatch(int titleId, void (*task)(void*), const QString& firmwarePath);
+    // Takes the devices into both lists, locks, prepares, queues and starts
+    // the busy poll.
+    void RunTimedBatch(const QList<DeviceInfo*>& devices, void (*task)(void*), const QString& firmwarePath);
 
     CheckBoxTableView* m_pDeviceTableView;
     QFrame* m_pBottom;
