@@ -12,7 +12,9 @@
 #include "DeviceInfo.h"
 #include "DeviceInfoMng.h"
 #include "DispatchFixtures.h"
+#include "FakeDevice.h"
 #include "FileDialogs.h"
+#include "LineEdit.h"
 #include "OperationPage.h"
 #include "TaskPool.h"
 #include "ToolBarFrame.h"
@@ -147,6 +149,54 @@ struct Table
     }
 
     CheckBoxTableView* view;
+};
+
+// This test process's own loopback addresses; n from 1 to 253.
+inline std::string Loopback(int n)
+{
+    return fakedevice::UniqueLoopbackPrefix() + std::to_string(n);
+}
+
+// The text a row shows for a status.
+inline QString StatusTextOf(int status)
+{
+    DeviceInfo device;
+    device.m_status = status;
+    return device.StatusText();
+}
+
+// A page with its tool bar, shown, built under the customer code; it lists
+// nothing when it goes.
+template <typename PageType> struct PageOf
+{
+    explicit PageOf(int company, QSize size = QSize(1500, 600))
+        : table(nullptr)
+    {
+        ZVAppSetting::Instance()->m_company = company;
+        page = std::make_unique<PageType>();
+        page->m_pToolBarFrame = &toolBar;
+        page->resize(size);
+        page->show();
+        table.view = page->template findChild<CheckBoxTableView*>(QStringLiteral("m_pDeviceTableView"));
+    }
+    ~PageOf()
+    {
+        ClearDevices(*page);
+        page.reset();
+    }
+
+    template <typename T> T* Find(const char* name) const { return page->template findChild<T*>(QLatin1String(name)); }
+    void Click(const char* name) { QTest::mouseClick(Find<QPushButton>(name), Qt::LeftButton); }
+    void SetText(const char* name, const QString& text) { Find<LineEdit>(name)->setText(text); }
+    void Login(const QString& user, const QString& password)
+    {
+        SetText("m_pEditUserName", user);
+        SetText("m_pEditPassword", password);
+    }
+
+    ToolBarFrame toolBar;
+    std::unique_ptr<PageType> page;
+    Table table;
 };
 
 inline QString Text(int id)

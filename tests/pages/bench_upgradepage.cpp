@@ -16,6 +16,7 @@
 #include "FakeDevice.h"
 #include "LineEdit.h"
 #include "OperationFixtures.h"
+#include "PageBench.h"
 #include "TaskPool.h"
 #include "ToolBarFrame.h"
 #include "UiTestSupport.h"
@@ -44,13 +45,6 @@ int Option(int argc, char** argv, const char* name, int fallback)
             return std::atoi(argv[i + 1]);
     }
     return fallback;
-}
-
-QString StatusTextOf(int status)
-{
-    DeviceInfo device;
-    device.m_status = status;
-    return device.StatusText();
 }
 
 struct RunResult
@@ -111,7 +105,7 @@ RunResult RunOnce(const std::vector<std::unique_ptr<fakedevice::FakeDevice>>& fa
     if (!done)
         std::fprintf(stderr, "the batch did not end within 10 minutes\n");
 
-    const QString ok = StatusTextOf(StatusUpgradeOk);
+    const QString ok = PageTest::StatusTextOf(StatusUpgradeOk);
     const int statusColumn = CheckBoxTableModel::FromViewModel(view->model())->columnOfHeader(44);
     for (int row = 0; row < view->model()->rowCount(); ++row)
         result.rowsOk += view->model()->index(row, statusColumn).data().toString() == ok ? 1 : 0;

@@ -22,13 +22,6 @@ using namespace PageTest;
 
 namespace
 {
-QString StatusTextOf(int status)
-{
-    DeviceInfo device;
-    device.m_status = status;
-    return device.StatusText();
-}
-
 DeviceInfo* FullDevice(int n, const QString& p2pId)
 {
     SearchDevRsp record;
@@ -68,27 +61,13 @@ QJsonArray Row(const QJsonObject& book, int row)
     return book.value("rows").toArray().at(row).toArray();
 }
 
-struct Page
+struct Page : PageOf<ExportExcel>
 {
     explicit Page(int company)
-        : table((ZVAppSetting::Instance()->m_company = company, nullptr))
+        : PageOf(company, QSize(1200, 600))
     {
-        page = std::make_unique<ExportExcel>();
-        page->m_pToolBarFrame = &toolBar;
-        page->resize(1200, 600);
-        page->show();
-        table.view = page->findChild<CheckBoxTableView*>(QStringLiteral("m_pDeviceTableView"));
     }
-    ~Page()
-    {
-        ClearDevices(*page);
-        page.reset();
-    }
-    void ClickExport() { QTest::mouseClick(page->findChild<QPushButton*>("m_pBtnExcel"), Qt::LeftButton); }
-
-    ToolBarFrame toolBar;
-    std::unique_ptr<ExportExcel> page;
-    Table table;
+    void ClickExport() { Click("m_pBtnExcel"); }
 };
 } // namespace
 

@@ -18,51 +18,16 @@ using namespace PageTest;
 
 namespace
 {
-const std::string kPrefix = fakedevice::UniqueLoopbackPrefix();
-
-std::string Loopback(int n)
-{
-    return kPrefix + std::to_string(n);
-}
-
-QString StatusTextOf(int status)
-{
-    DeviceInfo device;
-    device.m_status = status;
-    return device.StatusText();
-}
-
-struct Page
+struct Page : PageOf<ImportExportFrame>
 {
     explicit Page(int company)
-        : table((ZVAppSetting::Instance()->m_company = company, nullptr))
+        : PageOf(company, QSize(1200, 600))
     {
-        page = std::make_unique<ImportExportFrame>();
-        page->m_pToolBarFrame = &toolBar;
-        page->resize(1200, 600);
-        page->show();
-        table.view = page->findChild<CheckBoxTableView*>(QStringLiteral("m_pDeviceTableView"));
     }
-    ~Page()
-    {
-        ClearDevices(*page);
-        page.reset();
-    }
-    template <typename T> T* Find(const char* name) const { return page->findChild<T*>(QLatin1String(name)); }
-    void Click(const char* name) { QTest::mouseClick(Find<QPushButton>(name), Qt::LeftButton); }
     bool ButtonsEnabled() const
     {
         return Find<QPushButton>("m_pBtnExport")->isEnabled() && Find<QPushButton>("m_pBtnImport")->isEnabled();
     }
-    void Login(const QString& user, const QString& password)
-    {
-        Find<LineEdit>("m_pEditUserName")->setText(user);
-        Find<LineEdit>("m_pEditPassword")->setText(password);
-    }
-
-    ToolBarFrame toolBar;
-    std::unique_ptr<ImportExportFrame> page;
-    Table table;
 };
 
 QList<DeviceInfo*> NamedDevices(const QStringList& names)

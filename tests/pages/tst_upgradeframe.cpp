@@ -24,20 +24,6 @@ Q_DECLARE_METATYPE(Widths)
 
 namespace
 {
-const std::string kPrefix = fakedevice::UniqueLoopbackPrefix();
-
-std::string Loopback(int n)
-{
-    return kPrefix + std::to_string(n);
-}
-
-QString StatusTextOf(int status)
-{
-    DeviceInfo device;
-    device.m_status = status;
-    return device.StatusText();
-}
-
 QByteArray Firmware(int size, unsigned seed)
 {
     std::mt19937 random(seed);
@@ -61,27 +47,10 @@ QList<DeviceInfo*> QuietDevices(int count)
     return devices;
 }
 
-// The page with its tool bar, shown; built under the customer code.
-struct Page
+struct Page : PageOf<UpgradeFrame>
 {
-    explicit Page(int company)
-        : table((ZVAppSetting::Instance()->m_company = company, nullptr))
-    {
-        page = std::make_unique<UpgradeFrame>();
-        page->m_pToolBarFrame = &toolBar;
-        page->resize(1500, 600);
-        page->show();
-        table.view = page->findChild<CheckBoxTableView*>(QStringLiteral("m_pDeviceTableView"));
-    }
-    ~Page()
-    {
-        ClearDevices(*page);
-        page.reset();
-    }
+    using PageOf::PageOf;
 
-    template <typename T> T* Find(const char* name) const { return page->findChild<T*>(QLatin1String(name)); }
-    void Click(const char* name) { QTest::mouseClick(Find<QPushButton>(name), Qt::LeftButton); }
-    void SetText(const char* name, const QString& text) { Find<LineEdit>(name)->setText(text); }
     bool ActionsEnabled() const
     {
         return Find<LineEdit>("m_pEditFilePath")->isEnabled() && Find<QPushButton>("m_pBtnOpenFile")->isEnabled()
@@ -92,15 +61,6 @@ struct Page
         return !Find<LineEdit>("m_pEditFilePath")->isEnabled() && !Find<QPushButton>("m_pBtnOpenFile")->isEnabled()
             && !Find<QPushButton>("m_pBtnUpgrade")->isEnabled() && !Find<QPushButton>("m_pBtnQuery")->isEnabled();
     }
-    void Login(const QString& user, const QString& password)
-    {
-        SetText("m_pEditUserName", user);
-        SetText("m_pEditPassword", password);
-    }
-
-    ToolBarFrame toolBar;
-    std::unique_ptr<UpgradeFrame> page;
-    Table table;
 };
 
 // Every status text each row showed, in order, while the page ran.
