@@ -2,10 +2,10 @@
 // upload thread, checked on the fake device (bytes, hash, token, announced
 // size and head) and in the statuses the upgrade page sees.
 
+#include "DevicePairBench.h"
 #include "DeviceTasks.h"
 #include "DeviceWire.h"
 #include "HttpClient.h"
-#include "DevicePairBench.h"
 #include "httpRequest.h"
 
 #include <QCryptographicHash>
@@ -29,16 +29,7 @@ const char* const kUploadPath = "/API/Maintenance/SystemUpgrade/Upgrade";
 
 QByteArray Firmware(int size, unsigned seed)
 {
-    std::mt19937 random(seed);
-    QByteArray bytes(size, Qt::Uninitialized);
-    for (char& byte : bytes)
-        byte = static_cast<char>(random());
-    return bytes;
-}
-
-std::string Sha256Hex(const QByteArray& bytes)
-{
-    return QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex().toStdString();
+    return RandomBytes(size, seed);
 }
 } // namespace
 

@@ -138,12 +138,9 @@ int main(int argc, char** argv)
 
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("firmware.sw"));
-    QByteArray image(sizeMiB * 1024 * 1024, Qt::Uninitialized);
-    std::mt19937 random(1);
-    for (char& byte : image)
-        byte = static_cast<char>(random());
+    const QByteArray image = TestSupport::RandomBytes(sizeMiB * 1024 * 1024, 1);
     TestSupport::WriteFile(path, image);
-    const std::string hash = QCryptographicHash::hash(image, QCryptographicHash::Sha256).toHex().toStdString();
+    const std::string hash = TestSupport::Sha256Hex(image);
 
     std::vector<std::string> addresses;
     for (int i = 0; i < count; ++i)

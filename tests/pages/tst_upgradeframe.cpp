@@ -26,16 +26,7 @@ namespace
 {
 QByteArray Firmware(int size, unsigned seed)
 {
-    std::mt19937 random(seed);
-    QByteArray bytes(size, Qt::Uninitialized);
-    for (char& byte : bytes)
-        byte = static_cast<char>(random());
-    return bytes;
-}
-
-std::string Sha256Hex(const QByteArray& bytes)
-{
-    return QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex().toStdString();
+    return RandomBytes(size, seed);
 }
 
 // Devices at loopback addresses no test process serves; their tasks are held.
