@@ -127,19 +127,7 @@ struct Table
         view->scrollTo(Model()->index(row, column));
         QTest::mouseClick(view->viewport(), Qt::LeftButton, Qt::NoModifier, CellRect(row, column).center());
     }
-    // Clicks the row's check box, as a user ticks a device.
-    void ClickCheckBox(int row)
-    {
-        const QModelIndex index = Model()->index(row, 0);
-        view->scrollTo(index);
-        QStyleOptionViewItem option;
-        option.initFrom(view->viewport());
-        option.rect = view->visualRect(index);
-        option.features = QStyleOptionViewItem::HasCheckIndicator;
-        option.widget = view;
-        const QRect box = view->style()->subElementRect(QStyle::SE_ItemViewItemCheckIndicator, &option, view);
-        QTest::mouseClick(view->viewport(), Qt::LeftButton, Qt::NoModifier, box.center());
-    }
+    void ClickCheckBox(int row) { TestSupport::ClickCheckBox(view, row); }
     // Ticks every row through the header's check-all box.
     void CheckAll()
     {
