@@ -8,7 +8,7 @@ packages=(
     qtbase5-dev qtbase5-dev-tools qttranslations5-l10n
     libjsoncpp-dev rapidjson-dev libcurl4-openssl-dev libssl-dev libxlsxwriter-dev
     fonts-liberation fonts-ipafont-gothic fonts-wqy-microhei xvfb xauth iproute2 openssl
-    onvif-tools
+    onvif-tools python3-openpyxl
     nmap
 )
 

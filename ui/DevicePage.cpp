@@ -66,6 +66,12 @@ void DevicePage::BeginBatch(const QList<DeviceInfo*>& devices, bool lockToolBar)
     }
 }
 
+void DevicePage::SetWorkingDevices(const QList<DeviceInfo*>& devices)
+{
+    QMutexLocker locker(&m_mutex);
+    m_workingDevices = devices;
+}
+
 void DevicePage::OnDeviceTaskFinished(DeviceInfo* device, bool finished)
 {
     // A report from another thread takes effect on the page's own thread.

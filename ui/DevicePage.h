@@ -69,6 +69,8 @@ protected:
     // Takes the devices as the working list and locks the page (and the tool
     // bar when lockToolBar) until the last of them has finished.
     void BeginBatch(const QList<DeviceInfo*>& devices, bool lockToolBar);
+    // Takes the devices as the working list without locking anything.
+    void SetWorkingDevices(const QList<DeviceInfo*>& devices);
 
     // Enables or disables the widgets that start the page's operation.
     virtual void SetActionsEnabled(bool enabled);

@@ -413,7 +413,7 @@ void TestParamFile::sdkImportNamesTheFile()
     const QByteArray content("FDEX-not-the-device's");
     const QString path = Path(QStringLiteral("Cam 1.txt"));
     QVERIFY(WriteFile(path, content));
-    QCOMPARE(Import(Api::Sdk, path), int(StatusImportFailed)); // the device takes only its own export
+    QCOMPARE(Import(Api::Sdk, path), int(StatusImportFailed)); // no parameter set the device takes
     QCOMPARE(m_bench->Sdk().CountReceived(fakedevice::wire::Import), 1);
     fakedevice::Received import;
     for (const fakedevice::Received& received : m_bench->Sdk().ReceivedRequests())

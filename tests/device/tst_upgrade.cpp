@@ -45,16 +45,7 @@ const char* const kRedirectPath = "/API/Maintenance/SystemUpgrade/Elsewhere";
 
 QByteArray Firmware(int size, unsigned seed)
 {
-    std::mt19937 random(seed);
-    QByteArray bytes(size, Qt::Uninitialized);
-    for (char& byte : bytes)
-        byte = static_cast<char>(random());
-    return bytes;
-}
-
-std::string Sha256Hex(const QByteArray& bytes)
-{
-    return QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex().toStdString();
+    return RandomBytes(size, seed);
 }
 } // namespace
 

@@ -5,10 +5,16 @@
 #include <QStringList>
 #include <QTemporaryDir>
 
+#include <string>
+
 namespace TestSupport
 {
 bool WriteFile(const QString& path, const QByteArray& content);
 QByteArray ReadFile(const QString& path);
+// size bytes of a fixed pseudo-random sequence (a firmware image, say).
+QByteArray RandomBytes(int size, unsigned seed);
+// Lower-case hex of the bytes' SHA-256, as the fake devices report what they received.
+std::string Sha256Hex(const QByteArray& bytes);
 // Reads a file descriptor (a child process's pipe) to its end, then closes it.
 QByteArray ReadToEnd(int fd);
 

@@ -10,6 +10,9 @@
 #include <QApplication>
 #include <QFile>
 #include <QPushButton>
+#include <QStyle>
+#include <QStyleOptionViewItem>
+#include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextStream>
@@ -33,6 +36,19 @@ void LoadNumberedTexts()
     const QString path = dir.filePath(QStringLiteral("numbered.xml"));
     WriteFile(path, NumberedLanguageFile(239));
     LanguageTexts::Create(path);
+}
+
+void ClickCheckBox(QTableView* view, int row)
+{
+    const QModelIndex index = view->model()->index(row, 0);
+    view->scrollTo(index);
+    QStyleOptionViewItem option;
+    option.initFrom(view->viewport());
+    option.rect = view->visualRect(index);
+    option.features = QStyleOptionViewItem::HasCheckIndicator;
+    option.widget = view;
+    const QRect box = view->style()->subElementRect(QStyle::SE_ItemViewItemCheckIndicator, &option, view);
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, Qt::NoModifier, box.center());
 }
 
 DialogAnswerer::DialogAnswerer(Answer answer)

@@ -8,6 +8,7 @@
 #include <functional>
 
 class BaseDialog;
+class QTableView;
 
 namespace TestSupport
 {
@@ -16,6 +17,9 @@ void ApplyProgramStyle();
 
 // Makes text n of the language table read "T<n>" (239 texts).
 void LoadNumberedTexts();
+
+// Clicks the check box of a row of a device table (column 0), as a user ticks a device.
+void ClickCheckBox(QTableView* view, int row);
 
 // Answers every dialog the code under test shows, the way a user would: by
 // clicking the message box's OK or Cancel button, or the title bar's close

@@ -142,17 +142,7 @@ struct Fixture
     {
         QTest::mouseClick(view->viewport(), Qt::LeftButton, Qt::NoModifier, CellRect(row, column).center());
     }
-    void ClickCheckBox(int row)
-    {
-        const QModelIndex index = view->model()->index(row, 0);
-        QStyleOptionViewItem option;
-        option.initFrom(view->viewport());
-        option.rect = view->visualRect(index);
-        option.features = QStyleOptionViewItem::HasCheckIndicator;
-        option.widget = view;
-        const QRect box = view->style()->subElementRect(QStyle::SE_ItemViewItemCheckIndicator, &option, view);
-        QTest::mouseClick(view->viewport(), Qt::LeftButton, Qt::NoModifier, box.center());
-    }
+    void ClickCheckBox(int row) { TestSupport::ClickCheckBox(view, row); }
 
     // Runs a search in which the "SDK" finds exactly these records and then
     // ends; the real search of the silent target is given up unheard.

@@ -1,0 +1,200 @@
+#include "OperationPage.h"
+
+#include "CheckBoxTableModel.h"
+#include "CheckBoxTableView.h"
+#include "DeviceInfo.h"
+#include "DeviceInfoMng.h"
+#include "DeviceTasks.h"
+#include "DeviceWebPage.h"
+#include "LanguageTexts.h"
+#include "LineEdit.h"
+#include "ToolBarFrame.h"
+#include "ZVAppSetting.h"
+#include "ZVMessageBox.h"
+
+#include <QHBoxLayout>
+#include <QMutexLocker>
+#include <QPushButton>
+#include <QSortFilterProxyModel>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include <algorithm>
+
+OperationPage::OperationPage(QWidget* parent, QEvent::Type doneEvent, int kind, Requester requester, bool timerPage)
+    : DevicePage(parent, doneEvent)
+    , m_kind(kind)
+    , m_requester(requester)
+{
+    if (timerPage) {
+        m_pTimer = new QTimer;
+        connect(m_pTimer, &QTimer::timeout, this, &OperationPage::CheckWorkDeviceList);
+    }
+}
+
+OperationPage::~OperationPage()
+{
+    delete m_pTimer;
+}
+
+CheckBoxTableView* OperationPage::CreateTableAndBottomBar(QFrame** bottom, QHBoxLayout** bottomLayout)
+{
+    QVBoxLayout* layout = CreatePageLayout();
+    auto* view = new CheckBoxTableView(this);
+    view->setObjectName(QStringLiteral("m_pDeviceTableView"));
+    layout->addWidget(view);
+    *bottom = new QFrame(this);
+    (*bottom)->setObjectName(QStringLiteral("UpgradeFrameBottom"));
+    *bottomLayout = new QHBoxLayout(*bottom);
+    (*bottomLayout)->setObjectName(QStringLiteral("horizontalLayout"));
+    layout->addWidget(*bottom);
+    return view;
+}
+
+void OperationPage::SetupTable(CheckBoxTableView* view)
+{
+    m_pTableView = view;
+    m_pModel = new CheckBoxTableModel(view, m_kind, 0);
+    view->setModel(m_pModel->proxyModel(), 0);
+    connect(view, &CheckBoxTableView::clicked, this, &OperationPage::onClickTableView);
+}
+
+void OperationPage::PrefillLogin(LineEdit* user, LineEdit* password, int maxBytes)
+{
+    const ZVAppSetting* settings = ZVAppSetting::Instance();
+    user->setText(settings->m_defaultUser);
+    password->setText(settings->m_defaultPassword);
+    password->setEchoMode(QLineEdit::Password);
+    if (maxBytes > 0) {
+        user->SetMaxByteCount(maxBytes);
+        password->SetMaxByteCount(maxBytes);
+    }
+}
+
+void OperationPage::FitButtons(std::initializer_list<QPushButton*> buttons)
+{
+    for (QPushButton* button : buttons)
+        button->setMinimumWidth(qMax(75, button->fontMetrics().horizontalAdvance(button->text()) + 16));
+}
+
+void OperationPage::SetFilterColumn(int column)
+{
+    DevicePage::SetFilterColumn(column);
+    if (m_pModel && m_pModel->proxyModel() && column != m_pModel->filterColumn())
+        m_pModel->setFilterColumn(column);
+}
+
+void OperationPage::SetFilterText(const QString& text)
+{
+    DevicePage::SetFilterText(text);
+    if (m_pModel && m_pModel->proxyModel() && text != m_pModel->filterText())
+        m_pModel->setFilterText(text);
+}
+
+void OperationPage::RefreshDeviceList()
+{
+    if (!m_pModel)
+        return;
+    m_pModel->clear();
+    DeviceInfoMng::Instance()->ResetLanDeviceStatus();
+    m_pModel->setDevices(DeviceInfoMng::Instance()->m_lanDevices);
+}
+
+void OperationPage::ClearDeviceList()
+{
+    {
+        // The devices are about to be freed: the busy poll must not read them.
+        QMutexLocker locker(&m_mutex);
+        m_busyDevices.clear();
+    }
+    if (m_pModel)
+        m_pModel->clear();
+}
+
+void OperationPage::onClickTableView(const QModelIndex& index)
+{
+    DeviceInfo* device = m_pModel ? m_pModel->deviceAt(index) : nullptr;
+    if (!device || index.column() != 1)
+        return;
+    OpenDeviceWebPage(device->Ip(), static_cast<quint16>(device->m_searchRsp.webPort), false);
+}
+
+void OperationPage::CheckWorkDeviceList()
+{
+    QList<DeviceInfo*> busy;
+    {
+        QMutexLocker locker(&m_mutex);
+        busy = m_busyDevices;
+    }
+    const bool connected
+        = std::any_of(busy.cbegin(), busy.cend(), [](const DeviceInfo* device) { return device->m_bLogin.load(); });
+    if (connected)
+        return;
+    OnBatchFinished();
+    if (m_pTimer)
+        m_pTimer->stop();
+}
+
+void OperationPage::ShowRefusal(int textId, int titleId, const QString& dialogStyleSheet)
+{
+    ZVMessageBox::ShowMessage(this, LanguageText(textId), LanguageText(titleId), 0, 2, dialogStyleSheet);
+}
+
+void OperationPage::ShowQuery(int textId, int titleId, const QString& dialogStyleSheet)
+{
+    ZVMessageBox::ShowMessage(this, LanguageText(textId), LanguageText(titleId), 1, 0, dialogStyleSheet);
+}
+
+bool OperationPage::StartAction(
+    int titleId, QList<DeviceInfo*>* devices, bool clearBusy, const QString& dialogStyleSheet)
+{
+    {
+        QMutexLocker locker(&m_mutex);
+        m_workingDevices.clear();
+        if (clearBusy)
+            m_busyDevices.clear();
+    }
+    devices->clear();
+    if (!m_pTableView || m_pTableView->headCheckState() == 0) {
+        ShowRefusal(51, titleId, dialogStyleSheet);
+        return false;
+    }
+    m_pModel->getCheckedDevices(*devices);
+    return true;
+}
+
+void OperationPage::PrepareStatusAndLogin(DeviceInfo* device, const QString& user, const QString& password)
+{
+    device->m_status = StatusWaiting;
+    if (!(device->*m_requester))
+        device->*m_requester = this;
+    device->SetParams(user, password, QString(), QString(), QString(), QString(), QString(), 0, 0, 0, 0);
+}
+
+void OperationPage::QueueDevices(void (*task)(void*), const QList<DeviceInfo*>& devices)
+{
+    for (DeviceInfo* device : devices) {
+        if (!QueueDeviceTask(task, device)) {
+            device->m_status = StatusFailed;
+            OnDeviceTaskFinished(device, true);
+        }
+    }
+}
+
+void OperationPage::SetBusyDevices(const QList<DeviceInfo*>& devices)
+{
+    QMutexLocker locker(&m_mutex);
+    m_busyDevices = devices;
+}
+
+void OperationPage::StartBusyTimer()
+{
+    if (m_pTimer)
+        m_pTimer->start(1000);
+}
+
+void OperationPage::RefreshRow(DeviceInfo* device)
+{
+    if (m_pModel)
+        m_pModel->updateDevice(device, false);
+}

@@ -1,0 +1,216 @@
+#pragma once
+
+// What the operation page tests share: the pages' neighbours (tool bar, task
+// pool, device list), devices listed as a search would list them, the file
+// questions and message boxes answered, and the rows read and ticked through
+// the real table view.
+
+#include "CheckBoxHeaderView.h"
+#include "CheckBoxTableModel.h"
+#include "CheckBoxTableView.h"
+#include "DeviceFixtures.h"
+#include "DeviceInfo.h"
+#include "DeviceInfoMng.h"
+#include "DispatchFixtures.h"
+#include "FakeDevice.h"
+#include "FileDialogs.h"
+#include "LineEdit.h"
+#include "OperationPage.h"
+#include "TaskPool.h"
+#include "ToolBarFrame.h"
+#include "UiTestSupport.h"
+#include "ZVAppSetting.h"
+#include "ZVMessageBox.h"
+
+#include <QAbstractItemModel>
+#include <QPushButton>
+#include <QStyle>
+#include <QStyleOptionViewItem>
+#include <QtTest>
+
+#include <memory>
+
+namespace PageTest
+{
+using namespace TestSupport;
+
+// Answers the pages' file questions with a queued list of answers (an empty
+// one cancels) and records each question.
+class FileAnswers
+{
+public:
+    FileAnswers()
+    {
+        m_previous = FileDialogs::SetAnswer([this](const FileDialogs::Question& question) {
+            asked.append(question);
+            return answers.isEmpty() ? QString() : answers.takeFirst();
+        });
+    }
+    ~FileAnswers() { FileDialogs::SetAnswer(m_previous); }
+
+    QStringList answers;
+    QList<FileDialogs::Question> asked;
+
+private:
+    FileDialogs::Answer m_previous;
+};
+
+// The pool and how it is fed: held tasks stay queued until the test ends them.
+class PoolBench
+{
+public:
+    explicit PoolBench(bool holdTasks, int threads = 6)
+    {
+        m_pool = std::make_unique<TaskPool>(threads);
+        m_recorder = std::make_unique<TaskRecorder>(holdTasks ? nullptr : m_pool.get());
+    }
+    ~PoolBench()
+    {
+        m_recorder.reset();
+        m_pool.reset();
+    }
+    TaskRecorder& Recorder() { return *m_recorder; }
+
+private:
+    std::unique_ptr<TaskPool> m_pool;
+    std::unique_ptr<TaskRecorder> m_recorder;
+};
+
+// Ends a held task's operation from another thread as a worker would.
+inline void EndHeld(DeviceInfo* device, int status)
+{
+    OnOtherThread([device, status] {
+        PostDeviceEvent(device, new QDeviceCallEvent([device, status] {
+            device->m_status = status;
+            device->EndOperation(true);
+        }));
+    });
+}
+
+// The LAN list becomes devices (DeviceInfoMng owns them) and the page lists it.
+inline void ListDevices(DevicePage& page, const QList<DeviceInfo*>& devices)
+{
+    DeviceInfoMng::Instance()->ReplaceLanDevices(devices);
+    page.RefreshDeviceList();
+}
+
+inline void ClearDevices(DevicePage& page)
+{
+    page.ClearDeviceList();
+    DeviceInfoMng::Instance()->ReplaceLanDevices({});
+}
+
+// Reading and ticking a page's table as a user sees it.
+struct Table
+{
+    explicit Table(CheckBoxTableView* tableView)
+        : view(tableView)
+    {
+    }
+
+    QAbstractItemModel* Model() const { return view->model(); }
+    int Rows() const { return Model()->rowCount(); }
+    QString Cell(int row, int column) const { return Model()->index(row, column).data().toString(); }
+    // The status column, found by its header.
+    int StatusColumn() const { return CheckBoxTableModel::FromViewModel(Model())->columnOfHeader(44); }
+    QString Status(int row) const { return Cell(row, StatusColumn()); }
+    QStringList Statuses() const
+    {
+        QStringList texts;
+        for (int row = 0; row < Rows(); ++row)
+            texts << Status(row);
+        return texts;
+    }
+    QRect CellRect(int row, int column) const { return view->visualRect(Model()->index(row, column)); }
+    void ClickCell(int row, int column)
+    {
+        view->scrollTo(Model()->index(row, column));
+        QTest::mouseClick(view->viewport(), Qt::LeftButton, Qt::NoModifier, CellRect(row, column).center());
+    }
+    void ClickCheckBox(int row) { TestSupport::ClickCheckBox(view, row); }
+    // Ticks every row through the header's check-all box.
+    void CheckAll()
+    {
+        CheckBoxHeaderView* header = view->checkBoxHeader();
+        QTest::mousePress(header->viewport(), Qt::LeftButton, Qt::NoModifier, header->boxRect(0).center());
+        QTest::mouseRelease(header->viewport(), Qt::LeftButton, Qt::NoModifier, header->boxRect(0).center());
+    }
+
+    CheckBoxTableView* view;
+};
+
+// This test process's own loopback addresses; n from 1 to 253.
+inline std::string Loopback(int n)
+{
+    return fakedevice::UniqueLoopbackPrefix() + std::to_string(n);
+}
+
+// The text a row shows for a status.
+inline QString StatusTextOf(int status)
+{
+    DeviceInfo device;
+    device.m_status = status;
+    return device.StatusText();
+}
+
+// A page with its tool bar, shown, built under the customer code; it lists
+// nothing when it goes.
+template <typename PageType> struct PageOf
+{
+    explicit PageOf(int company, QSize size = QSize(1500, 600))
+        : table(nullptr)
+    {
+        ZVAppSetting::Instance()->m_company = company;
+        page = std::make_unique<PageType>();
+        page->m_pToolBarFrame = &toolBar;
+        page->resize(size);
+        page->show();
+        table.view = page->template findChild<CheckBoxTableView*>(QStringLiteral("m_pDeviceTableView"));
+    }
+    ~PageOf()
+    {
+        ClearDevices(*page);
+        page.reset();
+    }
+
+    template <typename T> T* Find(const char* name) const { return page->template findChild<T*>(QLatin1String(name)); }
+    void Click(const char* name) { QTest::mouseClick(Find<QPushButton>(name), Qt::LeftButton); }
+    void SetText(const char* name, const QString& text) { Find<LineEdit>(name)->setText(text); }
+    void Login(const QString& user, const QString& password)
+    {
+        SetText("m_pEditUserName", user);
+        SetText("m_pEditPassword", password);
+    }
+
+    ToolBarFrame toolBar;
+    std::unique_ptr<PageType> page;
+    Table table;
+};
+
+inline QString Text(int id)
+{
+    return QStringLiteral("T%1").arg(id);
+}
+
+// A dialog as DialogAnswerer saw it: text and title ids, buttons and icon.
+inline bool ShowedRefusal(const DialogAnswerer& dialogs, int textId, int titleId)
+{
+    if (dialogs.Dialogs().size() != 1)
+        return false;
+    const DialogAnswerer::Shown& shown = dialogs.Dialogs().constFirst();
+    return shown.text == Text(textId) && shown.title == Text(titleId) && shown.buttonMode == 0 && shown.iconMode == 2;
+}
+
+inline bool ShowedQuery(const DialogAnswerer& dialogs, int textId, int titleId)
+{
+    if (dialogs.Dialogs().size() != 1)
+        return false;
+    const DialogAnswerer::Shown& shown = dialogs.Dialogs().constFirst();
+    return shown.text == Text(textId) && shown.title == Text(titleId) && shown.buttonMode == 1 && shown.iconMode == 0;
+}
+
+inline bool ToolBarEnabled(const ToolBarFrame& toolBar)
+{
+    return toolBar.Button(ToolBarFrame::ButtonUpgrade)->isEnabled();
+}
+} // namespace PageTest
