@@ -136,9 +136,6 @@ LoginFrame::LoginFrame(QWidget* parent)
     ZVAppSetting::Instance()->AddLanguageListener(this);
     m_pLockTimer = new QTimer(this);
     m_pLockTimer->setSingleShot(true);
-    m_pNetwork = new QNetworkAccessManager(this);
-    m_pNetworkAccess = m_pNetwork;
-    connect(m_pNetwork, &QNetworkAccessManager::finished, this, &LoginFrame::reply_cgi);
 
     connect(m_pConfig, &DeviceConfig::SendNewPwd, this, &LoginFrame::ReceiveNewPwd);
     connect(this, &LoginFrame::IsLoginFrame, this, &LoginFrame::FirstLoginDevice);
@@ -192,10 +189,10 @@ LoginFrame::FirstPasswordPrompt LoginFrame::SetFirstPasswordPrompt(FirstPassword
 
 void LoginFrame::SetNetworkAccess(QNetworkAccessManager* access)
 {
-    if (m_pNetworkAccess != m_pNetwork)
+    if (m_pNetworkAccess)
         disconnect(m_pNetworkAccess, &QNetworkAccessManager::finished, this, &LoginFrame::reply_cgi);
-    m_pNetworkAccess = access ? access : m_pNetwork;
-    if (m_pNetworkAccess != m_pNetwork)
+    m_pNetworkAccess = access;
+    if (m_pNetworkAccess)
         connect(m_pNetworkAccess, &QNetworkAccessManager::finished, this, &LoginFrame::reply_cgi);
 }
 
@@ -271,6 +268,13 @@ void LoginFrame::FirstLoginDevice()
         return;
     if (!Probes(ZVAppSetting::Instance()->m_company))
         return;
+    // Made at the first probe: a network access manager starts threads of its
+    // own, which the customer codes that never probe do not need.
+    if (!m_pNetworkAccess) {
+        if (!m_pNetwork)
+            m_pNetwork = new QNetworkAccessManager(this);
+        SetNetworkAccess(m_pNetwork);
+    }
     const QUrl url(QStringLiteral("http://") + m_pEdtIP->text() + QStringLiteral("/new-cgi-bin/mediaport.cgi"));
     m_pNetworkAccess->get(QNetworkRequest(url));
 }

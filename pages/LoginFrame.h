@@ -4,6 +4,8 @@
 #include "ZVDevice.h"
 
 #include <QByteArray>
+#include <QNetworkAccessManager>
+#include <QPointer>
 #include <QString>
 
 #include <functional>
@@ -11,7 +13,6 @@
 class DeviceConfig;
 class QLabel;
 class QLineEdit;
-class QNetworkAccessManager;
 class QNetworkReply;
 class QPushButton;
 class QTimer;
@@ -43,7 +44,7 @@ public:
     // user gave none. Replaceable, for tests and the first-password box.
     using FirstPasswordPrompt = std::function<QString(QWidget* parent)>;
     static FirstPasswordPrompt SetFirstPasswordPrompt(FirstPasswordPrompt prompt);
-    // The probe's network access; not owned; null restores the page's own.
+    // The probe's network access; not owned; null: the page's own.
     void SetNetworkAccess(QNetworkAccessManager* access);
 
     ZVDevice& Session() { return m_device; }
@@ -82,8 +83,8 @@ private:
     int m_savePasswordHandle = 0;
     QString m_lastIp;
     QTimer* m_pLockTimer;
-    QNetworkAccessManager* m_pNetwork;
-    QNetworkAccessManager* m_pNetworkAccess; // the probe's: m_pNetwork or an injected one
+    QNetworkAccessManager* m_pNetwork = nullptr; // the page's own, made at the first probe
+    QPointer<QNetworkAccessManager> m_pNetworkAccess; // the probe's: m_pNetwork or an injected one
     uintptr_t m_saveId = 0; // this page in the first-password saves' registry
 
     QLabel* m_pLabIP;
