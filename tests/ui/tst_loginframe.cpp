@@ -119,6 +119,8 @@ private slots:
     void labelsByCustomerCode_data();
     void labelsByCustomerCode();
 
+    void userPasswordCheck_data();
+    void userPasswordCheck();
     void sdkSession();
     void sdkUserRecordsByteByByte_data();
     void sdkUserRecordsByteByByte();
@@ -429,6 +431,51 @@ void TestLoginFrame::labelsByCustomerCode()
     QCOMPARE(m_page->UserLabel()->styleSheet(), style);
     QCOMPARE(m_page->LoginButton()->styleSheet(), style);
     QCOMPARE(m_page->LoginButton()->text(), Text(84));
+}
+
+void TestLoginFrame::userPasswordCheck_data()
+{
+    QTest::addColumn<int>("company");
+    QTest::addColumn<QString>("password");
+    QTest::addColumn<QString>("confirm");
+    QTest::addColumn<int>("text");
+    QTest::newRow("empty") << 30 << QString() << QString() << 80;
+    QTest::newRow("mismatch") << 30 << QStringLiteral("Kq7#mZ2p") << QStringLiteral("Kq7#mZ2q") << 81;
+    QTest::newRow("7 characters") << 30 << QStringLiteral("Kq7#mZ2") << QStringLiteral("Kq7#mZ2") << 149;
+    QTest::newRow("16 characters") << 30 << QStringLiteral("Kq7#mZ2pKq7#mZ2p") << QStringLiteral("Kq7#mZ2pKq7#mZ2p")
+                                   << 149;
+    QTest::newRow("four identical") << 30 << QStringLiteral("Kq7aaaa#") << QStringLiteral("Kq7aaaa#") << 153;
+    QTest::newRow("three identical") << 30 << QStringLiteral("Kq7aaa#Z") << QStringLiteral("Kq7aaa#Z") << 79;
+    QTest::newRow("four rising") << 30 << QStringLiteral("Kq#6789Z") << QStringLiteral("Kq#6789Z") << 153;
+    QTest::newRow("other then three rising") << 30 << QStringLiteral("Kq/012Zm") << QStringLiteral("Kq/012Zm") << 79;
+    QTest::newRow("four keys forward") << 30 << QStringLiteral("K7#qwer!") << QStringLiteral("K7#qwer!") << 153;
+    QTest::newRow("four keys backward") << 30 << QStringLiteral("K7#rewq!") << QStringLiteral("K7#rewq!") << 153;
+    QTest::newRow("direction change") << 30 << QStringLiteral("K7#qwewq") << QStringLiteral("K7#qwewq") << 79;
+    QTest::newRow("mixed case breaks keys") << 30 << QStringLiteral("K7#qwEr!") << QStringLiteral("K7#qwEr!") << 79;
+    QTest::newRow("9 characters, two classes") << 30 << QStringLiteral("kqzmxpwnt") << QStringLiteral("kqzmxpwnt")
+                                               << 153;
+    QTest::newRow("10 characters, two classes") << 30 << QStringLiteral("kqzmxpwnt7") << QStringLiteral("kqzmxpwnt7")
+                                                << 79;
+    // Outside the rule's codes any matching password will do, as far as the field takes it.
+    QTest::newRow("code 43, weak") << 43 << QStringLiteral("aaaa") << QStringLiteral("aaaa") << 79;
+    QTest::newRow("code 0 without the capability") << 0 << QStringLiteral("aaaa") << QStringLiteral("aaaa") << 79;
+}
+
+void TestLoginFrame::userPasswordCheck()
+{
+    QFETCH(int, company);
+    QFETCH(QString, password);
+    QFETCH(QString, confirm);
+    QFETCH(int, text);
+    SetCompany(company);
+    User* user = m_page->Config()->m_pUser;
+    ZVDevice& session = m_page->Session();
+    std::memset(session.m_devInfo, 0, sizeof(session.m_devInfo));
+    session.m_devInfo[offsetof(ZVNetDevInfo, userFieldFlags)] = ZVNET_DEVINFO_LONG_USER_FIELDS;
+    user->m_pDevice = &session;
+    user->NewPasswordEdit()->setText(password);
+    user->ConfirmPasswordEdit()->setText(confirm);
+    QCOMPARE(user->CheckPassword(), text);
 }
 
 // ---- SDK protocol ---------------------------------------------------------------------------------
