@@ -72,6 +72,8 @@ private slots:
     void sdkLoginYieldsHandleAndInformation();
     void jsonLoginYieldsSession();
     void jsonLoginAgainClosesOldSession();
+    void jsonLoginTakesReplyPort_data();
+    void jsonLoginTakesReplyPort();
     void unansweredJsonLoginEndsClosed();
     void reconnectIsPacedAndStopsOnRefusal();
     void logoutDoesNotWait_data();
@@ -166,6 +168,41 @@ void TestZVDevice::jsonLoginAgainClosesOldSession()
     QCOMPARE(zv_get_device_type(firstDevice), 0);
     QTRY_COMPARE_WITH_TIMEOUT(web->Sessions(), 1, kWaitMs);
     QCOMPARE(owner.codes, QVector<int>({ 101, 101 }));
+}
+
+void TestZVDevice::jsonLoginTakesReplyPort_data()
+{
+    QTest::addColumn<int>("replyPort");
+    QTest::addColumn<bool>("taken");
+    QTest::newRow("another port") << 0 << true;
+    QTest::newRow("port 0") << 0 << false;
+    QTest::newRow("port 65536") << 65536 << false;
+}
+
+void TestZVDevice::jsonLoginTakesReplyPort()
+{
+    QFETCH(int, replyPort);
+    QFETCH(bool, taken);
+    ZVAppSetting::Instance()->m_company = 43;
+    auto web = HttpDevice(7);
+    QVERIFY(web);
+    // The device says later requests go to another port of it.
+    FakeHttpApi::Options options;
+    options.ip = web->Ip();
+    FakeHttpApi other(HttpDeviceState(), options);
+    QVERIFY(other.Listening());
+    const int port = taken ? int(other.Port()) : replyPort;
+    HttpFaults faults;
+    faults.editReply = [port](const std::string& path, Json::Value& reply) {
+        if (path == "/API/Web/Login" && reply.isMember("data"))
+            reply["data"]["port"] = port;
+    };
+    web->SetFaults(faults);
+    ZVDevice session;
+    session.Login(QString::fromStdString(web->Ip()), web->Port(), QStringLiteral("admin"), QStringLiteral("admin123"));
+    QTRY_COMPARE_WITH_TIMEOUT(session.m_state, 101, kWaitMs);
+    QCOMPARE(session.m_port, taken ? int(other.Port()) : int(web->Port()));
+    web->SetFaults(HttpFaults());
 }
 
 void TestZVDevice::unansweredJsonLoginEndsClosed()
