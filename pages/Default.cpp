@@ -14,8 +14,8 @@
 
 namespace
 {
-const char* const kGroupKeys[Default::GroupCount] = { "channel", "record", "event", "ai", "network",
-    "except_network_param", "device", "system", "alarm" };
+const char* const kGroupKeys[Default::GroupCount]
+    = { "channel", "record", "event", "ai", "network", "except_network_param", "device", "system", "alarm" };
 
 int Company()
 {
@@ -229,9 +229,9 @@ void Default::UpdateGroupBoxes()
     const bool offeredRadios = m_offered[Network] && m_pChkNetWork->isChecked();
     m_pChkNetWork_2->setVisible(offeredRadios);
     m_pChkNetWork_3->setVisible(offeredRadios);
-    const std::pair<QCheckBox*, Group> offers[] = { { m_pChkAdvanced, Event }, { m_pChkIntel, Ai },
-        { m_pChkRecord, Record }, { m_pChkDisplay, Channel }, { m_pChkDevice, Device }, { m_pChkSystem, System },
-        { m_pChkAlarm, Alarm } };
+    const std::pair<QCheckBox*, Group> offers[]
+        = { { m_pChkAdvanced, Event }, { m_pChkIntel, Ai }, { m_pChkRecord, Record }, { m_pChkDisplay, Channel },
+              { m_pChkDevice, Device }, { m_pChkSystem, System }, { m_pChkAlarm, Alarm } };
     for (const auto& offer : offers) {
         if (m_offered[offer.second])
             offer.first->show();
@@ -295,9 +295,9 @@ bool Default::ApplyThroughSdk()
     block.system = m_pChkSystem->isChecked();
     block.alarm = OwnKind() && m_pChkAdvanced->isChecked() ? 1 : m_pChkAlarm->isChecked();
     if (!m_pChkNetWork_2->isHidden()) {
-        block.network = m_pChkNetWork_2->isChecked()   ? ZVNET_DEFAULT_NETWORK_EXCEPT_ADDRESS
-            : m_pChkNetWork_3->isChecked()             ? ZVNET_DEFAULT_NETWORK_ALL
-                                                       : ZVNET_DEFAULT_NETWORK_KEEP;
+        block.network = m_pChkNetWork_2->isChecked() ? ZVNET_DEFAULT_NETWORK_EXCEPT_ADDRESS
+            : m_pChkNetWork_3->isChecked()           ? ZVNET_DEFAULT_NETWORK_ALL
+                                                     : ZVNET_DEFAULT_NETWORK_KEEP;
     } else {
         block.network = m_pChkNetWork->isChecked() ? ZVNET_DEFAULT_NETWORK_ALL : ZVNET_DEFAULT_NETWORK_KEEP;
     }

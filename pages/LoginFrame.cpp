@@ -144,9 +144,8 @@ LoginFrame::LoginFrame(QWidget* parent)
     connect(m_pConfig, &DeviceConfig::ForceCloseDevice, this, &LoginFrame::StartTimer);
     connect(m_pLockTimer, &QTimer::timeout, this, &LoginFrame::StopTimer);
 
-    m_device.SetEmptyInputNotice([this] {
-        ZVMessageBox::ShowMessage(this, QStringLiteral("Empty input"), LanguageText(110), 0, 2);
-    });
+    m_device.SetEmptyInputNotice(
+        [this] { ZVMessageBox::ShowMessage(this, QStringLiteral("Empty input"), LanguageText(110), 0, 2); });
     Saves& saves = SaveRegistry();
     std::lock_guard<std::mutex> lock(saves.mutex);
     m_saveId = saves.next++;

@@ -220,8 +220,8 @@ void TestZVDevice::unansweredJsonLoginEndsClosed()
     {
         ZVDevice session;
         session.m_owner = &owner;
-        session.Login(QString::fromStdString(web->Ip()), web->Port(), QStringLiteral("admin"),
-            QStringLiteral("admin123"));
+        session.Login(
+            QString::fromStdString(web->Ip()), web->Port(), QStringLiteral("admin"), QStringLiteral("admin123"));
         QCOMPARE(session.m_state, 100);
         QTRY_COMPARE_WITH_TIMEOUT(owner.codes, QVector<int>({ 3 }), kWaitMs);
         QCOMPARE(session.m_state, 3);

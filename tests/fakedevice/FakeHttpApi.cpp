@@ -525,10 +525,9 @@ struct FakeHttpApi::Impl
         if (request.method == "GET" && request.path == "/new-cgi-bin/mediaport.cgi") {
             HttpResponse probe;
             probe.headers.push_back({ "Content-Type", "text/plain" });
-            probe.body = !state.mediaPortCgi.empty()
-                ? state.mediaPortCgi
-                : "MediaPort=" + std::to_string(options.port) + "\r\nFirstLoginFlag=" + (state.initialised ? "0" : "1")
-                    + "\r\n";
+            probe.body = !state.mediaPortCgi.empty() ? state.mediaPortCgi
+                                                     : "MediaPort=" + std::to_string(options.port)
+                    + "\r\nFirstLoginFlag=" + (state.initialised ? "0" : "1") + "\r\n";
             Record(request, probe.status, probe.body);
             return probe;
         }

@@ -150,7 +150,10 @@ private:
         }
         return false;
     }
-    void Click(QAbstractButton* button) { QTest::mouseClick(button, Qt::LeftButton, {}, QPoint(4, button->height() / 2)); }
+    void Click(QAbstractButton* button)
+    {
+        QTest::mouseClick(button, Qt::LeftButton, {}, QPoint(4, button->height() / 2));
+    }
     void SetCompany(int company);
     std::unique_ptr<FakeDevice> SdkDevice(int n, const std::function<void(DeviceState&)>& tweak = {});
     std::unique_ptr<FakeHttpApi> HttpDevice(int n, const std::function<void(HttpDeviceState&)>& tweak = {});
@@ -313,8 +316,8 @@ void TestLoginFrame::probeFailureClearsFlag()
     RedirectingAccess access(1); // nothing listens there
     m_page->SetNetworkAccess(&access);
     LoginFrame::SetFirstLoginPending(true);
-    LogIn(OperationEnvironment::Address(2), sdk->State().mediaPort, QStringLiteral("admin"),
-        QStringLiteral("admin123"));
+    LogIn(
+        OperationEnvironment::Address(2), sdk->State().mediaPort, QStringLiteral("admin"), QStringLiteral("admin123"));
     QTRY_VERIFY_WITH_TIMEOUT(!LoginFrame::FirstLoginPending(), kWaitMs);
     QCOMPARE(sdk->CountReceived(wire::Login), 0);
     Click(m_page->LoginButton());
@@ -394,8 +397,8 @@ void TestLoginFrame::lockedLoginLocksButton()
     fakedevice::Faults faults;
     faults.loginCode = 112;
     sdk->SetFaults(faults);
-    LogIn(OperationEnvironment::Address(4), sdk->State().mediaPort, QStringLiteral("admin"),
-        QStringLiteral("admin123"));
+    LogIn(
+        OperationEnvironment::Address(4), sdk->State().mediaPort, QStringLiteral("admin"), QStringLiteral("admin123"));
     QTRY_COMPARE_WITH_TIMEOUT(m_page->Config()->InfoLabel()->text(), Text(189), kWaitMs);
     QVERIFY(!m_page->LoginButton()->isEnabled());
     QVERIFY(m_page->LockTimer()->isActive());
@@ -452,10 +455,10 @@ void TestLoginFrame::userPasswordCheck_data()
     QTest::newRow("four keys backward") << 30 << QStringLiteral("K7#rewq!") << QStringLiteral("K7#rewq!") << 153;
     QTest::newRow("direction change") << 30 << QStringLiteral("K7#qwewq") << QStringLiteral("K7#qwewq") << 79;
     QTest::newRow("mixed case breaks keys") << 30 << QStringLiteral("K7#qwEr!") << QStringLiteral("K7#qwEr!") << 79;
-    QTest::newRow("9 characters, two classes") << 30 << QStringLiteral("kqzmxpwnt") << QStringLiteral("kqzmxpwnt")
-                                               << 153;
-    QTest::newRow("10 characters, two classes") << 30 << QStringLiteral("kqzmxpwnt7") << QStringLiteral("kqzmxpwnt7")
-                                                << 79;
+    QTest::newRow("9 characters, two classes")
+        << 30 << QStringLiteral("kqzmxpwnt") << QStringLiteral("kqzmxpwnt") << 153;
+    QTest::newRow("10 characters, two classes")
+        << 30 << QStringLiteral("kqzmxpwnt7") << QStringLiteral("kqzmxpwnt7") << 79;
     // Outside the rule's codes any matching password will do, as far as the field takes it.
     QTest::newRow("code 43, weak") << 43 << QStringLiteral("aaaa") << QStringLiteral("aaaa") << 79;
     QTest::newRow("code 0 without the capability") << 0 << QStringLiteral("aaaa") << QStringLiteral("aaaa") << 79;
@@ -563,8 +566,8 @@ void TestLoginFrame::sdkUserRecordsByteByByte()
         s.users.push_back({ "guest", "guest1" });
     });
     QVERIFY(sdk);
-    LogIn(OperationEnvironment::Address(6), sdk->State().mediaPort, QStringLiteral("admin"),
-        QStringLiteral("admin123"));
+    LogIn(
+        OperationEnvironment::Address(6), sdk->State().mediaPort, QStringLiteral("admin"), QStringLiteral("admin123"));
     QTRY_COMPARE_WITH_TIMEOUT(m_page->Session().m_state, 101, kWaitMs);
     const fakedevice::Bytes before = sdk->State().UserRecords();
     DeviceConfig* config = m_page->Config();
@@ -616,8 +619,8 @@ void TestLoginFrame::sdkDefaultsByGroup()
         for (auto& setting : s.groupSettings)
             setting.second = "changed";
     });
-    LogIn(OperationEnvironment::Address(7), sdk->State().mediaPort, QStringLiteral("admin"),
-        QStringLiteral("admin123"));
+    LogIn(
+        OperationEnvironment::Address(7), sdk->State().mediaPort, QStringLiteral("admin"), QStringLiteral("admin123"));
     QTRY_COMPARE_WITH_TIMEOUT(m_page->Session().m_state, 101, kWaitMs);
     DeviceConfig* config = m_page->Config();
     Default* page = config->m_pDefault;
@@ -725,7 +728,9 @@ void TestLoginFrame::httpSession()
 void TestLoginFrame::httpDefaultsBodyInKeyOrder()
 {
     SetCompany(43);
-    auto web = HttpDevice(9, [](HttpDeviceState& s) { s.resetRange = { "network", "except_network_param", "system" }; });
+    auto web = HttpDevice(9, [](HttpDeviceState& s) {
+        s.resetRange = { "network", "except_network_param", "system" };
+    });
     QVERIFY(web);
     web->Update([](HttpDeviceState& s) {
         for (auto& setting : s.groupSettings)
