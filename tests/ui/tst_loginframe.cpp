@@ -125,6 +125,8 @@ private slots:
     void sdkUserRecordsByteByByte_data();
     void sdkUserRecordsByteByByte();
     void sdkDefaultsByGroup();
+    void sdkDefaultBlockByCode_data();
+    void sdkDefaultBlockByCode();
     void httpSession();
     void httpDefaultsBodyInKeyOrder();
     void droppedSessionKeepsPageUsable_data();
@@ -659,6 +661,62 @@ void TestLoginFrame::sdkDefaultsByGroup()
     QCOMPARE(now.groupSettings.at("record"), std::string("factory"));
     QCOMPARE(now.groupSettings.at("alarm"), std::string("changed"));
     QCOMPARE(now.groupSettings.at("advanced"), std::string("changed"));
+}
+
+void TestLoginFrame::sdkDefaultBlockByCode_data()
+{
+    QTest::addColumn<int>("company");
+    QTest::addColumn<char>("kind");
+    QTest::addColumn<QByteArray>("block"); // bytes 4..12 of ZVNetDefaultParam
+    // Code 12 shows the advanced box for device kind "2", and with it goes the alarm byte.
+    QTest::newRow("code 12, kind 2, advanced") << 12 << '2' << QByteArray("\0\0\0\1\0\0\1\0\0", 9);
+    // Code 34: "all" unticked leaves the shown radios, and the network byte follows the checked one.
+    QTest::newRow("code 34, all then none, record") << 34 << '1' << QByteArray("\0\1\1\0\0\0\0\0\0", 9);
+}
+
+void TestLoginFrame::sdkDefaultBlockByCode()
+{
+    QFETCH(int, company);
+    QFETCH(char, kind);
+    QFETCH(QByteArray, block);
+    SetCompany(company);
+    auto sdk = SdkDevice(14, [kind](DeviceState& s) {
+        s.deviceKind = kind;
+        s.networkChoice = 4;
+    });
+    QVERIFY(sdk);
+    LogIn(
+        OperationEnvironment::Address(14), sdk->State().mediaPort, QStringLiteral("admin"), QStringLiteral("admin123"));
+    QTRY_COMPARE_WITH_TIMEOUT(m_page->Session().m_state, 101, kWaitMs);
+    QTRY_VERIFY_WITH_TIMEOUT(m_page->Config()->isEnabled(), kWaitMs);
+    DeviceConfig* config = m_page->Config();
+    Default* page = config->m_pDefault;
+    Click(config->DefaultPageButton());
+    if (company == 12) {
+        QVERIFY(!page->m_pChkAdvanced->isHidden());
+        Click(page->m_pChkAdvanced);
+    } else {
+        QVERIFY(!page->m_pChkAll->isHidden());
+        Click(page->m_pChkNetWork);
+        Click(page->m_pChkNetWork_3);
+        Click(page->m_pChkAll);
+        QVERIFY(page->m_pChkDevice->isChecked());
+        Click(page->m_pChkAll);
+        QVERIFY(!page->m_pChkNetWork->isChecked());
+        QVERIFY(!page->m_pChkNetWork_3->isHidden());
+        QVERIFY(page->m_pChkNetWork_3->isChecked());
+        Click(page->m_pChkRecord);
+    }
+    sdk->ClearReceived();
+    Click(config->SetButton());
+    QCOMPARE(config->InfoLabel()->text(), Text(77));
+    fakedevice::Received set;
+    for (const fakedevice::Received& received : sdk->ReceivedRequests())
+        if (received.type == wire::SetParam)
+            set = received;
+    QCOMPARE(set.payload.size(), 16 + sizeof(ZVNetDefaultParam));
+    const QByteArray sent(reinterpret_cast<const char*>(set.payload.data()) + 16 + 4, 9);
+    QCOMPARE(sent.toHex(), block.toHex());
 }
 
 // ---- HTTP JSON API ---------------------------------------------------------------------------------
