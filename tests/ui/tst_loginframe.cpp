@@ -30,6 +30,7 @@ using fakedevice::DeviceState;
 using fakedevice::FakeDevice;
 using fakedevice::FakeHttpApi;
 using fakedevice::HttpDeviceState;
+using fakedevice::HttpFaults;
 using namespace TestSupport;
 namespace wire = fakedevice::wire;
 
@@ -129,6 +130,7 @@ private slots:
     void sdkDefaultBlockByCode();
     void httpSession();
     void httpDefaultsBodyInKeyOrder();
+    void httpUserRefusedLogsOut();
     void droppedSessionKeepsPageUsable_data();
     void droppedSessionKeepsPageUsable();
     void doubleClickOtherDeviceLogsOut();
@@ -824,6 +826,29 @@ void TestLoginFrame::httpDefaultsBodyInKeyOrder()
     QCOMPARE(now.groupSettings.at("record"), std::string("changed"));
     QCOMPARE(now.groupSettings.at("channel"), std::string("changed"));
     QCOMPARE(now.resets, 1);
+}
+
+void TestLoginFrame::httpUserRefusedLogsOut()
+{
+    SetCompany(43);
+    auto web = HttpDevice(15);
+    QVERIFY(web);
+    LogIn(OperationEnvironment::Address(15), web->Port(), QStringLiteral("admin"), QStringLiteral("admin123"));
+    QTRY_COMPARE_WITH_TIMEOUT(m_page->Config()->InfoLabel()->text(), Text(15), kWaitMs);
+    HttpFaults faults;
+    faults.path = "/API/SystemConfig/User/Set";
+    faults.rawBody = "{\"result\":\"failed\"}";
+    web->SetFaults(faults);
+    DeviceConfig* config = m_page->Config();
+    Click(config->UserPageButton());
+    config->m_pUser->NewPasswordEdit()->setText(QString::fromLatin1(kNewPassword));
+    config->m_pUser->ConfirmPasswordEdit()->setText(QString::fromLatin1(kNewPassword));
+    Click(config->SetButton());
+    QCOMPARE(config->InfoLabel()->text(), Text(78));
+    QCOMPARE(m_page->Session().m_state, 3);
+    QVERIFY(web->WaitRequests("/API/Web/Logout", 1, kWaitMs));
+    QCOMPARE(web->State().password, std::string("admin123"));
+    QVERIFY(config->m_pUser->NewPassword().isEmpty());
 }
 
 // ---- failures and hand-over ------------------------------------------------------------------------
