@@ -523,6 +523,15 @@ struct FakeHttpApi::Impl
             Record(request, response.status, response.body);
             return response;
         }
+        if (request.method == "GET" && request.path == "/new-cgi-bin/mediaport.cgi") {
+            HttpResponse probe;
+            probe.headers.push_back({ "Content-Type", "text/plain" });
+            probe.body = !state.mediaPortCgi.empty() ? state.mediaPortCgi
+                                                     : "MediaPort=" + std::to_string(options.port)
+                    + "\r\nFirstLoginFlag=" + (state.initialised ? "0" : "1") + "\r\n";
+            Record(request, probe.status, probe.body);
+            return probe;
+        }
         HttpResponse response;
         const bool faulty = faults.path.empty() || faults.path == request.path;
         if (faulty && faults.neverAnswer) {

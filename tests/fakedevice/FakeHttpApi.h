@@ -41,6 +41,9 @@ struct HttpDeviceState
     // laid over the defaults; "ip", "web port" and "is first login" follow the
     // device unless set here.
     Json::Value rangeInfo;
+    // Body of the plain-HTTP first-login probe (GET /new-cgi-bin/mediaport.cgi);
+    // empty: "FirstLoginFlag=1" while not initialised, else "=0", after the media port.
+    std::string mediaPortCgi;
 
     // Network settings (/API/NetworkConfig/NetBase/Set) beside the address and
     // port the device serves at (FakeHttpApi::Ip and Port).
