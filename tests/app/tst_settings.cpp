@@ -453,8 +453,8 @@ void TestSettings::languageWithoutItsFileIsNotUsed_data()
         << Config({ "RUS_GH.xml", "ENU.xml" }, "0", "6") << 0 << "ENU.xml" << QVector<bool> { false };
 }
 
-// The file of a declared language is gone (RUS_CJ.xml and RUS_GH.xml are
-// never shipped): the program starts in one that exists, every text there.
+// The file of a declared language is gone (the test's program folder holds
+// no RUS_CJ.xml or RUS_GH.xml): the program starts in one that exists, every text there.
 void TestSettings::languageWithoutItsFileIsNotUsed()
 {
     QFETCH(QByteArray, config);
