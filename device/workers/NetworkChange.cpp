@@ -5,9 +5,11 @@
 #include "DeviceHttp.h"
 #include "DeviceInfo.h"
 #include "DeviceOperations.h"
+#include "DeviceTaskListener.h"
 #include "DeviceThread.h"
 #include "DottedQuad.h"
 #include "FixedText.h"
+#include "Guarded.h"
 #include "HttpClient.h"
 #include "ZVAppSetting.h"
 #include "ZVOnvif.h"
@@ -157,6 +159,24 @@ int ModifyByHttp(DeviceInfo* device)
     ChangeRecord(device, change);
     return StatusOk;
 }
+// The search page learns whether the change took (its whole row or only its
+// status cell changes); the device information page only that it is over.
+void ReportChange(DeviceInfo* device)
+{
+    const bool ok = device->m_status == StatusOk;
+    RunOnDeviceThread(device, [device, ok] {
+        if (DeviceTaskListener* search = device->m_pSearchFrame) {
+            RunGuarded("report", [=] {
+                if (auto* change = dynamic_cast<NetworkChangeListener*>(search))
+                    change->OnDeviceTaskFinished(device, ok, true);
+                else
+                    search->OnDeviceTaskFinished(device, true);
+            });
+        }
+        if (DeviceTaskListener* info = device->m_pDeviceInfoFrame)
+            RunGuarded("report", [=] { info->OnDeviceTaskFinished(device, true); });
+    });
+}
 } // namespace
 
 namespace DeviceOps
@@ -165,6 +185,7 @@ void ModifyNetwork(DeviceInfo* device)
 {
     const bool http = IsHttpApiCompany(ZVAppSetting::Instance()->m_company);
     device->m_status = http ? ModifyByHttp(device) : ModifyBySdk(device);
+    ReportChange(device);
 }
 
 void ModifyOnvifNetwork(DeviceInfo* device)

@@ -69,6 +69,7 @@ struct HttpFaults
 {
     std::string path; // the reply faults apply to this path only; empty: to every path
     bool neverAnswer = false; // read the request, never answer
+    bool silentAfterLogin = false; // once a login made a session, only the login paths are answered
     int delayMs = 0; // before answering
     int status = 0; // non-zero: refuse with this HTTP status, change nothing
     bool notJson = false; // HTTP 200 with a body that is not JSON

@@ -199,6 +199,7 @@ struct FakeOnvif::Impl
     mutable std::condition_variable changed;
     OnvifState state;
     OnvifFaults faults;
+    bool connected = false; // silentAfterConnect: the connection was made
     std::deque<OnvifRequest> requests;
     std::set<std::string> nonces;
     std::deque<std::string> nonceOrder;
@@ -328,6 +329,13 @@ struct FakeOnvif::Impl
         const bool authenticated = request.authenticated;
         Record(request);
 
+        if (faults.silentAfterConnect && connected) {
+            HttpResponse silent;
+            silent.neverAnswer = true;
+            return silent;
+        }
+        if (faults.silentAfterConnect && authenticated && name == "GetDeviceInformation")
+            connected = true;
         if (const auto canned = faults.replies.find(name); canned != faults.replies.end()) {
             HttpResponse r;
             r.status = canned->second.status;
