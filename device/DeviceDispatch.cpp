@@ -298,20 +298,45 @@ void DeviceInfo::checkUpgradeResult(bool ok)
 
 void DeviceInfo::EndWorker(int status, unsigned requesters)
 {
-    // The device must outlive the logout below, whoever deletes it once the
-    // pages have heard.
+    // Counted until the logout has been handed on, so that the device is not
+    // deleted meanwhile and HasOffThreadWork shows the end in progress.
     {
         std::lock_guard<std::mutex> lock(m_workMutex);
         ++m_workInFlight;
     }
+    // Ends the count when the call below has run, or when it is dropped with
+    // the device.
+    struct WorkEnd
+    {
+        DeviceInfo* device;
+        ~WorkEnd() { device->EndOffThreadWork(); }
+    };
+    const std::shared_ptr<WorkEnd> end(new WorkEnd { this });
     m_status = status;
-    // The pages hear of the result first; the device is logged out after.
-    NotifyRequesters(false, requesters);
-    RunGuarded("worker logout", [this] { Logout("worker"); });
-    RunOnDeviceThread(this, [this] { ReleaseBusy(); });
+    // The pages hear of the result first, on the device's thread; the logout
+    // follows on a pool thread, and the device is released after it.
+    RunOnDeviceThread(this, [this, requesters, end] {
+        CallRequesters(false, requesters);
+        auto logout = [this] {
+            RunGuarded("worker logout", [this] { Logout("worker"); });
+            RunOnDeviceThread(this, [this] { ReleaseBusy(); });
+        };
+        if (!RunOffDeviceThread(logout))
+            logout();
+    });
+}
+
+void DeviceInfo::EndOffThreadWork()
+{
     std::lock_guard<std::mutex> lock(m_workMutex);
     if (--m_workInFlight == 0)
         m_workDone.notify_all();
+}
+
+bool DeviceInfo::HasOffThreadWork() const
+{
+    std::lock_guard<std::mutex> lock(m_workMutex);
+    return m_workInFlight > 0;
 }
 
 bool DeviceInfo::RunOffDeviceThread(std::function<void()> work)
@@ -333,9 +358,7 @@ bool DeviceInfo::RunOffDeviceThread(std::function<void()> work)
         DeviceInfo* device = job->device;
         RunGuarded("device work", job->work);
         job.reset();
-        std::lock_guard<std::mutex> lock(device->m_workMutex);
-        if (--device->m_workInFlight == 0)
-            device->m_workDone.notify_all();
+        device->EndOffThreadWork();
     };
     // Urgent: the work ends an operation whose connection is already open.
     if (pool->AddTask(run, new Job { this, std::move(work) }, true))

@@ -208,14 +208,17 @@ public:
     // thread (and dropped if the device is deleted before it runs).
     void NotifyRequesters(bool finished, unsigned requesters = AllRequesters);
     // How every pool worker ends: stores status, reports finished false to
-    // its pages, then logs out (on the calling thread) and releases the
-    // device.
+    // its pages on the device's thread, then logs out on a pool thread and
+    // releases the device.
     void EndWorker(int status, unsigned requesters = AllRequesters);
     // Runs work on a task-pool thread, so that the device's own thread never
     // waits on the network; the device is not destroyed before the work has
     // returned. False when the pool takes no more work (shutting down): then
     // nothing ran.
     bool RunOffDeviceThread(std::function<void()> work);
+    // True while such work, or the end of a pool worker (EndWorker until its
+    // logout has run), is under way.
+    bool HasOffThreadWork() const;
     // An SDK upgrade start that gave no handle: unless the SDK reports on the
     // upgrade within the grace time, it ends as failed (390). Any thread.
     void EndSilentUpgradeLater();
@@ -384,6 +387,7 @@ private:
     void LogoutAndEnd(const char* caller, int status, unsigned requesters);
     void EndLoginWaitLater();
     void WaitForOffThreadWork();
+    void EndOffThreadWork();
 
     // Guards the start of a connection: ConnectDevice stores its handle under
     // it, and a result that arrives before that waits in m_earlyResults.
@@ -395,7 +399,7 @@ private:
     // Numbers the attempts, so that a late fallback cannot end a newer one.
     std::atomic<unsigned> m_connectAttempt { 0 };
     // Work of RunOffDeviceThread (and of EndWorker's logout) still running.
-    std::mutex m_workMutex;
+    mutable std::mutex m_workMutex;
     std::condition_variable m_workDone;
     int m_workInFlight = 0;
     // Set by the first final upgrade event, cleared by the next attempt: a
