@@ -1,0 +1,203 @@
+// GUI-responsiveness benchmark: batches of devices that take the connection
+// and then stop answering, run through operations that wait on the device.
+// A 5 ms timer on the GUI thread measures the longest time the thread went
+// without running it while each batch ran, from the first queued task to the
+// last device's end. Every device must end with a failure status.
+//
+//   100 HTTP-API devices (customer code 43): network change, then reboot
+//   100 ONVIF devices: ONVIF network change
+//
+// Not a test: run it by hand.   bench_guiresponse [--devices N]
+
+#include "DeviceFixtures.h"
+#include "DeviceInfo.h"
+#include "DeviceTaskListener.h"
+#include "DeviceTasks.h"
+#include "FakeDevice.h"
+#include "FakeHttpApi.h"
+#include "FakeOnvif.h"
+#include "TaskPool.h"
+#include "ZVAppSetting.h"
+#include "ZVNet.h"
+#include "ZVOnvif.h"
+#include "ZVSdkConfig.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QTimer>
+
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace
+{
+class EndCounter : public DeviceTaskListener
+{
+public:
+    void OnDeviceTaskFinished(DeviceInfo*, bool finished) override { m_finished += finished ? 1 : 0; }
+    int Finished() const { return m_finished; }
+    void Clear() { m_finished = 0; }
+
+private:
+    int m_finished = 0;
+};
+
+struct BatchResult
+{
+    qint64 elapsedMs = 0;
+    qint64 longestGapMs = 0;
+    int failed = 0; // devices that ended with a failure status
+    bool ended = false;
+};
+
+bool IsFailure(int status)
+{
+    switch (status) {
+    case StatusConnectFailed:
+    case StatusParamError:
+    case StatusRefused:
+    case StatusFailed:
+    case StatusRebootFailed:
+    case StatusRebootRequestFailed:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// Queues task for every device and runs the event loop until none is busy.
+BatchResult RunBatch(const std::vector<std::unique_ptr<DeviceInfo>>& devices, void (*task)(void*), int timeoutMs)
+{
+    BatchResult result;
+    QElapsedTimer sinceTick;
+    QTimer ticker;
+    ticker.setInterval(5);
+    QObject::connect(&ticker, &QTimer::timeout, [&] { result.longestGapMs = qMax(result.longestGapMs, sinceTick.restart()); });
+    QElapsedTimer batch;
+    batch.start();
+    sinceTick.start();
+    ticker.start();
+    for (const auto& device : devices) {
+        device->m_status = StatusWaiting;
+        QueueDeviceTask(task, device.get());
+    }
+    auto busy = [&] {
+        for (const auto& device : devices) {
+            if (device->IsBusy() || device->HasOffThreadWork())
+                return true;
+        }
+        return false;
+    };
+    while (busy() && batch.elapsed() < timeoutMs)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    // The last tick's gap counts too.
+    result.longestGapMs = qMax(result.longestGapMs, sinceTick.elapsed());
+    ticker.stop();
+    result.elapsedMs = batch.elapsed();
+    result.ended = !busy();
+    for (const auto& device : devices)
+        result.failed += IsFailure(device->m_status) ? 1 : 0;
+    return result;
+}
+
+void Print(const char* name, int count, const BatchResult& result)
+{
+    std::printf("%-32s %4d devices  %7.1f s  longest GUI gap %4lld ms  failed %d/%d%s\n", name, count,
+        result.elapsedMs / 1000.0, static_cast<long long>(result.longestGapMs), result.failed, count,
+        result.ended ? "" : "  (NOT ENDED)");
+    std::fflush(stdout);
+}
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    int count = 100;
+    for (int i = 1; i + 1 < argc; ++i) {
+        if (std::strcmp(argv[i], "--devices") == 0)
+            count = qBound(1, std::atoi(argv[i + 1]), 250);
+    }
+    TestSupport::NumberedLanguageTexts texts;
+    ZVNetInit();
+    ZVOnvifInit();
+    const std::string nobody = fakedevice::UniqueLoopbackPrefix(2) + "254";
+    const char* target = nobody.c_str();
+    ZVSdkSetSearchTargets(&target, 1);
+    EndCounter page;
+    bool allGood = true;
+
+    {
+        // HTTP API: the login is answered, nothing after it.
+        ZVAppSetting::Instance()->m_company = 43;
+        std::vector<std::string> addresses;
+        for (int i = 1; i <= count; ++i)
+            addresses.push_back(fakedevice::UniqueLoopbackPrefix(0) + std::to_string(i));
+        auto apis = fakedevice::MakeHttpDevices(addresses, 0);
+        if (apis.size() != addresses.size()) {
+            std::fprintf(stderr, "the fake HTTP devices did not start\n");
+            return 1;
+        }
+        fakedevice::HttpFaults silent;
+        silent.silentAfterLogin = true;
+        std::vector<std::unique_ptr<DeviceInfo>> devices;
+        for (const auto& api : apis) {
+            api->SetFaults(silent);
+            const fakedevice::HttpDeviceState state = api->State();
+            devices.emplace_back(TestSupport::NewDevice(nullptr, QString::fromStdString(api->Ip()), QString(), 1, 9000, api->Port()));
+            devices.back()->m_user = QString::fromStdString(state.user);
+            devices.back()->m_password = QString::fromStdString(state.password);
+            devices.back()->m_pSearchFrame = &page;
+            devices.back()->m_pRebootDevice = &page;
+        }
+        for (const auto& device : devices)
+            device->SetNetworkParams(QString(), 0, 0, QString(), QString(), 2, QString(), QString());
+        const BatchResult change = RunBatch(devices, &ModifyNetworkTask, 600000);
+        Print("HTTP API network change", count, change);
+        for (const auto& device : devices)
+            device->m_pSearchFrame = nullptr;
+        const BatchResult reboot = RunBatch(devices, &RebootTask, 600000);
+        Print("HTTP API reboot", count, reboot);
+        allGood = allGood && change.ended && reboot.ended && change.failed == count && reboot.failed == count
+            && change.longestGapMs < 50 && reboot.longestGapMs < 50;
+        devices.clear();
+    }
+
+    {
+        // ONVIF: the connection is made, nothing after it is answered.
+        ZVAppSetting::Instance()->m_company = 0;
+        std::vector<std::unique_ptr<fakedevice::FakeOnvif>> onvifs;
+        std::vector<std::unique_ptr<DeviceInfo>> devices;
+        fakedevice::OnvifFaults silent;
+        silent.silentAfterConnect = true;
+        for (int i = 1; i <= count; ++i) {
+            fakedevice::OnvifState state
+                = fakedevice::OnvifStateFor(fakedevice::UniqueLoopbackPrefix(1) + std::to_string(i), i);
+            onvifs.push_back(std::make_unique<fakedevice::FakeOnvif>(state));
+            if (!onvifs.back()->WaitListening()) {
+                std::fprintf(stderr, "the fake ONVIF devices did not start\n");
+                return 1;
+            }
+            onvifs.back()->SetFaults(silent);
+            DeviceInfo* device = TestSupport::NewDevice(nullptr, QString::fromStdString(state.ip), QString(), 1, 0, state.webPort);
+            const SearchDevRsp record = device->m_searchRsp;
+            device->InitFromSearchRsp(&record, true);
+            device->m_user = QString::fromStdString(state.user);
+            device->m_password = QString::fromStdString(state.password);
+            device->m_pSearchFrame = &page;
+            device->SetNetworkAddress(QStringLiteral("10.9.9.9"), 0, 0, QString(), QString(), 2);
+            devices.emplace_back(device);
+        }
+        const BatchResult change = RunBatch(devices, &ModifyOnvifNetworkTask, 600000);
+        Print("ONVIF network change", count, change);
+        allGood = allGood && change.ended && change.failed == count && change.longestGapMs < 50;
+        devices.clear();
+    }
+
+    ZVNetRelease();
+    ZVOnvifRelease();
+    std::printf("%s\n", allGood ? "every device failed; the GUI gap stayed under 50 ms" : "NOT MET");
+    return allGood ? 0 : 1;
+}
