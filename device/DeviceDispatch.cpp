@@ -184,7 +184,7 @@ void DeviceInfo::OnConnectEvent(int code)
     }
     if (code != ConnectOk) {
         m_status = FailureStatus(code);
-        LogoutAndEnd("connect", StatusNone, AllRequesters);
+        LogoutAndEnd("connect");
         return;
     }
     m_status = StatusConnected;
@@ -220,7 +220,7 @@ void DeviceInfo::RunConnectedOperation()
         NotifyRequesters(route.finishedWhenQueued);
         if (!QueuePoolTask(route.worker, this, route.urgent)) {
             m_status = StatusFailed;
-            LogoutAndEnd("queue", StatusNone, AllRequesters);
+            LogoutAndEnd("queue");
         }
         return;
     }
@@ -236,13 +236,11 @@ void DeviceInfo::RunDirectOperation()
     EndOperation(true);
 }
 
-void DeviceInfo::LogoutAndEnd(const char* caller, int status, unsigned requesters)
+void DeviceInfo::LogoutAndEnd(const char* caller)
 {
-    auto end = [this, caller, status, requesters] {
+    auto end = [this, caller] {
         RunGuarded("logout", [this, caller] { Logout(caller); });
-        if (status != StatusNone)
-            m_status = status;
-        EndOperation(true, requesters);
+        EndOperation(true);
     };
     if (!RunOffDeviceThread(end))
         end();

@@ -383,8 +383,9 @@ private:
     void RunDirectOperation();
     void EndFailedConnection();
     void EndUpgrade(int status);
-    // Logs out where it cannot block the device's thread, then reports.
-    void LogoutAndEnd(const char* caller, int status, unsigned requesters);
+    // Logs out where it cannot block the device's thread, then reports the
+    // device finished.
+    void LogoutAndEnd(const char* caller);
     void EndLoginWaitLater();
     void WaitForOffThreadWork();
     void EndOffThreadWork();
