@@ -69,9 +69,8 @@ QString AskExportPathFor(DeviceInfo* device)
     auto answer = std::make_shared<ExportAnswer>();
     auto deliverer = std::make_shared<ExportAnswerDeliverer>();
     deliverer->answer = answer;
-    PostDeviceEvent(device, new QDeviceCallEvent([deliverer, device] {
-        deliverer->answer->Give(AskExportPath(SuggestedName(*device)));
-    }));
+    PostDeviceEvent(device,
+        new QDeviceCallEvent([deliverer, device] { deliverer->answer->Give(AskExportPath(SuggestedName(*device))); }));
     deliverer.reset();
     std::unique_lock<std::mutex> lock(answer->mutex);
     answer->given.wait(lock, [&] { return answer->done; });

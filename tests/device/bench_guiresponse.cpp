@@ -99,10 +99,8 @@ bool IsFailure(int status)
     case StatusRefused:
     case StatusFailed:
     case StatusRebootFailed:
-    case StatusRebootRequestFailed:
-        return true;
-    default:
-        return false;
+    case StatusRebootRequestFailed: return true;
+    default: return false;
     }
 }
 
@@ -204,7 +202,8 @@ int main(int argc, char** argv)
         for (const auto& api : apis) {
             api->SetFaults(silent);
             const fakedevice::HttpDeviceState state = api->State();
-            devices.emplace_back(TestSupport::NewDevice(nullptr, QString::fromStdString(api->Ip()), QString(), 1, 9000, api->Port()));
+            devices.emplace_back(
+                TestSupport::NewDevice(nullptr, QString::fromStdString(api->Ip()), QString(), 1, 9000, api->Port()));
             devices.back()->m_user = QString::fromStdString(state.user);
             devices.back()->m_password = QString::fromStdString(state.password);
             devices.back()->m_pSearchFrame = &page;
@@ -239,7 +238,8 @@ int main(int argc, char** argv)
                 return 1;
             }
             onvifs.back()->SetFaults(silent);
-            DeviceInfo* device = TestSupport::NewDevice(nullptr, QString::fromStdString(state.ip), QString(), 1, 0, state.webPort);
+            DeviceInfo* device
+                = TestSupport::NewDevice(nullptr, QString::fromStdString(state.ip), QString(), 1, 0, state.webPort);
             const SearchDevRsp record = device->m_searchRsp;
             device->InitFromSearchRsp(&record, true);
             device->m_user = QString::fromStdString(state.user);

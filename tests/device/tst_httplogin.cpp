@@ -348,8 +348,7 @@ void TestHttpLogin::loginResultOutcomes_data()
     QTest::newRow("close") << QByteArray(R"({"status":"close"})") << true << true << int(StatusConnectFailed);
     // Nothing usable changes nothing; the login wait ends the attempt later.
     QTest::newRow("garbage") << QByteArray("\x01\x02") << true << true << -1;
-    QTest::newRow("success without session") << QByteArray(R"({"status":"success","info":{}})") << true << true
-                                             << -1;
+    QTest::newRow("success without session") << QByteArray(R"({"status":"success","info":{}})") << true << true << -1;
     QTest::newRow("success after the attempt ended") << success << false << true << -1;
     QTest::newRow("close after the attempt ended") << QByteArray(R"({"status":"close"})") << false << true << -1;
     QTest::newRow("no wrapper device") << success << true << false << -1;

@@ -119,8 +119,8 @@ public:
     bool RunToEnd(void (*entry)(void*), DeviceInfo* device, int timeoutMs = 20000)
     {
         OnOtherThread([=] { entry(device); });
-        if (!QTest::qWaitFor([&] { return EndReports() > 0 && !device->m_bLogin && !device->HasOffThreadWork(); },
-                timeoutMs))
+        if (!QTest::qWaitFor(
+                [&] { return EndReports() > 0 && !device->m_bLogin && !device->HasOffThreadWork(); }, timeoutMs))
             return false;
         QCoreApplication::sendPostedEvents();
         return true;

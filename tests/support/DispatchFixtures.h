@@ -135,8 +135,8 @@ private:
 class RecordingSearchListener : public RecordingListener, public NetworkChangeListener
 {
 public:
-    using RecordingListener::RecordingListener;
     using RecordingListener::OnDeviceTaskFinished;
+    using RecordingListener::RecordingListener;
 
     void OnDeviceTaskFinished(DeviceInfo* device, bool wholeRow, bool remove) override
     {
