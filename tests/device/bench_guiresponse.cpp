@@ -3,7 +3,9 @@
 // A 5 ms timer on the GUI thread measures the longest time the thread went
 // without running it while each batch ran, from the first queued task to the
 // last device's end, and the longest single event the thread delivered (the
-// program's own share of a gap). Every device must end with a failure status.
+// program's own share of a gap), with what the scheduler says of the longest
+// gap: how long the thread ran in it and how long it was runnable but waited
+// for a processor. Every device must end with a failure status.
 //
 //   100 HTTP-API devices (customer code 43): network change, then reboot
 //   100 ONVIF devices: ONVIF network change
@@ -30,8 +32,11 @@
 
 #include <cstdio>
 #include <cstring>
+#include <fcntl.h>
 #include <memory>
 #include <string>
+#include <sys/syscall.h>
+#include <unistd.h>
 #include <vector>
 
 namespace
@@ -70,6 +75,46 @@ private:
     qint64 m_longestNs = 0;
 };
 
+// The calling thread's scheduler figures (Linux schedstat): nanoseconds on a
+// processor and nanoseconds runnable but waiting for one.
+struct SchedFigures
+{
+    qint64 runNs = 0;
+    qint64 waitNs = 0;
+};
+
+class SchedReader
+{
+public:
+    SchedReader()
+    {
+        const std::string path
+            = "/proc/self/task/" + std::to_string(static_cast<long>(syscall(SYS_gettid))) + "/schedstat";
+        m_fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    }
+    ~SchedReader()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    SchedFigures Read() const
+    {
+        SchedFigures figures;
+        char text[128] = {};
+        if (m_fd >= 0 && ::pread(m_fd, text, sizeof(text) - 1, 0) > 0) {
+            long long run = 0, wait = 0;
+            if (std::sscanf(text, "%lld %lld", &run, &wait) == 2) {
+                figures.runNs = run;
+                figures.waitNs = wait;
+            }
+        }
+        return figures;
+    }
+
+private:
+    int m_fd = -1;
+};
+
 class EndCounter : public DeviceTaskListener
 {
 public:
@@ -87,6 +132,10 @@ struct BatchResult
     qint64 longestGapMs = 0;
     qint64 longestGapAtMs = 0; // when the longest gap ended, from the batch's start
     qint64 longestEventUs = 0; // the longest single event delivery on the GUI thread
+    // Within the longest gap: the GUI thread on a processor, and runnable but
+    // kept waiting for one.
+    qint64 gapRunUs = 0;
+    qint64 gapWaitUs = 0;
     int failed = 0; // devices that ended with a failure status
     bool ended = false;
 };
@@ -112,12 +161,18 @@ BatchResult RunBatch(const std::vector<std::unique_ptr<DeviceInfo>>& devices, vo
     QTimer ticker;
     ticker.setInterval(5);
     QElapsedTimer batch;
+    const SchedReader sched;
+    SchedFigures lastTick = sched.Read();
     QObject::connect(&ticker, &QTimer::timeout, [&] {
         const qint64 gap = sinceTick.restart();
+        const SchedFigures now = sched.Read();
         if (gap > result.longestGapMs) {
             result.longestGapMs = gap;
             result.longestGapAtMs = batch.elapsed();
+            result.gapRunUs = (now.runNs - lastTick.runNs) / 1000;
+            result.gapWaitUs = (now.waitNs - lastTick.waitNs) / 1000;
         }
+        lastTick = now;
     });
     batch.start();
     sinceTick.start();
@@ -159,11 +214,11 @@ BatchResult RunBatch(const std::vector<std::unique_ptr<DeviceInfo>>& devices, vo
 
 void Print(const char* name, int count, const BatchResult& result)
 {
-    std::printf("%-26s %4d devices  %6.1f s  longest GUI gap %4lld ms (at %6.1f s)  longest event %6.2f ms  "
-                "failed %d/%d%s\n",
+    std::printf("%-24s %4d devices %6.1f s  longest GUI gap %3lld ms (at %5.1f s; in it on CPU %5.1f ms, waiting "
+                "for a CPU %5.1f ms)  longest event %5.2f ms  failed %d/%d%s\n",
         name, count, result.elapsedMs / 1000.0, static_cast<long long>(result.longestGapMs),
-        result.longestGapAtMs / 1000.0, result.longestEventUs / 1000.0, result.failed, count,
-        result.ended ? "" : "  (NOT ENDED)");
+        result.longestGapAtMs / 1000.0, result.gapRunUs / 1000.0, result.gapWaitUs / 1000.0,
+        result.longestEventUs / 1000.0, result.failed, count, result.ended ? "" : "  (NOT ENDED)");
     std::fflush(stdout);
 }
 } // namespace
