@@ -164,6 +164,7 @@ DeviceInfo::~DeviceInfo()
     UnregisterLiveDevice(this);
     // Work on pool threads uses the device until it returns; a save question
     // it waits for is dropped here, which answers it with nothing.
+    TakePostedEvent(this); // the events dropped here were posted from other threads
     QCoreApplication::removePostedEvents(this);
     WaitForOffThreadWork();
     // A running upload posts its progress here: it is interrupted and waited

@@ -78,8 +78,8 @@ void QueryOnvifNetwork(DeviceInfo* device)
         return;
     }
     // The tables read the record on the device's thread: the answer is
-    // written there, ahead of the report that follows.
-    RunOnDeviceThread(device, [device, block] {
+    // written there, ahead of the report and before the logout reads it.
+    RunOnDeviceThreadAndWait(device, [device, &block] {
         SearchDevRsp& record = device->m_searchRsp;
         PutAddressText(block.ip, record.ip);
         PutAddressText(block.netmask, record.netmask);

@@ -78,10 +78,15 @@ struct RecordChange
 };
 
 // The tables read the record on the device's thread, so a change made on a
-// pool thread is handed over to it, ahead of the report that follows.
-void ChangeRecord(DeviceInfo* device, const RecordChange& change)
+// pool thread is handed over to it, ahead of the report that follows. After a
+// connection the logout that follows on this thread reads the changed record:
+// the change is waited for. Without one the end runs on the device's thread.
+void ChangeRecord(DeviceInfo* device, const RecordChange& change, bool connected)
 {
-    RunOnDeviceThread(device, [device, change] { change.ApplyTo(device->m_searchRsp); });
+    if (connected)
+        RunOnDeviceThreadAndWait(device, [device, &change] { change.ApplyTo(device->m_searchRsp); });
+    else
+        RunOnDeviceThread(device, [device, change] { change.ApplyTo(device->m_searchRsp); });
 }
 
 int ModifyBySdk(DeviceInfo* device)
@@ -119,7 +124,7 @@ int ModifyBySdk(DeviceInfo* device)
     change.setWebPort = true;
     change.webPort = device->m_newWebPort;
     change.networkMode = static_cast<uint32_t>(device->m_newDhcp);
-    ChangeRecord(device, change);
+    ChangeRecord(device, change, false);
     return StatusOk;
 }
 
@@ -156,7 +161,7 @@ int ModifyByHttp(DeviceInfo* device)
     change.setWebPort = true;
     change.webPort = device->m_newWebPort;
     change.networkMode = device->m_newDhcp == ZVNET_NET_MODE_DHCP ? ZVNET_NET_MODE_DHCP : ZVNET_NET_MODE_STATIC;
-    ChangeRecord(device, change);
+    ChangeRecord(device, change, true);
     return StatusOk;
 }
 // The search page learns whether the change took (its whole row or only its
@@ -232,7 +237,7 @@ void ModifyOnvifNetwork(DeviceInfo* device)
     change.setWebPort = device->m_newWebPort != 0;
     change.webPort = device->m_newWebPort;
     change.networkMode = static_cast<uint32_t>(device->m_newDhcp);
-    ChangeRecord(device, change);
+    ChangeRecord(device, change, true);
     device->m_status = StatusOk;
 }
 } // namespace DeviceOps

@@ -4,6 +4,7 @@
 // carries.
 
 #include "DeviceOperations.h"
+#include "DeviceThread.h"
 #include "ExportPath.h"
 #include "FixedText.h"
 #include "Guarded.h"
@@ -12,9 +13,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
-#include <QThread>
 
-#include <condition_variable>
 #include <cstring>
 #include <memory>
 #include <mutex>
@@ -33,48 +32,13 @@ QString SuggestedName(const DeviceInfo& device)
     return device.DeviceName() + QStringLiteral(".txt");
 }
 
-// The answer to a save question asked on another thread. Its deliverer goes
-// with the posted call: run or dropped (the device or the event loop gone),
-// the waiting export gets an answer, empty when nobody was asked.
-struct ExportAnswer
-{
-    std::mutex mutex;
-    std::condition_variable given;
-    bool done = false;
-    QString path;
-
-    void Give(const QString& answer)
-    {
-        std::lock_guard<std::mutex> lock(mutex);
-        if (done)
-            return;
-        path = answer;
-        done = true;
-        given.notify_all();
-    }
-};
-
-struct ExportAnswerDeliverer
-{
-    std::shared_ptr<ExportAnswer> answer;
-    ~ExportAnswerDeliverer() { answer->Give(QString()); }
-};
-
 // The save question is a dialog: it is asked on the device's thread, and the
-// export running elsewhere waits for its answer.
+// export running elsewhere waits for its answer (nothing when the device went).
 QString AskExportPathFor(DeviceInfo* device)
 {
-    if (QThread::currentThread() == device->thread())
-        return AskExportPath(SuggestedName(*device));
-    auto answer = std::make_shared<ExportAnswer>();
-    auto deliverer = std::make_shared<ExportAnswerDeliverer>();
-    deliverer->answer = answer;
-    PostDeviceEvent(device,
-        new QDeviceCallEvent([deliverer, device] { deliverer->answer->Give(AskExportPath(SuggestedName(*device))); }));
-    deliverer.reset();
-    std::unique_lock<std::mutex> lock(answer->mutex);
-    answer->given.wait(lock, [&] { return answer->done; });
-    return answer->path;
+    QString path;
+    RunOnDeviceThreadAndWait(device, [device, &path] { path = AskExportPath(SuggestedName(*device)); });
+    return path;
 }
 
 // Writes the whole file or nothing: a failed write leaves no file that could
