@@ -11,6 +11,7 @@
 #include "Guarded.h"
 #include "TaskPool.h"
 
+#include <QCoreApplication>
 #include <QDebug>
 #include <QThread>
 
@@ -368,11 +369,18 @@ bool DeviceInfo::RunOffDeviceThread(std::function<void()> work)
 
 void DeviceInfo::WaitForOffThreadWork()
 {
-    // A shutdown drops queued work that will then never run; past that the
-    // process ends without deleting what is still in use.
-    std::unique_lock<std::mutex> lock(m_workMutex);
-    while (m_workInFlight > 0 && !TaskPool::Instance()->IsStopping())
-        m_workDone.wait_for(lock, std::chrono::milliseconds(100));
+    for (;;) {
+        // A call the work waits for on this thread (a save question, a record
+        // change) is dropped, which lets the work go on.
+        TakePostedEvent(this);
+        QCoreApplication::removePostedEvents(this);
+        std::unique_lock<std::mutex> lock(m_workMutex);
+        // A shutdown drops queued work that will then never run; past that the
+        // process ends without deleting what is still in use.
+        if (m_workInFlight == 0 || TaskPool::Instance()->IsStopping())
+            return;
+        m_workDone.wait_for(lock, std::chrono::milliseconds(20));
+    }
 }
 
 bool QueueDeviceTask(void (*task)(void*), DeviceInfo* device, bool urgent)

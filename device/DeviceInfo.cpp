@@ -162,10 +162,7 @@ DeviceInfo::~DeviceInfo()
     // From here on no SDK callback reaches this device, and what it had open
     // is stopped so that nothing calls back into freed memory.
     UnregisterLiveDevice(this);
-    // Work on pool threads uses the device until it returns; a save question
-    // it waits for is dropped here, which answers it with nothing.
-    TakePostedEvent(this); // the events dropped here were posted from other threads
-    QCoreApplication::removePostedEvents(this);
+    // Work on pool threads uses the device until it returns.
     WaitForOffThreadWork();
     // A running upload posts its progress here: it is interrupted and waited
     // for (it notices within about a second), and its result goes nowhere.
