@@ -56,12 +56,20 @@ public:
             --m_depth;
             return handled;
         }
+        ++m_events;
         QElapsedTimer timer;
         timer.start();
         const bool handled = QCoreApplication::notify(receiver, event);
         m_longestNs = qMax(m_longestNs, timer.nsecsElapsed());
         --m_depth;
         return handled;
+    }
+    // Events delivered since the last call.
+    int TakeEvents()
+    {
+        const int events = m_events;
+        m_events = 0;
+        return events;
     }
     qint64 TakeLongestNs()
     {
@@ -72,6 +80,7 @@ public:
 
 private:
     int m_depth = 0;
+    int m_events = 0;
     qint64 m_longestNs = 0;
 };
 
@@ -136,6 +145,7 @@ struct BatchResult
     // kept waiting for one.
     qint64 gapRunUs = 0;
     qint64 gapWaitUs = 0;
+    int gapEvents = 0; // events the GUI thread delivered within the longest gap
     int failed = 0; // devices that ended with a failure status
     bool ended = false;
 };
@@ -163,10 +173,14 @@ BatchResult RunBatch(const std::vector<std::unique_ptr<DeviceInfo>>& devices, vo
     QElapsedTimer batch;
     const SchedReader sched;
     SchedFigures lastTick = sched.Read();
+    auto* app = static_cast<TimingApplication*>(QCoreApplication::instance());
+    app->TakeEvents();
     QObject::connect(&ticker, &QTimer::timeout, [&] {
         const qint64 gap = sinceTick.restart();
         const SchedFigures now = sched.Read();
+        const int events = app->TakeEvents();
         if (gap > result.longestGapMs) {
+            result.gapEvents = events;
             result.longestGapMs = gap;
             result.longestGapAtMs = batch.elapsed();
             result.gapRunUs = (now.runNs - lastTick.runNs) / 1000;
@@ -188,7 +202,6 @@ BatchResult RunBatch(const std::vector<std::unique_ptr<DeviceInfo>>& devices, vo
         }
         return false;
     };
-    auto* app = static_cast<TimingApplication*>(QCoreApplication::instance());
     app->TakeLongestNs();
     // The event loop runs as the window's would; a check every 100 ms ends it.
     QEventLoop loop;
@@ -215,9 +228,9 @@ BatchResult RunBatch(const std::vector<std::unique_ptr<DeviceInfo>>& devices, vo
 void Print(const char* name, int count, const BatchResult& result)
 {
     std::printf("%-24s %4d devices %6.1f s  longest GUI gap %3lld ms (at %5.1f s; in it on CPU %5.1f ms, waiting "
-                "for a CPU %5.1f ms)  longest event %5.2f ms  failed %d/%d%s\n",
+                "for a CPU %5.1f ms, %d events)  longest event %5.2f ms  failed %d/%d%s\n",
         name, count, result.elapsedMs / 1000.0, static_cast<long long>(result.longestGapMs),
-        result.longestGapAtMs / 1000.0, result.gapRunUs / 1000.0, result.gapWaitUs / 1000.0,
+        result.longestGapAtMs / 1000.0, result.gapRunUs / 1000.0, result.gapWaitUs / 1000.0, result.gapEvents,
         result.longestEventUs / 1000.0, result.failed, count, result.ended ? "" : "  (NOT ENDED)");
     std::fflush(stdout);
 }
