@@ -20,6 +20,10 @@
 namespace
 {
 constexpr int kStartReportGraceMs = 1500;
+// Longer than the wrapper's own worst case: a challenge over TLS and again
+// over plain HTTP, then the login, each with its connect and request time-outs.
+constexpr int kJsonLoginWaitMs = 45000;
+std::atomic<int> g_jsonLoginWaitMs { kJsonLoginWaitMs };
 
 // The devices that exist. SDK callbacks carry a device pointer as their user
 // value and may run after the device is gone (a start that failed cannot be
@@ -139,7 +143,6 @@ std::string BuildLoginJson(const std::string& ip, const std::string& user, const
 LoginResult ParseLoginResult(const char* json)
 {
     LoginResult result;
-    result.code = ConnectClosed;
     if (!json)
         return result;
     Json::CharReaderBuilder builder;
@@ -150,6 +153,10 @@ LoginResult ParseLoginResult(const char* json)
         return result;
     if (status == "login_failed_or_block") {
         result.code = LoginFailed;
+        return result;
+    }
+    if (status == "close") {
+        result.code = ConnectClosed;
         return result;
     }
     if (status != "success")
@@ -164,15 +171,47 @@ LoginResult ParseLoginResult(const char* json)
     return success;
 }
 
+int SetJsonLoginWaitMs(int milliseconds)
+{
+    return g_jsonLoginWaitMs.exchange(milliseconds > 0 ? milliseconds : kJsonLoginWaitMs);
+}
+
 void DeviceInfo::ConnectDevice()
 {
-    std::lock_guard<std::mutex> lock(m_connectMutex);
-    m_bAwaitingConnect = true;
-    ++m_connectAttempt;
-    if (!m_bOnvif && IsHttpApi()) {
-        StartJsonLogin();
-        return;
+    {
+        std::lock_guard<std::mutex> lock(m_connectMutex);
+        m_bAwaitingConnect = true;
+        m_bStarting = true;
+        ++m_connectAttempt;
     }
+    int handle = 0;
+    const bool sdkStart = m_bOnvif || !IsHttpApi();
+    // The SDK calls run without the lock: the GUI thread takes it for every
+    // result, and a start may take as long as the device's time-out.
+    if (sdkStart)
+        handle = StartSdkConnection();
+    else
+        StartJsonLogin();
+    std::vector<int> early;
+    {
+        std::lock_guard<std::mutex> lock(m_connectMutex);
+        if (sdkStart) {
+            m_handle = handle;
+            m_bLogin = handle != 0;
+        }
+        m_bStarting = false;
+        early.swap(m_earlyResults);
+    }
+    // Results that came before the handle was stored are handled now, in
+    // their order.
+    for (int code : early)
+        PostDeviceEvent(this, new QConnectEvent(code));
+    if (sdkStart && handle == 0)
+        EndSilentStartLater();
+}
+
+int DeviceInfo::StartSdkConnection()
+{
     const QByteArray ip = Ip().toLatin1();
     const QByteArray user = m_user.toUtf8();
     const QByteArray password = m_password.toUtf8();
@@ -190,17 +229,13 @@ void DeviceInfo::ConnectDevice()
     if (m_bOnvif) {
         ZVOnvifConnParam param;
         fill(param, m_searchRsp.webPort);
-        m_handle = ZVOnvifConnectionStart(&param);
-    } else {
-        ZVNetConnParam param;
-        fill(param, m_searchRsp.mediaPort);
-        param.alarmCallback = &DeviceInfo::OnConnectAlarm;
-        param.deviceFamily = SdkDeviceType(ZVAppSetting::Instance()->m_company);
-        m_handle = ZVNetConnectionStartEx(&param);
+        return ZVOnvifConnectionStart(&param);
     }
-    m_bLogin = m_handle != 0;
-    if (m_handle == 0)
-        EndSilentStartLater();
+    ZVNetConnParam param;
+    fill(param, m_searchRsp.mediaPort);
+    param.alarmCallback = &DeviceInfo::OnConnectAlarm;
+    param.deviceFamily = SdkDeviceType(ZVAppSetting::Instance()->m_company);
+    return ZVNetConnectionStartEx(&param);
 }
 
 void DeviceInfo::EndSilentStartLater()
@@ -208,11 +243,34 @@ void DeviceInfo::EndSilentStartLater()
     // A start that gave no handle may still be reported by the SDK, with its
     // reason; when no report has come within the grace time, the attempt ends
     // as a failed connection, so that no page waits for ever.
+    EndAttemptAfter(kStartReportGraceMs);
+}
+
+void DeviceInfo::EndLoginWaitLater()
+{
+    // The wrapper answers a login once; a result that never comes, or one that
+    // says nothing usable, would leave the device busy for good.
+    EndAttemptAfter(g_jsonLoginWaitMs.load());
+}
+
+void DeviceInfo::EndAttemptAfter(int delayMs)
+{
     const unsigned attempt = m_connectAttempt;
-    PostDeviceEvent(this, new QDeviceCallEvent([this, attempt] {
-        QTimer::singleShot(kStartReportGraceMs, this, [this, attempt] {
+    PostDeviceEvent(this, new QDeviceCallEvent([this, attempt, delayMs] {
+        QTimer::singleShot(delayMs, this, [this, attempt] {
             if (m_connectAttempt == attempt && m_bAwaitingConnect)
                 OnConnectEvent(ConnectFailed);
+        });
+    }));
+}
+
+void DeviceInfo::EndSilentUpgradeLater()
+{
+    PostDeviceEvent(this, new QDeviceCallEvent([this] {
+        const unsigned attempt = m_upgradeAttempt;
+        QTimer::singleShot(kStartReportGraceMs, this, [this, attempt] {
+            if (m_upgradeAttempt == attempt && m_upgradeEvents == 0 && !m_bUpgradeEnded)
+                OnUpgradeEvent(QUpgradeEvent(UpgradeFailed));
         });
     }));
 }
@@ -245,6 +303,8 @@ void DeviceInfo::StartJsonLogin()
     // no work at all (released): then nothing would ever end the attempt.
     if (!zv_device_login_ex(&param))
         EndSilentStartLater();
+    else
+        EndLoginWaitLater();
 }
 
 void DeviceInfo::ExpectConnectResult()
@@ -376,6 +436,10 @@ void DeviceInfo::OnLoginResult(const char* json, void* user)
             if (!device->m_sdkDevice || !device->m_bAwaitingConnect)
                 return;
             const LoginResult result = ParseLoginResult(json);
+            // A text that says nothing usable changes nothing: the login wait
+            // ends the attempt. "close" counts only while the login is awaited.
+            if (result.code == 0 || (result.code == ConnectClosed && device->m_status != StatusWaiting))
+                return;
             if (result.code == ConnectOk) {
                 device->m_cookie = result.cookie;
                 device->m_token = result.token;

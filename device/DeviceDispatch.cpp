@@ -7,11 +7,16 @@
 #include "DeviceOperations.h"
 #include "DeviceTaskListener.h"
 #include "DeviceTasks.h"
+#include "DeviceThread.h"
 #include "Guarded.h"
 #include "TaskPool.h"
 
+#include <QCoreApplication>
 #include <QDebug>
 #include <QThread>
+
+#include <chrono>
+#include <memory>
 
 namespace
 {
@@ -163,8 +168,13 @@ void DeviceInfo::OnConnectEvent(int code)
 {
     bool awaited = false;
     {
-        // ConnectDevice holds the lock until the handle is stored.
+        // ConnectDevice stores the handle under the lock; a result that comes
+        // before is handled once it has.
         std::lock_guard<std::mutex> lock(m_connectMutex);
+        if (m_bStarting) {
+            m_earlyResults.push_back(code);
+            return;
+        }
         awaited = m_bAwaitingConnect.exchange(false);
     }
     // Only the first result ends an attempt: a second report of a failed start,
@@ -175,8 +185,7 @@ void DeviceInfo::OnConnectEvent(int code)
     }
     if (code != ConnectOk) {
         m_status = FailureStatus(code);
-        Logout("connect");
-        EndOperation(true);
+        LogoutAndEnd("connect");
         return;
     }
     m_status = StatusConnected;
@@ -188,12 +197,18 @@ void DeviceInfo::RunConnectedOperation()
     const OperationRoute& route = FindRoute(m_operation);
     switch (route.route) {
     case Route::Direct:
-        if (route.direct && !RunGuarded("operation", [&] { route.direct(this); }))
+        // The operation's SDK, SOAP and HTTP calls wait on the device: they
+        // run on a pool thread, which then logs out and reports.
+        if (!RunOffDeviceThread([this] { RunDirectOperation(); })) {
             m_status = StatusFailed;
-        Logout("operation");
-        EndOperation(true);
+            Logout("operation");
+            EndOperation(true);
+        }
         return;
     case Route::Upgrade:
+        m_bUpgradeEnded = false;
+        m_upgradeEvents = 0;
+        ++m_upgradeAttempt;
         if (!RunGuarded("upgrade", [this] { DeviceOps::UpgradeFirmware(this); }))
             PostDeviceEvent(this, new QUpgradeEvent(UpgradeFailed));
         NotifyRequesters(false);
@@ -206,28 +221,64 @@ void DeviceInfo::RunConnectedOperation()
         NotifyRequesters(route.finishedWhenQueued);
         if (!QueuePoolTask(route.worker, this, route.urgent)) {
             m_status = StatusFailed;
-            Logout("queue");
-            EndOperation(true);
+            LogoutAndEnd("queue");
         }
         return;
     }
     }
 }
 
+void DeviceInfo::RunDirectOperation()
+{
+    const OperationRoute& route = FindRoute(m_operation);
+    if (route.direct && !RunGuarded("operation", [&] { route.direct(this); }))
+        m_status = StatusFailed;
+    RunGuarded("operation logout", [this] { Logout("operation"); });
+    EndOperation(true);
+}
+
+void DeviceInfo::LogoutAndEnd(const char* caller)
+{
+    auto end = [this, caller] {
+        RunGuarded("logout", [this, caller] { Logout(caller); });
+        EndOperation(true);
+    };
+    if (!RunOffDeviceThread(end))
+        end();
+}
+
 void DeviceInfo::OnUpgradeEvent(const QUpgradeEvent& event)
 {
+    // The first final report has ended the upgrade; what the SDK or the
+    // upload still sends after it changes nothing.
+    if (m_bUpgradeEnded) {
+        qDebug() << "upgrade=== ignored" << event.code << Ip();
+        return;
+    }
+    ++m_upgradeEvents;
     const UpgradeOutcome outcome = UpgradeOutcomeOf(event.code);
     if (outcome.final) {
-        RunGuarded("stop upgrade", [this] { DeviceOps::StopUpgrade(this); });
-        Logout("upgrade");
-        m_status = outcome.status;
-        EndOperation(true, RequesterUpgrade);
+        m_bUpgradeEnded = true;
+        EndUpgrade(outcome.status);
         return;
     }
     if (event.code == UpgradeProgress)
         m_upgradeProgress = event.value;
     m_status = outcome.status;
     NotifyRequesters(false, RequesterUpgrade);
+}
+
+void DeviceInfo::EndUpgrade(int status)
+{
+    // Stopping the SDK upgrade and the logout may wait on the device.
+    auto end = [this, status] {
+        RunGuarded("stop upgrade", [this] { DeviceOps::StopUpgrade(this); });
+        RunGuarded("logout", [this] { Logout("upgrade"); });
+        m_status = status;
+        EndOperation(true, RequesterUpgrade);
+    };
+    if (!RunOffDeviceThread(end))
+        end();
 }
 
 void DeviceInfo::checkUpgradeResult(bool ok)
@@ -246,9 +297,90 @@ void DeviceInfo::checkUpgradeResult(bool ok)
 
 void DeviceInfo::EndWorker(int status, unsigned requesters)
 {
+    // Counted until the logout has been handed on, so that the device is not
+    // deleted meanwhile and HasOffThreadWork shows the end in progress.
+    {
+        std::lock_guard<std::mutex> lock(m_workMutex);
+        ++m_workInFlight;
+    }
+    // Ends the count when the call below has run, or when it is dropped with
+    // the device.
+    struct WorkEnd
+    {
+        DeviceInfo* device;
+        ~WorkEnd() { device->EndOffThreadWork(); }
+    };
+    const std::shared_ptr<WorkEnd> end(new WorkEnd { this });
     m_status = status;
-    Logout("worker");
-    EndOperation(false, requesters);
+    // The pages hear of the result first, on the device's thread; the logout
+    // follows on a pool thread, and the device is released after it.
+    RunOnDeviceThread(this, [this, requesters, end] {
+        CallRequesters(false, requesters);
+        auto logout = [this] {
+            RunGuarded("worker logout", [this] { Logout("worker"); });
+            RunOnDeviceThread(this, [this] { ReleaseBusy(); });
+        };
+        if (!RunOffDeviceThread(logout))
+            logout();
+    });
+}
+
+void DeviceInfo::EndOffThreadWork()
+{
+    std::lock_guard<std::mutex> lock(m_workMutex);
+    if (--m_workInFlight == 0)
+        m_workDone.notify_all();
+}
+
+bool DeviceInfo::HasOffThreadWork() const
+{
+    std::lock_guard<std::mutex> lock(m_workMutex);
+    return m_workInFlight > 0;
+}
+
+bool DeviceInfo::RunOffDeviceThread(std::function<void()> work)
+{
+    struct Job
+    {
+        DeviceInfo* device;
+        std::function<void()> work;
+    };
+    TaskPool* pool = TaskPool::Instance();
+    if (!work || pool->IsStopping())
+        return false;
+    {
+        std::lock_guard<std::mutex> lock(m_workMutex);
+        ++m_workInFlight;
+    }
+    auto run = [](void* argument) {
+        std::unique_ptr<Job> job(static_cast<Job*>(argument));
+        DeviceInfo* device = job->device;
+        RunGuarded("device work", job->work);
+        job.reset();
+        device->EndOffThreadWork();
+    };
+    // Urgent: the work ends an operation whose connection is already open.
+    if (pool->AddTask(run, new Job { this, std::move(work) }, true))
+        return true;
+    std::lock_guard<std::mutex> lock(m_workMutex);
+    --m_workInFlight;
+    return false;
+}
+
+void DeviceInfo::WaitForOffThreadWork()
+{
+    for (;;) {
+        // A call the work waits for on this thread (a save question, a record
+        // change) is dropped, which lets the work go on.
+        TakePostedEvent(this);
+        QCoreApplication::removePostedEvents(this);
+        std::unique_lock<std::mutex> lock(m_workMutex);
+        // A shutdown drops queued work that will then never run; past that the
+        // process ends without deleting what is still in use.
+        if (m_workInFlight == 0 || TaskPool::Instance()->IsStopping())
+            return;
+        m_workDone.wait_for(lock, std::chrono::milliseconds(20));
+    }
 }
 
 bool QueueDeviceTask(void (*task)(void*), DeviceInfo* device, bool urgent)

@@ -163,6 +163,8 @@ DeviceInfo::~DeviceInfo()
     // From here on no SDK callback reaches this device, and what it had open
     // is stopped so that nothing calls back into freed memory.
     UnregisterLiveDevice(this);
+    // Work on pool threads uses the device until it returns.
+    WaitForOffThreadWork();
     // A running upload reports here: it is interrupted and waited for within
     // a bound (it notices within about a second), and its result goes nowhere.
     if (QThread* upload = m_pUpgradeThread) {

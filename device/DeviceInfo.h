@@ -11,7 +11,9 @@
 #include <QString>
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -205,9 +207,24 @@ public:
     // order, on the device's thread: at once there, queued from any other
     // thread (and dropped if the device is deleted before it runs).
     void NotifyRequesters(bool finished, unsigned requesters = AllRequesters);
-    // How every pool worker ends: stores status, logs out, and reports
-    // finished false to its pages.
+    // How every pool worker ends: stores status, reports finished false to
+    // its pages on the device's thread, then logs out on a pool thread and
+    // releases the device.
     void EndWorker(int status, unsigned requesters = AllRequesters);
+    // Runs work on a task-pool thread, so that the device's own thread never
+    // waits on the network; the device is not destroyed before the work has
+    // returned. False when the pool takes no more work (shutting down): then
+    // nothing ran.
+    bool RunOffDeviceThread(std::function<void()> work);
+    // True while such work, or the end of a pool worker (EndWorker until its
+    // logout has run), is under way.
+    bool HasOffThreadWork() const;
+    // An SDK upgrade start that gave no handle: unless the SDK reports on the
+    // upgrade within the grace time, it ends as failed (390). Any thread.
+    void EndSilentUpgradeLater();
+    // Guards m_upgradeHandle between the upgrade's start and its stop, both of
+    // which run on pool threads.
+    std::mutex m_upgradeMutex;
 
     // A device is busy from the moment a page queues an operation for it
     // (QueueDeviceTask) until that operation has ended and its pages have
@@ -358,16 +375,40 @@ private:
     // Ends an attempt that never reached a connection (first-login probe).
     void EndAttempt(int status);
     void StartJsonLogin();
+    int StartSdkConnection();
     void EndSilentStartLater();
+    void EndAttemptAfter(int delayMs);
     void StopSdkSessions();
+    // The operations that end on a pool thread: logout and report there.
+    void RunDirectOperation();
+    void EndFailedConnection();
+    void EndUpgrade(int status);
+    // Logs out where it cannot block the device's thread, then reports the
+    // device finished.
+    void LogoutAndEnd(const char* caller);
+    void EndLoginWaitLater();
+    void WaitForOffThreadWork();
+    void EndOffThreadWork();
 
-    // Held by ConnectDevice while it starts a connection, so that its result
-    // is handled only once the handle is stored.
+    // Guards the start of a connection: ConnectDevice stores its handle under
+    // it, and a result that arrives before that waits in m_earlyResults.
     std::mutex m_connectMutex;
+    bool m_bStarting = false;
+    std::vector<int> m_earlyResults;
     // A connection attempt waits for its result; the first result clears it.
     std::atomic<bool> m_bAwaitingConnect { false };
     // Numbers the attempts, so that a late fallback cannot end a newer one.
     std::atomic<unsigned> m_connectAttempt { 0 };
+    // Work of RunOffDeviceThread (and of EndWorker's logout) still running.
+    mutable std::mutex m_workMutex;
+    std::condition_variable m_workDone;
+    int m_workInFlight = 0;
+    // Set by the first final upgrade event, cleared by the next attempt: a
+    // late upgrade report cannot end the device twice. Device thread only.
+    bool m_bUpgradeEnded = false;
+    // Upgrade events of the running upgrade, and the upgrades started.
+    int m_upgradeEvents = 0;
+    unsigned m_upgradeAttempt = 0;
     // Operations queued and not yet ended; GUI thread only.
     int m_busyCount = 0;
     bool m_bDeleteWhenIdle = false;

@@ -14,3 +14,15 @@ public:
 protected:
     ~DeviceTaskListener() = default;
 };
+
+// The LAN search page also hears how a network change went: on success it
+// refreshes the device's whole row, on failure only its status cell; remove
+// drops the device from its working list.
+class NetworkChangeListener
+{
+public:
+    virtual void OnDeviceTaskFinished(DeviceInfo* device, bool wholeRow, bool remove) = 0;
+
+protected:
+    ~NetworkChangeListener() = default;
+};

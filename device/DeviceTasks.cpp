@@ -26,16 +26,20 @@ void ConnectFor(void* argument, int operation)
 }
 
 // The end of an operation that needs no connection. It runs on the device's
-// thread, after the record changes the operation handed there.
-void EndWithoutConnection(DeviceInfo* device, int status)
+// thread, after the record changes the operation handed there; reported is
+// set when the operation has told its pages itself.
+void EndWithoutConnection(DeviceInfo* device, int status, bool reported)
 {
     RunGuarded("task end", [=] {
         if (status != StatusConnected)
             device->m_status = status;
-        RunOnDeviceThread(device, [device] {
-            RunGuarded("task end", [device] {
+        RunOnDeviceThread(device, [device, reported] {
+            RunGuarded("task end", [device, reported] {
                 device->Logout("task");
-                device->EndOperation(true);
+                if (reported)
+                    device->ReleaseBusy();
+                else
+                    device->EndOperation(true);
             });
         });
     });
@@ -54,7 +58,7 @@ void ModifyNetworkTask(void* argument)
     }
     // The SDK changes the settings by the device's current address.
     const bool ran = RunGuarded("network", [device] { DeviceOps::ModifyNetwork(device); });
-    EndWithoutConnection(device, ran ? StatusConnected : StatusFailed);
+    EndWithoutConnection(device, ran ? StatusConnected : StatusFailed, ran);
 }
 
 void UpgradeTask(void* device)
@@ -150,7 +154,7 @@ void RecoveryTask(void* argument)
     // The groups come from one of the two setters; anything else has nothing
     // to restore, and the page still hears that the device is done.
     if (device->m_resetMode != 0 && device->m_resetMode != 1) {
-        EndWithoutConnection(device, StatusFailed);
+        EndWithoutConnection(device, StatusFailed, false);
         return;
     }
     ConnectFor(device, OpRecovery);

@@ -7,7 +7,7 @@
 
 struct LoginResult
 {
-    int code = 0; // ConnectOk, LoginFailed or ConnectClosed
+    int code = 0; // ConnectOk, LoginFailed, ConnectClosed, or 0: nothing usable
     std::string cookie;
     std::string token;
     bool https = false;
@@ -16,7 +16,11 @@ struct LoginResult
 
 std::string BuildLoginJson(const std::string& ip, const std::string& user, const std::string& password, int port);
 
-// The wrapper answers once, so a text that is not a complete result (no
-// JSON, an unknown status, a success without its session values) ends the
-// login as ConnectClosed rather than leaving the device waiting.
+// A text that is not a complete result (no JSON, an unknown status, a
+// success without its session values) gives code 0: it changes nothing, and
+// the attempt ends only when the login wait has passed.
 LoginResult ParseLoginResult(const char* json);
+
+// How long a JSON login waits for the wrapper's result before it ends as a
+// failed connection; 0 or less restores the default. Returns the wait before.
+int SetJsonLoginWaitMs(int milliseconds);

@@ -26,7 +26,7 @@ bool LessThanByIp(const DeviceInfo* a, const DeviceInfo* b);
 // lists one device per address sorted by address, hands the list to
 // DeviceInfoMng and tells the other pages to list it too. Its bottom panel
 // changes or queries the network settings of one device or of the checked ones.
-class SearchFrame : public DevicePage
+class SearchFrame : public DevicePage, public NetworkChangeListener
 {
     Q_OBJECT
 
@@ -56,7 +56,7 @@ public:
     void OnDeviceTaskFinished(DeviceInfo* device, bool finished) override;
     // A queued network operation of the device has ended (remove) or changed
     // its row. GUI thread.
-    void OnDeviceTaskFinished(DeviceInfo* device, bool wholeRow, bool remove);
+    void OnDeviceTaskFinished(DeviceInfo* device, bool wholeRow, bool remove) override;
 
     // The search callback handed to the SDK; user is the search's run.
     static int SearchCallback(const SearchDevRsp* record, void* user);

@@ -3,6 +3,7 @@
 
 #include "DeviceInfo.h"
 #include "DeviceOperations.h"
+#include "DeviceThread.h"
 #include "DottedQuad.h"
 #include "FixedText.h"
 #include "ZVOnvif.h"
@@ -76,12 +77,16 @@ void QueryOnvifNetwork(DeviceInfo* device)
         device->m_status = StatusQueryFailed;
         return;
     }
-    SearchDevRsp& record = device->m_searchRsp;
-    PutAddressText(block.ip, record.ip);
-    PutAddressText(block.netmask, record.netmask);
-    PutAddressText(block.gateway, record.gateway);
-    record.webPort = block.webPort;
-    record.networkMode = block.networkMode;
+    // The tables read the record on the device's thread: the answer is
+    // written there, ahead of the report and before the logout reads it.
+    RunOnDeviceThreadAndWait(device, [device, &block] {
+        SearchDevRsp& record = device->m_searchRsp;
+        PutAddressText(block.ip, record.ip);
+        PutAddressText(block.netmask, record.netmask);
+        PutAddressText(block.gateway, record.gateway);
+        record.webPort = block.webPort;
+        record.networkMode = block.networkMode;
+    });
     device->m_status = StatusQueryOk;
 }
 
@@ -93,8 +98,10 @@ void QueryVersion(DeviceInfo* device)
         device->m_status = StatusQueryFailed;
         return;
     }
-    // The device's text ends at its field even without a terminator.
-    device->m_deviceVersionText = FieldText(block.version);
+    // The device's text ends at its field even without a terminator. The
+    // upgrade table reads it on the device's thread.
+    const QString version = FieldText(block.version);
+    RunOnDeviceThread(device, [device, version] { device->m_deviceVersionText = version; });
     device->m_status = StatusQueryOk;
 }
 } // namespace DeviceOps

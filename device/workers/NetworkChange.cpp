@@ -5,9 +5,11 @@
 #include "DeviceHttp.h"
 #include "DeviceInfo.h"
 #include "DeviceOperations.h"
+#include "DeviceTaskListener.h"
 #include "DeviceThread.h"
 #include "DottedQuad.h"
 #include "FixedText.h"
+#include "Guarded.h"
 #include "HttpClient.h"
 #include "ZVAppSetting.h"
 #include "ZVOnvif.h"
@@ -76,10 +78,15 @@ struct RecordChange
 };
 
 // The tables read the record on the device's thread, so a change made on a
-// pool thread is handed over to it, ahead of the report that follows.
-void ChangeRecord(DeviceInfo* device, const RecordChange& change)
+// pool thread is handed over to it, ahead of the report that follows. After a
+// connection the logout that follows on this thread reads the changed record:
+// the change is waited for. Without one the end runs on the device's thread.
+void ChangeRecord(DeviceInfo* device, const RecordChange& change, bool connected)
 {
-    RunOnDeviceThread(device, [device, change] { change.ApplyTo(device->m_searchRsp); });
+    if (connected)
+        RunOnDeviceThreadAndWait(device, [device, &change] { change.ApplyTo(device->m_searchRsp); });
+    else
+        RunOnDeviceThread(device, [device, change] { change.ApplyTo(device->m_searchRsp); });
 }
 
 int ModifyBySdk(DeviceInfo* device)
@@ -117,7 +124,7 @@ int ModifyBySdk(DeviceInfo* device)
     change.setWebPort = true;
     change.webPort = device->m_newWebPort;
     change.networkMode = static_cast<uint32_t>(device->m_newDhcp);
-    ChangeRecord(device, change);
+    ChangeRecord(device, change, false);
     return StatusOk;
 }
 
@@ -154,8 +161,26 @@ int ModifyByHttp(DeviceInfo* device)
     change.setWebPort = true;
     change.webPort = device->m_newWebPort;
     change.networkMode = device->m_newDhcp == ZVNET_NET_MODE_DHCP ? ZVNET_NET_MODE_DHCP : ZVNET_NET_MODE_STATIC;
-    ChangeRecord(device, change);
+    ChangeRecord(device, change, true);
     return StatusOk;
+}
+// The search page learns whether the change took (its whole row or only its
+// status cell changes); the device information page only that it is over.
+void ReportChange(DeviceInfo* device)
+{
+    const bool ok = device->m_status == StatusOk;
+    RunOnDeviceThread(device, [device, ok] {
+        if (DeviceTaskListener* search = device->m_pSearchFrame) {
+            RunGuarded("report", [=] {
+                if (auto* change = dynamic_cast<NetworkChangeListener*>(search))
+                    change->OnDeviceTaskFinished(device, ok, true);
+                else
+                    search->OnDeviceTaskFinished(device, true);
+            });
+        }
+        if (DeviceTaskListener* info = device->m_pDeviceInfoFrame)
+            RunGuarded("report", [=] { info->OnDeviceTaskFinished(device, true); });
+    });
 }
 } // namespace
 
@@ -165,6 +190,7 @@ void ModifyNetwork(DeviceInfo* device)
 {
     const bool http = IsHttpApiCompany(ZVAppSetting::Instance()->m_company);
     device->m_status = http ? ModifyByHttp(device) : ModifyBySdk(device);
+    ReportChange(device);
 }
 
 void ModifyOnvifNetwork(DeviceInfo* device)
@@ -211,7 +237,7 @@ void ModifyOnvifNetwork(DeviceInfo* device)
     change.setWebPort = device->m_newWebPort != 0;
     change.webPort = device->m_newWebPort;
     change.networkMode = static_cast<uint32_t>(device->m_newDhcp);
-    ChangeRecord(device, change);
+    ChangeRecord(device, change, true);
     device->m_status = StatusOk;
 }
 } // namespace DeviceOps

@@ -4,6 +4,7 @@
 // carries.
 
 #include "DeviceOperations.h"
+#include "DeviceThread.h"
 #include "ExportPath.h"
 #include "FixedText.h"
 #include "Guarded.h"
@@ -41,6 +42,15 @@ enum class WriteResult
     NotOpened,
     Failed,
 };
+
+// The save question is a dialog: it is asked on the device's thread, and the
+// export running elsewhere waits for its answer (nothing when the device went).
+QString AskExportPathFor(DeviceInfo* device)
+{
+    QString path;
+    RunOnDeviceThreadAndWait(device, [device, &path] { path = AskExportPath(SuggestedName(*device)); });
+    return path;
+}
 
 // Writes the whole file or nothing: a failed write leaves no file that could
 // pass for a complete export.
@@ -142,7 +152,7 @@ int ExportThroughHttp(DeviceInfo* device)
     if (!http.PostForReply(kParamGetPath, RequestBody(data), reply)
         || !ReadString(MemberPath(reply, { "data" }), "param", param))
         return StatusExportFailed;
-    const QString path = AskExportPath(SuggestedName(*device));
+    const QString path = AskExportPathFor(device);
     if (path.isEmpty())
         return StatusExportFailed;
     // A parameter text with nothing printable is written as it stands: empty.
@@ -208,7 +218,7 @@ void DeviceInfo::OnExportData(const char* data, int size, void* user)
             return;
         }
         // Cancelled, or a file that does not open: as it was when the export began.
-        const QString path = AskExportPath(SuggestedName(*device));
+        const QString path = AskExportPathFor(device);
         if (path.isEmpty()) {
             device->m_status = t_statusBeforeExport;
             return;

@@ -38,7 +38,9 @@ uint32_t UpgradeType(const DeviceInfo& device)
     return (info.abilitySet[bit / 32] >> (bit % 32)) & 1u ? ZVNET_UPGRADE_TYPE_EXTENDED : ZVNET_UPGRADE_TYPE_BASIC;
 }
 
-void UpgradeThroughSdk(DeviceInfo* device)
+// The device query and the start wait on the device: a pool thread makes
+// them. The SDK reports from its own thread.
+void StartSdkUpgrade(DeviceInfo* device)
 {
     device->m_upgradeProgress = 0;
     const QByteArray path = device->m_upgradeFilePath.toUtf8();
@@ -48,8 +50,23 @@ void UpgradeThroughSdk(DeviceInfo* device)
     param.callback = &DeviceInfo::OnUpgradeProgress;
     param.user = device;
     param.upgradeType = UpgradeType(*device);
-    // The SDK copies the path before returning and reports from its own thread.
-    device->m_upgradeHandle = ZVNetStartRemoteUpgrade(device->m_handle, &param);
+    int handle = 0;
+    {
+        // A final report may already be on its way: its stop waits for the handle.
+        std::lock_guard<std::mutex> lock(device->m_upgradeMutex);
+        handle = ZVNetStartRemoteUpgrade(device->m_handle, &param);
+        device->m_upgradeHandle = handle;
+    }
+    // Like a connection start without a handle: the SDK may still report why,
+    // and when it does not, the upgrade must end all the same.
+    if (handle == 0)
+        device->EndSilentUpgradeLater();
+}
+
+void UpgradeThroughSdk(DeviceInfo* device)
+{
+    if (!device->RunOffDeviceThread([device] { StartSdkUpgrade(device); }))
+        Report(device, UpgradeFailed);
 }
 
 // What the token request announces: the size and the first bytes, zero
@@ -177,10 +194,12 @@ void StopUpgrade(DeviceInfo* device)
     if (UsesHttpApi()) {
         if (device->m_sdkDevice)
             device->Logout("stop upgrade");
-    } else if (device->m_upgradeHandle != 0) {
-        ZVNetStopRemoteUpgrade(&device->m_upgradeHandle);
+    } else {
+        std::lock_guard<std::mutex> lock(device->m_upgradeMutex);
+        if (device->m_upgradeHandle != 0)
+            ZVNetStopRemoteUpgrade(&device->m_upgradeHandle);
+        device->m_upgradeHandle = 0;
     }
-    device->m_upgradeHandle = 0;
     device->m_upgradeProgress = 0;
 }
 

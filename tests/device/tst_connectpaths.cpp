@@ -216,8 +216,11 @@ void TestConnectPaths::RunHeldWorker(TaskRecorder& recorder)
     const TaskReport worker = m_log.Reports().value(1);
     QVERIFY(!worker.finished);
     QVERIFY(worker.onGuiThread);
-    QVERIFY(!worker.loggedIn);
-    QCOMPARE(worker.handle, 0);
+    // The page hears of the result before the device is logged out.
+    QVERIFY(worker.loggedIn);
+    QTRY_VERIFY_WITH_TIMEOUT(!m_log.Reports().value(1).device->m_bLogin, ResultWaitMs());
+    QTRY_VERIFY_WITH_TIMEOUT(!m_log.Reports().value(1).device->HasOffThreadWork(), ResultWaitMs());
+    QCOMPARE(m_log.Reports().value(1).device->m_handle, 0);
 }
 
 void TestConnectPaths::VerifyEnded(const DeviceInfo& device, int reports)

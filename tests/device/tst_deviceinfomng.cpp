@@ -207,6 +207,7 @@ void TestDeviceInfoMng::busyDeviceOutlivesItsList()
     device->m_resetMode = 7;
     device->m_pUpgradeFrame = &page;
     device->m_pRebootDevice = &page;
+    device->m_pDeviceInfoFrame = &page; // the network change reports there
     QPointer<DeviceInfo> alive(device);
     DeviceInfoMng::Instance()->SetLanDevices({ device });
 

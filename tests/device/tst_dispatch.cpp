@@ -143,6 +143,8 @@ private slots:
     void upgradeCallbackReadsItsRecord();
     void finalUpgradeCodes_data();
     void finalUpgradeCodes();
+    void upgradeStartWithoutHandleEnds_data();
+    void upgradeStartWithoutHandleEnds();
     void uploadResultDisposesTheThread_data();
     void uploadResultDisposesTheThread();
     void deletedDeviceGetsNothing();
@@ -454,8 +456,10 @@ void TestDispatch::connectedOperationsRunTheirRoute()
         const TaskReport worker = m_log.Reports().value(1);
         QVERIFY(!worker.finished);
         QVERIFY(worker.onGuiThread);
-        QVERIFY(!worker.loggedIn);
-        QCOMPARE(worker.handle, 0);
+        // The page hears of the result, then the device is logged out.
+        QVERIFY(worker.loggedIn);
+        QVERIFY(worker.handle != 0);
+        QTRY_VERIFY(!device->m_bLogin && !device->HasOffThreadWork());
         break;
     }
     }
@@ -498,7 +502,7 @@ void TestDispatch::lateEventsLeaveTheRunningWorkerAlone()
     OnOtherThread([&] { recorder.RunHeld(); });
     QTRY_COMPARE(m_log.Count(), 2);
     QVERIFY(m_log.Reports().value(1).onGuiThread);
-    QVERIFY(!device->m_bLogin);
+    QTRY_VERIFY(!device->m_bLogin && !device->HasOffThreadWork());
     QCOMPARE(device->m_handle, 0);
 }
 
@@ -650,6 +654,46 @@ void TestDispatch::finalUpgradeCodes()
     QVERIFY(m_log.Reports().value(0).finished);
     QCOMPARE(int(device->m_status), status);
     QVERIFY(!device->m_bLogin);
+}
+
+void TestDispatch::upgradeStartWithoutHandleEnds_data()
+{
+    QTest::addColumn<bool>("released");
+    // No session for the upgrade: the SDK refuses the start and reports 390.
+    QTest::newRow("refused and reported") << false;
+    // The SDK takes no work at all: no handle and no report; the device ends
+    // after the grace time all the same.
+    QTest::newRow("sdk released") << true;
+}
+
+void TestDispatch::upgradeStartWithoutHandleEnds()
+{
+    QFETCH(bool, released);
+    auto device = MakeDevice(kNobodyIp);
+    DeviceInfo* raw = device.get();
+    raw->m_operation = OpUpgrade;
+    raw->m_upgradeFilePath = QStringLiteral("/nonexistent/firmware.bin");
+    raw->AddBusy(); // as the page's queued task holds it
+    raw->ExpectConnectResult();
+    if (released)
+        ZVNetRelease();
+    // The connection is reported up, but there is no SDK session behind it.
+    OnOtherThread([=] { DeviceInfo::OnConnectStatus(ConnectOk, raw); });
+
+    QTRY_VERIFY_WITH_TIMEOUT(!raw->IsBusy(), 10000);
+    if (released) {
+        ZVNetInit();
+        ZVSdkSetTimeouts(3000, 3000);
+    }
+    const QVector<TaskReport> reports = m_log.Reports();
+    QCOMPARE(reports.size(), 2);
+    QVERIFY(!reports[0].finished); // the upgrade started
+    QVERIFY(reports[1].finished);
+    QCOMPARE(reports[1].status, int(StatusUpgradeFailed));
+    QVERIFY(!reports[1].loggedIn);
+    QCOMPARE(int(raw->m_status), int(StatusUpgradeFailed));
+    QCOMPARE(raw->m_upgradeHandle, 0);
+    QVERIFY(!raw->HasOffThreadWork());
 }
 
 void TestDispatch::uploadResultDisposesTheThread_data()

@@ -12,6 +12,7 @@
 #include "JsonLogin.h"
 #include "ZVAppSetting.h"
 #include "ZVNet.h"
+#include "ZVSdkConfig.h"
 
 #include <QtTest>
 
@@ -58,6 +59,8 @@ private slots:
     void incompleteJsonLoginNeverReachesTheWrapper_data();
     void incompleteJsonLoginNeverReachesTheWrapper();
     void jsonLoginWithoutSessionEnds();
+    void unansweredJsonLoginEnds_data();
+    void unansweredJsonLoginEnds();
     void loginTextCarriesTheDevice();
     void loginResultParsing_data();
     void loginResultParsing();
@@ -182,6 +185,48 @@ void TestHttpLogin::jsonLoginWithoutSessionEnds()
     QCOMPARE(m_log.Count(), 1);
 }
 
+void TestHttpLogin::unansweredJsonLoginEnds_data()
+{
+    QTest::addColumn<QByteArray>("meanwhile"); // a result text that arrives during the wait, or none
+    QTest::newRow("no answer") << QByteArray();
+    QTest::newRow("answer does not parse") << QByteArray("\x01{");
+    QTest::newRow("unknown status") << QByteArray(R"({"status":"busy"})");
+}
+
+// A device that takes the login's connection and never answers: the wrapper
+// waits longer than the device's login wait, which ends the operation and
+// frees the device. What arrives meanwhile and says nothing changes nothing.
+void TestHttpLogin::unansweredJsonLoginEnds()
+{
+    QFETCH(QByteArray, meanwhile);
+    HttpFaults silent;
+    silent.neverAnswer = true;
+    m_api->SetFaults(silent);
+    ZVSdkSetTimeouts(60000, 60000);
+    const int previousWait = SetJsonLoginWaitMs(1500);
+    auto device = MakeDevice(kApiIp, m_api->Port());
+    DeviceInfo* raw = device.get();
+    QVERIFY(QueueDeviceTask(&QueryStreamTask, raw));
+    QVERIFY(raw->IsBusy());
+    QVERIFY(m_api->WaitRequests("/API/Login/Challenge", 1, 10000));
+    if (!meanwhile.isEmpty()) {
+        OnOtherThread([&] { DeviceInfo::OnLoginResult(meanwhile.constData(), raw); });
+        QCoreApplication::sendPostedEvents();
+        QCOMPARE(m_log.Count(), 0);
+        QCOMPARE(int(raw->m_status), int(StatusWaiting));
+    }
+
+    QTRY_COMPARE_WITH_TIMEOUT(m_log.Count(), 1, 20000);
+    const TaskReport report = m_log.Reports().value(0);
+    QCOMPARE(report.status, int(StatusConnectFailed));
+    QVERIFY(report.finished);
+    QVERIFY(!report.loggedIn);
+    QTRY_VERIFY(!raw->IsBusy());
+    QVERIFY(!raw->m_sdkDevice);
+    SetJsonLoginWaitMs(previousWait);
+    ZVSdkSetTimeouts(0, 0);
+}
+
 void TestHttpLogin::loginTextCarriesTheDevice()
 {
     const std::string password = QStringLiteral("p\u00e4ss\"w\\rd").toUtf8().toStdString();
@@ -212,32 +257,32 @@ void TestHttpLogin::loginResultParsing_data()
     QTest::newRow("success, text after the object") << good + "}]garbage" << int(ConnectOk);
     QTest::newRow("failed or blocked") << QByteArray(R"({"status":"login_failed_or_block"})") << int(LoginFailed);
     QTest::newRow("close") << QByteArray(R"({"status":"close"})") << int(ConnectClosed);
-    QTest::newRow("not json") << QByteArray("<html>") << int(ConnectClosed);
-    QTest::newRow("empty") << QByteArray("") << int(ConnectClosed);
-    QTest::newRow("array") << QByteArray(R"(["success"])") << int(ConnectClosed);
-    QTest::newRow("status a number") << QByteArray(R"({"status":1})") << int(ConnectClosed);
-    QTest::newRow("unknown status") << QByteArray(R"({"status":"busy"})") << int(ConnectClosed);
-    QTest::newRow("success without info") << QByteArray(R"({"status":"success"})") << int(ConnectClosed);
-    QTest::newRow("info not an object") << QByteArray(R"({"status":"success","info":"x"})") << int(ConnectClosed);
+    QTest::newRow("not json") << QByteArray("<html>") << 0;
+    QTest::newRow("empty") << QByteArray("") << 0;
+    QTest::newRow("array") << QByteArray(R"(["success"])") << 0;
+    QTest::newRow("status a number") << QByteArray(R"({"status":1})") << 0;
+    QTest::newRow("unknown status") << QByteArray(R"({"status":"busy"})") << 0;
+    QTest::newRow("success without info") << QByteArray(R"({"status":"success"})") << 0;
+    QTest::newRow("info not an object") << QByteArray(R"({"status":"success","info":"x"})") << 0;
     QTest::newRow("cookie a number") << QByteArray(
         R"({"status":"success","info":{"cookie":5,"token":"t","is_https":false,"port":80}})")
-                                     << int(ConnectClosed);
+                                     << 0;
     QTest::newRow("empty token") << QByteArray(
         R"({"status":"success","info":{"cookie":"c","token":"","is_https":false,"port":80}})")
-                                 << int(ConnectClosed);
+                                 << 0;
     QTest::newRow("https a text") << QByteArray(
         R"({"status":"success","info":{"cookie":"c","token":"t","is_https":"true","port":80}})")
-                                  << int(ConnectClosed);
+                                  << 0;
     QTest::newRow("port a text") << QByteArray(
         R"({"status":"success","info":{"cookie":"c","token":"t","is_https":true,"port":"80"}})")
-                                 << int(ConnectClosed);
+                                 << 0;
     QTest::newRow("port 0") << QByteArray(
         R"({"status":"success","info":{"cookie":"c","token":"t","is_https":true,"port":0}})")
-                            << int(ConnectClosed);
+                            << 0;
     QTest::newRow("port 70000") << QByteArray(
         R"({"status":"success","info":{"cookie":"c","token":"t","is_https":true,"port":70000}})")
-                                << int(ConnectClosed);
-    QTest::newRow("nested too deep") << QByteArray(100000, '[') << int(ConnectClosed);
+                                << 0;
+    QTest::newRow("nested too deep") << QByteArray(100000, '[') << 0;
 }
 
 void TestHttpLogin::loginResultParsing()
@@ -301,9 +346,9 @@ void TestHttpLogin::loginResultOutcomes_data()
     QTest::newRow("failed or blocked") << QByteArray(R"({"status":"login_failed_or_block"})") << true << true
                                        << int(StatusConnectFailed);
     QTest::newRow("close") << QByteArray(R"({"status":"close"})") << true << true << int(StatusConnectFailed);
-    QTest::newRow("garbage") << QByteArray("\x01\x02") << true << true << int(StatusConnectFailed);
-    QTest::newRow("success without session")
-        << QByteArray(R"({"status":"success","info":{}})") << true << true << int(StatusConnectFailed);
+    // Nothing usable changes nothing; the login wait ends the attempt later.
+    QTest::newRow("garbage") << QByteArray("\x01\x02") << true << true << -1;
+    QTest::newRow("success without session") << QByteArray(R"({"status":"success","info":{}})") << true << true << -1;
     QTest::newRow("success after the attempt ended") << success << false << true << -1;
     QTest::newRow("close after the attempt ended") << QByteArray(R"({"status":"close"})") << false << true << -1;
     QTest::newRow("no wrapper device") << success << true << false << -1;

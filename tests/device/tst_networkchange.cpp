@@ -156,14 +156,30 @@ bool SameRecord(const SearchDevRsp& a, const SearchDevRsp& b)
     return std::memcmp(&a, &b, sizeof(a)) == 0;
 }
 
-// Both pages hear once, on the GUI thread, that the device is done.
-void CheckBothPagesDone(const ReportLog& log, int status)
+// Both pages hear, on the GUI thread, that the device is done. The change
+// itself tells the search page its success flag (whole row or status cell);
+// after a JSON login the dispatch then logs out and tells both pages again.
+void CheckBothPagesDone(const ReportLog& log, int status, bool changeRan, bool thenDispatch)
 {
-    QCOMPARE(log.Pages(), QStringList({ "search", "device info" }));
-    for (const TaskReport& report : log.Reports()) {
+    QStringList pages;
+    if (changeRan)
+        pages << "search"
+              << "device info";
+    if (thenDispatch)
+        pages << "search"
+              << "device info";
+    QCOMPARE(log.Pages(), pages);
+    const QVector<TaskReport> reports = log.Reports();
+    for (int i = 0; i < reports.size(); ++i) {
+        const TaskReport& report = reports[i];
         QVERIFY(report.finished);
         QVERIFY(report.onGuiThread);
         QCOMPARE(report.status, status);
+        const bool fromChange = changeRan && i < 2;
+        if (report.page == "search")
+            QCOMPARE(report.wholeRow, fromChange ? int(status == StatusOk) : -1);
+        if (!fromChange)
+            QVERIFY(!report.loggedIn);
     }
 }
 
@@ -198,14 +214,14 @@ private slots:
 private:
     std::unique_ptr<OperationEnvironment> m_environment;
     ReportLog m_log;
-    std::unique_ptr<RecordingListener> m_search;
+    std::unique_ptr<RecordingSearchListener> m_search;
     std::unique_ptr<RecordingListener> m_deviceInfo;
 };
 
 void TestNetworkChange::initTestCase()
 {
     m_environment = std::make_unique<OperationEnvironment>();
-    m_search = std::make_unique<RecordingListener>(m_log, QStringLiteral("search"));
+    m_search = std::make_unique<RecordingSearchListener>(m_log, QStringLiteral("search"));
     m_deviceInfo = std::make_unique<RecordingListener>(m_log, QStringLiteral("device info"));
 }
 
@@ -251,7 +267,7 @@ void TestNetworkChange::bySdk()
 
     QVERIFY(RunOperation(&ModifyNetworkTask, device.get(), m_log));
 
-    CheckBothPagesDone(m_log, c.status);
+    CheckBothPagesDone(m_log, c.status, true, false);
     QCOMPARE(int(device->m_status), c.status);
     QCOMPARE(fake.CountReceived(wire::Login), 0); // no connection
     QCOMPARE(fake.CountReceived(wire::SetNetwork), c.faults.noAnswer ? 0 : 1);
@@ -339,7 +355,9 @@ void TestNetworkChange::byHttp()
 
     QVERIFY(RunOperation(&ModifyNetworkTask, device.get(), m_log, 30000));
 
-    CheckBothPagesDone(m_log, c.status);
+    const bool connected = c.status != StatusConnectFailed;
+    QTRY_COMPARE(m_log.Count(), connected ? 4 : 2);
+    CheckBothPagesDone(m_log, c.status, connected, true);
     QCOMPARE(int(device->m_status), c.status);
     QVERIFY(!device->m_sdkDevice);
     if (c.status == StatusConnectFailed) {

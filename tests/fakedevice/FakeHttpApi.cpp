@@ -534,7 +534,8 @@ struct FakeHttpApi::Impl
         }
         HttpResponse response;
         const bool faulty = faults.path.empty() || faults.path == request.path;
-        if (faulty && faults.neverAnswer) {
+        const bool loginPath = request.path == "/API/Login/Challenge" || request.path == "/API/Web/Login";
+        if ((faulty && faults.neverAnswer) || (faults.silentAfterLogin && !sessions.empty() && !loginPath)) {
             Record(request, 0, std::string());
             response.neverAnswer = true;
             return response;

@@ -72,6 +72,7 @@ struct HttpFaults
 {
     std::string path; // the reply faults apply to this path only; empty: to every path
     bool neverAnswer = false; // read the request, never answer
+    bool silentAfterLogin = false; // once a login made a session, only the login paths are answered
     int delayMs = 0; // before answering
     int status = 0; // non-zero: refuse with this HTTP status, change nothing
     std::string location; // with status: a Location header (a redirect)

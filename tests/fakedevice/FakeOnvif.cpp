@@ -301,6 +301,7 @@ struct FakeOnvif::Impl
     mutable std::condition_variable changed;
     OnvifState state;
     OnvifFaults faults;
+    bool connected = false; // silentAfterConnect: the connection was made
     std::deque<OnvifRequest> requests;
     std::set<std::string> nonces;
     std::deque<std::string> nonceOrder;
@@ -553,6 +554,14 @@ struct FakeOnvif::Impl
         if (digestOk)
             request.authenticated = CheckToken(envelope.firstChildElement(QStringLiteral("Header")), request, state);
         const bool authenticated = request.authenticated || !state.tokenRequired;
+        if (faults.silentAfterConnect && connected) {
+            Record(request);
+            HttpResponse silent;
+            silent.neverAnswer = true;
+            return silent;
+        }
+        if (faults.silentAfterConnect && authenticated && name == "GetDeviceInformation")
+            connected = true;
         HttpResponse response;
         if (!digestOk) {
             response = DigestChallenge(state, stale);

@@ -77,6 +77,7 @@ struct OnvifFaults
     std::string probeReply;
     std::string xaddrs; // not empty: the XAddrs text of the answer
     bool timeNeedsAuth = false;
+    bool silentAfterConnect = false; // after the first authenticated GetDeviceInformation, nothing is answered
     std::map<std::string, OnvifReply> replies; // by operation name ("GetNetworkInterfaces")
 };
 

@@ -29,15 +29,6 @@ enum class Api
 inline const char* const kLoginUser = "admin";
 inline const char* const kLoginPassword = "admin123";
 
-// The end of an operation as its page hears it: the first report after the
-// device logged out (a direct operation, a pool worker, a final upgrade event
-// or a failed connection). The initialise worker is queued without a login;
-// that report, still at the connected status, does not count.
-inline bool IsOperationEnd(const TaskReport& report)
-{
-    return !report.loggedIn && (report.finished || report.status != StatusConnected);
-}
-
 // A key reply whose salt is not the one the device checks the answer with:
 // the device sees the answer of a wrong login password.
 inline void BreakSalt(Json::Value& reply)
@@ -128,7 +119,11 @@ public:
     bool RunToEnd(void (*entry)(void*), DeviceInfo* device, int timeoutMs = 20000)
     {
         OnOtherThread([=] { entry(device); });
-        return WaitForEnd(timeoutMs);
+        if (!QTest::qWaitFor(
+                [&] { return EndReports() > 0 && !device->m_bLogin && !device->HasOffThreadWork(); }, timeoutMs))
+            return false;
+        QCoreApplication::sendPostedEvents();
+        return true;
     }
 
     bool WaitForEnd(int timeoutMs = 20000)

@@ -37,7 +37,29 @@ struct TaskReport
     int handle = 0;
     int status = 0;
     int progress = -1; // m_upgradeProgress
+    int wholeRow = -1; // the network change's success flag to the search page; -1: a plain report
 };
+
+// The end of an operation as its page hears it: a report after the device
+// logged out (a direct operation, a final upgrade event or a failed
+// connection), or a pool worker's result, which comes just before its logout.
+// The initialise worker is queued without a login; that report, still at the
+// connected status, does not count, nor do the reports while a worker is
+// queued (logged in, at the connected, rebooting or changing status) or an
+// upgrade runs.
+inline bool IsOperationEnd(const TaskReport& report)
+{
+    if (!report.loggedIn)
+        return report.finished || report.status != StatusConnected;
+    switch (report.status) {
+    case StatusConnected:
+    case StatusRebooting:
+    case StatusChanging:
+    case StatusUpgrading:
+    case StatusUpgrade764: return false;
+    default: return !report.finished;
+    }
+}
 
 class ReportLog
 {
@@ -86,9 +108,13 @@ public:
     }
     virtual ~RecordingListener() = default;
 
-    void OnDeviceTaskFinished(DeviceInfo* device, bool finished) override
+    void OnDeviceTaskFinished(DeviceInfo* device, bool finished) override { Record(device, finished, -1); }
+
+protected:
+    void Record(DeviceInfo* device, bool finished, int wholeRow)
     {
         TaskReport report;
+        report.wholeRow = wholeRow;
         report.page = m_page;
         report.device = device;
         report.finished = finished;
@@ -103,6 +129,19 @@ public:
 private:
     ReportLog& m_log;
     QString m_page;
+};
+
+// A search page, which also hears how a network change went.
+class RecordingSearchListener : public RecordingListener, public NetworkChangeListener
+{
+public:
+    using RecordingListener::OnDeviceTaskFinished;
+    using RecordingListener::RecordingListener;
+
+    void OnDeviceTaskFinished(DeviceInfo* device, bool wholeRow, bool remove) override
+    {
+        Record(device, remove, wholeRow ? 1 : 0);
+    }
 };
 
 // One worker the dispatch queued.

@@ -118,30 +118,45 @@ inline DeviceInfo* ListedOnvifDevice(const fakedevice::OnvifState& state, QObjec
     return device;
 }
 
+// A report that can end an operation: finished, or a result beyond the
+// connection (a pool worker's, which comes before its logout).
+inline bool IsResultReport(const TaskReport& report)
+{
+    return report.finished || report.status != StatusConnected;
+}
+
+// The operation is over for the device: a result has been reported, the
+// device is logged out, and nothing of the operation still runs elsewhere.
+inline bool OperationOver(const DeviceInfo* device, const ReportLog& log)
+{
+    if (device->m_bLogin || device->HasOffThreadWork())
+        return false;
+    for (const TaskReport& report : log.Reports()) {
+        if (IsResultReport(report))
+            return true;
+    }
+    return false;
+}
+
 // Runs entry for device as a pool thread would and waits until the operation
-// is over for the pages: a report that finds the device logged out.
+// is over, then delivers what is still posted.
 inline bool RunOperation(void (*entry)(void*), DeviceInfo* device, const ReportLog& log, int timeoutMs = 20000)
 {
     OnOtherThread([=] { entry(device); });
-    auto over = [&log] {
-        for (const TaskReport& report : log.Reports()) {
-            if (!report.loggedIn)
-                return true;
-        }
+    if (!QTest::qWaitFor([&] { return OperationOver(device, log); }, timeoutMs))
         return false;
-    };
-    if (!QTest::qWaitFor(over, timeoutMs))
-        return false;
+    QCoreApplication::sendPostedEvents();
     QTest::qWait(30); // a report that should not come has its chance
     return true;
 }
 
-// The reports that ended the operation: those that found the device logged out.
+// The reports that ended the operation: the results reported after the
+// connection (the pool workers report before their logout).
 inline QVector<TaskReport> EndReports(const ReportLog& log)
 {
     QVector<TaskReport> ends;
     for (const TaskReport& report : log.Reports()) {
-        if (!report.loggedIn)
+        if (IsOperationEnd(report))
             ends.append(report);
     }
     return ends;
