@@ -394,6 +394,11 @@ public:
         });
         m_silent.listen(kSilentAddress, kSilentPort);
         ZVSdkSetRangeSearch(kSilentPort, 64, 60000);
+        // The UDP search has no connection to hold: each block waits out its
+        // addresses' time-out, so a short one brings the search half-way soon.
+        ZVAppSetting* settings = ZVAppSetting::Instance();
+        if (!IsHttpApiCompany(settings->m_company))
+            settings->m_rangeSearchTimeoutMs = 2000;
     }
 
     bool Start()
