@@ -6,6 +6,7 @@
 #include "ExportExcel.h"
 #include "ImportExportFrame.h"
 #include "InitialDevice.h"
+#include "InitPwdBox.h"
 #include "LoginFrame.h"
 #include "OSDConfig.h"
 #include "RebootDevice.h"
@@ -32,6 +33,8 @@ DevicePage* OperationPages::CreatePage(PageIndex index, QWidget* parent) const
 
 LoginPage* OperationPages::CreateLoginPage(QWidget* parent) const
 {
+    // The program's login page asks for a first password through the box.
+    LoginFrame::SetFirstPasswordPrompt(&InitPwdBox::Ask);
     return new LoginFrame(parent);
 }
 

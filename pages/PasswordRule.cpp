@@ -7,7 +7,6 @@ namespace
 const char* const kKeyRows[] = { "`1234567890-=", "qwertyuiop[]", "asdfghjkl;'", "zxcvbnm,./", "~!@#$%^&*()_+",
     "QWERTYUIOP{}|", "ASDFGHJKL:", "ZXCVBNM<>?" };
 constexpr int kRowCount = 8;
-constexpr int kKeyRunLimit = 4;
 constexpr int kRunLimit = 4;
 
 struct Place
@@ -63,7 +62,7 @@ Class ClassOf(int code)
 }
 
 // True when the text has a run of identical, rising or neighbouring keys.
-bool HasRun(const QString& text)
+bool HasRun(const QString& text, const PasswordRule::Parameters& rule)
 {
     int same = 1;
     int rising = 1;
@@ -93,7 +92,20 @@ bool HasRun(const QString& text)
         } else {
             const char* row = kKeyRows[place.row];
             const int length = RowLength(place.row);
-            if (place.position < length - 1 && direction >= 0
+            const bool last = place.position == length - 1;
+            if (rule.runCrossesRows && last && direction >= 0 && place.row + 1 < kRowCount
+                && static_cast<unsigned char>(kKeyRows[place.row + 1][0]) == c) {
+                ++keys;
+                direction = 1;
+                ++place.row;
+                place.position = 0;
+            } else if (rule.runCrossesRows && place.position == 0 && direction <= 0 && place.row > 0
+                && static_cast<unsigned char>(kKeyRows[place.row - 1][RowLength(place.row - 1) - 1]) == c) {
+                ++keys;
+                direction = -1;
+                --place.row;
+                place.position = RowLength(place.row) - 1;
+            } else if (place.position < length - 1 && direction >= 0
                 && static_cast<unsigned char>(row[place.position + 1]) == c) {
                 ++keys;
                 direction = 1;
@@ -107,38 +119,105 @@ bool HasRun(const QString& text)
                 reanchor();
             }
         }
-        if (same == kRunLimit || rising == kRunLimit || keys >= kKeyRunLimit)
+        if (same == kRunLimit || rising == kRunLimit || keys >= rule.keyRunLimit)
             return true;
     }
     return false;
 }
 
-int ClassCount(const QString& text)
+int ClassCount(const QString& text, bool lettersOneClass)
 {
     bool seen[4] = {};
-    for (QChar c : text)
-        seen[ClassOf(Code(c))] = true;
+    for (QChar c : text) {
+        Class k = ClassOf(Code(c));
+        if (lettersOneClass && k == Lower)
+            k = Upper;
+        seen[k] = true;
+    }
     return seen[0] + seen[1] + seen[2] + seen[3];
 }
+
+// One row per caller, in the order of PasswordRule::Caller.
+const PasswordRule::Parameters kParameters[] = {
+    { 4, false, false, false },
+    { 4, false, false, false },
+    { 5, true, true, true },
+};
 } // namespace
 
 namespace PasswordRule
 {
-int CheckPagePassword(const QString& password, const QString& confirm, bool ruleApplies)
+const Parameters& ParametersOf(Caller caller)
+{
+    return kParameters[static_cast<int>(caller)];
+}
+
+bool Applies(Caller caller, int company, int nibble)
+{
+    switch (caller) {
+    case Caller::UserPage:
+        switch (company) {
+        case 30:
+        case 37:
+        case 38:
+        case 39:
+        case 40: return true;
+        case 0:
+        case 45: return nibble == 4;
+        default: return false;
+        }
+    case Caller::ChangePasswordPage:
+        switch (company) {
+        case 0:
+        case 30:
+        case 38:
+        case 40:
+        case 45: return true;
+        default: return false;
+        }
+    case Caller::FirstPasswordBox: return true;
+    }
+    return false;
+}
+
+Outcome Check(Caller caller, const QString& password, const QString& confirm, bool ruleApplies)
 {
     if (password.isEmpty())
-        return kEmpty;
+        return Outcome::Empty;
     if (password != confirm)
-        return kMismatch;
+        return Outcome::Mismatch;
     if (!ruleApplies)
-        return kAccepted;
+        return Outcome::Accepted;
+    const Parameters& rule = ParametersOf(caller);
     const int n = password.size();
-    if (n < 8 || n > 15)
-        return kLength;
-    if (HasRun(password))
-        return kWeak;
-    if (ClassCount(password) < (n > 9 ? 2 : 3))
-        return kWeak;
-    return kAccepted;
+    const bool badLength = n < 8 || n > 15;
+    if (badLength && !rule.runBeforeLength)
+        return Outcome::Length;
+    if (HasRun(password, rule))
+        return Outcome::Run;
+    if (badLength)
+        return Outcome::Length;
+    const int required = n > 9 ? 2 : 3;
+    if (ClassCount(password, rule.lettersOneClass) < required)
+        return Outcome::Classes;
+    return Outcome::Accepted;
+}
+
+int PageTextId(Outcome outcome)
+{
+    switch (outcome) {
+    case Outcome::Accepted: return kAccepted;
+    case Outcome::Empty: return kEmpty;
+    case Outcome::Mismatch: return kMismatch;
+    case Outcome::Length: return kLength;
+    case Outcome::Run:
+    case Outcome::Classes: return kWeak;
+    }
+    return kWeak;
+}
+
+int CheckPagePassword(const QString& password, const QString& confirm, bool ruleApplies)
+{
+    return PageTextId(Check(Caller::UserPage, password, confirm, ruleApplies));
 }
 } // namespace PasswordRule

@@ -36,16 +36,8 @@ unsigned NetworkNibble(const ZVDevice& session)
 
 bool RuleApplies(const ZVDevice* session)
 {
-    switch (ZVAppSetting::Instance()->m_company) {
-    case 30:
-    case 37:
-    case 38:
-    case 39:
-    case 40: return true;
-    case 0:
-    case 45: return session && NetworkNibble(*session) == ZVNET_DEVINFO_NETWORK_CHOICE;
-    default: return false;
-    }
+    const int nibble = session ? static_cast<int>(NetworkNibble(*session)) : -1;
+    return PasswordRule::Applies(PasswordRule::Caller::UserPage, ZVAppSetting::Instance()->m_company, nibble);
 }
 
 // The field the password goes into; a longer password would be cut.
