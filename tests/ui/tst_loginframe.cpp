@@ -7,8 +7,10 @@
 #include "DeviceConfig.h"
 #include "DeviceWire.h"
 #include "HttpClient.h"
+#include "InitPwdBox.h"
 #include "LoginFrame.h"
 #include "OperationFixtures.h"
+#include "OperationPages.h"
 #include "Reboot.h"
 #include "UiTestSupport.h"
 #include "User.h"
@@ -111,6 +113,7 @@ private slots:
     void firstLoginFlag_data();
     void firstLoginFlag();
     void firstPasswordThroughProbe();
+    void firstPasswordThroughTheProgramsBox();
     void probeFailureClearsFlag();
     void httpCodeNeverProbes();
 
@@ -309,6 +312,57 @@ void TestLoginFrame::firstPasswordThroughProbe()
     QCOMPARE(m_page->Session().m_password, QString::fromLatin1(kNewPassword));
     QVERIFY(m_page->Config()->isEnabled());
     QCOMPARE(access.asked.size(), 3);
+}
+
+void TestLoginFrame::firstPasswordThroughTheProgramsBox()
+{
+    // The page as the program makes it asks in the first-password box.
+    m_page.reset(static_cast<LoginFrame*>(OperationPages().CreateLoginPage(nullptr)));
+    m_page->resize(1000, 600);
+    m_page->show();
+    auto sdk = SdkDevice(4, [](DeviceState& s) { s.firstLogin = true; });
+    auto web = HttpDevice(4, [](HttpDeviceState& s) { s.initialised = false; });
+    QVERIFY(sdk && web);
+    RedirectingAccess access(web->Port());
+    m_page->SetNetworkAccess(&access);
+    DialogAnswerer answerer(DialogAnswerer::ClickOk);
+    // A weak password first (refused by a message), then one the rule accepts.
+    answerer.SetNextAction([](BaseDialog* dialog) {
+        auto* box = qobject_cast<InitPwdBox*>(dialog->Content());
+        QVERIFY(box);
+        QTest::keyClicks(box->PasswordEdit(), QStringLiteral("Zqwert7#"));
+        QTest::keyClicks(box->ConfirmEdit(), QStringLiteral("Zqwert7#"));
+        QTest::mouseClick(box->OkButton(), Qt::LeftButton);
+        box->PasswordEdit()->clear();
+        box->ConfirmEdit()->clear();
+        QTest::keyClicks(box->PasswordEdit(), QString::fromLatin1(kNewPassword));
+        QTest::keyClicks(box->ConfirmEdit(), QString::fromLatin1(kNewPassword));
+        QTest::mouseClick(box->OkButton(), Qt::LeftButton);
+    });
+    const std::string ip = OperationEnvironment::Address(4);
+    m_page->IpEdit()->setText(QString::fromStdString(ip));
+    m_page->PortEdit()->setText(QString::number(sdk->State().mediaPort));
+    m_page->UserEdit()->setText(QStringLiteral("admin"));
+    m_page->PasswordEdit()->setText(QStringLiteral("admin123"));
+
+    emit m_page->IsLoginFrame();
+    QTRY_VERIFY_WITH_TIMEOUT(!sdk->State().firstLogin, kWaitMs);
+    QCOMPARE(sdk->Password(), std::string(kNewPassword));
+    QCOMPARE(sdk->CountReceived(wire::Login), 0);
+    QCOMPARE(answerer.Dialogs().size(), 2);
+    QCOMPARE(answerer.Dialogs()[0].title, Text(154));
+    QCOMPARE(answerer.Dialogs()[1].text, Text(150) + QLatin1Char('\n') + Text(151) + QLatin1Char('\n') + Text(152));
+    QCOMPARE(m_page->PasswordEdit()->text(), QString::fromLatin1(kNewPassword));
+    QVERIFY(!LoginFrame::FirstLoginPending());
+
+    // The device has its password: the login uses it.
+    web->Update([](HttpDeviceState& s) { s.initialised = true; });
+    Click(m_page->LoginButton());
+    QTRY_COMPARE_WITH_TIMEOUT(m_page->Session().m_state, 101, kWaitMs);
+    QTRY_COMPARE_WITH_TIMEOUT(m_page->Config()->InfoLabel()->text(), Text(15), kWaitMs);
+    QCOMPARE(m_page->Session().m_password, QString::fromLatin1(kNewPassword));
+    QCOMPARE(sdk->CountReceived(wire::Login), 1);
+    QCOMPARE(answerer.Dialogs().size(), 2);
 }
 
 void TestLoginFrame::probeFailureClearsFlag()
