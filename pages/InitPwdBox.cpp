@@ -60,7 +60,8 @@ void InitPwdBox::CheckInput()
 {
     using PasswordRule::Outcome;
     const QString password = m_pEdtPwd->text();
-    const Outcome outcome = PasswordRule::Check(PasswordRule::Caller::FirstPasswordBox, password, m_pEdtConfirm->text());
+    const Outcome outcome
+        = PasswordRule::Check(PasswordRule::Caller::FirstPasswordBox, password, m_pEdtConfirm->text());
     QString text;
     switch (outcome) {
     case Outcome::Accepted:

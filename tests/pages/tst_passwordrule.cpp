@@ -227,13 +227,20 @@ void TestPasswordRule::boxMessages_data()
     QTest::addColumn<QString>("password");
     QTest::addColumn<QString>("confirm");
     QTest::addColumn<QString>("message"); // empty: accepted, no message
-    QTest::newRow("empty") << "" << "" << Text(80);
-    QTest::newRow("empty before mismatch") << "" << "Ab3#xy9K" << Text(80);
-    QTest::newRow("mismatch") << "Ab3#xy9K" << "Ab3#xy9" << Text(81);
-    QTest::newRow("run before length") << "aaaa" << "aaaa" << WeakText();
-    QTest::newRow("length") << "Ab3#xy9" << "Ab3#xy9" << Text(149);
-    QTest::newRow("classes") << "qz7kp2lwm" << "qz7kp2lwm" << WeakText();
-    QTest::newRow("accepted") << "Ab3#xy9K" << "Ab3#xy9K" << QString();
+    QTest::newRow("empty") << ""
+                           << "" << Text(80);
+    QTest::newRow("empty before mismatch") << ""
+                                           << "Ab3#xy9K" << Text(80);
+    QTest::newRow("mismatch") << "Ab3#xy9K"
+                              << "Ab3#xy9" << Text(81);
+    QTest::newRow("run before length") << "aaaa"
+                                       << "aaaa" << WeakText();
+    QTest::newRow("length") << "Ab3#xy9"
+                            << "Ab3#xy9" << Text(149);
+    QTest::newRow("classes") << "qz7kp2lwm"
+                             << "qz7kp2lwm" << WeakText();
+    QTest::newRow("accepted") << "Ab3#xy9K"
+                              << "Ab3#xy9K" << QString();
 }
 
 void TestPasswordRule::boxMessages()
