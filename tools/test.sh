@@ -8,6 +8,12 @@ cd "$(dirname "$0")/.."
 
 tools/install-deps.sh
 jobs=$(nproc)
+# Where ccache is installed the builds reuse its objects (same inputs, same
+# objects); without it nothing changes.
+launcher=()
+if command -v ccache >/dev/null 2>&1; then
+    launcher=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+fi
 export QT_QPA_PLATFORM=offscreen
 
 run_suite() {
@@ -16,7 +22,7 @@ run_suite() {
     local -a ctest_argv
     read -r -a ctest_argv <<<"$ctest_args"
     echo "=== $dir: $*"
-    cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DDEVSCAN_WERROR=ON "$@" >"$dir.configure.log" 2>&1 \
+    cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DDEVSCAN_WERROR=ON "${launcher[@]}" "$@" >"$dir.configure.log" 2>&1 \
         || { cat "$dir.configure.log"; return 1; }
     cmake --build "$dir" -j "$jobs"
     (cd "$dir" && ctest --output-on-failure -j "$jobs" "${ctest_argv[@]}")
@@ -26,7 +32,7 @@ mkdir -p build-tests
 # The core libraries alone (device pulls in sdk, app and platform): nothing
 # below ui/ may need a widget.
 echo "=== build-tests/core: -DDEVSCAN_GUI=OFF (libraries only)"
-cmake -S . -B build-tests/core -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DDEVSCAN_WERROR=ON -DDEVSCAN_GUI=OFF \
+cmake -S . -B build-tests/core -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DDEVSCAN_WERROR=ON -DDEVSCAN_GUI=OFF "${launcher[@]}" \
     >build-tests/core.configure.log 2>&1 || { cat build-tests/core.configure.log; exit 1; }
 cmake --build build-tests/core -j "$jobs" --target device
 run_suite build-tests/plain ""
