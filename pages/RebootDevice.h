@@ -1,14 +1,38 @@
 #pragma once
 
-#include "DevicePage.h"
+#include "OperationPage.h"
 
-// The reboot page (page 12): reboots the checked devices.
-// The page's form and its operation come with the page's own work; the
-// batch, filter and completion handling are DevicePage's.
-class RebootDevice : public DevicePage
+class QFrame;
+class QHBoxLayout;
+class QLabel;
+class QPushButton;
+
+// The reboot page (page 12, table kind 11): reboots the ticked devices. The
+// page comes back when the last device reports, or at the first tick of the
+// busy poll at which none of them is logged in any more.
+class RebootDevice : public OperationPage
 {
     Q_OBJECT
 
 public:
     explicit RebootDevice(QWidget* parent = nullptr);
+
+public slots:
+    void OnClickReboot();
+
+protected:
+    void SetActionsEnabled(bool enabled) override;
+    void RetranslateTexts() override;
+
+private:
+    void BuildForm();
+
+    CheckBoxTableView* m_pDeviceTableView;
+    QFrame* m_pFrameCtrl;
+    QHBoxLayout* m_pCtrlLayout;
+    QLabel* m_pLabelUser;
+    LineEdit* m_pEditUser;
+    QLabel* m_pLablePwd;
+    LineEdit* m_pEditPwd;
+    QPushButton* m_pBtnReboot;
 };

@@ -1,0 +1,416 @@
+// The reboot and change-device pages driven through their widgets: the
+// refusals, what each queued device receives, and end to end against fake
+// devices: a reboot batch (SDK and HTTP API, code 43) brings each device back
+// and the page unlocks by its busy poll, with one device that fails on its
+// own row; a change writes exactly the ticked attributes.
+
+#include "ChangeDevice.h"
+#include "LineEdit.h"
+#include "OperationFixtures.h"
+#include "PageBench.h"
+#include "RebootDevice.h"
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QTimer>
+
+using namespace PageTest;
+
+namespace
+{
+QList<DeviceInfo*> Devices(int count)
+{
+    QList<DeviceInfo*> devices;
+    for (int i = 0; i < count; ++i)
+        devices << NewDevice(nullptr, QString::fromStdString(Loopback(200 + i)), QStringLiteral("cam%1").arg(i));
+    return devices;
+}
+
+struct RebootPage : PageOf<RebootDevice>
+{
+    explicit RebootPage(int company)
+        : PageOf(company, QSize(1200, 600))
+    {
+    }
+    void LoginAs(const QString& user, const QString& password)
+    {
+        SetText("m_pEditUser", user);
+        SetText("m_pEditPwd", password);
+    }
+    bool Unlocked() const { return Find<QPushButton>("m_pBtnReboot")->isEnabled() && ToolBarEnabled(toolBar); }
+};
+
+struct ChangePage : PageOf<ChangeDevice>
+{
+    explicit ChangePage(int company)
+        : PageOf(company, QSize(1400, 600))
+    {
+    }
+    void LoginAs(const QString& user, const QString& password)
+    {
+        SetText("m_pEditUserName", user);
+        SetText("m_pEditPassWord", password);
+    }
+    void Choose(bool name, const QString& nameText, bool type, const QString& typeText)
+    {
+        Find<QCheckBox>("m_pCheckDeviceName")->setChecked(name);
+        SetText("m_pEditDeviceName", nameText);
+        Find<QCheckBox>("m_pCheckDeviceType")->setChecked(type);
+        SetText("m_pEditDeviceType", typeText);
+    }
+    bool Unlocked() const
+    {
+        for (const char* name : { "m_pEditUserName", "m_pEditPassWord", "m_pEditDeviceName", "m_pEditDeviceType" })
+            if (!Find<LineEdit>(name)->isEnabled())
+                return false;
+        return Find<QPushButton>("m_pBtnChange")->isEnabled() && Find<QCheckBox>("m_pCheckDeviceName")->isEnabled()
+            && Find<QCheckBox>("m_pCheckDeviceType")->isEnabled() && ToolBarEnabled(toolBar);
+    }
+};
+} // namespace
+
+class TestRebootAndChange : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanup();
+    void cleanupTestCase();
+
+    void forms();
+    void rebootRefusals_data();
+    void rebootRefusals();
+    void rebootQueuesEachTicked();
+    void changeRefusals_data();
+    void changeRefusals();
+    void changePassesOnlyTicked_data();
+    void changePassesOnlyTicked();
+    void rebootBatch_data();
+    void rebootBatch();
+    void changeOnDevices_data();
+    void changeOnDevices();
+};
+
+void TestRebootAndChange::initTestCase()
+{
+    LoadNumberedTexts();
+    QCOMPARE(ZVNetInit(), 1);
+    ZVSdkSetTimeouts(3000, 3000);
+}
+
+void TestRebootAndChange::cleanup()
+{
+    ZVAppSetting::Instance()->m_company = 0;
+}
+
+void TestRebootAndChange::cleanupTestCase()
+{
+    ZVNetRelease();
+}
+
+void TestRebootAndChange::forms()
+{
+    ZVAppSetting::Instance()->m_defaultUser = QStringLiteral("admin");
+    ZVAppSetting::Instance()->m_defaultPassword = QStringLiteral("secret");
+    {
+        RebootPage page(0);
+        QCOMPARE(page.Find<QPushButton>("m_pBtnReboot")->text(), Text(61));
+        QCOMPARE(page.Find<QLabel>("m_pLabelUser")->text(), Text(12));
+        QCOMPARE(page.Find<QLabel>("m_pLablePwd")->text(), Text(13));
+        QCOMPARE(page.Find<LineEdit>("m_pEditUser")->text(), QStringLiteral("admin"));
+        QCOMPARE(page.Find<LineEdit>("m_pEditPwd")->text(), QStringLiteral("secret"));
+        QCOMPARE(page.Find<LineEdit>("m_pEditPwd")->echoMode(), QLineEdit::Password);
+        QCOMPARE(page.Find<LineEdit>("m_pEditUser")->maxLength(), 16);
+        QCOMPARE(page.Find<LineEdit>("m_pEditPwd")->maxLength(), 16);
+        QCOMPARE(page.table.view->columnWidth(5), 150);
+        QCOMPARE(page.page->BusyTimer() != nullptr, true);
+    }
+    for (int company : { 0, 40 }) {
+        ChangePage page(company);
+        QCOMPARE(page.Find<QPushButton>("m_pBtnChange")->text(), Text(228));
+        QCOMPARE(page.Find<QCheckBox>("m_pCheckDeviceName")->text(), Text(60));
+        QCOMPARE(page.Find<QCheckBox>("m_pCheckDeviceType")->text(), Text(35));
+        QVERIFY(!page.Find<QCheckBox>("m_pCheckDeviceName")->isChecked());
+        QVERIFY(!page.Find<QCheckBox>("m_pCheckDeviceType")->isChecked());
+        QVERIFY(page.Find<LineEdit>("m_pEditDeviceName")->text().isEmpty());
+        QCOMPARE(page.Find<LineEdit>("m_pEditPassWord")->text(), QStringLiteral("secret"));
+        QCOMPARE(page.Find<LineEdit>("m_pEditPassWord")->maxLength(), 16);
+        if (company == 40)
+            QCOMPARE(page.table.view->columnWidth(3), 110);
+        QCOMPARE(page.table.view->columnWidth(5), 120);
+    }
+    ZVAppSetting::Instance()->m_defaultUser.clear();
+    ZVAppSetting::Instance()->m_defaultPassword.clear();
+}
+
+void TestRebootAndChange::rebootRefusals_data()
+{
+    QTest::addColumn<bool>("tick");
+    QTest::addColumn<QString>("user");
+    QTest::addColumn<QString>("password");
+    QTest::addColumn<int>("textId");
+    QTest::newRow("nothing ticked") << false << "admin"
+                                    << "pw" << 51;
+    QTest::newRow("no user") << true << ""
+                             << "pw" << 222;
+    QTest::newRow("no password") << true << "admin"
+                                 << "" << 222;
+}
+
+void TestRebootAndChange::rebootRefusals()
+{
+    QFETCH(bool, tick);
+    QFETCH(QString, user);
+    QFETCH(QString, password);
+    QFETCH(int, textId);
+    PoolBench pool(true);
+    RebootPage page(0);
+    ListDevices(*page.page, Devices(2));
+    if (tick)
+        page.table.CheckAll();
+    page.LoginAs(user, password);
+    const QStringList statuses = page.table.Statuses();
+    DialogAnswerer dialogs;
+    page.Click("m_pBtnReboot");
+    QVERIFY(ShowedRefusal(dialogs, textId, 6));
+    QCoreApplication::sendPostedEvents();
+    QCOMPARE(pool.Recorder().Tasks().size(), 0);
+    QVERIFY(page.Unlocked());
+    QVERIFY(!page.page->BusyTimer()->isActive());
+    QCOMPARE(page.table.Statuses(), statuses);
+}
+
+void TestRebootAndChange::rebootQueuesEachTicked()
+{
+    PoolBench pool(true);
+    RebootPage page(0);
+    const QList<DeviceInfo*> devices = Devices(3);
+    ListDevices(*page.page, devices);
+    page.table.CheckAll();
+    page.LoginAs(QStringLiteral("admin"), QStringLiteral("pw"));
+    page.Click("m_pBtnReboot");
+    QCOMPARE(pool.Recorder().Tasks().size(), 3);
+    for (int row = 0; row < 3; ++row) {
+        QVERIFY(pool.Recorder().Tasks().at(row).function == &RebootTask);
+        QCOMPARE(devices[row]->m_user, QStringLiteral("admin"));
+        QCOMPARE(devices[row]->m_password, QStringLiteral("pw"));
+        QCOMPARE(devices[row]->m_pRebootDevice, page.page.get());
+        QCOMPARE(page.table.Status(row), StatusTextOf(StatusWaiting));
+    }
+    QVERIFY(!page.Unlocked());
+    QVERIFY(page.page->BusyTimer()->isActive());
+    QCOMPARE(page.page->BusyTimer()->interval(), 1000);
+    // Every device ends without a login left: the page comes back.
+    for (DeviceInfo* device : devices)
+        EndHeld(device, StatusConnectFailed);
+    QTRY_VERIFY(page.Unlocked());
+    QTRY_VERIFY(!page.page->IsBatchRunning());
+}
+
+void TestRebootAndChange::changeRefusals_data()
+{
+    QTest::addColumn<bool>("tick");
+    QTest::addColumn<QString>("user");
+    QTest::addColumn<QString>("password");
+    QTest::addColumn<bool>("nameBox");
+    QTest::addColumn<bool>("typeBox");
+    QTest::addColumn<int>("textId");
+    QTest::newRow("nothing ticked") << false << "admin"
+                                    << "pw" << true << true << 51;
+    QTest::newRow("no user") << true << ""
+                             << "pw" << true << false << 222;
+    QTest::newRow("no password") << true << "admin"
+                                 << "" << false << true << 222;
+    // Text in both edits does not stand for a ticked box.
+    QTest::newRow("neither box ticked") << true << "admin"
+                                        << "pw" << false << false << 234;
+}
+
+void TestRebootAndChange::changeRefusals()
+{
+    QFETCH(bool, tick);
+    QFETCH(QString, user);
+    QFETCH(QString, password);
+    QFETCH(bool, nameBox);
+    QFETCH(bool, typeBox);
+    QFETCH(int, textId);
+    PoolBench pool(true);
+    ChangePage page(0);
+    const QList<DeviceInfo*> devices = Devices(2);
+    ListDevices(*page.page, devices);
+    if (tick)
+        page.table.CheckAll();
+    page.LoginAs(user, password);
+    page.Choose(nameBox, QStringLiteral("Lobby"), typeBox, QStringLiteral("T-1"));
+    DialogAnswerer dialogs;
+    page.Click("m_pBtnChange");
+    QVERIFY(ShowedRefusal(dialogs, textId, 6));
+    QCoreApplication::sendPostedEvents();
+    QCOMPARE(pool.Recorder().Tasks().size(), 0);
+    QVERIFY(page.Unlocked());
+    for (const DeviceInfo* device : devices)
+        QVERIFY(device->m_newDeviceName.empty() && device->m_newDeviceType.empty());
+}
+
+void TestRebootAndChange::changePassesOnlyTicked_data()
+{
+    QTest::addColumn<bool>("nameBox");
+    QTest::addColumn<bool>("typeBox");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("type");
+    QTest::newRow("both") << true << true << "Lobby"
+                          << "T-1";
+    QTest::newRow("name only, type text left") << true << false << "Lobby"
+                                               << "";
+    QTest::newRow("type only, name text left") << false << true << ""
+                                               << "T-1";
+}
+
+void TestRebootAndChange::changePassesOnlyTicked()
+{
+    QFETCH(bool, nameBox);
+    QFETCH(bool, typeBox);
+    QFETCH(QString, name);
+    QFETCH(QString, type);
+    PoolBench pool(true);
+    ChangePage page(0);
+    const QList<DeviceInfo*> devices = Devices(2);
+    ListDevices(*page.page, devices);
+    page.table.CheckAll();
+    page.LoginAs(QStringLiteral("admin"), QStringLiteral("pw"));
+    page.Choose(nameBox, QStringLiteral("Lobby"), typeBox, QStringLiteral("T-1"));
+    page.Click("m_pBtnChange");
+    QCOMPARE(pool.Recorder().Tasks().size(), 2);
+    for (int row = 0; row < 2; ++row) {
+        QVERIFY(pool.Recorder().Tasks().at(row).function == &ChangeDeviceTask);
+        QCOMPARE(QString::fromStdString(devices[row]->m_newDeviceName), name);
+        QCOMPARE(QString::fromStdString(devices[row]->m_newDeviceType), type);
+        QCOMPARE(devices[row]->m_password, QStringLiteral("pw"));
+        QCOMPARE(devices[row]->m_pChangeDevice, page.page.get());
+        QCOMPARE(page.table.Status(row), StatusTextOf(StatusWaiting));
+    }
+    QVERIFY(!page.Unlocked());
+    for (DeviceInfo* device : devices)
+        EndHeld(device, StatusChangeOk);
+    QTRY_VERIFY(page.Unlocked());
+}
+
+void TestRebootAndChange::rebootBatch_data()
+{
+    QTest::addColumn<bool>("http");
+    QTest::newRow("SDK (code 0)") << false;
+    QTest::newRow("HTTP API (code 43)") << true;
+}
+
+void TestRebootAndChange::rebootBatch()
+{
+    QFETCH(bool, http);
+    PoolBench pool(false);
+    RebootPage page(http ? 43 : 0);
+    const std::vector<std::string> addresses = { Loopback(70), Loopback(71), Loopback(72), Loopback(73) };
+    const size_t failing = 2;
+    std::vector<std::unique_ptr<fakedevice::FakeDevice>> sdkDevices;
+    std::vector<std::unique_ptr<fakedevice::FakeHttpApi>> httpDevices;
+    QList<DeviceInfo*> devices;
+    if (http) {
+        httpDevices = fakedevice::MakeHttpDevices(addresses, 0);
+        QCOMPARE(httpDevices.size(), addresses.size());
+        for (const auto& api : httpDevices) {
+            api->Update([](fakedevice::HttpDeviceState& state) { state.rebootMs = 1500; });
+            devices << ListedHttpDevice(*api);
+        }
+        httpDevices[failing]->Update([](fakedevice::HttpDeviceState& state) { state.password = "other"; });
+    } else {
+        sdkDevices = fakedevice::MakeDevices(addresses);
+        for (const auto& fake : sdkDevices) {
+            QVERIFY(fake->WaitListening());
+            fake->Update([](fakedevice::DeviceState& state) { state.rebootMs = 1500; });
+            devices << ListedDevice(fake->State());
+        }
+        sdkDevices[failing]->SetPassword("other");
+    }
+    for (DeviceInfo* device : devices)
+        device->m_status = StatusNone;
+    ListDevices(*page.page, devices);
+    page.LoginAs(QStringLiteral("admin"), QString::fromStdString(http ? httpDevices[0]->State().password : "admin123"));
+    page.table.CheckAll();
+    page.Click("m_pBtnReboot");
+    QVERIFY(!page.Unlocked());
+
+    for (size_t i = 0; i < addresses.size(); ++i) {
+        const int row = int(i);
+        const int expected = i == failing ? StatusConnectFailed : StatusRebootOk;
+        QTRY_COMPARE_WITH_TIMEOUT(page.table.Status(row), StatusTextOf(expected), 30000);
+    }
+    // The rebooted devices stay in the working list; the busy poll brings the
+    // page back once none of them is logged in.
+    QTRY_VERIFY_WITH_TIMEOUT(page.Unlocked(), 30000);
+    QTRY_VERIFY(!page.page->BusyTimer()->isActive());
+
+    for (size_t i = 0; i < addresses.size(); ++i) {
+        if (http) {
+            QCOMPARE(httpDevices[i]->State().reboots, i == failing ? 0 : 1);
+            QTRY_VERIFY_WITH_TIMEOUT(httpDevices[i]->Listening(), 10000);
+            QTRY_COMPARE(httpDevices[i]->Sessions(), 0);
+        } else {
+            QCOMPARE(sdkDevices[i]->State().reboots, i == failing ? 0 : 1);
+            QVERIFY(sdkDevices[i]->WaitListening(10000));
+            QTRY_COMPARE(sdkDevices[i]->LoggedInSessions(), 0);
+        }
+    }
+}
+
+void TestRebootAndChange::changeOnDevices_data()
+{
+    QTest::addColumn<int>("company");
+    QTest::addColumn<bool>("nameBox");
+    QTest::addColumn<bool>("typeBox");
+    QTest::newRow("code 0: name and type") << 0 << true << true;
+    QTest::newRow("code 0: name only, type text left") << 0 << true << false;
+    QTest::newRow("code 40: type only, name text left") << 40 << false << true;
+}
+
+void TestRebootAndChange::changeOnDevices()
+{
+    QFETCH(int, company);
+    QFETCH(bool, nameBox);
+    QFETCH(bool, typeBox);
+    PoolBench pool(false);
+    ChangePage page(company);
+    const std::vector<std::string> addresses = { Loopback(80), Loopback(81), Loopback(82) };
+    const size_t failing = 1;
+    std::vector<std::unique_ptr<fakedevice::FakeDevice>> fakes = fakedevice::MakeDevices(addresses);
+    QList<DeviceInfo*> devices;
+    for (const auto& fake : fakes) {
+        QVERIFY(fake->WaitListening());
+        devices << ListedDevice(fake->State());
+    }
+    fakes[failing]->SetPassword("other");
+    std::vector<fakedevice::DeviceState> before;
+    for (const auto& fake : fakes)
+        before.push_back(fake->State());
+    for (DeviceInfo* device : devices)
+        device->m_status = StatusNone;
+    ListDevices(*page.page, devices);
+    page.LoginAs(QStringLiteral("admin"), QStringLiteral("admin123"));
+    page.Choose(nameBox, QStringLiteral("Lobby"), typeBox, QStringLiteral("ZV-T9"));
+    page.table.CheckAll();
+    page.Click("m_pBtnChange");
+
+    for (size_t i = 0; i < addresses.size(); ++i) {
+        const int expected = i == failing ? StatusConnectFailed : StatusChangeOk;
+        QTRY_COMPARE_WITH_TIMEOUT(page.table.Status(int(i)), StatusTextOf(expected), 30000);
+    }
+    QTRY_VERIFY_WITH_TIMEOUT(page.Unlocked(), 30000);
+    for (size_t i = 0; i < addresses.size(); ++i) {
+        const fakedevice::DeviceState now = fakes[i]->State();
+        const bool changed = i != failing;
+        QCOMPARE(now.deviceName, changed && nameBox ? std::string("Lobby") : before[i].deviceName);
+        QCOMPARE(now.deviceType, changed && typeBox ? std::string("ZV-T9") : before[i].deviceType);
+        QTRY_COMPARE(fakes[i]->LoggedInSessions(), 0);
+    }
+}
+
+QTEST_MAIN(TestRebootAndChange)
+#include "tst_rebootandchange.moc"
