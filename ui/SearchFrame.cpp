@@ -1,5 +1,6 @@
 #include "SearchFrame.h"
 
+#include "BatchAddresses.h"
 #include "CheckBoxTableModel.h"
 #include "CheckBoxTableView.h"
 #include "DeviceEvents.h"
@@ -7,7 +8,6 @@
 #include "DeviceInfoMng.h"
 #include "DeviceTasks.h"
 #include "DeviceWebPage.h"
-#include "DottedQuad.h"
 #include "FixedText.h"
 #include "LanguageTexts.h"
 #include "LineEdit.h"
@@ -78,21 +78,6 @@ uint8_t SearchFamily(CompanyCode code)
     case 28: return 8;
     default: return 0;
     }
-}
-
-// The address after previous, carrying into the octets to the left; empty
-// when previous is no address or is the last one.
-QString NextAddress(const QString& previous)
-{
-    quint32 address = 0;
-    if (!ParseDottedQuad(previous, &address) || address == 0xFFFFFFFFu)
-        return QString();
-    ++address;
-    return QStringLiteral("%1.%2.%3.%4")
-        .arg(address >> 24)
-        .arg((address >> 16) & 0xFF)
-        .arg((address >> 8) & 0xFF)
-        .arg(address & 0xFF);
 }
 
 quint16 PortOf(const LineEdit* edit)
@@ -732,13 +717,21 @@ void SearchFrame::OnBtnModifyClicked()
     void (*task)(void*) = IsOnvif() ? &ModifyOnvifNetworkTask : &ModifyNetworkTask;
     const bool addressed = mode != 0 && (mode != 1 || !ip.isEmpty() || !gateway.isEmpty() || !netmask.isEmpty());
 
-    QString address = ip;
+    // Each device keeps its own mask unless one is typed.
+    QStringList masks;
+    for (const DeviceInfo* device : devices)
+        masks << (netmask.isEmpty() ? device->Netmask() : netmask);
+    const QVector<BatchAddress> plan = PlanBatchAddresses(ip, masks);
     for (int i = 0; i < devices.size(); ++i) {
         DeviceInfo* device = devices.at(i);
+        if (addressed && plan.at(i).refused) {
+            // Its address would leave it unreachable: nothing is sent.
+            device->m_status = StatusFailed;
+            OnDeviceTaskFinished(device, false, true);
+            continue;
+        }
         if (addressed) {
-            if (i > 0)
-                address = NextAddress(address);
-            device->SetNetworkParams(address, mediaPort, webPort, gateway, netmask, mode, dns1, dns2);
+            device->SetNetworkParams(plan.at(i).ip, mediaPort, webPort, gateway, netmask, mode, dns1, dns2);
         } else {
             // Empty texts: each device keeps its own address.
             device->SetNetworkParams(QString(), mediaPort, webPort, QString(), QString(), mode, QString(), QString());

@@ -396,24 +396,42 @@ void TestSearchFrame::panelFollowsClicksAndChecks()
 void TestSearchFrame::batchNetworkChangeAddresses_data()
 {
     QTest::addColumn<QString>("start");
+    QTest::addColumn<QString>("netmask");
     QTest::addColumn<int>("mode");
+    // Per device in table order: the address it is given, empty for its own,
+    // "refused" when nothing may be sent to it.
     QTest::addColumn<QStringList>("addresses");
     QTest::addColumn<int>("dhcp");
 
     const QStringList own = { "", "", "" };
-    QTest::newRow("carry into the next octet")
-        << "192.168.1.254" << 1 << QStringList { "192.168.1.254", "192.168.1.255", "192.168.2.0" } << 2;
+    QTest::newRow("carry into the next octet under a typed /16")
+        << "192.168.1.254"
+        << "255.255.0.0" << 1 << QStringList { "192.168.1.254", "192.168.1.255", "192.168.2.0" } << 2;
+    // The devices keep their /24: the broadcast address and the next network
+    // would leave them unreachable.
+    QTest::newRow("past the broadcast address of the devices' own /24")
+        << "192.168.1.254"
+        << "" << 1 << QStringList { "192.168.1.254", "refused", "refused" } << 2;
+    QTest::newRow("broadcast address of a typed /24")
+        << "10.1.1.253"
+        << "255.255.255.0" << 1 << QStringList { "10.1.1.253", "10.1.1.254", "refused" } << 2;
     QTest::newRow("end of the address space")
-        << "255.255.255.255" << 1 << QStringList { "255.255.255.255", "", "" } << 2;
-    QTest::newRow("start that is no address") << "10.0.0.300" << 1 << QStringList { "10.0.0.300", "", "" } << 2;
+        << "255.255.255.255"
+        << "" << 1 << QStringList { "255.255.255.255", "", "" } << 2;
+    QTest::newRow("start that is no address")
+        << "10.0.0.300"
+        << "" << 1 << QStringList { "10.0.0.300", "", "" } << 2;
     // An empty address keeps the device's own.
-    QTest::newRow("no start address") << "" << 1 << own << 2;
-    QTest::newRow("DHCP keeps every address") << "172.16.0.1" << 0 << own << 0;
+    QTest::newRow("no start address") << ""
+                                      << "" << 1 << own << 2;
+    QTest::newRow("DHCP keeps every address") << "172.16.0.1"
+                                              << "" << 0 << own << 0;
 }
 
 void TestSearchFrame::batchNetworkChangeAddresses()
 {
     QFETCH(QString, start);
+    QFETCH(QString, netmask);
     QFETCH(int, mode);
     QFETCH(QStringList, addresses);
     QFETCH(int, dhcp);
@@ -424,20 +442,34 @@ void TestSearchFrame::batchNetworkChangeAddresses()
     f.view->checkBoxHeader()->updateHeadCheckStateToModel(Qt::Checked);
     f.Find<QComboBox>("m_pComNetMode")->setCurrentIndex(mode);
     f.Find<LineEdit>("m_pEditIP")->setText(start);
+    f.Find<LineEdit>("m_pEditNetMask")->setText(netmask);
     f.Find<LineEdit>("m_pEditWebPort")->setText(QStringLiteral("8080"));
     f.Find<LineEdit>("m_pEditPort")->setText(QStringLiteral("x"));
     QTest::mouseClick(f.Find<QPushButton>("m_pBtnModify"), Qt::LeftButton);
 
     // In table order, each address after the one before; an empty one keeps
-    // the device's own.
+    // the device's own. A refused device is not queued and shows the failure.
     const QVector<QueuedTask> tasks = recorder.Tasks();
-    QCOMPARE(tasks.size(), 3);
+    QCOMPARE(tasks.size(), int(addresses.size() - addresses.count(QStringLiteral("refused"))));
+    const QStringList statuses = f.Statuses();
+    for (int i = 0; i < addresses.size(); ++i) {
+        DeviceInfo* device = f.model->devices().at(i);
+        if (addresses.at(i) != QStringLiteral("refused"))
+            continue;
+        DeviceInfo failed;
+        failed.m_status = StatusFailed;
+        QCOMPARE(statuses.at(i), failed.StatusText());
+        QVERIFY(!device->IsBusy());
+        QVERIFY(device->m_newIp.isEmpty());
+        QVERIFY(device->m_newWebPort != 8080);
+    }
     for (int i = 0; i < tasks.size(); ++i) {
         QVERIFY(tasks.at(i).function == &ModifyNetworkTask);
         QVERIFY(!tasks.at(i).urgent);
         auto* device = static_cast<DeviceInfo*>(tasks.at(i).argument);
         QCOMPARE(device, f.model->devices().at(i));
         QCOMPARE(device->m_newIp, addresses.at(i).isEmpty() ? device->Ip() : addresses.at(i));
+        QCOMPARE(device->m_newNetmask, netmask.isEmpty() || mode == 0 ? device->Netmask() : netmask);
         QCOMPARE(device->m_newDhcp, dhcp);
         QCOMPARE(int(device->m_newWebPort), 8080);
         QCOMPARE(int(device->m_newMediaPort), 9000); // no number: the device keeps its own
