@@ -1,3 +1,4 @@
+#include "BatchAddresses.h"
 #include "DottedQuad.h"
 
 #include <QtTest>
@@ -13,6 +14,10 @@ private slots:
     void parse();
     void format_data();
     void format();
+    void nextAddress_data();
+    void nextAddress();
+    void batchAddresses_data();
+    void batchAddresses();
 };
 
 void TestDottedQuad::parse_data()
@@ -98,6 +103,77 @@ void TestDottedQuad::format()
     unsigned char parsed[4];
     QCOMPARE(ParseDottedQuadBytes(buffer, parsed), 1);
     QCOMPARE(QByteArray(reinterpret_cast<const char*>(parsed), 4), bytes);
+}
+
+void TestDottedQuad::nextAddress_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("next");
+    QTest::newRow("last part") << "10.0.0.1"
+                               << "10.0.0.2";
+    QTest::newRow("carry") << "192.168.1.255"
+                           << "192.168.2.0";
+    QTest::newRow("carry over three parts") << "9.255.255.255"
+                                            << "10.0.0.0";
+    QTest::newRow("end of the address space") << "255.255.255.255" << QString();
+    QTest::newRow("leading zero") << "10.0.00.1" << QString();
+    QTest::newRow("three parts") << "10.0.1" << QString();
+    QTest::newRow("space") << "10.0.0.1 " << QString();
+    QTest::newRow("not Latin-1") << QString::fromUtf8("10.0.0.\xe4\xb8\x80") << QString();
+    QTest::newRow("empty") << "" << QString();
+    // Only the first 259 bytes are ever read: a longer text is no address.
+    QTest::newRow("over 259 bytes") << QStringLiteral("10.0.0.1") + QString(300, QLatin1Char(' ')) << QString();
+}
+
+void TestDottedQuad::nextAddress()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, next);
+    QCOMPARE(NextIpAddress(text), next);
+}
+
+void TestDottedQuad::batchAddresses_data()
+{
+    QTest::addColumn<QString>("start");
+    QTest::addColumn<QStringList>("masks");
+    // Per device: its address, empty for its own, "refused" for nothing sent.
+    QTest::addColumn<QStringList>("plan");
+
+    const QStringList wide = { "255.255.0.0", "255.255.0.0", "255.255.0.0" };
+    const QStringList narrow = { "255.255.255.0", "255.255.255.0", "255.255.255.0" };
+    QTest::newRow("/16: across the third part") << "192.168.1.254" << wide
+                                                << QStringList { "192.168.1.254", "192.168.1.255", "192.168.2.0" };
+    QTest::newRow("/24: broadcast, then the next network")
+        << "192.168.1.254" << narrow << QStringList { "192.168.1.254", "refused", "refused" };
+    QTest::newRow("/24: network address after the start's broadcast")
+        << "192.168.1.255" << narrow << QStringList { "192.168.1.255", "refused", "refused" };
+    QTest::newRow("/24: inside") << "10.0.0.1" << narrow << QStringList { "10.0.0.1", "10.0.0.2", "10.0.0.3" };
+    QTest::newRow("/30: two hosts") << "10.0.0.1"
+                                    << QStringList { "255.255.255.252", "255.255.255.252", "255.255.255.252" }
+                                    << QStringList { "10.0.0.1", "10.0.0.2", "refused" };
+    // Each device's own mask counts; once refused, every later device is.
+    QTest::newRow("masks per device") << "10.0.0.254"
+                                      << QStringList { "255.255.255.0", "255.255.0.0", "255.255.255.0" }
+                                      << QStringList { "10.0.0.254", "10.0.0.255", "refused" };
+    QTest::newRow("end of the address space") << "255.255.255.255" << wide
+                                              << QStringList { "255.255.255.255", "", "" };
+    QTest::newRow("start that is no address") << "10.0.00.1" << narrow << QStringList { "10.0.00.1", "", "" };
+    QTest::newRow("mask that is no address") << "192.168.1.254" << QStringList { "", "", "" }
+                                             << QStringList { "192.168.1.254", "192.168.1.255", "192.168.2.0" };
+}
+
+void TestDottedQuad::batchAddresses()
+{
+    QFETCH(QString, start);
+    QFETCH(QStringList, masks);
+    QFETCH(QStringList, plan);
+    const QVector<BatchAddress> addresses = PlanBatchAddresses(start, masks);
+    QCOMPARE(addresses.size(), plan.size());
+    for (int i = 0; i < plan.size(); ++i) {
+        const bool refused = plan.at(i) == QStringLiteral("refused");
+        QCOMPARE(addresses.at(i).refused, refused);
+        QCOMPARE(addresses.at(i).ip, refused ? QString() : plan.at(i));
+    }
 }
 
 QTEST_GUILESS_MAIN(TestDottedQuad)
