@@ -22,3 +22,13 @@ void CopyLatin1(const QString& text, char* field, std::size_t width)
     std::memcpy(field, bytes.constData(), length);
     field[length] = '\0';
 }
+
+int Utf8PrefixLength(const QByteArray& bytes, int width)
+{
+    int length = qMax(0, qMin(bytes.size(), width));
+    if (length < bytes.size()) {
+        while (length > 0 && (static_cast<unsigned char>(bytes[length]) & 0xC0) == 0x80)
+            --length;
+    }
+    return length;
+}

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 
 #include <cstddef>
@@ -24,3 +25,7 @@ template <std::size_t N> void CopyLatin1(const QString& text, char (&field)[N])
 {
     CopyLatin1(text, field, N);
 }
+
+// The length of the longest start of the UTF-8 bytes that fits width bytes
+// and does not end inside a character.
+int Utf8PrefixLength(const QByteArray& bytes, int width);

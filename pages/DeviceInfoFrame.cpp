@@ -50,11 +50,7 @@ QFrame* NewLine(QWidget* parent, const char* name, QFrame::Shape shape)
 void PutUtf8(const QString& text, char* field, int width)
 {
     const QByteArray bytes = text.toUtf8();
-    int length = qMin(bytes.size(), width - 1);
-    if (length < bytes.size()) {
-        while (length > 0 && (static_cast<unsigned char>(bytes[length]) & 0xC0) == 0x80)
-            --length;
-    }
+    const int length = Utf8PrefixLength(bytes, width - 1);
     std::memcpy(field, bytes.constData(), static_cast<size_t>(length));
 }
 

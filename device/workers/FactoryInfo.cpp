@@ -4,6 +4,7 @@
 
 #include "DeviceInfo.h"
 #include "DeviceOperations.h"
+#include "FixedText.h"
 #include "ZVAppSetting.h"
 
 #include <QByteArray>
@@ -23,17 +24,6 @@ int WriteBlock(int handle, ZVNetBlockId id, const void* block, uint32_t size)
     request.blockSize = size;
     request.flags = 1;
     return ZVNetSetParamEx(handle, &request);
-}
-
-// At most width bytes of text, never ending inside a UTF-8 sequence.
-int Utf8PrefixLength(const QByteArray& text, int width)
-{
-    int length = std::min(text.size(), width);
-    if (length < text.size()) {
-        while (length > 0 && (static_cast<unsigned char>(text[length]) & 0xC0) == 0x80)
-            --length;
-    }
-    return length;
 }
 
 int WriteFactoryKey(DeviceInfo* device)
