@@ -14,8 +14,8 @@ bool ParseAddress(const QString& text, std::uint32_t* address)
     const QByteArray latin1 = text.toLatin1();
     if (latin1.size() > 259 || !ParseDottedQuadBytes(latin1.constData(), bytes))
         return false;
-    *address = (std::uint32_t(bytes[0]) << 24) | (std::uint32_t(bytes[1]) << 16) | (std::uint32_t(bytes[2]) << 8)
-        | bytes[3];
+    *address
+        = (std::uint32_t(bytes[0]) << 24) | (std::uint32_t(bytes[1]) << 16) | (std::uint32_t(bytes[2]) << 8) | bytes[3];
     return true;
 }
 

@@ -84,8 +84,8 @@ bool MainBoardNameValid(const QString& text)
 } // namespace
 
 DeviceInfoFrame::DeviceInfoFrame(QWidget* parent)
-    : OperationPage(parent, PageEvents::DeviceInfoWorkFinishedEvent, TableKindDeviceInfo, &DeviceInfo::m_pDeviceInfoFrame,
-        false)
+    : OperationPage(
+        parent, PageEvents::DeviceInfoWorkFinishedEvent, TableKindDeviceInfo, &DeviceInfo::m_pDeviceInfoFrame, false)
 {
     std::memset(&m_factoryInfo, 0, sizeof(m_factoryInfo));
     BuildForm();
@@ -182,20 +182,20 @@ void DeviceInfoFrame::BuildForm()
         gridLayout->addWidget(*fieldEdit, at, 2);
     };
     factory(&m_pCheckKeyID, &m_pLabelKeyID, &m_pEditKeyID, "m_pCheckKeyID", "m_pLabelKeyID", "m_pEditKeyID");
-    factory(&m_pCheckBoardID, &m_pLabelBoardID, &m_pEditBoardID, "m_pCheckBoardID", "m_pLabelBoardID",
-        "m_pEditBoardID");
+    factory(
+        &m_pCheckBoardID, &m_pLabelBoardID, &m_pEditBoardID, "m_pCheckBoardID", "m_pLabelBoardID", "m_pEditBoardID");
     factory(&m_pCheckMainBoardName, &m_pLabelMainBoardName, &m_pEditMainBoardName, "m_pCheckMainBoardName",
         "m_pLabelMainBoardName", "m_pEditMainBoardName");
     factory(&m_pCheckProductType, &m_pLabelProductType, &m_pEditProductType, "m_pCheckProductType",
         "m_pLabelProductType", "m_pEditProductType");
-    factory(&m_pCheckDeviceType, &m_pLabelDeviceType, &m_pEditDeviceType, "m_pCheckDeviceType",
-        "m_pLabelDeviceType", "m_pEditDeviceType");
-    factory(&m_pCheckDeviceName, &m_pLabelDeviceName, &m_pEditDeviceName, "m_pCheckDeviceName",
-        "m_pLabelDeviceName", "m_pEditDeviceName");
+    factory(&m_pCheckDeviceType, &m_pLabelDeviceType, &m_pEditDeviceType, "m_pCheckDeviceType", "m_pLabelDeviceType",
+        "m_pEditDeviceType");
+    factory(&m_pCheckDeviceName, &m_pLabelDeviceName, &m_pEditDeviceName, "m_pCheckDeviceName", "m_pLabelDeviceName",
+        "m_pEditDeviceName");
     factory(&m_pCheckFunctionCode, &m_pLabelFunctionCode, &m_pEditFunctionCode, "m_pCheckFunctionCode",
         "m_pLabelFunctionCode", "m_pEditFunctionCode");
-    factory(&m_pCheckCustomType, &m_pLabelCustomType, &m_pEditCustomType, "m_pCheckCustomType",
-        "m_pLabelCustomType", "m_pEditCustomType");
+    factory(&m_pCheckCustomType, &m_pLabelCustomType, &m_pEditCustomType, "m_pCheckCustomType", "m_pLabelCustomType",
+        "m_pEditCustomType");
     verticalLayout->addLayout(gridLayout);
     m_pBtnSet = button(Page1, "m_pBtnSet");
     verticalLayout->addWidget(m_pBtnSet);
@@ -377,11 +377,11 @@ void DeviceInfoFrame::on_m_pBtnModify_clicked()
 
 bool DeviceInfoFrame::CheckFactoryInput()
 {
-    const QList<QPair<QCheckBox*, LineEdit*>> fields = { { m_pCheckKeyID, m_pEditKeyID },
-        { m_pCheckBoardID, m_pEditBoardID }, { m_pCheckMainBoardName, m_pEditMainBoardName },
-        { m_pCheckProductType, m_pEditProductType }, { m_pCheckDeviceType, m_pEditDeviceType },
-        { m_pCheckDeviceName, m_pEditDeviceName }, { m_pCheckFunctionCode, m_pEditFunctionCode },
-        { m_pCheckCustomType, m_pEditCustomType } };
+    const QList<QPair<QCheckBox*, LineEdit*>> fields
+        = { { m_pCheckKeyID, m_pEditKeyID }, { m_pCheckBoardID, m_pEditBoardID },
+              { m_pCheckMainBoardName, m_pEditMainBoardName }, { m_pCheckProductType, m_pEditProductType },
+              { m_pCheckDeviceType, m_pEditDeviceType }, { m_pCheckDeviceName, m_pEditDeviceName },
+              { m_pCheckFunctionCode, m_pEditFunctionCode }, { m_pCheckCustomType, m_pEditCustomType } };
     bool anyTicked = false;
     for (const auto& field : fields)
         anyTicked = anyTicked || field.first->isChecked();

@@ -141,8 +141,8 @@ void TestDottedQuad::batchAddresses_data()
 
     const QStringList wide = { "255.255.0.0", "255.255.0.0", "255.255.0.0" };
     const QStringList narrow = { "255.255.255.0", "255.255.255.0", "255.255.255.0" };
-    QTest::newRow("/16: across the third part") << "192.168.1.254" << wide
-                                                << QStringList { "192.168.1.254", "192.168.1.255", "192.168.2.0" };
+    QTest::newRow("/16: across the third part")
+        << "192.168.1.254" << wide << QStringList { "192.168.1.254", "192.168.1.255", "192.168.2.0" };
     QTest::newRow("/24: broadcast, then the next network")
         << "192.168.1.254" << narrow << QStringList { "192.168.1.254", "refused", "refused" };
     QTest::newRow("/24: network address after the start's broadcast")
@@ -152,11 +152,9 @@ void TestDottedQuad::batchAddresses_data()
                                     << QStringList { "255.255.255.252", "255.255.255.252", "255.255.255.252" }
                                     << QStringList { "10.0.0.1", "10.0.0.2", "refused" };
     // Each device's own mask counts; once refused, every later device is.
-    QTest::newRow("masks per device") << "10.0.0.254"
-                                      << QStringList { "255.255.255.0", "255.255.0.0", "255.255.255.0" }
+    QTest::newRow("masks per device") << "10.0.0.254" << QStringList { "255.255.255.0", "255.255.0.0", "255.255.255.0" }
                                       << QStringList { "10.0.0.254", "10.0.0.255", "refused" };
-    QTest::newRow("end of the address space") << "255.255.255.255" << wide
-                                              << QStringList { "255.255.255.255", "", "" };
+    QTest::newRow("end of the address space") << "255.255.255.255" << wide << QStringList { "255.255.255.255", "", "" };
     QTest::newRow("start that is no address") << "10.0.00.1" << narrow << QStringList { "10.0.00.1", "", "" };
     QTest::newRow("mask that is no address") << "192.168.1.254" << QStringList { "", "", "" }
                                              << QStringList { "192.168.1.254", "192.168.1.255", "192.168.2.0" };

@@ -187,17 +187,17 @@ void TestDeviceInfoFrame::forms()
     ZVAppSetting::Instance()->m_defaultUser = QStringLiteral("admin");
     ZVAppSetting::Instance()->m_defaultPassword = QStringLiteral("secret");
     InfoPage page(company);
-    const QList<QPair<const char*, int>> labels = { { "m_pBtnSearch", 10 }, { "m_pBtnSearch_2", 10 },
-        { "m_pBtnModify", 59 }, { "m_pBtnSet", 64 }, { "m_pBtnDefault", 63 }, { "m_pBtnPTZDefault", 111 },
-        { "m_pBtnEnableNTP", 134 } };
+    const QList<QPair<const char*, int>> labels
+        = { { "m_pBtnSearch", 10 }, { "m_pBtnSearch_2", 10 }, { "m_pBtnModify", 59 }, { "m_pBtnSet", 64 },
+              { "m_pBtnDefault", 63 }, { "m_pBtnPTZDefault", 111 }, { "m_pBtnEnableNTP", 134 } };
     for (const auto& label : labels)
         QCOMPARE(page.Find<QPushButton>(label.first)->text(), Text(label.second));
-    const QList<QPair<const char*, int>> texts = { { "m_pLabelUser", 12 }, { "m_pLabelUser_2", 12 },
-        { "m_pLabelPassword", 13 }, { "m_pLabelPassword_2", 13 }, { "m_pLabelStartIP", 45 },
-        { "m_pLabelMediaPort", portLabel }, { "m_pLabelGateway", 38 }, { "m_pLabelNetmask", 37 },
-        { "m_pLabelKeyID", 96 }, { "m_pLabelBoardID", 97 }, { "m_pLabelMainBoardName", 98 },
-        { "m_pLabelProductType", 99 }, { "m_pLabelDeviceType", 100 }, { "m_pLabelDeviceName", 101 },
-        { "m_pLabelFunctionCode", 102 }, { "m_pLabelCustomType", 103 } };
+    const QList<QPair<const char*, int>> texts
+        = { { "m_pLabelUser", 12 }, { "m_pLabelUser_2", 12 }, { "m_pLabelPassword", 13 }, { "m_pLabelPassword_2", 13 },
+              { "m_pLabelStartIP", 45 }, { "m_pLabelMediaPort", portLabel }, { "m_pLabelGateway", 38 },
+              { "m_pLabelNetmask", 37 }, { "m_pLabelKeyID", 96 }, { "m_pLabelBoardID", 97 },
+              { "m_pLabelMainBoardName", 98 }, { "m_pLabelProductType", 99 }, { "m_pLabelDeviceType", 100 },
+              { "m_pLabelDeviceName", 101 }, { "m_pLabelFunctionCode", 102 }, { "m_pLabelCustomType", 103 } };
     for (const auto& text : texts)
         QCOMPARE(page.Find<QLabel>(text.first)->text(), Text(text.second));
     for (const char* name : { "m_pEditUser", "m_pEditUser_2" })
@@ -400,9 +400,8 @@ void TestDeviceInfoFrame::modifyArguments_data()
         << "255.255.255.0" << QStringList { "192.168.1.254", "refused", "refused" };
     QTest::newRow("/24: up to .254") << 0 << "192.168.1.253"
                                      << "255.255.255.0" << QStringList { "192.168.1.253", "192.168.1.254", "refused" };
-    QTest::newRow("end of the address space")
-        << 0 << "255.255.255.255"
-        << "255.255.0.0" << QStringList { "255.255.255.255", "", "" };
+    QTest::newRow("end of the address space") << 0 << "255.255.255.255"
+                                              << "255.255.0.0" << QStringList { "255.255.255.255", "", "" };
     QTest::newRow("in order") << 0 << "10.0.0.1"
                               << "255.255.255.0" << QStringList { "10.0.0.1", "10.0.0.2", "10.0.0.3" };
     QTest::newRow("leading zero") << 0 << "10.0.00.1"
@@ -485,20 +484,20 @@ void TestDeviceInfoFrame::setRefusals_data()
     QTest::newRow("ticked field empty") << 0 << true << QStringList() << QStringList { "m_pEditCustomType=" } << 104
                                         << ""
                                         << "";
-    QTest::newRow("empty before a bad key ID") << 0 << true << QStringList()
-                                               << QStringList { "m_pEditKeyID=1f", "m_pEditDeviceName=" } << 104 << ""
-                                               << "";
-    QTest::newRow("lower-case last letter") << 0 << true << QStringList()
-                                            << QStringList { "m_pEditMainBoardName=ZV-DM-12a" } << 105
-                                            << "m_pEditMainBoardName"
-                                            << "";
+    QTest::newRow("empty before a bad key ID")
+        << 0 << true << QStringList() << QStringList { "m_pEditKeyID=1f", "m_pEditDeviceName=" } << 104 << ""
+        << "";
+    QTest::newRow("lower-case last letter")
+        << 0 << true << QStringList() << QStringList { "m_pEditMainBoardName=ZV-DM-12a" } << 105
+        << "m_pEditMainBoardName"
+        << "";
     QTest::newRow("wrong prefix") << 0 << true << QStringList() << QStringList { "m_pEditMainBoardName=ZV-XM-12A" }
                                   << 105 << "m_pEditMainBoardName"
                                   << "";
-    QTest::newRow("code 8: general prefix") << 8 << true << QStringList()
-                                            << QStringList { "m_pEditMainBoardName=ZV-DM-12A" } << 106
-                                            << "m_pEditMainBoardName"
-                                            << "";
+    QTest::newRow("code 8: general prefix")
+        << 8 << true << QStringList() << QStringList { "m_pEditMainBoardName=ZV-DM-12A" } << 106
+        << "m_pEditMainBoardName"
+        << "";
     QTest::newRow("code 8: last letter") << 8 << true << QStringList()
                                          << QStringList { "m_pEditMainBoardName=QOR-CM-1" } << 106
                                          << "m_pEditMainBoardName"
@@ -511,22 +510,22 @@ void TestDeviceInfoFrame::setRefusals_data()
                                                  << QStringList { "m_pEditFunctionCode=12x" } << 107 << ""
                                                  << "m_pEditFunctionCode";
     QTest::newRow("function code before board ID")
-        << 0 << true << QStringList()
-        << QStringList { "m_pEditFunctionCode=1.5", "m_pEditBoardID=ABCDEFGHIJKLMNOPQ" } << 107 << ""
+        << 0 << true << QStringList() << QStringList { "m_pEditFunctionCode=1.5", "m_pEditBoardID=ABCDEFGHIJKLMNOPQ" }
+        << 107 << ""
         << "m_pEditFunctionCode";
     QTest::newRow("board ID of 17") << 0 << true << QStringList() << QStringList { "m_pEditBoardID=ABCDEFGHIJKLMNOPQ" }
                                     << 108 << ""
                                     << "";
-    QTest::newRow("board ID before key ID") << 0 << true << QStringList()
-                                            << QStringList { "m_pEditBoardID=ABCDEFGHIJKLMNOPQ", "m_pEditKeyID=1f" }
-                                            << 108 << ""
-                                            << "";
-    QTest::newRow("key ID without prefix") << 0 << true << QStringList() << QStringList { "m_pEditKeyID=1f" } << 109
-                                           << ""
-                                           << "";
-    QTest::newRow("key ID not hexadecimal") << 0 << true << QStringList() << QStringList { "m_pEditKeyID=0xZ1" } << 109
-                                            << ""
-                                            << "";
+    QTest::newRow("board ID before key ID")
+        << 0 << true << QStringList() << QStringList { "m_pEditBoardID=ABCDEFGHIJKLMNOPQ", "m_pEditKeyID=1f" } << 108
+        << ""
+        << "";
+    QTest::newRow("key ID without prefix")
+        << 0 << true << QStringList() << QStringList { "m_pEditKeyID=1f" } << 109 << ""
+        << "";
+    QTest::newRow("key ID not hexadecimal")
+        << 0 << true << QStringList() << QStringList { "m_pEditKeyID=0xZ1" } << 109 << ""
+        << "";
     QTest::newRow("nothing ticked") << 0 << false << QStringList() << QStringList() << 51 << ""
                                     << "";
 }
@@ -585,12 +584,12 @@ void TestDeviceInfoFrame::setBuildsTheBlock_data()
                                    << "0X1f"
                                    << "B1";
     // Unticked fields stay out, whatever their edits hold.
-    QTest::newRow("function code only")
-        << 0
-        << QStringList { "m_pCheckKeyID", "m_pCheckBoardID", "m_pCheckMainBoardName", "m_pCheckProductType",
-               "m_pCheckDeviceType", "m_pCheckDeviceName", "m_pCheckCustomType" }
-        << QStringList { "m_pEditFunctionCode=-9223372036854775808" } << 0x80u << ""
-        << "";
+    QTest::newRow("function code only") << 0
+                                        << QStringList { "m_pCheckKeyID", "m_pCheckBoardID", "m_pCheckMainBoardName",
+                                               "m_pCheckProductType", "m_pCheckDeviceType", "m_pCheckDeviceName",
+                                               "m_pCheckCustomType" }
+                                        << QStringList { "m_pEditFunctionCode=-9223372036854775808" } << 0x80u << ""
+                                        << "";
     QTest::newRow("key ID prefix alone") << 0 << QStringList { "m_pCheckBoardID" } << QStringList { "m_pEditKeyID=0x" }
                                          << 0xF9u << "0x"
                                          << "";
@@ -666,8 +665,8 @@ void TestDeviceInfoFrame::setBuildsTheBlock()
     if (QTest::currentDataTag() == QByteArray("names cut on a character boundary")) {
         // 15 two-byte characters fit 31 bytes; the 16th does not start.
         QCOMPARE(QString::fromUtf8(devices[0]->m_paramBlock.deviceName), QString(15, QChar(0x00e9)));
-        QCOMPARE(QString::fromUtf8(devices[0]->m_paramBlock.customType),
-            QStringLiteral("a") + QString(15, QChar(0x00e9)));
+        QCOMPARE(
+            QString::fromUtf8(devices[0]->m_paramBlock.customType), QStringLiteral("a") + QString(15, QChar(0x00e9)));
     }
     QVERIFY(page.ButtonsEnabled(false));
     QVERIFY(ToolBarEnabled(page.toolBar));

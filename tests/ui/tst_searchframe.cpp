@@ -415,12 +415,10 @@ void TestSearchFrame::batchNetworkChangeAddresses_data()
     QTest::newRow("broadcast address of a typed /24")
         << "10.1.1.253"
         << "255.255.255.0" << 1 << QStringList { "10.1.1.253", "10.1.1.254", "refused" } << 2;
-    QTest::newRow("end of the address space")
-        << "255.255.255.255"
-        << "" << 1 << QStringList { "255.255.255.255", "", "" } << 2;
-    QTest::newRow("start that is no address")
-        << "10.0.0.300"
-        << "" << 1 << QStringList { "10.0.0.300", "", "" } << 2;
+    QTest::newRow("end of the address space") << "255.255.255.255"
+                                              << "" << 1 << QStringList { "255.255.255.255", "", "" } << 2;
+    QTest::newRow("start that is no address") << "10.0.0.300"
+                                              << "" << 1 << QStringList { "10.0.0.300", "", "" } << 2;
     // An empty address keeps the device's own.
     QTest::newRow("no start address") << ""
                                       << "" << 1 << own << 2;
