@@ -122,10 +122,11 @@ void DeviceInfoFrame::BuildForm()
     m_pStackWidget->setMaximumWidth(360);
     horizontalLayout_5->addWidget(m_pStackWidget);
 
-    auto button = [](QWidget* parent, const char* name) {
+    auto button = [](QWidget* parent, QVBoxLayout* layout, const char* name) {
         auto* widget = new QPushButton(parent);
         widget->setObjectName(QLatin1String(name));
         widget->setMinimumHeight(25);
+        layout->addWidget(widget);
         return widget;
     };
     auto label = [](QWidget* parent, const char* name) {
@@ -145,8 +146,7 @@ void DeviceInfoFrame::BuildForm()
     Page1->setObjectName(QStringLiteral("Page1"));
     verticalLayout = new QVBoxLayout(Page1);
     verticalLayout->setObjectName(QStringLiteral("verticalLayout"));
-    m_pBtnSearch = button(Page1, "m_pBtnSearch");
-    verticalLayout->addWidget(m_pBtnSearch);
+    m_pBtnSearch = button(Page1, verticalLayout, "m_pBtnSearch");
     verticalLayout->addWidget(NewLine(Page1, "line_2", QFrame::HLine));
     gridLayout_2 = new QGridLayout;
     gridLayout_2->setObjectName(QStringLiteral("gridLayout_2"));
@@ -164,8 +164,7 @@ void DeviceInfoFrame::BuildForm()
     row(&m_pLabelGateway, &m_pEditGateway, "m_pLabelGateway", "m_pEditGateway");
     row(&m_pLabelNetmask, &m_pEditNetmask, "m_pLabelNetmask", "m_pEditNetmask");
     verticalLayout->addLayout(gridLayout_2);
-    m_pBtnModify = button(Page1, "m_pBtnModify");
-    verticalLayout->addWidget(m_pBtnModify);
+    m_pBtnModify = button(Page1, verticalLayout, "m_pBtnModify");
     verticalLayout->addWidget(NewLine(Page1, "line_3", QFrame::HLine));
 
     gridLayout = new QGridLayout;
@@ -197,14 +196,11 @@ void DeviceInfoFrame::BuildForm()
     factory(&m_pCheckCustomType, &m_pLabelCustomType, &m_pEditCustomType, "m_pCheckCustomType", "m_pLabelCustomType",
         "m_pEditCustomType");
     verticalLayout->addLayout(gridLayout);
-    m_pBtnSet = button(Page1, "m_pBtnSet");
-    verticalLayout->addWidget(m_pBtnSet);
+    m_pBtnSet = button(Page1, verticalLayout, "m_pBtnSet");
     verticalLayout->addWidget(NewLine(Page1, "line_4", QFrame::HLine));
-    m_pBtnDefault = button(Page1, "m_pBtnDefault");
-    verticalLayout->addWidget(m_pBtnDefault);
+    m_pBtnDefault = button(Page1, verticalLayout, "m_pBtnDefault");
     verticalLayout->addWidget(NewLine(Page1, "line_5", QFrame::HLine));
-    m_pBtnPTZDefault = button(Page1, "m_pBtnPTZDefault");
-    verticalLayout->addWidget(m_pBtnPTZDefault);
+    m_pBtnPTZDefault = button(Page1, verticalLayout, "m_pBtnPTZDefault");
     verticalLayout->addWidget(NewLine(Page1, "line_6", QFrame::HLine));
     verticalLayout->addItem(new QSpacerItem(20, 10, QSizePolicy::Minimum, QSizePolicy::Expanding));
     verticalLayout->addWidget(NewLine(Page1, "line_7", QFrame::HLine));
@@ -214,8 +210,7 @@ void DeviceInfoFrame::BuildForm()
     page->setObjectName(QStringLiteral("page"));
     verticalLayout_2 = new QVBoxLayout(page);
     verticalLayout_2->setObjectName(QStringLiteral("verticalLayout_2"));
-    m_pBtnSearch_2 = button(page, "m_pBtnSearch_2");
-    verticalLayout_2->addWidget(m_pBtnSearch_2);
+    m_pBtnSearch_2 = button(page, verticalLayout_2, "m_pBtnSearch_2");
     verticalLayout_2->addWidget(NewLine(page, "line_8", QFrame::HLine));
     m_pLabelUser_2 = label(page, "m_pLabelUser_2");
     verticalLayout_2->addWidget(m_pLabelUser_2);
@@ -226,8 +221,7 @@ void DeviceInfoFrame::BuildForm()
     m_pEditPassword_2 = edit(page, "m_pEditPassword_2");
     verticalLayout_2->addWidget(m_pEditPassword_2);
     verticalLayout_2->addWidget(NewLine(page, "line_9", QFrame::HLine));
-    m_pBtnEnableNTP = button(page, "m_pBtnEnableNTP");
-    verticalLayout_2->addWidget(m_pBtnEnableNTP);
+    m_pBtnEnableNTP = button(page, verticalLayout_2, "m_pBtnEnableNTP");
     verticalLayout_2->addWidget(NewLine(page, "line_10", QFrame::HLine));
     verticalLayout_2->addItem(new QSpacerItem(20, 10, QSizePolicy::Minimum, QSizePolicy::Expanding));
     m_pStackWidget->addWidget(page);
