@@ -841,6 +841,10 @@ void TestDeviceInfoFrame::networkBatchOnDevices()
             }
         }
     }
+    // Under the HTTP API the change reports before its logout; each device
+    // ends its operation after that.
+    for (const DeviceInfo* device : devices)
+        QTRY_VERIFY_WITH_TIMEOUT(!device->IsBusy(), 30000);
     if (http)
         return;
     // Every device answers where the list now has it: a PTZ default through
