@@ -364,7 +364,7 @@ void DeviceInfoFrame::on_m_pBtnModify_clicked()
         // The HTTP API takes the new web port from its own field.
         if (http)
             device->m_newHttpPort = port;
-        qDebug() << "IP:" << device->m_newIp << " Mac address:" << device->Mac();
+        qDebug().noquote() << "IP:" << plan.at(i).ip << " Mac address:" << device->Mac();
         QueueDevices(&ModifyNetworkTask, { device });
     }
 }
