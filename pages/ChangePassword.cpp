@@ -101,11 +101,7 @@ void ChangePassword::OnClickModify()
         ShowRefusal(check, kTitle);
         return;
     }
-    SetBusyDevices(devices);
-    BeginBatch(devices, true);
-    PrepareDevices(devices, user, password, [&](DeviceInfo* device) {
+    RunTimerBatch(devices, &ChangePasswordTask, user, password, [&](DeviceInfo* device) {
         device->SetParams(user, password, newPassword, confirm, QString(), QString(), QString(), 0, 0, 0, 0);
     });
-    QueueDevices(&ChangePasswordTask, devices);
-    StartBusyTimer();
 }

@@ -99,11 +99,7 @@ void InitialDevice::OnClickInitialized()
         ShowRefusal(PasswordRule::kLength, kTitle);
         return;
     }
-    SetBusyDevices(devices);
-    BeginBatch(devices, true);
-    PrepareDevices(devices, user, password, [&](DeviceInfo* device) {
+    RunTimerBatch(devices, &InitialTask, user, password, [&](DeviceInfo* device) {
         device->SetParams(user, password, password, password, QString(), QString(), QString(), 0, 0, 0, 0);
     });
-    QueueDevices(&InitialTask, devices);
-    StartBusyTimer();
 }

@@ -99,6 +99,24 @@ protected:
     // Timer pages: the busy list becomes a copy of devices.
     void SetBusyDevices(const QList<DeviceInfo*>& devices);
     void StartBusyTimer();
+    // A timer page's batch once its checks have passed: the devices become
+    // the busy and working lists, the page and the tool bar lock, each device
+    // is prepared and gets its task, and the busy poll starts.
+    template <typename Setters>
+    void RunTimerBatch(const QList<DeviceInfo*>& devices, void (*task)(void*), const QString& user,
+        const QString& password, Setters setters)
+    {
+        SetBusyDevices(devices);
+        BeginBatch(devices, true);
+        PrepareDevices(devices, user, password, setters);
+        QueueDevices(task, devices);
+        StartBusyTimer();
+    }
+    void RunTimerBatch(
+        const QList<DeviceInfo*>& devices, void (*task)(void*), const QString& user, const QString& password)
+    {
+        RunTimerBatch(devices, task, user, password, [](DeviceInfo*) {});
+    }
 
     void RefreshRow(DeviceInfo* device) override;
     // Whether a device of the batch still holds the busy poll: by default
