@@ -89,7 +89,7 @@ void InitialDevice::OnClickInitialized()
     const QString user = m_pEditUserName->text();
     const QString password = m_pEditPwd->text();
     const QString confirm = m_pEditConfirmPwd->text();
-    if (user.isEmpty() || password.isEmpty() || confirm.isEmpty() || confirm != password) {
+    if (user.isEmpty() || password.isEmpty() || confirm != password) {
         ShowRefusal(confirm != password ? 223 : 222, kTitle);
         return;
     }
