@@ -81,6 +81,19 @@ struct PasswordPage : PageOf<ChangePassword>
     bool Unlocked() const { return Find<QPushButton>("m_pBtnModify")->isEnabled() && ToolBarEnabled(toolBar); }
 };
 
+// Another language, whose text n reads "L<n>", told to the page as the
+// settings tell their listeners.
+bool SwitchLanguage(QObject* page)
+{
+    static QTemporaryDir dir;
+    const QString language = dir.filePath(QStringLiteral("other-language.xml"));
+    if (!WriteFile(language, NumberedLanguageFile(239, QStringLiteral("L"))))
+        return false;
+    LanguageTexts::Create(language);
+    QCoreApplication::postEvent(page, new LanguageChangedEvent);
+    return true;
+}
+
 // Runs one batch of the change-password page over every listed device and
 // waits for each row's status and for the page to come back.
 template <typename Expected>
@@ -135,6 +148,7 @@ void TestPasswordPages::initTestCase()
 
 void TestPasswordPages::cleanup()
 {
+    LoadNumberedTexts();
     ZVAppSetting::Instance()->m_company = 0;
     ZVAppSetting::Instance()->m_defaultUser.clear();
     ZVAppSetting::Instance()->m_defaultPassword.clear();
@@ -183,14 +197,9 @@ void TestPasswordPages::initialForm()
     QVERIFY(page.page->BusyTimer());
 
     // A language change sets the texts again.
-    QTemporaryDir dir;
-    const QString language = dir.filePath(QStringLiteral("other-language.xml"));
-    QVERIFY(WriteFile(language, NumberedLanguageFile(239, QStringLiteral("L"))));
-    LanguageTexts::Create(language);
-    QCoreApplication::postEvent(page.page.get(), new LanguageChangedEvent);
+    QVERIFY(SwitchLanguage(page.page.get()));
     QTRY_COMPARE(page.Find<QPushButton>("m_pBtnInitialized")->text(), QStringLiteral("L200"));
     QCOMPARE(page.Find<QLabel>("m_pLabelConfirmPwd")->text(), QStringLiteral("L74"));
-    LoadNumberedTexts();
 }
 
 void TestPasswordPages::initialListsOnlyNewDevices()
@@ -433,6 +442,11 @@ void TestPasswordPages::passwordForm()
     if (company != 45)
         QVERIFY(page.table.view->columnWidth(4) < 165);
     QVERIFY(page.page->BusyTimer());
+
+    QVERIFY(SwitchLanguage(page.page.get()));
+    QTRY_COMPARE(page.Find<QPushButton>("m_pBtnModify")->text(), QStringLiteral("L59"));
+    QCOMPARE(page.Find<QLabel>("m_pLabelNewPWD")->text(), QStringLiteral("L73"));
+    QCOMPARE(page.Find<QLabel>("m_pLabelConfirmPWD")->text(), QStringLiteral("L74"));
 }
 
 void TestPasswordPages::passwordRefusals_data()
