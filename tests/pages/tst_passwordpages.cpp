@@ -10,7 +10,6 @@
 #include "DeviceTasks.h"
 #include "InitialDevice.h"
 #include "LineEdit.h"
-#include "OperationFixtures.h"
 #include "PageBench.h"
 
 #include <QLabel>
@@ -618,37 +617,25 @@ void TestPasswordPages::passwordOnDevices()
     QFETCH(bool, http);
     PoolBench pool(false);
     PasswordPage page(http ? 43 : 0);
-    const std::vector<std::string> addresses = { Loopback(60), Loopback(61), Loopback(62), Loopback(63) };
     const int refusing = 2; // fails the change in the first batch
-    std::vector<std::unique_ptr<fakedevice::FakeDevice>> sdkDevices;
-    std::vector<std::unique_ptr<fakedevice::FakeHttpApi>> httpDevices;
-    QList<DeviceInfo*> devices;
-    if (http) {
-        httpDevices = fakedevice::MakeHttpDevices(addresses, 0);
-        QCOMPARE(httpDevices.size(), addresses.size());
-        fakedevice::HttpFaults refuse;
-        refuse.path = kUserSetPath;
-        refuse.status = 500;
-        httpDevices[refusing]->SetFaults(refuse);
-        for (const auto& api : httpDevices)
-            devices << ListedHttpDevice(*api);
-    } else {
-        sdkDevices = fakedevice::MakeDevices(addresses);
-        for (const auto& fake : sdkDevices) {
-            QVERIFY(fake->WaitListening());
-            // Fields of 32 bytes: the new password is stored whole.
-            fake->Update([](fakedevice::DeviceState& state) { state.longUserFields = true; });
-            devices << ListedDevice(fake->State());
+    FakeFleet fleet(http, { Loopback(60), Loopback(61), Loopback(62), Loopback(63) });
+    QCOMPARE(fleet.Size(), size_t(4));
+    QVERIFY(fleet.Listening());
+    auto setRefusal = [&](bool on) {
+        if (http) {
+            fakedevice::HttpFaults refuse;
+            refuse.path = kUserSetPath;
+            refuse.status = on ? 500 : 0;
+            fleet.web[refusing]->SetFaults(refuse);
+        } else {
+            // It lists no user: there is no record to write the password into.
+            fakedevice::Faults noUsers;
+            noUsers.emptyRecordLists = on;
+            fleet.sdk[refusing]->SetFaults(noUsers);
         }
-        // It lists no user: there is no record to write the password into.
-        fakedevice::Faults noUsers;
-        noUsers.emptyRecordLists = true;
-        sdkDevices[refusing]->SetFaults(noUsers);
-    }
-    auto password = [&](int i) { return http ? httpDevices[i]->State().password : sdkDevices[i]->Password(); };
-    auto sessions = [&](int i) { return http ? httpDevices[i]->Sessions() : sdkDevices[i]->LoggedInSessions(); };
-    for (DeviceInfo* device : devices)
-        device->m_status = StatusNone;
+    };
+    setRefusal(true);
+    const QList<DeviceInfo*> devices = fleet.Listed();
     ListDevices(*page.page, devices);
     page.table.CheckAll();
     const QString oldPassword = QString::fromLatin1(kOldPassword);
@@ -658,29 +645,26 @@ void TestPasswordPages::passwordOnDevices()
     RunPasswordBatch(
         page, oldPassword, newPassword, [&](int row) { return row == refusing ? StatusFailed : StatusOk; });
     for (int i = 0; i < 4; ++i) {
-        QCOMPARE(password(i), std::string(i == refusing ? kOldPassword : kNewPassword));
-        QTRY_COMPARE(sessions(i), 0);
+        QCOMPARE(fleet.Password(i), std::string(i == refusing ? kOldPassword : kNewPassword));
+        QTRY_COMPARE(fleet.Sessions(i), 0);
     }
     if (http)
-        QCOMPARE(httpDevices[0]->LastProtection().password, std::string(kNewPassword));
+        QCOMPARE(fleet.web[0]->LastProtection().password, std::string(kNewPassword));
 
-    if (http)
-        httpDevices[refusing]->SetFaults(fakedevice::HttpFaults());
-    else
-        sdkDevices[refusing]->SetFaults(fakedevice::Faults());
+    setRefusal(false);
     // The old password is refused by the changed devices; the one that kept
     // it still takes it.
     RunPasswordBatch(
         page, oldPassword, newPassword, [&](int row) { return row == refusing ? StatusOk : StatusConnectFailed; });
     for (int i = 0; i < 4; ++i) {
-        QCOMPARE(password(i), std::string(kNewPassword));
-        QTRY_COMPARE(sessions(i), 0);
+        QCOMPARE(fleet.Password(i), std::string(kNewPassword));
+        QTRY_COMPARE(fleet.Sessions(i), 0);
     }
     // The new password is taken by every device.
     RunPasswordBatch(page, newPassword, newPassword, [](int) { return StatusOk; });
     for (int i = 0; i < 4; ++i) {
-        QCOMPARE(password(i), std::string(kNewPassword));
-        QTRY_COMPARE(sessions(i), 0);
+        QCOMPARE(fleet.Password(i), std::string(kNewPassword));
+        QTRY_COMPARE(fleet.Sessions(i), 0);
     }
 }
 
