@@ -114,10 +114,6 @@ void ChangeDevice::OnClickChange()
     // text is not empty, so an unticked edit's leftover text must not reach it.
     const QString name = changeName ? m_pEditDeviceName->text() : QString();
     const QString type = changeType ? m_pEditDeviceType->text() : QString();
-    SetBusyDevices(devices);
-    BeginBatch(devices, true);
-    PrepareDevices(devices, user, password,
+    RunTimerBatch(devices, &ChangeDeviceTask, user, password,
         [&](DeviceInfo* device) { device->SetDeviceNameType(user, password, name, type); });
-    QueueDevices(&ChangeDeviceTask, devices);
-    StartBusyTimer();
 }

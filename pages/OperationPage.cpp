@@ -13,6 +13,7 @@
 #include "ZVMessageBox.h"
 
 #include <QHBoxLayout>
+#include <QLabel>
 #include <QMutexLocker>
 #include <QPushButton>
 #include <QSortFilterProxyModel>
@@ -77,6 +78,36 @@ void OperationPage::FitButtons(std::initializer_list<QPushButton*> buttons)
         button->setMinimumWidth(qMax(75, button->fontMetrics().horizontalAdvance(button->text()) + 16));
 }
 
+QLabel* OperationPage::AddBarLabel(QFrame* bar, QHBoxLayout* layout, const char* name, int minWidth, int maxWidth)
+{
+    auto* label = new QLabel(bar);
+    label->setObjectName(QLatin1String(name));
+    label->setMinimumSize(minWidth, 25);
+    label->setMaximumSize(maxWidth, 25);
+    layout->addWidget(label);
+    return label;
+}
+
+LineEdit* OperationPage::AddBarEdit(QFrame* bar, QHBoxLayout* layout, const char* name, int width, bool passwordEcho)
+{
+    auto* edit = new LineEdit(bar);
+    edit->setObjectName(QLatin1String(name));
+    edit->setFixedSize(width, 25);
+    if (passwordEcho)
+        edit->setEchoMode(QLineEdit::Password);
+    layout->addWidget(edit);
+    return edit;
+}
+
+QPushButton* OperationPage::AddBarButton(QFrame* bar, QHBoxLayout* layout, const char* name, int width)
+{
+    auto* button = new QPushButton(bar);
+    button->setObjectName(QLatin1String(name));
+    button->setFixedSize(width, 25);
+    layout->addWidget(button);
+    return button;
+}
+
 void OperationPage::SetFilterColumn(int column)
 {
     DevicePage::SetFilterColumn(column);
@@ -126,9 +157,9 @@ void OperationPage::CheckWorkDeviceList()
         QMutexLocker locker(&m_mutex);
         busy = m_busyDevices;
     }
-    const bool connected
-        = std::any_of(busy.cbegin(), busy.cend(), [](const DeviceInfo* device) { return device->m_bLogin.load(); });
-    if (connected)
+    const bool working
+        = std::any_of(busy.cbegin(), busy.cend(), [this](const DeviceInfo* device) { return IsDeviceWorking(device); });
+    if (working)
         return;
     OnBatchFinished();
     if (m_pTimer)
@@ -191,6 +222,11 @@ void OperationPage::StartBusyTimer()
 {
     if (m_pTimer)
         m_pTimer->start(1000);
+}
+
+bool OperationPage::IsDeviceWorking(const DeviceInfo* device) const
+{
+    return device->m_bLogin.load();
 }
 
 void OperationPage::RefreshRow(DeviceInfo* device)

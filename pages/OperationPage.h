@@ -11,6 +11,7 @@ class CheckBoxTableView;
 class LineEdit;
 class QFrame;
 class QHBoxLayout;
+class QLabel;
 class QPushButton;
 class QTimer;
 
@@ -58,6 +59,10 @@ protected:
     static void PrefillLogin(LineEdit* user, LineEdit* password, int maxBytes);
     // Widens the buttons to their texts (after each language change).
     static void FitButtons(std::initializer_list<QPushButton*> buttons);
+    // The bottom bar's widgets, 25 px high, appended to its layout.
+    static QLabel* AddBarLabel(QFrame* bar, QHBoxLayout* layout, const char* name, int minWidth, int maxWidth);
+    static LineEdit* AddBarEdit(QFrame* bar, QHBoxLayout* layout, const char* name, int width, bool passwordEcho);
+    static QPushButton* AddBarButton(QFrame* bar, QHBoxLayout* layout, const char* name, int width);
 
     // The refusal: text in a warning box with OK, inside a dialog titled title.
     void ShowRefusal(int textId, int titleId, const QString& dialogStyleSheet = QString());
@@ -94,8 +99,29 @@ protected:
     // Timer pages: the busy list becomes a copy of devices.
     void SetBusyDevices(const QList<DeviceInfo*>& devices);
     void StartBusyTimer();
+    // A timer page's batch once its checks have passed: the devices become
+    // the busy and working lists, the page and the tool bar lock, each device
+    // is prepared and gets its task, and the busy poll starts.
+    template <typename Setters>
+    void RunTimerBatch(const QList<DeviceInfo*>& devices, void (*task)(void*), const QString& user,
+        const QString& password, Setters setters)
+    {
+        SetBusyDevices(devices);
+        BeginBatch(devices, true);
+        PrepareDevices(devices, user, password, setters);
+        QueueDevices(task, devices);
+        StartBusyTimer();
+    }
+    void RunTimerBatch(
+        const QList<DeviceInfo*>& devices, void (*task)(void*), const QString& user, const QString& password)
+    {
+        RunTimerBatch(devices, task, user, password, [](DeviceInfo*) {});
+    }
 
     void RefreshRow(DeviceInfo* device) override;
+    // Whether a device of the batch still holds the busy poll: by default
+    // while it is logged in.
+    virtual bool IsDeviceWorking(const DeviceInfo* device) const;
 
     CheckBoxTableModel* m_pModel = nullptr;
     QTimer* m_pTimer = nullptr;

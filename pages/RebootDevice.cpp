@@ -87,9 +87,5 @@ void RebootDevice::OnClickReboot()
         ShowRefusal(222, 6);
         return;
     }
-    SetBusyDevices(devices);
-    BeginBatch(devices, true);
-    PrepareDevices(devices, user, password);
-    QueueDevices(&RebootTask, devices);
-    StartBusyTimer();
+    RunTimerBatch(devices, &RebootTask, user, password);
 }

@@ -15,6 +15,7 @@
 #include "FakeDevice.h"
 #include "FileDialogs.h"
 #include "LineEdit.h"
+#include "OperationFixtures.h"
 #include "OperationPage.h"
 #include "TaskPool.h"
 #include "ToolBarFrame.h"
@@ -28,6 +29,7 @@
 #include <QStyleOptionViewItem>
 #include <QtTest>
 
+#include <algorithm>
 #include <memory>
 
 namespace PageTest
@@ -144,6 +146,44 @@ inline std::string Loopback(int n)
 {
     return fakedevice::UniqueLoopbackPrefix() + std::to_string(n);
 }
+
+// Fake devices of one protocol (the SDK's, or the HTTP JSON API's), one at
+// each address, all listening, and what each holds of its login.
+struct FakeFleet
+{
+    FakeFleet(bool httpApi, const std::vector<std::string>& addresses)
+        : http(httpApi)
+    {
+        if (http)
+            web = fakedevice::MakeHttpDevices(addresses, 0);
+        else
+            sdk = fakedevice::MakeDevices(addresses);
+    }
+    size_t Size() const { return http ? web.size() : sdk.size(); }
+    bool Listening() const
+    {
+        if (http)
+            return !web.empty() && std::all_of(web.cbegin(), web.cend(), [](const auto& d) { return d->Listening(); });
+        return !sdk.empty() && std::all_of(sdk.cbegin(), sdk.cend(), [](const auto& d) { return d->WaitListening(); });
+    }
+    // The devices as a search lists them, with no status yet.
+    QList<DeviceInfo*> Listed() const
+    {
+        QList<DeviceInfo*> devices;
+        for (size_t i = 0; i < Size(); ++i) {
+            DeviceInfo* device = http ? ListedHttpDevice(*web[i]) : ListedDevice(sdk[i]->State());
+            device->m_status = StatusNone;
+            devices << device;
+        }
+        return devices;
+    }
+    std::string Password(size_t i) const { return http ? web[i]->State().password : sdk[i]->Password(); }
+    int Sessions(size_t i) const { return http ? web[i]->Sessions() : sdk[i]->LoggedInSessions(); }
+
+    const bool http;
+    std::vector<std::unique_ptr<fakedevice::FakeDevice>> sdk;
+    std::vector<std::unique_ptr<fakedevice::FakeHttpApi>> web;
+};
 
 // The text a row shows for a status.
 inline QString StatusTextOf(int status)

@@ -6,6 +6,7 @@
 #include "PasswordRule.h"
 #include "UiTestSupport.h"
 
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -239,6 +240,17 @@ void TestPasswordRule::boxMessages_data()
                             << "Ab3#xy9" << Text(149);
     QTest::newRow("classes") << "qz7kp2lwm"
                              << "qz7kp2lwm" << WeakText();
+    // Each test ends the check: the earlier one wins over what follows.
+    QTest::newRow("mismatch before run") << "aaaa"
+                                         << "aaab" << Text(81);
+    QTest::newRow("five keys before length") << "qwert"
+                                             << "qwert" << WeakText();
+    QTest::newRow("four keys pass on to length") << "qwer"
+                                                 << "qwer" << Text(149);
+    QTest::newRow("length before classes") << "qzkplwm"
+                                           << "qzkplwm" << Text(149);
+    QTest::newRow("too long before classes") << "qzkplwmxqzkplwmx"
+                                             << "qzkplwmxqzkplwmx" << Text(149);
     QTest::newRow("accepted") << "Ab3#xy9K"
                               << "Ab3#xy9K" << QString();
 }
@@ -252,6 +264,12 @@ void TestPasswordRule::boxMessages()
     InitPwdBox box;
     box.show();
     QCOMPARE(box.UserEdit()->text(), QStringLiteral("tolvi"));
+    QStringList labels;
+    for (const QLabel* label : box.findChildren<QLabel*>())
+        labels << label->text();
+    QCOMPARE(labels, QStringList({ Text(12), Text(13), Text(74) }));
+    QCOMPARE(box.OkButton()->text(), Text(4));
+    QCOMPARE(box.minimumSize(), QSize(280, 180));
     QCOMPARE(box.PasswordEdit()->echoMode(), QLineEdit::Password);
     QCOMPARE(box.ConfirmEdit()->echoMode(), QLineEdit::Password);
     QSignalSpy accepted(&box, &InitPwdBox::InputOk);
