@@ -60,8 +60,7 @@ private:
     // The " not suppose!" message for each device with other than one channel.
     void WarnMultiChannel(DeviceInfo* device);
     // Locks the page, prepares each device with setters and queues task.
-    template <typename Setters>
-    void RunBatch(const QList<DeviceInfo*>& devices, void (*task)(void*), Setters setters);
+    template <typename Setters> void RunBatch(const QList<DeviceInfo*>& devices, void (*task)(void*), Setters setters);
 
     CheckBoxTableView* m_pDeviceTableView;
     QFrame* m_pBottom;

@@ -285,9 +285,9 @@ int ClockSet(const Call& call, Json::Value& reply)
     const Json::Value* data = Member(call.body, "data");
     if (!data || !ReadClock(*data, call.state.settings.clock))
         return Refuse(reply, 400, "bad_request");
-    call.state.settings.clock.setAtMs = std::chrono::duration_cast<std::chrono::milliseconds>(
-        std::chrono::system_clock::now().time_since_epoch())
-                                            .count();
+    call.state.settings.clock.setAtMs
+        = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::system_clock::now().time_since_epoch())
+              .count();
     return Success(reply);
 }
 } // namespace
@@ -325,8 +325,8 @@ bool ClockUtcSeconds(const HttpClockSettings& clock, int64_t& seconds)
     const int dayOfYear = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
     const int dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
     const int64_t days = int64_t(era) * 146097 + dayOfEra - 719468;
-    const int64_t wall = days * 86400 + Number(clock.time, 0, 2) * 3600 + Number(clock.time, 3, 2) * 60
-        + Number(clock.time, 6, 2);
+    const int64_t wall
+        = days * 86400 + Number(clock.time, 0, 2) * 3600 + Number(clock.time, 3, 2) * 60 + Number(clock.time, 6, 2);
     seconds = wall - int64_t(zoneMinutes) * 60;
     return true;
 }

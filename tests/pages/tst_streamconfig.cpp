@@ -116,8 +116,8 @@ struct StreamPage : PageOf<StreamConfigFrame>
 
 // Queries stream on the ticked rows with held tasks and ends each as given
 // (0: the row is not queried), in row order.
-void QueryHeld(StreamPage& page, PoolBench& pool, const QList<DeviceInfo*>& devices, int stream,
-    const QList<int>& statuses)
+void QueryHeld(
+    StreamPage& page, PoolBench& pool, const QList<DeviceInfo*>& devices, int stream, const QList<int>& statuses)
 {
     QList<int> rows;
     for (int row = 0; row < statuses.size(); ++row)
