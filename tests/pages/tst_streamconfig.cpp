@@ -671,6 +671,7 @@ void TestStreamConfig::clocksOnDevices()
         }
         // Seconds are cut: the device may be up to a second behind, plus the way there.
         const qint64 error = http ? HttpClockError(*httpDevices[i]) : SdkClockError(*sdkDevices[i], timeZone);
+        qInfo("device %d: its clock minus the computer's when the set arrived: %lld ms", int(i), error);
         QVERIFY2(error <= 0 && error > -allowedMs, qPrintable(QStringLiteral("%1 ms").arg(error)));
         if (http) {
             const int offset = timeZone.offsetFromUtc(QDateTime::currentDateTimeUtc()) / 60;
