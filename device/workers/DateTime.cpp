@@ -78,9 +78,14 @@ QString TimeZoneText(const QDateTime& when)
     const QTimeZone zone = when.timeZone();
     if (!zone.isValid())
         return QStringLiteral("GMT+0:00");
-    // Whole hours, cut toward zero; a zone west of UTC keeps its own sign.
-    const int hours = zone.offsetFromUtc(when) / 3600;
-    return QStringLiteral("GMT%1%2:00").arg(hours < 0 ? QLatin1Char('-') : QLatin1Char('+')).arg(qAbs(hours));
+    // Hours and minutes: a zone 5:30 east sent as 5:00 sets the clock half an
+    // hour wrong. A zone west of UTC keeps its own sign.
+    const int offset = zone.offsetFromUtc(when);
+    const int minutes = qAbs(offset) / 60;
+    return QStringLiteral("GMT%1%2:%3")
+        .arg(offset < 0 ? QLatin1Char('-') : QLatin1Char('+'))
+        .arg(minutes / 60)
+        .arg(minutes % 60, 2, 10, QLatin1Char('0'));
 }
 
 void SyncDateTime(DeviceInfo* device)

@@ -100,7 +100,8 @@ template <typename Record> int SetRecords(DeviceInfo& device, uint32_t paramId, 
 // A mask that selects every channel.
 ZVNetChannelMask AllChannels();
 
-// The device's time-zone text for when: "GMT+1:00", "GMT-5:00" (whole hours
-// cut toward zero); "GMT+0:00" when when has no valid zone.
+// The device's time-zone text for when: "GMT+1:00", "GMT-5:00", "GMT+5:30"
+// (its offset from UTC in hours and minutes); "GMT+0:00" when when has no
+// valid zone.
 QString TimeZoneText(const QDateTime& when);
 } // namespace DeviceOps

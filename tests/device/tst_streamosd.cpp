@@ -742,12 +742,20 @@ void TestStreamOsd::httpClockSet_data()
 {
     QTest::addColumn<QDateTime>("when");
     QTest::addColumn<QString>("zone");
+    const QTime at(7, 5, 3);
+    // Whole hours keep the form the devices read; minutes are kept.
     QTest::newRow("one hour east") << March9(3600) << "GMT+1:00";
-    QTest::newRow("five and a half hours east") << March9(19800) << "GMT+5:00";
     QTest::newRow("UTC") << March9(0) << "GMT+0:00";
     QTest::newRow("five hours west") << March9(-18000) << "GMT-5:00";
-    QTest::newRow("three and a half hours west") << March9(-12600) << "GMT-3:00";
-    QTest::newRow("half an hour west") << March9(-1800) << "GMT+0:00";
+    QTest::newRow("five and a half hours east") << March9(19800) << "GMT+5:30";
+    QTest::newRow("five hours 45 east") << March9(20700) << "GMT+5:45";
+    QTest::newRow("three and a half hours west") << March9(-12600) << "GMT-3:30";
+    QTest::newRow("half an hour west") << March9(-1800) << "GMT-0:30";
+    QTest::newRow("Asia/Kolkata") << QDateTime(QDate(2026, 3, 9), at, QTimeZone("Asia/Kolkata")) << "GMT+5:30";
+    // Summer time there began on 8 March 2026.
+    QTest::newRow("America/New_York in summer time")
+        << QDateTime(QDate(2026, 3, 9), at, QTimeZone("America/New_York")) << "GMT-4:00";
+    QTest::newRow("UTC zone") << QDateTime(QDate(2026, 3, 9), at, Qt::UTC) << "GMT+0:00";
 }
 
 void TestStreamOsd::httpClockSet()

@@ -218,7 +218,8 @@ struct FakeDevice::Impl
     {
         std::lock_guard<std::mutex> lock(mutex);
         if (received.size() < kMaxRecorded)
-            received.push_back({ udp, frame.type, frame.requestId, plain ? *plain : frame.payload, peer });
+            received.push_back({ udp, frame.type, frame.requestId, plain ? *plain : frame.payload, peer,
+                std::chrono::system_clock::now() });
         changed.notify_all();
     }
 

@@ -6,6 +6,7 @@
 #include "DeviceState.h"
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <functional>
 #include <memory>
@@ -53,6 +54,7 @@ struct Received
     uint32_t requestId = 0;
     Bytes payload;
     std::string peer; // "a.b.c.d:port"
+    std::chrono::system_clock::time_point at; // when the device read it, by the host's clock
 };
 
 struct UpgradeRecord

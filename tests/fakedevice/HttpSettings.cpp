@@ -4,6 +4,7 @@
 #include "FakeHttpApi.h"
 #include "HttpJson.h"
 
+#include <chrono>
 #include <initializer_list>
 
 namespace fakedevice
@@ -137,10 +138,16 @@ bool Digits(const std::string& text, size_t from, size_t count)
     return true;
 }
 
-// "DD/MM/YYYY" and "HH:MM:SS" as the device takes them.
+int Number(const std::string& text, size_t from, size_t count)
+{
+    return std::stoi(text.substr(from, count));
+}
+
+// "DD/MM/YYYY", "HH:MM:SS" and a zone "GMT+H:MM" as the device takes them.
 bool ReadClock(const Json::Value& json, HttpClockSettings& clock)
 {
     HttpClockSettings read;
+    int zoneMinutes = 0;
     if (!TextMember(json, "date", read.date) || !TextMember(json, "time", read.time)
         || !TextMember(json, "time_zone", read.timeZone) || !TextMember(json, "date_format", read.dateFormat)
         || !IntMember(json, "time_format", read.timeFormat)
@@ -150,7 +157,7 @@ bool ReadClock(const Json::Value& json, HttpClockSettings& clock)
     const std::string& t = read.time;
     if (d.size() != 10 || !Digits(d, 0, 2) || d[2] != '/' || !Digits(d, 3, 2) || d[5] != '/' || !Digits(d, 6, 4)
         || t.size() != 8 || !Digits(t, 0, 2) || t[2] != ':' || !Digits(t, 3, 2) || t[5] != ':' || !Digits(t, 6, 2)
-        || read.timeZone.compare(0, 3, "GMT") != 0)
+        || !ClockZoneMinutes(read.timeZone, zoneMinutes))
         return false;
     clock = read;
     return true;
@@ -278,9 +285,51 @@ int ClockSet(const Call& call, Json::Value& reply)
     const Json::Value* data = Member(call.body, "data");
     if (!data || !ReadClock(*data, call.state.settings.clock))
         return Refuse(reply, 400, "bad_request");
+    call.state.settings.clock.setAtMs
+        = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::system_clock::now().time_since_epoch())
+              .count();
     return Success(reply);
 }
 } // namespace
+
+bool ClockZoneMinutes(const std::string& zone, int& minutes)
+{
+    // "GMT", a sign, one or two digits of hours, ":" and two of minutes.
+    const size_t colon = zone.find(':');
+    if (zone.compare(0, 3, "GMT") != 0 || zone.size() < 8 || (zone[3] != '+' && zone[3] != '-')
+        || (colon != 5 && colon != 6) || zone.size() != colon + 3 || !Digits(zone, 4, colon - 4)
+        || !Digits(zone, colon + 1, 2))
+        return false;
+    const int hours = Number(zone, 4, colon - 4);
+    const int rest = Number(zone, colon + 1, 2);
+    if (hours > 14 || rest > 59)
+        return false;
+    minutes = (zone[3] == '-' ? -1 : 1) * (hours * 60 + rest);
+    return true;
+}
+
+bool ClockUtcSeconds(const HttpClockSettings& clock, int64_t& seconds)
+{
+    int zoneMinutes = 0;
+    if (clock.date.size() != 10 || clock.time.size() != 8 || !ClockZoneMinutes(clock.timeZone, zoneMinutes))
+        return false;
+    const int day = Number(clock.date, 0, 2);
+    const int month = Number(clock.date, 3, 2);
+    int year = Number(clock.date, 6, 4);
+    if (month < 1 || month > 12 || day < 1 || day > 31)
+        return false;
+    // Days since 1970-01-01 of a proleptic Gregorian date.
+    year -= month <= 2 ? 1 : 0;
+    const int era = year / 400;
+    const int yearOfEra = year - era * 400;
+    const int dayOfYear = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
+    const int dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
+    const int64_t days = int64_t(era) * 146097 + dayOfEra - 719468;
+    const int64_t wall
+        = days * 86400 + Number(clock.time, 0, 2) * 3600 + Number(clock.time, 3, 2) * 60 + Number(clock.time, 6, 2);
+    seconds = wall - int64_t(zoneMinutes) * 60;
+    return true;
+}
 
 HttpSettings::HttpSettings()
 {

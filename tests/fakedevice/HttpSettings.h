@@ -43,6 +43,7 @@ struct HttpClockSettings
     std::string dateFormat = "DD/MM/YYYY";
     int timeFormat = 24;
     bool synchronizeComputerTime = false;
+    int64_t setAtMs = 0; // the host's clock (ms since 1970, UTC) when the last set arrived
 };
 
 // One upgrade token request as the device read it.
@@ -83,6 +84,12 @@ struct HttpSettings
 std::string ExportParams(const HttpSettings& settings);
 // False, changing nothing, for a text that is not an exported parameter set.
 bool ImportParams(const std::string& text, HttpSettings& settings);
+
+// The zone text's offset from UTC in minutes; false for a text the device
+// does not take ("GMT", a sign, hours, ":", two digits of minutes).
+bool ClockZoneMinutes(const std::string& zone, int& minutes);
+// The clock's date and time in the clock's zone, as seconds since 1970 UTC.
+bool ClockUtcSeconds(const HttpClockSettings& clock, int64_t& seconds);
 
 // Serves the settings' endpoints on api (called by its constructor).
 void AddSettingsHandlers(FakeHttpApi& api);
