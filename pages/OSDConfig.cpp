@@ -122,7 +122,8 @@ void OSDConfig::BuildForm()
     auto slider = [](QGroupBox* group, const char* name) {
         auto* widget = new QSlider(Qt::Horizontal, group);
         widget->setObjectName(QLatin1String(name));
-        widget->setMinimumWidth(100);
+        // Narrow enough that the wide row fits well below the switch width.
+        widget->setMinimumWidth(40);
         return widget;
     };
     m_pLabUserName = label(m_pGroupUserInfo, "m_pLabUserName");
