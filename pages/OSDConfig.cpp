@@ -183,9 +183,8 @@ void OSDConfig::TakeBottomWidgets()
     const QList<QWidget*> login = { m_pLabUserName, m_pEditUserName, m_pLabPassword, m_pEditPassword };
     RemoveFrom(m_loginRow, login);
     RemoveFrom(m_loginGrid, login);
-    const QList<QWidget*> osd = { m_pLabChnName, m_pEditChnName, m_pLabX, m_pEditXvalue, m_SldX, m_pLabY,
-        m_pEditYValue, m_SldY, m_pLabDateX, m_pEditDateXvalue, m_SldDateX, m_pLabdateY, m_pEditdateYValue,
-        m_SldDateY };
+    const QList<QWidget*> osd = { m_pLabChnName, m_pEditChnName, m_pLabX, m_pEditXvalue, m_SldX, m_pLabY, m_pEditYValue,
+        m_SldY, m_pLabDateX, m_pEditDateXvalue, m_SldDateX, m_pLabdateY, m_pEditdateYValue, m_SldDateY };
     RemoveFrom(m_osdRow, osd);
     RemoveFrom(m_osdGrid, osd);
 }
@@ -212,8 +211,8 @@ void OSDConfig::SetCompactLayout()
     m_loginGrid->addWidget(m_pEditUserName, 0, 1);
     m_loginGrid->addWidget(m_pLabPassword, 1, 0);
     m_loginGrid->addWidget(m_pEditPassword, 1, 1);
-    QWidget* const firstRow[] = { m_pLabChnName, m_pEditChnName, m_pLabX, m_pEditXvalue, m_SldX, m_pLabY,
-        m_pEditYValue, m_SldY };
+    QWidget* const firstRow[]
+        = { m_pLabChnName, m_pEditChnName, m_pLabX, m_pEditXvalue, m_SldX, m_pLabY, m_pEditYValue, m_SldY };
     for (int column = 0; column < 8; ++column)
         m_osdGrid->addWidget(firstRow[column], 0, column);
     QWidget* const secondRow[]

@@ -24,8 +24,8 @@ QList<DeviceInfo*> Devices(int count, int channels = 1)
 {
     QList<DeviceInfo*> devices;
     for (int i = 0; i < count; ++i)
-        devices << NewDevice(nullptr, QString::fromStdString(Loopback(200 + i)), QStringLiteral("cam%1").arg(i),
-            channels);
+        devices << NewDevice(
+            nullptr, QString::fromStdString(Loopback(200 + i)), QStringLiteral("cam%1").arg(i), channels);
     return devices;
 }
 
@@ -161,9 +161,9 @@ void TestOsdConfig::form()
     ZVAppSetting::Instance()->m_defaultUser = QStringLiteral("admin");
     ZVAppSetting::Instance()->m_defaultPassword = QStringLiteral("secret");
     OsdPageBench page(company);
-    const QList<QPair<const char*, QString>> labels = { { "m_pLabUserName", Text(12) },
-        { "m_pLabPassword", Text(13) }, { "m_pLabChnName", Text(182) }, { "m_pLabX", "ChnX:" },
-        { "m_pLabY", "ChnY:" }, { "m_pLabDateX", "DateX:" }, { "m_pLabdateY", "DateY:" } };
+    const QList<QPair<const char*, QString>> labels = { { "m_pLabUserName", Text(12) }, { "m_pLabPassword", Text(13) },
+        { "m_pLabChnName", Text(182) }, { "m_pLabX", "ChnX:" }, { "m_pLabY", "ChnY:" }, { "m_pLabDateX", "DateX:" },
+        { "m_pLabdateY", "DateY:" } };
     for (const auto& [name, text] : labels)
         QCOMPARE(page.Find<QLabel>(name)->text(), text);
     QCOMPARE(page.Find<QPushButton>("m_pBtnSet")->text(), Text(64));
@@ -272,8 +272,8 @@ void TestOsdConfig::channelName_data()
     QTest::newRow("ten ideographs and two letters") << Cjk(10) + "ab" << true << Cjk(10) + "a";
     QTest::newRow("40 letters typed") << QString(40, 'n') << true << QString(40, 'n').left(31);
     QTest::newRow("40 letters at once") << QString(40, 'n') << false << QString(40, 'n').left(31);
-    QTest::newRow("other non-Latin letters weigh 1") << QString(31, QChar(0x0416)) << false
-                                                     << QString(31, QChar(0x0416));
+    QTest::newRow("other non-Latin letters weigh 1")
+        << QString(31, QChar(0x0416)) << false << QString(31, QChar(0x0416));
     // A character outside the basic plane is two units: never cut between them.
     QTest::newRow("surrogate pair over the 31 units") << QString(30, 'n') + kEmoji << false << QString(30, 'n');
     QTest::newRow("surrogate pair over the weight") << Cjk(10) + kEmoji << false << Cjk(10);
@@ -302,15 +302,15 @@ void TestOsdConfig::layoutByWidth()
     OsdPageBench page(0, QSize(1500, 600));
     QTRY_COMPARE(page.page->LayoutMode(), 0);
     // Both arrangements fit in windows narrower than the switch width.
-    QVERIFY2(page.page->minimumSizeHint().width() < 1300, qPrintable(QString::number(page.page->minimumSizeHint().width())));
+    QVERIFY2(
+        page.page->minimumSizeHint().width() < 1300, qPrintable(QString::number(page.page->minimumSizeHint().width())));
     QLineEdit* name = page.Name();
     QLineEdit* dateX = page.Edit(2);
-    auto sameRow = [&] {
-        return dateX->mapTo(page.page.get(), QPoint()).y() == name->mapTo(page.page.get(), QPoint()).y();
-    };
+    auto sameRow
+        = [&] { return dateX->mapTo(page.page.get(), QPoint()).y() == name->mapTo(page.page.get(), QPoint()).y(); };
     auto below = [&] {
-        return dateX->mapTo(page.page.get(), QPoint()).y() >= name->mapTo(page.page.get(), QPoint()).y()
-            + name->height();
+        return dateX->mapTo(page.page.get(), QPoint()).y()
+            >= name->mapTo(page.page.get(), QPoint()).y() + name->height();
     };
     QTRY_VERIFY(sameRow());
     struct Step
@@ -324,8 +324,8 @@ void TestOsdConfig::layoutByWidth()
         if (step.mode == 1) {
             QTRY_VERIFY(below());
             // The date controls start under the X label: columns 2 onwards.
-            QTRY_COMPARE(dateX->mapTo(page.page.get(), QPoint()).x(),
-                page.Edit(0)->mapTo(page.page.get(), QPoint()).x());
+            QTRY_COMPARE(
+                dateX->mapTo(page.page.get(), QPoint()).x(), page.Edit(0)->mapTo(page.page.get(), QPoint()).x());
             QTRY_VERIFY(page.Find<LineEdit>("m_pEditPassword")->mapTo(page.page.get(), QPoint()).y()
                 > page.Find<LineEdit>("m_pEditUserName")->mapTo(page.page.get(), QPoint()).y());
         } else {
