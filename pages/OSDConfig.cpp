@@ -1,5 +1,6 @@
 #include "OSDConfig.h"
 
+#include "CheckBoxTableModel.h"
 #include "CheckBoxTableView.h"
 #include "DeviceInfo.h"
 #include "DeviceTasks.h"
@@ -232,6 +233,20 @@ void OSDConfig::resizeEvent(QResizeEvent* event)
         SetCompactLayout();
     else
         SetWideLayout();
+}
+
+void OSDConfig::SetFilterColumn(int column)
+{
+    DevicePage::SetFilterColumn(column);
+    if (m_pModel && m_pModel->proxyModel())
+        m_pModel->setFilterColumn(column);
+}
+
+void OSDConfig::SetFilterText(const QString& text)
+{
+    DevicePage::SetFilterText(text);
+    if (m_pModel && m_pModel->proxyModel())
+        m_pModel->setFilterText(text);
 }
 
 void OSDConfig::SetActionsEnabled(bool enabled)

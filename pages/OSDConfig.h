@@ -22,6 +22,10 @@ class OSDConfig : public OperationPage, public OsdPage
 public:
     explicit OSDConfig(QWidget* parent = nullptr);
 
+    // Both act on every call, even with the value they already have.
+    void SetFilterColumn(int column) override;
+    void SetFilterText(const QString& text) override;
+
     DevicePage* Page() override { return this; }
     QSlider* GetSldX() const override { return m_SldX; }
     QSlider* GetSldY() const override { return m_SldY; }

@@ -201,6 +201,13 @@ void TestOsdConfig::form()
     QCOMPARE(page.table.Model()->headerData(2, Qt::Horizontal).toString(), Text(column2Header));
     for (int id : { 182, 183, 184, 44 })
         QVERIFY2(page.Column(id) > 0, qPrintable(QString::number(id)));
+    // The tool bar's filter on the IP column.
+    page.page->SetFilterColumn(1);
+    page.page->SetFilterText(QStringLiteral("\\.201$"));
+    QCOMPARE(page.table.Rows(), 1);
+    QCOMPARE(page.table.Cell(0, 1), devices[1]->Ip());
+    page.page->SetFilterText(QString());
+    QCOMPARE(page.table.Rows(), 2);
     // The widths given stay as minimums once rows widen the columns.
     QVERIFY(page.table.view->columnWidth(4) >= width4);
     QVERIFY(page.table.view->columnWidth(7) >= width7);
