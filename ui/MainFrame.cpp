@@ -132,7 +132,7 @@ void MainFrame::BuildPages(const PageFactory& pages)
     m_pages[PageExtranetSearch] = new ExtranetsearchFrame(this);
     m_pages[PageStreamConfig] = pages.CreatePage(PageStreamConfig, this);
     m_pOsdConfig = pages.CreateOsdPage(this);
-    m_pages[PageOSDConfig] = m_pOsdConfig;
+    m_pages[PageOSDConfig] = m_pOsdConfig->Page();
     for (PageIndex index : { PageRecoveryDevice, PageInitialDevice, PageRebootDevice, PageChangeDevice })
         m_pages[index] = pages.CreatePage(index, this);
 

@@ -27,14 +27,15 @@ signals:
     void IsLoginFrame();
 };
 
-// The on-screen display page: its four position sliders jump to a clicked value.
-class OsdPage : public DevicePage
+// What the main window needs of the on-screen display page beyond its device
+// page: the four position sliders, which jump to a clicked value. Not a widget
+// itself, so that the page can build on the operation page pattern.
+class OsdPage
 {
-    Q_OBJECT
-
 public:
-    using DevicePage::DevicePage;
+    virtual ~OsdPage() = default;
 
+    virtual DevicePage* Page() = 0;
     virtual QSlider* GetSldX() const = 0;
     virtual QSlider* GetSldY() const = 0;
     virtual QSlider* GetSldDateX() const = 0;

@@ -37,6 +37,20 @@ void PutChannelName(char (&field)[sizeof(ZVNetOsdParam::channelName)], const QSt
     std::memcpy(field, bytes.constData(), static_cast<size_t>(bytes.size()));
 }
 
+// The length of text without a UTF-8 sequence cut short at its end: a name
+// that fills the device's field may have lost the tail of its last character.
+int CompleteUtf8Length(const char* text, int length)
+{
+    int start = length;
+    while (start > 0 && length - start < 4 && (static_cast<unsigned char>(text[start - 1]) & 0xC0) == 0x80)
+        --start;
+    if (start == 0)
+        return length;
+    const auto lead = static_cast<unsigned char>(text[start - 1]);
+    const int needed = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
+    return length - (start - 1) < needed ? start - 1 : length;
+}
+
 bool QueryOsd(DeviceInfo* device)
 {
     const ZVNetChannelMask mask = AllChannels();
@@ -67,7 +81,7 @@ int QueryThroughSdk(DeviceInfo* device)
     const char* name = record.channelName;
     const void* end = std::memchr(name, '\0', sizeof(record.channelName));
     const int length = end ? static_cast<int>(static_cast<const char*>(end) - name) : int(sizeof(record.channelName));
-    device->m_osdChannelName = QString::fromUtf8(name, length);
+    device->m_osdChannelName = QString::fromUtf8(name, CompleteUtf8Length(name, length));
     return StatusQueryOk;
 }
 

@@ -93,6 +93,7 @@ private slots:
     void sdkRecordFailures();
     void sdkOsdRoundTrip_data();
     void sdkOsdRoundTrip();
+    void sdkOsdNameFillsItsField_data();
     void sdkOsdNameFillsItsField();
     void sdkClockSet();
     void sdkClockSetYears_data();
@@ -381,14 +382,30 @@ void TestStreamOsd::sdkOsdRoundTrip()
     QCOMPARE(device->m_osdNameX, 0);
 }
 
+void TestStreamOsd::sdkOsdNameFillsItsField_data()
+{
+    // The device's 40 bytes, without a terminator, and the name read from them.
+    QTest::addColumn<QByteArray>("field");
+    QTest::addColumn<QString>("name");
+    const QByteArray han = QString(QChar(0x4e2d)).toUtf8(); // three bytes
+    QTest::newRow("40 letters") << QByteArray(40, 'z') << QString(40, 'z');
+    QTest::newRow("ends on a whole ideograph") << QByteArray(37, 'z') + han << QString(37, 'z') + QChar(0x4e2d);
+    QTest::newRow("ideograph cut after two bytes") << QByteArray(38, 'z') + han.left(2) << QString(38, 'z');
+    QTest::newRow("ideograph cut after one byte") << QByteArray(39, 'z') + han.left(1) << QString(39, 'z');
+    QTest::newRow("two-byte letter cut") << QByteArray(39, 'z') + QString(QChar(0xe9)).toUtf8().left(1)
+                                         << QString(39, 'z');
+}
+
 void TestStreamOsd::sdkOsdNameFillsItsField()
 {
-    m_bench->Sdk().Update([](fakedevice::DeviceState& state) {
-        std::memset(state.params[ZVNET_PARAM_OSD].data() + offsetof(ZVNetOsdParam, channelName), 'z', 40);
+    QFETCH(QByteArray, field);
+    QCOMPARE(field.size(), 40);
+    m_bench->Sdk().Update([&](fakedevice::DeviceState& state) {
+        std::memcpy(state.params[ZVNET_PARAM_OSD].data() + offsetof(ZVNetOsdParam, channelName), field.constData(), 40);
     });
     std::unique_ptr<DeviceInfo> device;
     QCOMPARE(Run(&QueryOsdTask, Api::Sdk, &DeviceInfo::m_pOSDConfig, nullptr, &device), int(StatusQueryOk));
-    QCOMPARE(device->m_osdChannelName, QString(40, 'z'));
+    QTEST(device->m_osdChannelName, "name");
 }
 
 void TestStreamOsd::sdkClockSet()
