@@ -45,6 +45,9 @@ bin=$(cd "$bin" && pwd)
 if [ "$(id -u)" != 0 ]; then
     if [ "$check" = 0 ] && command -v sudo >/dev/null 2>&1; then
         # Keep the display's variables: the window goes to this user's screen.
+        if [ -n "${DISPLAY:-}" ] && [ -z "${XAUTHORITY:-}" ] && [ -f "$HOME/.Xauthority" ]; then
+            export XAUTHORITY=$HOME/.Xauthority
+        fi
         exec sudo --preserve-env=DISPLAY,WAYLAND_DISPLAY,XAUTHORITY,XDG_RUNTIME_DIR "$0" --bin "$bin"
     fi
     echo "demo.sh: needs root for the network namespaces; skipping" >&2
