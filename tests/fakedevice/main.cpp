@@ -20,7 +20,8 @@
 //          its web port, where it serves the HTTP JSON API (plain and TLS).
 // Faults, counted from the last device of each kind backwards: the last
 // --silent N answer nothing at all, the --late N before them answer every
-// request --reply-delay MS late (default 3000), the --refuse N before those hold
+// request --reply-delay MS late (default 3000; ONVIF devices only delay their
+// discovery answers, each by up to MS), the --refuse N before those hold
 // another password than --password ("<PW>-other") and so refuse it.
 // --reply-delay without --late delays every device, as before.
 
