@@ -115,7 +115,7 @@ void TestFakeDeviceLan::sdkSearchListsTheSdkAndHttpKinds()
 {
     QVERIFY(EnterHost());
     // The window outlasts the late device's delay.
-    SdkScope sdk({}, 3 * kLateMs);
+    SdkScope sdk({}, 4 * kLateMs);
     QCOMPARE(ZVSdkSetSearchTargets(nullptr, 0), 1);
     SearchCollector collector;
     QElapsedTimer timer;
@@ -165,7 +165,7 @@ void TestFakeDeviceLan::rangeSearchListsTheHttpKind()
 {
     QVERIFY(m_lan.Enter(QStringLiteral("host")));
     SdkScope sdk({ Loopback(254) }, 0);
-    QCOMPARE(ZVSdkSetRangeSearch(kWebPort, 64, 2 * kLateMs), 1);
+    QCOMPARE(ZVSdkSetRangeSearch(kWebPort, 64, 4 * kLateMs), 1);
     TextCollector result;
     // Every address of the program: only the HTTP kind answers on the web port, the silent one not at all.
     const std::string request = RangeRequest(Address(0, 0), Address(2, kPerKind - 1));
