@@ -7,8 +7,8 @@
 #include "OnvifTestSupport.h"
 #include "SdkTestSupport.h"
 #include "WrapperTestSupport.h"
-#include "ZVSdkConfig.h"
 #include "ZVSDKWrapper.h"
+#include "ZVSdkConfig.h"
 
 #include <QElapsedTimer>
 #include <QProcess>
@@ -69,12 +69,12 @@ void TestFakeDeviceLan::initTestCase()
         QSKIP(qPrintable(reason));
     const QStringList args { QStringLiteral("--first"), QString::fromStdString(Address(0, 0)), QStringLiteral("--sdk"),
         QString::number(kPerKind), QStringLiteral("--onvif"), QString::number(kPerKind), QStringLiteral("--http"),
-        QString::number(kPerKind), QStringLiteral("--web-port"), QString::number(kWebPort),
-        QStringLiteral("--silent"), QStringLiteral("1"), QStringLiteral("--late"), QStringLiteral("1"),
-        QStringLiteral("--reply-delay"), QString::number(kLateMs), QStringLiteral("--refuse"), QStringLiteral("1"),
-        QStringLiteral("--broadcast"), QStringLiteral("--multicast"), QStringLiteral("--seconds"),
-        QStringLiteral("300") };
-    m_program.start(QStringLiteral("ip"), m_lan.ExecArguments(QStringLiteral("dev1"), QStringLiteral(DEVSCAN_FAKEDEVICE), args));
+        QString::number(kPerKind), QStringLiteral("--web-port"), QString::number(kWebPort), QStringLiteral("--silent"),
+        QStringLiteral("1"), QStringLiteral("--late"), QStringLiteral("1"), QStringLiteral("--reply-delay"),
+        QString::number(kLateMs), QStringLiteral("--refuse"), QStringLiteral("1"), QStringLiteral("--broadcast"),
+        QStringLiteral("--multicast"), QStringLiteral("--seconds"), QStringLiteral("300") };
+    m_program.start(
+        QStringLiteral("ip"), m_lan.ExecArguments(QStringLiteral("dev1"), QStringLiteral(DEVSCAN_FAKEDEVICE), args));
     QByteArray out;
     QElapsedTimer wait;
     wait.start();

@@ -75,8 +75,8 @@ int main(int argc, char* argv[])
             }
             if (ok || clock.elapsed() > kBoundMs) {
                 if (!ok)
-                    std::fprintf(stderr, "devscan_democheck: lan search lists %d of %d, onvif search %d of %d\n",
-                        lan, wantLan, onvif, wantOnvif);
+                    std::fprintf(stderr, "devscan_democheck: lan search lists %d of %d, onvif search %d of %d\n", lan,
+                        wantLan, onvif, wantOnvif);
                 poll.stop();
                 frame->close();
             }
