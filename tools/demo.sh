@@ -11,8 +11,8 @@
 # Without --bin it installs what is missing and builds in build/ as
 # tools/start.sh does. --bin DIR runs the programs already built in DIR.
 # --check runs under Xvfb without a user: the window waits until its search
-# lists the 50 devices, says so and closes (exit status 0), or gives up after
-# a bound (1). Exit status 77 means "cannot run here" (no root, no namespaces
+# lists the 50 devices, says so and closes; exit status 0 when its lists show
+# exactly the LAN's devices, 1 when they do not or it gave up after a bound. Exit status 77 means "cannot run here" (no root, no namespaces
 # or no Xvfb).
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -100,7 +100,19 @@ echo "demo.sh: $SDK SDK devices (10.213.1.1-$SDK), $ONVIF ONVIF, $HTTP HTTP JSON
 if [ "$check" = 1 ]; then
     # The LAN search lists the SDK and HTTP JSON API devices, the ONVIF search the ONVIF ones.
     QT_QPA_PLATFORM=xcb sh "$lan" exec host xvfb-run -a -s "-screen 0 1920x1080x24" \
-        "$bin/devscan_democheck" $((SDK + HTTP)) "$ONVIF" || status=$?
+        "$bin/devscan_democheck" $((SDK + HTTP)) "$ONVIF" >"$work/window.log" || status=$?
+    grep -v -E '^(lan|onvif)-device ' "$work/window.log" || true
+    if [ "$status" = 0 ]; then
+        # Each list shows exactly the devices of its kinds, each once.
+        sed -n 's/^device \([0-9.]*\)$/lan-device \1/p; s/^device \([0-9.]*\) onvif$/onvif-device \1/p' "$work/devices.log" \
+            | sort >"$work/expected"
+        grep -E '^(lan|onvif)-device ' "$work/window.log" | sort >"$work/listed"
+        if ! cmp -s "$work/expected" "$work/listed"; then
+            echo "demo.sh: the window lists other devices than the LAN has:" >&2
+            diff "$work/expected" "$work/listed" >&2 || true
+            status=1
+        fi
+    fi
 elif [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; then
     sh "$lan" exec host "$bin/devscan" || status=$?
 else

@@ -1,8 +1,9 @@
 // The program as it starts, with a check of what its search window lists: for
 // tools/demo.sh --check. Waits until the LAN search lists LAN_COUNT devices,
 // then switches to the ONVIF search and waits until it lists ONVIF_COUNT,
-// prints what it saw and closes the window. Exit status 0 when both showed up
-// within the bound, 1 otherwise.
+// prints the addresses each list shows ("lan-device IP", "onvif-device IP")
+// and closes the window. Exit status 0 when both showed up within the bound,
+// 1 otherwise.
 //
 //   devscan_democheck LAN_COUNT ONVIF_COUNT [CODE]
 
@@ -29,6 +30,14 @@ int Rows(SearchFrame* page, const char* viewName)
 {
     const auto* view = page->findChild<CheckBoxTableView*>(QString::fromLatin1(viewName));
     return view && view->model() ? view->model()->rowCount() : -1;
+}
+
+// One "LABEL IP" line per listed row, from the address column.
+void PrintAddresses(SearchFrame* page, const char* viewName, const char* label)
+{
+    const auto* view = page->findChild<CheckBoxTableView*>(QString::fromLatin1(viewName));
+    for (int row = 0; row < view->model()->rowCount(); ++row)
+        std::printf("%s %s\n", label, qPrintable(view->model()->index(row, 1).data().toString()));
 }
 } // namespace
 
@@ -62,6 +71,7 @@ int main(int argc, char* argv[])
                 lan = Rows(page, "m_pNormalView");
                 if (lan == wantLan) {
                     std::printf("lan search lists %d devices after %lld ms\n", lan, clock.elapsed());
+                    PrintAddresses(page, "m_pNormalView", "lan-device");
                     std::fflush(stdout);
                     page->SetProtocol(1);
                 }
@@ -69,6 +79,7 @@ int main(int argc, char* argv[])
                 onvif = Rows(page, "m_pOnvifView");
                 if (onvif == wantOnvif) {
                     std::printf("onvif search lists %d devices after %lld ms\n", onvif, clock.elapsed());
+                    PrintAddresses(page, "m_pOnvifView", "onvif-device");
                     std::printf("listed %d devices\n", lan + onvif);
                     ok = true;
                 }
