@@ -3,15 +3,35 @@
 //   fakedevice [--count N] [--first IP] [--address IP]... [--udp-port P] [--tcp-port P]
 //              [--user NAME] [--password PW] [--first-login] [--broadcast] [--seconds S]
 //              [--reply-delay MS]
+//              [--sdk N] [--onvif N] [--http N] [--web-port P] [--onvif-port P]
+//              [--discovery-port P] [--multicast] [--silent N] [--late N] [--refuse N]
 //
 // --count N --first 127.0.0.10 makes devices at 127.0.0.10 .. 127.0.0.(9+N);
 // --address may be repeated instead. Prints one "device IP" line per device once
 // it listens, then "ready".
+//
+// Kinds: by default every device speaks our SDK protocol. --sdk, --onvif and
+// --http give the mix instead (the count is their sum; addresses are handed out
+// in that order):
+//   sdk    answers the SDK search (UDP --udp-port) and serves --tcp-port;
+//   onvif  answers WS-Discovery on --discovery-port (--multicast joins the
+//          group) and SOAP on --onvif-port (default 8080);
+//   http   answers the SDK search like sdk, naming --web-port (default 80) as
+//          its web port, where it serves the HTTP JSON API (plain and TLS).
+// Faults, counted from the last device of each kind backwards: the last
+// --silent N answer nothing at all, the --late N before them answer every
+// request --reply-delay MS late (default 3000; ONVIF devices only delay their
+// discovery answers, each by up to MS), the --refuse N before those hold
+// another password than --password ("<PW>-other") and so refuse it.
+// --reply-delay without --late delays every device, as before.
 
 #include "FakeDevice.h"
+#include "FakeHttpApi.h"
+#include "FakeOnvif.h"
 
 #include <arpa/inet.h>
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -33,7 +53,9 @@ int Usage()
     std::fprintf(stderr,
         "usage: fakedevice [--count N] [--first IP] [--address IP]... [--udp-port P] [--tcp-port P]\n"
         "                  [--user NAME] [--password PW] [--first-login] [--broadcast] [--seconds S]\n"
-        "                  [--reply-delay MS]\n");
+        "                  [--reply-delay MS]\n"
+        "                  [--sdk N] [--onvif N] [--http N] [--web-port P] [--onvif-port P]\n"
+        "                  [--discovery-port P] [--multicast] [--silent N] [--late N] [--refuse N]\n");
     return 2;
 }
 
@@ -43,21 +65,53 @@ bool Number(const char* text, long low, long high, long& out)
     out = std::strtol(text, &end, 10);
     return end && *end == 0 && out >= low && out <= high;
 }
+
+enum class Kind
+{
+    Sdk,
+    Onvif,
+    Http,
+};
+
+enum class Fault
+{
+    None,
+    Silent,
+    Late,
+    Refuse,
+};
+
+// The fault of the index-th of count devices of one kind (see the usage above).
+Fault FaultOf(long index, long count, long silent, long late, long refuse)
+{
+    const long fromEnd = count - 1 - index;
+    if (fromEnd < silent)
+        return Fault::Silent;
+    if (fromEnd < silent + late)
+        return Fault::Late;
+    if (fromEnd < silent + late + refuse)
+        return Fault::Refuse;
+    return Fault::None;
+}
 } // namespace
 
 int main(int argc, char** argv)
 {
     std::vector<std::string> addresses;
     long count = 1, udpPort = fakedevice::kDefaultUdpPort, tcpPort = fakedevice::kDefaultTcpPort, seconds = 0;
-    long replyDelayMs = 0;
+    long replyDelayMs = -1;
+    long sdkCount = -1, onvifCount = -1, httpCount = -1;
+    long webPort = 80, onvifPort = 8080, discoveryPort = fakedevice::kOnvifDiscoveryPort;
+    long silent = 0, late = 0, refuse = 0;
     std::string first = "127.0.0.10", user = "admin", password = "admin123";
-    bool firstLogin = false, broadcast = false;
+    bool firstLogin = false, broadcast = false, multicast = false, countGiven = false;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         const bool hasValue = i + 1 < argc;
         if (arg == "--count" && hasValue) {
             if (!Number(argv[++i], 1, 60000, count))
                 return Usage();
+            countGiven = true;
         } else if (arg == "--first" && hasValue) {
             first = argv[++i];
         } else if (arg == "--address" && hasValue) {
@@ -67,6 +121,15 @@ int main(int argc, char** argv)
                 return Usage();
         } else if (arg == "--tcp-port" && hasValue) {
             if (!Number(argv[++i], 1, 65535, tcpPort))
+                return Usage();
+        } else if (arg == "--web-port" && hasValue) {
+            if (!Number(argv[++i], 1, 65535, webPort))
+                return Usage();
+        } else if (arg == "--onvif-port" && hasValue) {
+            if (!Number(argv[++i], 1, 65535, onvifPort))
+                return Usage();
+        } else if (arg == "--discovery-port" && hasValue) {
+            if (!Number(argv[++i], 1, 65535, discoveryPort))
                 return Usage();
         } else if (arg == "--seconds" && hasValue) {
             if (!Number(argv[++i], 1, 86400, seconds))
@@ -82,10 +145,49 @@ int main(int argc, char** argv)
                 return Usage();
         } else if (arg == "--broadcast") {
             broadcast = true;
+        } else if (arg == "--multicast") {
+            multicast = true;
+        } else if (arg == "--sdk" && hasValue) {
+            if (!Number(argv[++i], 0, 60000, sdkCount))
+                return Usage();
+        } else if (arg == "--onvif" && hasValue) {
+            if (!Number(argv[++i], 0, 1000, onvifCount))
+                return Usage();
+        } else if (arg == "--http" && hasValue) {
+            if (!Number(argv[++i], 0, 1000, httpCount))
+                return Usage();
+        } else if (arg == "--silent" && hasValue) {
+            if (!Number(argv[++i], 0, 60000, silent))
+                return Usage();
+        } else if (arg == "--late" && hasValue) {
+            if (!Number(argv[++i], 0, 60000, late))
+                return Usage();
+        } else if (arg == "--refuse" && hasValue) {
+            if (!Number(argv[++i], 0, 60000, refuse))
+                return Usage();
         } else {
             return Usage();
         }
     }
+    const bool mixed = sdkCount >= 0 || onvifCount >= 0 || httpCount >= 0;
+    if (mixed) {
+        const long total = std::max(sdkCount, 0L) + std::max(onvifCount, 0L) + std::max(httpCount, 0L);
+        // A count beside the mix must agree with it; so must a list of addresses.
+        if (total < 1 || (countGiven && count != total))
+            return Usage();
+        count = total;
+        if (!addresses.empty() && long(addresses.size()) != total)
+            return Usage();
+    } else {
+        sdkCount = addresses.empty() ? count : long(addresses.size());
+    }
+    sdkCount = std::max(sdkCount, 0L);
+    onvifCount = std::max(onvifCount, 0L);
+    httpCount = std::max(httpCount, 0L);
+    // Without --late an explicit delay holds for every device, as it always did.
+    const int lateMs = replyDelayMs >= 0 ? int(replyDelayMs) : 3000;
+    const int everyDelayMs = late == 0 && replyDelayMs > 0 ? int(replyDelayMs) : 0;
+
     if (addresses.empty()) {
         in_addr start {};
         if (inet_pton(AF_INET, first.c_str(), &start) != 1)
@@ -105,22 +207,68 @@ int main(int argc, char** argv)
     fakedevice::FakeDevice::Options options;
     options.udpPort = static_cast<uint16_t>(udpPort);
     options.broadcast = broadcast;
+    fakedevice::FakeOnvif::Options onvifOptions;
+    onvifOptions.discoveryPort = static_cast<uint16_t>(discoveryPort);
+    onvifOptions.multicast = multicast;
+    const std::string otherPassword = password + "-other";
+
     std::vector<std::unique_ptr<fakedevice::FakeDevice>> devices;
-    for (const std::string& ip : addresses) {
+    std::vector<std::unique_ptr<fakedevice::FakeOnvif>> onvifDevices;
+    std::vector<std::unique_ptr<fakedevice::FakeHttpApi>> httpDevices;
+    for (size_t n = 0; n < addresses.size(); ++n) {
+        const std::string& ip = addresses[n];
+        const long at = long(n);
+        const Kind kind = at < sdkCount ? Kind::Sdk : at < sdkCount + onvifCount ? Kind::Onvif : Kind::Http;
+        const long index = kind == Kind::Sdk ? at : kind == Kind::Onvif ? at - sdkCount : at - sdkCount - onvifCount;
+        const long ofKind = kind == Kind::Sdk ? sdkCount : kind == Kind::Onvif ? onvifCount : httpCount;
+        const Fault fault = FaultOf(index, ofKind, silent, late, refuse);
+        const std::string& devicePassword = fault == Fault::Refuse ? otherPassword : password;
         // MAC, id and name follow the address, so that devices of several programs never clash.
         in_addr a {};
         if (inet_pton(AF_INET, ip.c_str(), &a) != 1)
             return Usage();
-        fakedevice::DeviceState state = fakedevice::LoopbackDeviceState(ip, int(ntohl(a.s_addr) & 0xFFFFFF));
-        state.mediaPort = static_cast<uint16_t>(tcpPort);
-        state.users = { { user, firstLogin ? std::string() : password } };
-        state.firstLogin = firstLogin;
-        devices.push_back(std::make_unique<fakedevice::FakeDevice>(state, options));
-        if (replyDelayMs > 0) {
-            fakedevice::Faults faults;
-            faults.replyDelayMs = static_cast<int>(replyDelayMs);
-            devices.back()->SetFaults(faults);
+        const int id = int(ntohl(a.s_addr) & 0xFFFFFF);
+
+        if (kind == Kind::Onvif) {
+            fakedevice::OnvifState state = fakedevice::OnvifStateFor(ip, id);
+            state.webPort = static_cast<uint16_t>(onvifPort);
+            state.user = user;
+            state.password = devicePassword;
+            fakedevice::OnvifFaults faults;
+            faults.probeDelayMaxMs = fault == Fault::Late ? lateMs : everyDelayMs;
+            faults.noProbeAnswer = fault == Fault::Silent;
+            faults.silentAfterConnect = fault == Fault::Silent;
+            onvifDevices.push_back(std::make_unique<fakedevice::FakeOnvif>(state, onvifOptions));
+            onvifDevices.back()->SetFaults(faults);
+            continue;
         }
+
+        fakedevice::DeviceState state = fakedevice::LoopbackDeviceState(ip, id);
+        state.mediaPort = static_cast<uint16_t>(tcpPort);
+        state.users = { { user, firstLogin ? std::string() : devicePassword } };
+        state.firstLogin = firstLogin;
+        if (kind == Kind::Http) {
+            state.webPort = static_cast<uint16_t>(webPort);
+            fakedevice::HttpDeviceState httpState;
+            httpState.user = user;
+            httpState.password = firstLogin ? std::string() : devicePassword;
+            httpState.initialised = !firstLogin;
+            fakedevice::FakeHttpApi::Options httpOptions;
+            httpOptions.ip = ip;
+            httpOptions.port = static_cast<uint16_t>(webPort);
+            httpOptions.scheme = fakedevice::FakeHttpApi::Scheme::Both;
+            httpDevices.push_back(std::make_unique<fakedevice::FakeHttpApi>(httpState, httpOptions));
+            fakedevice::HttpFaults httpFaults;
+            httpFaults.neverAnswer = fault == Fault::Silent;
+            httpFaults.delayMs = fault == Fault::Late ? lateMs : everyDelayMs;
+            httpDevices.back()->SetFaults(httpFaults);
+        }
+        devices.push_back(std::make_unique<fakedevice::FakeDevice>(state, options));
+        fakedevice::Faults faults;
+        faults.noAnswer = fault == Fault::Silent;
+        faults.replyDelayMs = fault == Fault::Late ? lateMs : everyDelayMs;
+        if (faults.noAnswer || faults.replyDelayMs > 0)
+            devices.back()->SetFaults(faults);
     }
     int failed = 0;
     for (const auto& device : devices) {
@@ -128,6 +276,20 @@ int main(int argc, char** argv)
             std::printf("device %s\n", device->State().ip.c_str());
         } else {
             std::fprintf(stderr, "fakedevice: cannot listen at %s\n", device->State().ip.c_str());
+            ++failed;
+        }
+    }
+    for (const auto& device : onvifDevices) {
+        if (device->WaitListening(5000)) {
+            std::printf("device %s onvif\n", device->State().ip.c_str());
+        } else {
+            std::fprintf(stderr, "fakedevice: cannot listen at %s (onvif)\n", device->State().ip.c_str());
+            ++failed;
+        }
+    }
+    for (const auto& device : httpDevices) {
+        if (!device->Listening()) {
+            std::fprintf(stderr, "fakedevice: cannot listen at %s:%ld (http)\n", device->Ip().c_str(), webPort);
             ++failed;
         }
     }
