@@ -14,10 +14,11 @@ if command -v ccache >/dev/null 2>&1; then
     launcher=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 fi
 
+mkdir -p "$dir"
 echo "=== $dir: -DDEVSCAN_FUZZ=ON (libFuzzer, ${seconds} s a target)"
 CC=clang CXX=clang++ cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DDEVSCAN_WERROR=ON \
-    -DDEVSCAN_GUI=OFF -DDEVSCAN_FUZZ=ON "${launcher[@]}" >"$dir.configure.log" 2>&1 \
-    || { cat "$dir.configure.log"; exit 1; }
+    -DDEVSCAN_GUI=OFF -DDEVSCAN_FUZZ=ON "${launcher[@]}" >"$dir/configure.log" 2>&1 \
+    || { cat "$dir/configure.log"; exit 1; }
 cmake --build "$dir" -j "$(nproc)" --target fuzzers
 
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=0

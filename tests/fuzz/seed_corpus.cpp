@@ -9,6 +9,8 @@
 #include "OnvifDiscovery.h"
 #include "OnvifSoap.h"
 #include "WrapperHttp.h"
+#include "ZVNet.h"
+#include "ZVSessionScript.h"
 #include "ZVWire.h"
 
 #include <arpa/inet.h>
@@ -73,6 +75,125 @@ void SeedSearch(const std::string& ip)
         return;
     Save("fuzz_zvwire", "search-reply", reply);
     Save("fuzz_searchrecord", "search-record", reply.substr(zvwire::kHeaderSize));
+}
+
+bool ReadAll(int fd, uint8_t* out, size_t size)
+{
+    while (size > 0) {
+        pollfd p { fd, POLLIN, 0 };
+        if (::poll(&p, 1, 5000) != 1)
+            return false;
+        const ssize_t n = ::recv(fd, out, size, 0);
+        if (n <= 0)
+            return false;
+        out += n;
+        size -= static_cast<size_t>(n);
+    }
+    return true;
+}
+
+// One reply frame of the session, as a record of the fuzzed device's script.
+bool ReadRecord(int fd, std::vector<uint8_t>& script)
+{
+    uint8_t head[zvwire::kHeaderSize];
+    zvwire::Header h;
+    if (!ReadAll(fd, head, sizeof head)
+        || zvwire::DecodeHeader(head, sizeof head, zvwire::kMaxTcpPayload, h) != zvwire::Decode::Ok)
+        return false;
+    zvfuzz::ScriptRecord r;
+    r.type = h.type;
+    r.status = h.status;
+    r.payload.resize(h.length);
+    if (!ReadAll(fd, r.payload.data(), r.payload.size()) || r.payload.size() > 0xffff)
+        return false;
+    zvfuzz::AppendRecord(script, r);
+    return true;
+}
+
+// A whole session with the fake device: challenge, login, then the requests
+// fuzz_zvsession makes after a login, in its order.
+void SeedSession(const std::string& ip)
+{
+    fakedevice::DeviceState state;
+    state.ip = ip;
+    state.mediaPort = 19611;
+    fakedevice::FakeDevice::Options options;
+    options.udpPort = 19612;
+    fakedevice::FakeDevice device(state, options);
+    if (!device.WaitListening())
+        return;
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in to {};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(state.mediaPort);
+    ::inet_pton(AF_INET, ip.c_str(), &to.sin_addr);
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof to) != 0) {
+        ::close(fd);
+        return;
+    }
+    std::vector<uint8_t> script;
+    uint8_t head[zvwire::kHeaderSize];
+    zvwire::Header h;
+    std::vector<uint8_t> challenge(zvwire::kChallengeSize);
+    if (!ReadAll(fd, head, sizeof head)
+        || zvwire::DecodeHeader(head, sizeof head, zvwire::kMaxTcpPayload, h) != zvwire::Decode::Ok
+        || h.length != challenge.size() || !ReadAll(fd, challenge.data(), challenge.size())) {
+        ::close(fd);
+        return;
+    }
+    zvfuzz::ScriptRecord first;
+    first.type = h.type;
+    first.status = h.status;
+    first.payload = challenge;
+    zvfuzz::AppendRecord(script, first);
+
+    const std::string user = state.users[0].name, password = state.users[0].password;
+    uint8_t clientNonce[zvwire::kNonceSize] = { 1 }, proof[32];
+    zvwire::LoginProof(password, challenge.data(), clientNonce, user, proof);
+    zvwire::Writer login;
+    login.Bytes(clientNonce, sizeof clientNonce).Text(user.c_str(), zvwire::kUserNameField).Bytes(proof, 32);
+    zvwire::Writer users, streams, version, none;
+    users.U32(ZVNET_PARAM_USERS);
+    streams.U32(ZVNET_PARAM_MAIN_STREAM);
+    for (int i = 0; i < 8; ++i) {
+        users.U32(0);
+        streams.U32(0);
+    }
+    version.U32(ZVNET_PARAM_VERSION).U32(sizeof(ZVNetVersionParam));
+    const std::pair<uint16_t, const zvwire::Writer*> requests[] = {
+        { zvwire::MSG_LOGIN, &login },
+        { zvwire::MSG_GET_DEVINFO, &none },
+        { zvwire::MSG_QUERY_PARAM, &users },
+        { zvwire::MSG_QUERY_PARAM, &streams },
+        { zvwire::MSG_QUERY_BLOCK, &version },
+        { zvwire::MSG_EXPORT, &none },
+    };
+    uint32_t id = 1;
+    for (const auto& request : requests) {
+        const auto frame = zvwire::EncodeFrame(
+            request.first, id++, 0, request.second->Data().data(), request.second->Data().size());
+        if (::send(fd, frame.data(), frame.size(), MSG_NOSIGNAL) != static_cast<ssize_t>(frame.size())
+            || !ReadRecord(fd, script))
+            break;
+    }
+    ::close(fd);
+    Save("fuzz_zvsession", "session", std::string(script.begin(), script.end()));
+    // The same conversation with an alarm pushed in after the login.
+    zvfuzz::ScriptRecord alarm;
+    alarm.flags = zvfuzz::kUnsolicited;
+    alarm.type = zvwire::MSG_ALARM;
+    zvwire::Writer alarmBody;
+    alarmBody.U32(7).U32(4).U32(0x01020304);
+    alarm.payload = alarmBody.Data();
+    std::vector<uint8_t> withAlarm;
+    zvfuzz::AppendRecord(withAlarm, alarm);
+    const size_t challengeRecord = zvfuzz::kRecordHead + zvwire::kChallengeSize;
+    const size_t loginRecord = zvfuzz::kRecordHead + 4;
+    if (script.size() > challengeRecord + loginRecord) {
+        withAlarm.insert(withAlarm.begin(), script.begin(), script.begin() + challengeRecord + loginRecord);
+        withAlarm.insert(withAlarm.end(), script.begin() + challengeRecord + loginRecord, script.end());
+        Save("fuzz_zvsession", "session-alarm", std::string(withAlarm.begin(), withAlarm.end()));
+    }
 }
 
 void SeedOnvif(const std::string& ip)
@@ -169,5 +290,6 @@ int main(int argc, char** argv)
     SeedSearch(prefix + "2");
     SeedOnvif(prefix + "3");
     SeedHttpApi(prefix + "4");
+    SeedSession(prefix + "5");
     return 0;
 }
