@@ -7,6 +7,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
+tools/install-deps.sh
 dir=${1:-build-fuzz}
 seconds=${2:-30}
 launcher=()
