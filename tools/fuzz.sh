@@ -18,7 +18,7 @@ fi
 mkdir -p "$dir"
 echo "=== $dir: -DDEVSCAN_FUZZ=ON (libFuzzer, ${seconds} s a target)"
 CC=clang CXX=clang++ cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DDEVSCAN_WERROR=ON \
-    -DDEVSCAN_GUI=OFF -DDEVSCAN_FUZZ=ON "${launcher[@]}" >"$dir/configure.log" 2>&1 \
+    -DDEVSCAN_GUI=ON -DDEVSCAN_FUZZ=ON "${launcher[@]}" >"$dir/configure.log" 2>&1 \
     || { cat "$dir/configure.log"; exit 1; }
 cmake --build "$dir" -j "$(nproc)" --target fuzzers
 

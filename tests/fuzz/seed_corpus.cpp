@@ -274,6 +274,8 @@ void SeedHttpApi(const std::string& ip)
             continue;
         Save("fuzz_wrapperjson", ask.name, reply.body);
         Save("fuzz_devicejson", ask.name, reply.body);
+        if (std::string(ask.path) == "/API/Login/Range")
+            Save("fuzz_httpsearch", ask.name, reply.body);
     }
 }
 } // namespace
