@@ -20,7 +20,7 @@ echo "=== $dir: -DDEVSCAN_FUZZ=ON (libFuzzer, ${seconds} s a target)"
 CC=clang CXX=clang++ cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DDEVSCAN_WERROR=ON \
     -DDEVSCAN_GUI=ON -DDEVSCAN_FUZZ=ON "${launcher[@]}" >"$dir/configure.log" 2>&1 \
     || { cat "$dir/configure.log"; exit 1; }
-cmake --build "$dir" -j "$(nproc)" --target fuzzers
+cmake --build "$dir" -j "${JOBS:-$(nproc)}" --target fuzzers
 
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=0
 export LSAN_OPTIONS=suppressions=$PWD/tests/lsan.supp
