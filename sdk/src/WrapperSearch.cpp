@@ -3,11 +3,11 @@
 // a bounded number at a time, each within its time-out (ZVSdkSetRangeLimits).
 // One JSON object per answering device, then the null text, all on the
 // search's own thread.
+#include "WrapperSearch.h"
 #include "RangeSearches.h"
 #include "Runtime.h"
 #include "Socket.h"
 #include "WrapperHttp.h"
-#include "WrapperSearch.h"
 #include "ZVSDKWrapper.h"
 #include "ZVSdkConfig.h"
 

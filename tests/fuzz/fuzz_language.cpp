@@ -12,7 +12,7 @@ namespace
 {
 QTemporaryDir* g_folder = nullptr;
 QString g_path;
-}
+} // namespace
 
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
 {

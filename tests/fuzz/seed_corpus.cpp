@@ -170,8 +170,8 @@ void SeedSession(const std::string& ip)
     };
     uint32_t id = 1;
     for (const auto& request : requests) {
-        const auto frame = zvwire::EncodeFrame(
-            request.first, id++, 0, request.second->Data().data(), request.second->Data().size());
+        const auto frame
+            = zvwire::EncodeFrame(request.first, id++, 0, request.second->Data().data(), request.second->Data().size());
         if (::send(fd, frame.data(), frame.size(), MSG_NOSIGNAL) != static_cast<ssize_t>(frame.size())
             || !ReadRecord(fd, script))
             break;
@@ -250,7 +250,8 @@ void SeedHttpApi(const std::string& ip)
     const Ask asks[] = {
         { "challenge", "/API/Login/Challenge", R"({"version":"1.0","data":{"username":"admin"}})", false },
         { "login-refused", "/API/Web/Login", R"({"version":"1.0","data":{"username":"admin","proof":"AAAA"}})", false },
-        { "login-transkey", "/API/Login/TransKey/Get", R"({"version":"1.0","data":{"type":["base_x_public"]}})", false },
+        { "login-transkey", "/API/Login/TransKey/Get", R"({"version":"1.0","data":{"type":["base_x_public"]}})",
+            false },
         { "transkey", "/API/Maintenance/TransKey/Get", R"({"data":{"type":["base_salt","base_x_public"]}})", true },
         { "reset-range", "/API/Maintenance/Reset/Range", R"({"version":"1.0","data":{}})", true },
         { "login-range", "/API/Login/Range", R"({"version":"1.0","data":{}})", false },
