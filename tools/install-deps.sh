@@ -10,6 +10,7 @@ packages=(
     fonts-liberation fonts-ipafont-gothic fonts-wqy-microhei xvfb xauth iproute2 openssl
     onvif-tools python3-openpyxl
     nmap
+    clang libclang-rt-dev
 )
 
 # The public ONVIF clients of tools/interop.sh run on Node.js; any Node.js with npm will do.

@@ -2,7 +2,8 @@
 # Installs what is missing, then builds and runs the whole test suite: once
 # plain (warnings as errors), the start-up and settings tests in the second
 # product build, once under AddressSanitizer and UBSan, and the threading tests
-# under ThreadSanitizer. The core libraries are also built without the widgets.
+# under ThreadSanitizer, then a short fuzzing run. The core libraries are also
+# built without the widgets.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -43,6 +44,9 @@ ASAN_OPTIONS=detect_leaks=1:abort_on_error=0 \
     run_suite build-tests/asan "" -DDEVSCAN_SANITIZE=address,undefined
 TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1:suppressions=$PWD/tests/tsan.supp \
     run_suite build-tests/tsan "-L threads" -DDEVSCAN_SANITIZE=thread
+# libFuzzer on the readers of device replies and of the shipped files: every
+# target at once, 30 s each; a crash, leak or sanitizer report fails the run.
+tools/fuzz.sh build-tests/fuzz 30
 # Public ONVIF clients (pinned, from the npm registry) against the fake device of the plain build.
 echo "=== interop: public ONVIF clients"
 interop=0

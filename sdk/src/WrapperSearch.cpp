@@ -3,6 +3,7 @@
 // a bounded number at a time, each within its time-out (ZVSdkSetRangeLimits).
 // One JSON object per answering device, then the null text, all on the
 // search's own thread.
+#include "WrapperSearch.h"
 #include "RangeSearches.h"
 #include "Runtime.h"
 #include "Socket.h"
@@ -101,8 +102,10 @@ bool UnsignedMember(const Json::Value& object, const char* name, uint64_t max, u
     return true;
 }
 
-// The record of one answering device: every key present, each value of its
-// type and range (0 or "" otherwise); the address and port are the ones asked.
+} // namespace
+
+namespace zvsdk::wrapper
+{
 bool ProbeRecord(const HttpReply& reply, const HttpPost& probe, std::string& text)
 {
     Json::Value root;
@@ -142,6 +145,10 @@ bool ProbeRecord(const HttpReply& reply, const HttpPost& probe, std::string& tex
     text = CompactText(record);
     return true;
 }
+} // namespace zvsdk::wrapper
+
+namespace
+{
 
 struct SearchPlan
 {
