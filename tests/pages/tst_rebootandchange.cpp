@@ -335,6 +335,7 @@ void TestRebootAndChange::rebootBatch()
     ListDevices(*page.page, devices);
     page.LoginAs(QStringLiteral("admin"), QString::fromStdString(http ? httpDevices[0]->State().password : "admin123"));
     page.table.CheckAll();
+    QSignalSpy ticks(page.page->BusyTimer(), &QTimer::timeout);
     page.Click("m_pBtnReboot");
     QVERIFY(!page.Unlocked());
 
@@ -346,7 +347,12 @@ void TestRebootAndChange::rebootBatch()
     // The rebooted devices stay in the working list; the busy poll brings the
     // page back once none of them is logged in.
     QTRY_VERIFY_WITH_TIMEOUT(page.Unlocked(), 30000);
-    QTRY_VERIFY(!page.page->BusyTimer()->isActive());
+    // No done event can have come: the rebooted devices are still listed as working.
+    QVERIFY(page.page->IsBatchRunning());
+    QVERIFY(!ticks.isEmpty());
+    QVERIFY(!page.page->BusyTimer()->isActive());
+    for (size_t i = 0; i < addresses.size(); ++i)
+        QVERIFY(!devices[int(i)]->m_bLogin);
 
     for (size_t i = 0; i < addresses.size(); ++i) {
         if (http) {
