@@ -50,15 +50,6 @@
 
 namespace
 {
-int Option(int argc, char** argv, const char* name, int fallback)
-{
-    for (int i = 1; i + 1 < argc; ++i) {
-        if (std::strcmp(argv[i], name) == 0)
-            return std::atoi(argv[i + 1]);
-    }
-    return fallback;
-}
-
 struct BatchResult
 {
     bool ended = false;
@@ -175,10 +166,10 @@ int main(int argc, char** argv)
         if (type != QtDebugMsg)
             previous(type, context, text);
     });
-    const int count = std::clamp(Option(argc, argv, "--devices", 200), 1, 250);
-    const int runs = Option(argc, argv, "--runs", 3);
-    const int singles = std::max(1, Option(argc, argv, "--single", 5));
-    const int rebootMs = Option(argc, argv, "--reboot-ms", 300);
+    const int count = std::clamp(PageTest::BenchOption(argc, argv, "--devices", 200), 1, 250);
+    const int runs = PageTest::BenchOption(argc, argv, "--runs", 3);
+    const int singles = std::max(1, PageTest::BenchOption(argc, argv, "--single", 5));
+    const int rebootMs = PageTest::BenchOption(argc, argv, "--reboot-ms", 300);
 
     TestSupport::LoadNumberedTexts();
     ZVNetInit();

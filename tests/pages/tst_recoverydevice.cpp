@@ -142,14 +142,6 @@ private:
     DefaultSelection::ShownHook m_previous;
 };
 
-QList<DeviceInfo*> Devices(int count)
-{
-    QList<DeviceInfo*> devices;
-    for (int i = 0; i < count; ++i)
-        devices << NewDevice(nullptr, QString::fromStdString(Loopback(200 + i)), QStringLiteral("cam%1").arg(i));
-    return devices;
-}
-
 struct RecoveryPage : PageOf<RecoveryDevice>
 {
     explicit RecoveryPage(int company)
@@ -210,8 +202,7 @@ void TestRecoveryDevice::cleanupTestCase()
 
 void TestRecoveryDevice::forms()
 {
-    ZVAppSetting::Instance()->m_defaultUser = QStringLiteral("admin");
-    ZVAppSetting::Instance()->m_defaultPassword = QStringLiteral("secret");
+    DefaultLogin login(QStringLiteral("admin"), QStringLiteral("secret"));
     for (int company : { 0, 40, 45 }) {
         RecoveryPage page(company);
         QCOMPARE(page.Find<QPushButton>("m_pBtnRecover")->text(), Text(197));
@@ -241,8 +232,6 @@ void TestRecoveryDevice::forms()
     QCOMPARE(dialog.size(), QSize(465, 389));
     QCOMPARE(dialog.findChild<QCheckBox*>(QStringLiteral("m_cHttpChannel"))->text(), Text(236));
     QCOMPARE(dialog.findChild<QRadioButton*>(QStringLiteral("m_rAll"))->text(), Text(219));
-    ZVAppSetting::Instance()->m_defaultUser.clear();
-    ZVAppSetting::Instance()->m_defaultPassword.clear();
 }
 
 void TestRecoveryDevice::dialogLogic_data()
@@ -360,7 +349,7 @@ void TestRecoveryDevice::refusals()
     QFETCH(int, titleId);
     PoolBench pool(true);
     RecoveryPage page(company);
-    const QList<DeviceInfo*> devices = Devices(2);
+    const QList<DeviceInfo*> devices = LoopbackDevices(2);
     ListDevices(*page.page, devices);
     if (tick)
         page.TickAll();
@@ -420,7 +409,7 @@ void TestRecoveryDevice::devicesReceive()
     QFETCH(QString, groups);
     PoolBench pool(true);
     RecoveryPage page(company);
-    const QList<DeviceInfo*> devices = Devices(3);
+    const QList<DeviceInfo*> devices = LoopbackDevices(3);
     ListDevices(*page.page, devices);
     page.TickAll();
     page.Login(QStringLiteral("admin"), QStringLiteral("pw"));
