@@ -6,6 +6,7 @@
 #include "DeviceWire.h"
 #include "HttpClient.h"
 #include "OperationFixtures.h"
+#include "ResetFixtures.h"
 
 #include <set>
 
@@ -25,7 +26,6 @@ const char* const kRangePath = "/API/Maintenance/Reset/Range";
 const char* const kResetPath = "/API/Maintenance/Reset/Set";
 const char* const kRebootPath = "/API/Maintenance/DeviceReboot/Set";
 const char* const kKeyPath = "/API/Maintenance/TransKey/Get";
-const char* const kChanged = "changed";
 
 // One case as it runs: the fake device of its kind, the listed device, and
 // the device's state before the case changed it.
@@ -49,70 +49,20 @@ struct ResetCase
     void (*check)(const Run&); // may be null
 };
 
-// Every group of the SDK device away from its factory value.
-void Scramble(FakeDevice& fake)
-{
-    fake.Update([](DeviceState& s) {
-        for (auto& setting : s.groupSettings)
-            setting.second = kChanged;
-        s.deviceName = "Changed";
-        s.dns1 = "10.1.1.1";
-        s.networkMode = 0;
-        s.params[ZVNET_PARAM_DATETIME][offsetof(ZVNetDateTimeParam, ntpEnable)] = 1;
-        s.params[ZVNET_PARAM_OSD][offsetof(ZVNetOsdParam, channelName)] = 'X';
-    });
-}
-
-void ScrambleHttp(FakeHttpApi& api)
-{
-    api.Update([](HttpDeviceState& s) {
-        for (auto& setting : s.groupSettings)
-            setting.second = kChanged;
-        s.dns1 = "10.1.1.1";
-        s.netmask = "255.255.255.0";
-        s.dhcp = true;
-    });
-}
-
-// The group the SDK device restored: true when it is back at its factory value.
-bool Restored(const Run& run, const std::string& group)
-{
-    const DeviceState now = run.fake->State();
-    const DeviceState& f = run.factory;
-    if (group == "display")
-        return now.params.at(ZVNET_PARAM_OSD) == f.params.at(ZVNET_PARAM_OSD);
-    if (group == "network")
-        return now.dns1 == f.dns1 && now.networkMode == f.networkMode;
-    if (group == "device")
-        return now.deviceName == f.deviceName;
-    if (group == "system")
-        return now.params.at(ZVNET_PARAM_DATETIME) == f.params.at(ZVNET_PARAM_DATETIME);
-    return now.groupSettings.at(group) == f.groupSettings.at(group);
-}
-
 // Exactly these groups are back; every other one is as the case left it.
 void CheckRestored(const Run& run, const std::set<std::string>& groups)
 {
-    for (const char* group :
-        { "display", "record", "network", "alarm", "device", "system", "advanced", "intelligent", "pairing" })
-        QVERIFY2(Restored(run, group) == (groups.count(group) == 1), group);
-}
-
-bool HttpRestored(const Run& run, const std::string& group)
-{
-    const HttpDeviceState now = run.api->State();
-    const HttpDeviceState& f = run.httpFactory;
-    if (group == "network")
-        return now.dns1 == f.dns1 && now.dhcp == f.dhcp;
-    if (group == "address")
-        return now.netmask == f.netmask;
-    return now.groupSettings.at(group) == f.groupSettings.at(group);
+    const DeviceState now = run.fake->State();
+    for (const QString& group : SdkGroupNames())
+        QVERIFY2(GroupRestored(now, run.factory, group) == (groups.count(group.toStdString()) == 1), qPrintable(group));
 }
 
 void CheckHttpRestored(const Run& run, const std::set<std::string>& groups)
 {
-    for (const char* group : { "channel", "record", "event", "alarm", "ai", "network", "address", "device", "system" })
-        QVERIFY2(HttpRestored(run, group) == (groups.count(group) == 1), group);
+    const HttpDeviceState now = run.api->State();
+    for (const QString& group : HttpGroupNames())
+        QVERIFY2(HttpGroupRestored(now, run.httpFactory, group) == (groups.count(group.toStdString()) == 1),
+            qPrintable(group));
 }
 
 // The defaults request the SDK device received.
@@ -154,7 +104,7 @@ Json::Value LastBody(const FakeHttpApi& api, const char* path)
 void SdkGroups(Run& run, bool display, bool record, bool advanced, bool intelligent, bool network, bool device,
     bool system, bool exceptNetwork, bool pairing, bool alarm, bool all)
 {
-    Scramble(*run.fake);
+    ScrambleGroups(*run.fake);
     run.device->SetSdkResetGroups(
         display, record, advanced, intelligent, network, device, system, exceptNetwork, pairing, alarm, all);
 }
@@ -162,7 +112,7 @@ void SdkGroups(Run& run, bool display, bool record, bool advanced, bool intellig
 void HttpGroups(Run& run, bool ai, bool alarm, bool channel, bool device, bool network, bool record, bool system,
     bool event, bool exceptNetwork)
 {
-    ScrambleHttp(*run.api);
+    ScrambleHttpGroups(*run.api);
     run.device->SetHttpResetGroups(ai, alarm, channel, device, network, record, system, event, exceptNetwork);
 }
 
@@ -248,7 +198,7 @@ const ResetCase kCases[] = {
     // Factory defaults: every group, the whole network, never the pairing.
     { "factory defaults", &DefaultTask, kUpgradePage, 0,
         [](Run& run) {
-            Scramble(*run.fake);
+            ScrambleGroups(*run.fake);
             run.device->SetSdkResetGroups(false, false, false, false, false, false, false, true, true, false, false);
         },
         StatusOk,
@@ -329,7 +279,7 @@ const ResetCase kCases[] = {
     // No request is defined for these: the device still ends, failed.
     { "customer 0 with HTTP groups", &RecoveryTask, kRecoveryPage, 0,
         [](Run& run) {
-            Scramble(*run.fake);
+            ScrambleGroups(*run.fake);
             run.device->SetHttpResetGroups(true, true, true, true, true, true, true, true, false);
         },
         StatusFailed, &CheckNoDefaults },

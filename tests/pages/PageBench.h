@@ -30,6 +30,8 @@
 #include <QtTest>
 
 #include <algorithm>
+#include <cstdlib>
+#include <cstring>
 #include <memory>
 
 namespace PageTest
@@ -185,6 +187,31 @@ struct FakeFleet
     std::vector<std::unique_ptr<fakedevice::FakeHttpApi>> web;
 };
 
+// Devices as a search would list them at this process's loopback addresses
+// from 200 on, named cam0, cam1, ...; the device list owns them once listed.
+inline QList<DeviceInfo*> LoopbackDevices(int count)
+{
+    QList<DeviceInfo*> devices;
+    for (int i = 0; i < count; ++i)
+        devices << NewDevice(nullptr, QString::fromStdString(Loopback(200 + i)), QStringLiteral("cam%1").arg(i));
+    return devices;
+}
+
+// The default login the pages fill their edits with, for the object's life.
+struct DefaultLogin
+{
+    DefaultLogin(const QString& user, const QString& password)
+    {
+        ZVAppSetting::Instance()->m_defaultUser = user;
+        ZVAppSetting::Instance()->m_defaultPassword = password;
+    }
+    ~DefaultLogin()
+    {
+        ZVAppSetting::Instance()->m_defaultUser.clear();
+        ZVAppSetting::Instance()->m_defaultPassword.clear();
+    }
+};
+
 // The text a row shows for a status.
 inline QString StatusTextOf(int status)
 {
@@ -247,6 +274,16 @@ inline bool ShowedQuery(const DialogAnswerer& dialogs, int textId, int titleId)
         return false;
     const DialogAnswerer::Shown& shown = dialogs.Dialogs().constFirst();
     return shown.text == Text(textId) && shown.title == Text(titleId) && shown.buttonMode == 1 && shown.iconMode == 0;
+}
+
+// A benchmark's numeric option: the value after name on the command line.
+inline int BenchOption(int argc, char** argv, const char* name, int fallback)
+{
+    for (int i = 1; i + 1 < argc; ++i) {
+        if (std::strcmp(argv[i], name) == 0)
+            return std::atoi(argv[i + 1]);
+    }
+    return fallback;
 }
 
 inline bool ToolBarEnabled(const ToolBarFrame& toolBar)

@@ -38,15 +38,6 @@
 
 namespace
 {
-int Option(int argc, char** argv, const char* name, int fallback)
-{
-    for (int i = 1; i + 1 < argc; ++i) {
-        if (std::strcmp(argv[i], name) == 0)
-            return std::atoi(argv[i + 1]);
-    }
-    return fallback;
-}
-
 struct RunResult
 {
     qint64 ms = 0;
@@ -127,9 +118,9 @@ int main(int argc, char** argv)
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    const int count = std::min(250, Option(argc, argv, "--devices", 200));
-    const int sizeMiB = Option(argc, argv, "--size-mib", 4);
-    const int runs = Option(argc, argv, "--runs", 3);
+    const int count = std::min(250, PageTest::BenchOption(argc, argv, "--devices", 200));
+    const int sizeMiB = PageTest::BenchOption(argc, argv, "--size-mib", 4);
+    const int runs = PageTest::BenchOption(argc, argv, "--runs", 3);
 
     TestSupport::LoadNumberedTexts();
     ZVNetInit();

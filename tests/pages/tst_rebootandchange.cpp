@@ -18,14 +18,6 @@ using namespace PageTest;
 
 namespace
 {
-QList<DeviceInfo*> Devices(int count)
-{
-    QList<DeviceInfo*> devices;
-    for (int i = 0; i < count; ++i)
-        devices << NewDevice(nullptr, QString::fromStdString(Loopback(200 + i)), QStringLiteral("cam%1").arg(i));
-    return devices;
-}
-
 struct RebootPage : PageOf<RebootDevice>
 {
     explicit RebootPage(int company)
@@ -111,8 +103,7 @@ void TestRebootAndChange::cleanupTestCase()
 
 void TestRebootAndChange::forms()
 {
-    ZVAppSetting::Instance()->m_defaultUser = QStringLiteral("admin");
-    ZVAppSetting::Instance()->m_defaultPassword = QStringLiteral("secret");
+    DefaultLogin login(QStringLiteral("admin"), QStringLiteral("secret"));
     {
         RebootPage page(0);
         QCOMPARE(page.Find<QPushButton>("m_pBtnReboot")->text(), Text(61));
@@ -140,8 +131,6 @@ void TestRebootAndChange::forms()
             QCOMPARE(page.table.view->columnWidth(3), 110);
         QCOMPARE(page.table.view->columnWidth(5), 120);
     }
-    ZVAppSetting::Instance()->m_defaultUser.clear();
-    ZVAppSetting::Instance()->m_defaultPassword.clear();
 }
 
 void TestRebootAndChange::rebootRefusals_data()
@@ -166,7 +155,7 @@ void TestRebootAndChange::rebootRefusals()
     QFETCH(int, textId);
     PoolBench pool(true);
     RebootPage page(0);
-    ListDevices(*page.page, Devices(2));
+    ListDevices(*page.page, LoopbackDevices(2));
     if (tick)
         page.table.CheckAll();
     page.LoginAs(user, password);
@@ -185,7 +174,7 @@ void TestRebootAndChange::rebootQueuesEachTicked()
 {
     PoolBench pool(true);
     RebootPage page(0);
-    const QList<DeviceInfo*> devices = Devices(3);
+    const QList<DeviceInfo*> devices = LoopbackDevices(3);
     ListDevices(*page.page, devices);
     page.table.CheckAll();
     page.LoginAs(QStringLiteral("admin"), QStringLiteral("pw"));
@@ -237,7 +226,7 @@ void TestRebootAndChange::changeRefusals()
     QFETCH(int, textId);
     PoolBench pool(true);
     ChangePage page(0);
-    const QList<DeviceInfo*> devices = Devices(2);
+    const QList<DeviceInfo*> devices = LoopbackDevices(2);
     ListDevices(*page.page, devices);
     if (tick)
         page.table.CheckAll();
@@ -275,7 +264,7 @@ void TestRebootAndChange::changePassesOnlyTicked()
     QFETCH(QString, type);
     PoolBench pool(true);
     ChangePage page(0);
-    const QList<DeviceInfo*> devices = Devices(2);
+    const QList<DeviceInfo*> devices = LoopbackDevices(2);
     ListDevices(*page.page, devices);
     page.table.CheckAll();
     page.LoginAs(QStringLiteral("admin"), QStringLiteral("pw"));
@@ -335,6 +324,7 @@ void TestRebootAndChange::rebootBatch()
     ListDevices(*page.page, devices);
     page.LoginAs(QStringLiteral("admin"), QString::fromStdString(http ? httpDevices[0]->State().password : "admin123"));
     page.table.CheckAll();
+    QSignalSpy ticks(page.page->BusyTimer(), &QTimer::timeout);
     page.Click("m_pBtnReboot");
     QVERIFY(!page.Unlocked());
 
@@ -346,7 +336,12 @@ void TestRebootAndChange::rebootBatch()
     // The rebooted devices stay in the working list; the busy poll brings the
     // page back once none of them is logged in.
     QTRY_VERIFY_WITH_TIMEOUT(page.Unlocked(), 30000);
-    QTRY_VERIFY(!page.page->BusyTimer()->isActive());
+    // No done event can have come: the rebooted devices are still listed as working.
+    QVERIFY(page.page->IsBatchRunning());
+    QVERIFY(!ticks.isEmpty());
+    QVERIFY(!page.page->BusyTimer()->isActive());
+    for (size_t i = 0; i < addresses.size(); ++i)
+        QVERIFY(!devices[int(i)]->m_bLogin);
 
     for (size_t i = 0; i < addresses.size(); ++i) {
         if (http) {
