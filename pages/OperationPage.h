@@ -11,6 +11,7 @@ class CheckBoxTableView;
 class LineEdit;
 class QFrame;
 class QHBoxLayout;
+class QLabel;
 class QPushButton;
 class QTimer;
 
@@ -58,6 +59,10 @@ protected:
     static void PrefillLogin(LineEdit* user, LineEdit* password, int maxBytes);
     // Widens the buttons to their texts (after each language change).
     static void FitButtons(std::initializer_list<QPushButton*> buttons);
+    // A button of fixed width keeps it unless its text needs more.
+    static void FitFixedButton(QPushButton* button, int width);
+    // Labels of bounded width may grow beyond maxWidth to show their texts whole.
+    static void FitLabels(std::initializer_list<QLabel*> labels, int maxWidth);
 
     // The refusal: text in a warning box with OK, inside a dialog titled title.
     void ShowRefusal(int textId, int titleId, const QString& dialogStyleSheet = QString());
