@@ -80,26 +80,6 @@ void OperationPage::FitButtons(std::initializer_list<QPushButton*> buttons)
         button->setMinimumWidth(qMax(75, button->fontMetrics().horizontalAdvance(button->text()) + 16));
 }
 
-void OperationPage::FitFixedButton(QPushButton* button, int width)
-{
-    button->ensurePolished();
-    QStyleOptionButton option;
-    option.initFrom(button);
-    option.rect = QRect(0, 0, width, button->height());
-    option.text = button->text();
-    const QRect contents = button->style()->subElementRect(QStyle::SE_PushButtonContents, &option, button);
-    const int needed = button->fontMetrics().horizontalAdvance(button->text()) + width - contents.width();
-    button->setFixedWidth(qMax(width, needed));
-}
-
-void OperationPage::FitLabels(std::initializer_list<QLabel*> labels, int maxWidth)
-{
-    for (QLabel* label : labels) {
-        label->ensurePolished();
-        label->setMaximumWidth(qMax(maxWidth, label->sizeHint().width()));
-    }
-}
-
 void OperationPage::SetFilterColumn(int column)
 {
     DevicePage::SetFilterColumn(column);
@@ -166,6 +146,26 @@ void OperationPage::ShowRefusal(int textId, int titleId, const QString& dialogSt
 void OperationPage::ShowQuery(int textId, int titleId, const QString& dialogStyleSheet)
 {
     ZVMessageBox::ShowMessage(this, LanguageText(textId), LanguageText(titleId), 1, 0, dialogStyleSheet);
+}
+
+void OperationPage::FitFixedButton(QPushButton* button, int width)
+{
+    button->ensurePolished();
+    QStyleOptionButton option;
+    option.initFrom(button);
+    option.rect = QRect(0, 0, width, button->height());
+    option.text = button->text();
+    const QRect contents = button->style()->subElementRect(QStyle::SE_PushButtonContents, &option, button);
+    const int needed = button->fontMetrics().horizontalAdvance(button->text()) + width - contents.width();
+    button->setFixedWidth(qMax(width, needed));
+}
+
+void OperationPage::FitLabels(std::initializer_list<QLabel*> labels, int maxWidth)
+{
+    for (QLabel* label : labels) {
+        label->ensurePolished();
+        label->setMaximumWidth(qMax(maxWidth, label->sizeHint().width()));
+    }
 }
 
 bool OperationPage::StartAction(
