@@ -82,6 +82,8 @@ void ChangeDevice::RetranslateTexts()
     m_pLablePassWord->setText(LanguageText(13));
     m_pCheckDeviceName->setText(LanguageText(60));
     m_pCheckDeviceType->setText(LanguageText(35));
+    FitFixedButton(m_pBtnChange, 72);
+    FitLabels({ m_pLableUserName, m_pLablePassWord }, 120);
 }
 
 void ChangeDevice::SetActionsEnabled(bool enabled)

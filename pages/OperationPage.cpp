@@ -17,6 +17,8 @@
 #include <QMutexLocker>
 #include <QPushButton>
 #include <QSortFilterProxyModel>
+#include <QStyle>
+#include <QStyleOptionButton>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -174,6 +176,26 @@ void OperationPage::ShowRefusal(int textId, int titleId, const QString& dialogSt
 void OperationPage::ShowQuery(int textId, int titleId, const QString& dialogStyleSheet)
 {
     ZVMessageBox::ShowMessage(this, LanguageText(textId), LanguageText(titleId), 1, 0, dialogStyleSheet);
+}
+
+void OperationPage::FitFixedButton(QPushButton* button, int width)
+{
+    button->ensurePolished();
+    QStyleOptionButton option;
+    option.initFrom(button);
+    option.rect = QRect(0, 0, width, button->height());
+    option.text = button->text();
+    const QRect contents = button->style()->subElementRect(QStyle::SE_PushButtonContents, &option, button);
+    const int needed = button->fontMetrics().horizontalAdvance(button->text()) + width - contents.width();
+    button->setFixedWidth(qMax(width, needed));
+}
+
+void OperationPage::FitLabels(std::initializer_list<QLabel*> labels, int maxWidth)
+{
+    for (QLabel* label : labels) {
+        label->ensurePolished();
+        label->setMaximumWidth(qMax(maxWidth, label->sizeHint().width()));
+    }
 }
 
 bool OperationPage::StartAction(

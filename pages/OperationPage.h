@@ -68,6 +68,10 @@ protected:
     void ShowRefusal(int textId, int titleId, const QString& dialogStyleSheet = QString());
     // The query box: OK and Cancel, information icon; the answer is not read.
     void ShowQuery(int textId, int titleId, const QString& dialogStyleSheet = QString());
+    // A button of fixed width keeps it unless its text needs more.
+    static void FitFixedButton(QPushButton* button, int width);
+    // Labels of bounded width may grow beyond maxWidth to show their texts whole.
+    static void FitLabels(std::initializer_list<QLabel*> labels, int maxWidth);
     // How a button slot starts: the working list (and with clearBusy the busy
     // list) emptied; no device ticked: refusal 51 with the title (and the
     // dialog's style sheet), and false. Else the ticked devices, in the

@@ -69,6 +69,8 @@ void RebootDevice::RetranslateTexts()
     m_pBtnReboot->setText(LanguageText(61));
     m_pLabelUser->setText(LanguageText(12));
     m_pLablePwd->setText(LanguageText(13));
+    FitFixedButton(m_pBtnReboot, 72);
+    FitLabels({ m_pLabelUser, m_pLablePwd }, 120);
 }
 
 void RebootDevice::SetActionsEnabled(bool enabled)

@@ -136,6 +136,7 @@ void UpgradeFrame::RetranslateTexts()
     m_pBtnMatch->setText(LanguageText(144));
     m_pBtnDefault->setText(LanguageText(63));
     FitButtons({ m_pBtnOpenFile, m_pBtnUpgrade, m_pBtnQuery, m_pBtnMatch, m_pBtnDefault });
+    FitLabels({ m_pLabelFile, m_pLabelUserName, m_pLabelPassword, m_pLabelVersion }, 120);
 }
 
 void UpgradeFrame::SetActionsEnabled(bool enabled)

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Renders the main window for customer codes 0, 20, 26, 31 and 43 under Xvfb and
-# stores the pictures in tests/ui/screenshots/ (commit them after a change).
+# Renders the main window for customer codes 0, 20, 26, 31, 40 and 43, their
+# operation pages, and the search page in six languages under Xvfb and stores
+# the pictures in tests/ui/screenshots/ (commit them after a change).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 

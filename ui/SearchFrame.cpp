@@ -30,6 +30,8 @@
 #include <QResizeEvent>
 #include <QSpacerItem>
 #include <QStackedWidget>
+#include <QStyle>
+#include <QStyleOptionComboBox>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -37,6 +39,27 @@
 
 namespace
 {
+// The width of the panel's fixed edits and of the net-mode box.
+constexpr int kNetModeWidth = 100;
+
+// Gives the box the fixed width (or more, where an item's text needs more)
+// at which each item shows whole beside the drop-down arrow.
+void FitComboToItems(QComboBox* combo, int width)
+{
+    combo->ensurePolished();
+    int widest = 0;
+    for (int i = 0; i < combo->count(); ++i)
+        widest = qMax(widest, combo->fontMetrics().horizontalAdvance(combo->itemText(i)));
+    QStyleOptionComboBox option;
+    option.initFrom(combo);
+    option.rect = QRect(0, 0, width, combo->height());
+    option.editable = combo->isEditable();
+    option.subControls = QStyle::SC_All;
+    const QRect field
+        = combo->style()->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, combo);
+    combo->setFixedWidth(qMax(width, widest + width - field.width()));
+}
+
 constexpr int kGridBelowWidth = 1420;
 enum LayoutMode
 {
@@ -244,6 +267,9 @@ void SearchFrame::InitTables()
     m_pEditPassword->setText(settings->m_defaultPassword);
     m_pEditUserName->SetMaxByteCount(16);
     m_pEditPassword->SetMaxByteCount(16);
+    // Some customers' default password is longer than the edit is wide.
+    FitEditToText(m_pEditUserName, m_pEditUserName->displayText());
+    FitEditToText(m_pEditPassword, m_pEditPassword->displayText());
 
     if (code != 31) {
         for (QWidget* widget : { static_cast<QWidget*>(m_pLabelDNS1), static_cast<QWidget*>(m_pLabelDNS2),
@@ -251,7 +277,7 @@ void SearchFrame::InitTables()
             widget->hide();
         for (QWidget* widget : { static_cast<QWidget*>(m_pEditPort), static_cast<QWidget*>(m_pEditWebPort),
                  static_cast<QWidget*>(m_pEditNetMask), static_cast<QWidget*>(m_pComNetMode) })
-            widget->setFixedWidth(100);
+            widget->setFixedWidth(kNetModeWidth);
     }
 
     const bool httpsColumn = code == 20 || code == 42;
@@ -311,6 +337,8 @@ void SearchFrame::RetranslateTexts()
     m_pComNetMode->addItem(LanguageText(56), 0);
     m_pComNetMode->addItem(LanguageText(58), 2);
     m_pComNetMode->setCurrentIndex(0);
+    if (Company() != 31)
+        FitComboToItems(m_pComNetMode, kNetModeWidth);
     m_pGroupUserInfo->setTitle(LanguageText(46));
     m_pGroupDevInfo->setTitle(LanguageText(47));
     if (Company() == 40) {

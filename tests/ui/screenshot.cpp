@@ -3,16 +3,23 @@
 // with 20 devices listed (one checked, the panel shown), the same page with
 // the tool bar locked as during a batch, and the IP-range page in the middle
 // of a search; at full size also the about box and a query box. Each state is
-// checked for cut texts, overlapping widgets and empty images, and saved as
-// PNG. Every step waits for what it needs, never for a time.
+// checked for cut texts, characters no installed font can draw, overlapping
+// widgets and empty images, and saved as PNG. Then each operation page of the
+// table kPageShots that the customer has, in a state of its own (the upgrade
+// page mid-batch), with the 20 devices at 1920x1080 and at the minimum size.
+// With a language file
+// named, the program starts with the shipped settings in that language and
+// renders the search page at both sizes; every other page is then checked at
+// the minimum size. Every step waits for what it needs, never for a time.
 //
-//   devscan_screenshot CODE OUTPUT_DIR
+//   devscan_screenshot CODE OUTPUT_DIR [LANGUAGE_FILE]
 #include "BaseDialog.h"
 #include "CheckBoxHeaderView.h"
 #include "CheckBoxTableModel.h"
 #include "CheckBoxTableView.h"
 #include "DeviceInfo.h"
 #include "DeviceInfoMng.h"
+#include "DevicePage.h"
 #include "ExtranetsearchFrame.h"
 #include "FixedText.h"
 #include "LanguageTexts.h"
@@ -29,16 +36,20 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
+#include <QFontDatabase>
 #include <QGroupBox>
 #include <QGuiApplication>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLayout>
 #include <QLineEdit>
 #include <QPixmap>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QRawFont>
 #include <QScreen>
 #include <QSortFilterProxyModel>
 #include <QStackedWidget>
@@ -54,21 +65,26 @@
 #include <cstdio>
 #include <cstring>
 #include <functional>
+#include <initializer_list>
+#include <vector>
 
 namespace
 {
 constexpr int kWaitMs = 60000;
-// The range page's search, 8 blocks of 64 addresses, one at a time. The SDK's
-// blocks each end with its search window; the JSON search's first seven end
-// at once (nothing listens there) and the last waits on an address that takes
-// the connection and never answers. Either way it is caught half-way.
+// The range page's search, 2 blocks of 64 addresses, one at a time. The SDK's
+// blocks each wait out their addresses' time-out; the JSON search's first
+// block ends at once (nothing listens there) and the second waits on an
+// address that takes the connection and never answers. Either way it is
+// caught half-way, and two blocks keep the wait for its end short.
 const QString kRangeStart = QStringLiteral("127.0.0.1");
-const QString kRangeStop = QStringLiteral("127.0.1.254");
-const QHostAddress kSilentAddress(QStringLiteral("127.0.1.254"));
+const QString kRangeStop = QStringLiteral("127.0.0.128");
+const QHostAddress kSilentAddress(QStringLiteral("127.0.0.128"));
 constexpr quint16 kSilentPort = 18443;
 
 QStringList g_problems;
 QString g_state;
+// Pages checked without being opened have not filled their info labels yet.
+bool g_emptyLabelsShown = false;
 
 void Problem(const QString& text)
 {
@@ -119,6 +135,8 @@ void CheckLabel(const QLabel* label)
 {
     const QPixmap pixmap = label->pixmap(Qt::ReturnByValue);
     if (label->text().isEmpty()) {
+        if (g_emptyLabelsShown)
+            return;
         if (pixmap.isNull() || !HasContent(pixmap.toImage()))
             Problem(QStringLiteral("%1 shows neither text nor image").arg(Describe(label)));
         return;
@@ -231,6 +249,51 @@ void CheckTable(const CheckBoxTableView* view)
     }
 }
 
+// The characters of a text that no installed font can draw (shown as boxes).
+QString Undrawable(const QString& text)
+{
+    static QHash<uint, bool> drawable;
+    static const QStringList families = QFontDatabase().families();
+    QString missing;
+    for (const uint c : text.toUcs4()) {
+        if (c < 0x80)
+            continue;
+        auto known = drawable.find(c);
+        if (known == drawable.end()) {
+            bool found = false;
+            for (int i = 0; i < families.size() && !found; ++i)
+                found = QRawFont::fromFont(QFont(families.at(i))).supportsCharacter(c);
+            known = drawable.insert(c, found);
+        }
+        if (!*known)
+            missing += QString::fromUcs4(&c, 1);
+    }
+    return missing;
+}
+
+void CheckGlyphs(const QWidget* widget, const QString& text)
+{
+    const QString missing = Undrawable(text);
+    if (!missing.isEmpty())
+        Problem(QStringLiteral("%1 has no font for \"%2\" in \"%3\"").arg(Describe(widget), missing, text));
+}
+
+void CheckWidgetGlyphs(const QWidget* widget)
+{
+    if (const auto* label = qobject_cast<const QLabel*>(widget))
+        CheckGlyphs(label, label->text());
+    else if (const auto* button = qobject_cast<const QAbstractButton*>(widget))
+        CheckGlyphs(button, button->text());
+    else if (const auto* combo = qobject_cast<const QComboBox*>(widget))
+        CheckGlyphs(combo, combo->currentText());
+    else if (const auto* edit = qobject_cast<const QLineEdit*>(widget))
+        CheckGlyphs(edit, edit->displayText());
+    else if (const auto* header = qobject_cast<const QHeaderView*>(widget)) {
+        for (int section = 0; header->model() && section < header->count(); ++section)
+            CheckGlyphs(header, header->model()->headerData(section, header->orientation()).toString());
+    }
+}
+
 void CheckOverlaps(const QWidget* parent)
 {
     QList<const QWidget*> shown;
@@ -256,6 +319,7 @@ void CheckWindow(const QWidget* window)
         // The scroll area's own parts (viewport, bars) are laid over each other on purpose.
         if (!qobject_cast<const QStackedWidget*>(widget) && !qobject_cast<const QAbstractScrollArea*>(widget))
             CheckOverlaps(widget);
+        CheckWidgetGlyphs(widget);
         if (const auto* label = qobject_cast<const QLabel*>(widget))
             CheckLabel(label);
         else if (const auto* push = qobject_cast<const QPushButton*>(widget))
@@ -380,7 +444,7 @@ void CheckOneDevice(MainFrame* window)
     }
 }
 
-// The range page half-way through a search of eight blocks.
+// The range page half-way through a search of two blocks.
 class RangeScene
 {
 public:
@@ -420,7 +484,14 @@ public:
         qDeleteAll(m_held);
         m_held.clear();
         m_silent.close();
-        WaitFor([&] { return m_page && !m_page->IsSearching(); }, "the range search to end");
+        // The search's end hands the tool bar back in a posted event, after
+        // the search itself has stopped: wait for what the user sees.
+        if (!m_page)
+            return;
+        auto* query = m_page->findChild<QPushButton*>(QStringLiteral("m_pBtnQuery"));
+        QPushButton* search = m_window->ToolBar()->Button(ToolBarFrame::ButtonSearch);
+        WaitFor([&] { return !m_page->IsSearching() && query->isEnabled() && search->isEnabled(); },
+            "the range search to end");
     }
 
 private:
@@ -472,6 +543,113 @@ void ShowDialogOnce(const QString& path, const std::function<void()>& open)
     BaseDialog::SetShownHook({});
 }
 
+// Sets the window to the size and waits until it has it.
+bool ResizeTo(MainFrame* window, const QSize& size)
+{
+    window->setGeometry(QRect(QPoint(0, 0), size));
+    return WaitFor([&] { return window->size() == size; }, "the window's new size");
+}
+
+// Gives the listed devices the statuses in turn, as a batch leaves them.
+void ShowStatuses(const QList<DeviceInfo*>& devices, std::initializer_list<int> statuses)
+{
+    const std::vector<int> turn(statuses);
+    for (int i = 0; i < devices.size(); ++i)
+        devices.at(i)->m_status = turn.at(std::size_t(i) % turn.size());
+}
+
+// The upgrade page mid-batch: rows waiting, upgrading (with their progress),
+// done and failed.
+void UpgradeMidBatch(DevicePage*, const QList<DeviceInfo*>& devices)
+{
+    ShowStatuses(devices, { StatusWaiting, StatusUpgrading, StatusUpgradeOk, StatusUpgradeFailed });
+    for (int i = 0; i < devices.size(); ++i)
+        devices.at(i)->m_upgradeProgress = 5 * i;
+}
+
+void ExportedSome(DevicePage*, const QList<DeviceInfo*>& devices)
+{
+    ShowStatuses(devices, { StatusNone, StatusExportOk });
+}
+
+void RebootMidBatch(DevicePage*, const QList<DeviceInfo*>& devices)
+{
+    ShowStatuses(devices, { StatusRebooting, StatusRebootOk, StatusRebootFailed, StatusWaiting });
+}
+
+// The user has ticked "device name" and typed the new one; the batch is
+// under way.
+void ChangeMidBatch(DevicePage* page, const QList<DeviceInfo*>& devices)
+{
+    if (auto* tick = page->findChild<QCheckBox*>(QStringLiteral("m_pCheckDeviceName")))
+        tick->setChecked(true);
+    if (auto* edit = page->findChild<QLineEdit*>(QStringLiteral("m_pEditDeviceName")))
+        edit->setText(QStringLiteral("Gate 3"));
+    ShowStatuses(devices, { StatusChanging, StatusChangeOk, StatusChangeUnsupported, StatusChangeFailed });
+}
+
+// One operation page to render: its stack index, the tool-bar button that
+// opens it, the pictures' name and what puts it in a representative state
+// (the listed devices' statuses, the user's input); none leaves it as opened.
+struct PageShot
+{
+    PageIndex index;
+    ToolBarFrame::PageButton button;
+    const char* name;
+    void (*setUp)(DevicePage* page, const QList<DeviceInfo*>& devices);
+};
+
+const PageShot kPageShots[] = {
+    { PageUpgrade, ToolBarFrame::ButtonUpgrade, "upgrade", UpgradeMidBatch },
+    { PageImportExport, ToolBarFrame::ButtonImportExport, "importexport", ExportedSome },
+    { PageExportExcel, ToolBarFrame::ButtonExportExcel, "excel", nullptr },
+    { PageRebootDevice, ToolBarFrame::ButtonRebootDevice, "reboot", RebootMidBatch },
+    { PageChangeDevice, ToolBarFrame::ButtonChangeDevice, "changedevice", ChangeMidBatch },
+};
+
+// Each operation page the customer is offered, opened by its tool-bar button
+// with the 20 listed devices, at 1920x1080 and at the minimum size.
+void RenderPages(MainFrame* window, const QString& stem)
+{
+    const QList<DeviceInfo*> devices = DeviceInfoMng::Instance()->m_lanDevices;
+    for (const PageShot& shot : kPageShots) {
+        QPushButton* button = window->ToolBar()->Button(shot.button);
+        if (!button || !button->isVisible())
+            continue;
+        g_state = QLatin1String(shot.name) + QStringLiteral(" page");
+        auto* page = qobject_cast<DevicePage*>(window->Page(shot.index));
+        if (!page) {
+            Problem(QStringLiteral("no such page"));
+            continue;
+        }
+        if (!WaitFor([&] { return button->isEnabled(); }, "an unlocked tool bar"))
+            continue;
+        button->click();
+        if (!WaitFor([&] { return page->isVisible(); }, "the page"))
+            continue;
+        page->RefreshDeviceList();
+        if (shot.setUp)
+            shot.setUp(page, devices);
+        for (DeviceInfo* device : devices)
+            page->OnDeviceTaskFinished(device, false);
+        const QList<QPair<QSize, const char*>> sizes
+            = { { QSize(1920, 1080), "full" }, { window->minimumSize(), "min" } };
+        for (const auto& size : sizes) {
+            g_state = QStringLiteral("%1 page %2").arg(QLatin1String(shot.name), QLatin1String(size.second));
+            if (!ResizeTo(window, size.first))
+                continue;
+            Settle(window);
+            // The page itself; the window's bars are checked with the search page.
+            CheckWindow(page);
+            SaveWindow(
+                window, QStringLiteral("%1-%2-%3.png").arg(stem, QLatin1String(shot.name), QLatin1String(size.second)));
+        }
+        DeviceInfoMng::Instance()->ResetLanDeviceStatus();
+        for (DeviceInfo* device : devices)
+            device->m_upgradeProgress = -1;
+    }
+}
+
 void Render(MainFrame* window, const QString& stem)
 {
     g_state = QStringLiteral("start");
@@ -516,6 +694,44 @@ void Render(MainFrame* window, const QString& stem)
     window->setGeometry(QRect(QPoint(0, 0), minimum));
     WaitFor([&] { return window->size() == minimum; }, "the minimum size");
     RenderSize(window, stem, QStringLiteral("minimum"));
+    RenderPages(window, stem);
+    window->close();
+}
+
+// A run in a named language: the search page at 1920x1080 and at the minimum
+// size, then every other page checked at the minimum size.
+void RenderLanguage(MainFrame* window, const QString& stem, const QString& language)
+{
+    g_state = QStringLiteral("start");
+    if (ZVAppSetting::Instance()->CurrentLanguageFile() != language)
+        Problem(QStringLiteral("started in %1").arg(ZVAppSetting::Instance()->CurrentLanguageFile()));
+    ZVSdkSetSearchWindow(400);
+    WaitFor([&] { return window->windowHandle() && window->windowHandle()->isExposed(); }, "the window");
+    if (!window->IsMaximized())
+        window->ToggleMaximized();
+    WaitFor([&] { return window->size() == QSize(1920, 1080); }, "the maximised window");
+    const QList<QPair<QSize, QString>> sizes
+        = { { QSize(1920, 1080), QStringLiteral("1920x1080") }, { window->minimumSize(), QStringLiteral("minimum") } };
+    for (const auto& size : sizes) {
+        g_state = size.second + QStringLiteral(" search page");
+        if (!ResizeTo(window, size.first))
+            continue;
+        ListDevices(window);
+        CheckOneDevice(window);
+        Settle(window);
+        CheckWindow(window);
+        SaveWindow(window, QStringLiteral("%1-%2-search.png").arg(stem, size.second));
+    }
+    auto* stack = window->findChild<QStackedWidget*>();
+    g_emptyLabelsShown = true;
+    for (int page = 0; stack && page < stack->count(); ++page) {
+        if (page == PageSearch)
+            continue;
+        g_state = QStringLiteral("minimum page %1").arg(page);
+        stack->setCurrentIndex(page);
+        Settle(window);
+        CheckWindow(window);
+    }
     window->close();
 }
 } // namespace
@@ -523,23 +739,42 @@ void Render(MainFrame* window, const QString& stem)
 int main(int argc, char* argv[])
 {
     if (argc < 3) {
-        std::fprintf(stderr, "usage: devscan_screenshot CODE OUTPUT_DIR\n");
+        std::fprintf(stderr, "usage: devscan_screenshot CODE OUTPUT_DIR [LANGUAGE_FILE]\n");
         return 2;
     }
     const QByteArray code = argv[1];
     const QString outDir = QString::fromLocal8Bit(argv[2]);
     QDir().mkpath(outDir);
-    const QString stem = QDir(outDir).filePath(QStringLiteral("customer-%1").arg(QString::fromLatin1(code)));
+    const QString language = argc > 3 ? QString::fromLocal8Bit(argv[3]) : QString();
+    QString name = QStringLiteral("customer-%1").arg(QString::fromLatin1(code));
+    if (!language.isEmpty())
+        name += QLatin1Char('-') + language.section(QLatin1Char('.'), 0, 0);
+    const QString stem = QDir(outDir).filePath(name);
 
     TestSupport::TemporarySettings settings;
-    // One block of 64 addresses at a time, each given the longest time there is.
-    settings.WriteConfig("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<config><Language cursel=\"0\">"
-                         "<file name=\"ENU.xml\"/></Language><Company>"
-        + code + "</Company><Version>V1.0.0</Version><RangeSearch concurrency=\"64\" timeout=\"60000\"/></config>\n");
+    if (!language.isEmpty()) {
+        const int cursel = TestSupport::ShippedLanguageIndex(language);
+        if (cursel < 0) {
+            std::fprintf(stderr, "%s is not a shipped language file\n", qPrintable(language));
+            return 2;
+        }
+        settings.WriteConfig(TestSupport::ShippedConfig(code.toInt(), cursel));
+    } else {
+        // One block of 64 addresses at a time, each given the longest time there is.
+        settings.WriteConfig("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<config><Language cursel=\"0\">"
+                             "<file name=\"ENU.xml\"/></Language><Company>"
+            + code
+            + "</Company><Version>V1.0.0</Version><RangeSearch concurrency=\"64\" timeout=\"60000\"/></config>\n");
+    }
 
     StartupHooks hooks;
     hooks.windowShown = [&](QWidget* window) {
-        QTimer::singleShot(0, window, [&, window] { Render(static_cast<MainFrame*>(window), stem); });
+        QTimer::singleShot(0, window, [&, window] {
+            if (language.isEmpty())
+                Render(static_cast<MainFrame*>(window), stem);
+            else
+                RenderLanguage(static_cast<MainFrame*>(window), stem, language);
+        });
     };
     const int result = RunDevscan(argc, argv, &hooks);
     for (const QString& problem : qAsConst(g_problems))

@@ -1,24 +1,32 @@
 #!/bin/sh
-# Renders the main window of customer codes 0, 20, 26, 31 and 43 under Xvfb
+# Renders the main window of customer codes 0, 20, 26, 31, 40 and 43 under Xvfb
 # (1920x1080) into OUTPUT_DIR: customer-N-SIZE-search.png, -locked.png and
-# -range.png at 1920x1080 and at the window's minimum size, and -about.png and
-# -message.png. The program searches the LAN as it starts, so each run gets a
-# network namespace of its own. Exit status 77 means "cannot run here" (skip).
+# -range.png at 1920x1080 and at the window's minimum size, -about.png and
+# -message.png, and customer-N-PAGE-full.png and -min.png for each operation
+# page the customer has (upgrade, import/export, Excel, reboot, change-device).
+# Then the search page in Japanese (code 20), Traditional Chinese (1), German
+# (2), Russian (6), Korean (18) and Simplified Chinese (13):
+# customer-N-LANGUAGE-SIZE-search.png, the other pages checked at the minimum
+# size. The program searches the LAN as it starts, so each run gets a network
+# namespace of its own. Exit status 77 means "cannot run here" (skip).
 #
-#   screenshots.sh BIN_DIR OUTPUT_DIR [CODE...]
+#   screenshots.sh BIN_DIR OUTPUT_DIR [RUN...]    (a run: "CODE [LANGUAGE_FILE]")
 set -eu
 bin=$1
 out=$2
 shift 2
-codes=${*:-0 20 26 31 43}
 here=$(cd "$(dirname "$0")" && pwd)
 command -v xvfb-run >/dev/null 2>&1 || { echo "screenshots.sh: xvfb-run not found; skipping" >&2; exit 77; }
 mkdir -p "$out"
+[ $# -gt 0 ] || set -- 0 20 26 31 40 43 "20 JAPAN_KELM.xml" "1 CHT.xml" "2 GER.xml" "6 RUS_GH.xml" "18 KOR_T_MU.xml" \
+    "13 CHS.xml"
 status=0
-for code in $codes; do
+for run in "$@"; do
+    # shellcheck disable=SC2086 # a run is a code and an optional language file
+    set -- $run
     result=0
     QT_QPA_PLATFORM=xcb sh "$here/../netns/isolated.sh" \
-        xvfb-run -a -s "-screen 0 1920x1080x24" "$bin/devscan_screenshot" "$code" "$out" || result=$?
+        xvfb-run -a -s "-screen 0 1920x1080x24" "$bin/devscan_screenshot" "$1" "$out" ${2:+"$2"} || result=$?
     [ "$result" = 77 ] && exit 77
     [ "$result" = 0 ] || status=$result
 done
