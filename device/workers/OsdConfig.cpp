@@ -156,22 +156,17 @@ int QueryThroughHttp(DeviceInfo* device)
     return StatusQueryOk;
 }
 
-void EndOsdWorker(DeviceInfo* device, int status)
-{
-    device->m_osdRecords.clear();
-    device->EndWorker(status, RequesterOsdConfig);
-}
 } // namespace
 
 namespace DeviceOps
 {
 void SetOsdConfig(DeviceInfo* device)
 {
-    EndOsdWorker(device, UsesHttpApi() ? SetThroughHttp(device) : SetThroughSdk(device));
+    EndApiWorker(device, RequesterOsdConfig, &SetThroughHttp, &SetThroughSdk, &DeviceInfo::m_osdRecords);
 }
 
 void GetOsdConfig(DeviceInfo* device)
 {
-    EndOsdWorker(device, UsesHttpApi() ? QueryThroughHttp(device) : QueryThroughSdk(device));
+    EndApiWorker(device, RequesterOsdConfig, &QueryThroughHttp, &QueryThroughSdk, &DeviceInfo::m_osdRecords);
 }
 } // namespace DeviceOps

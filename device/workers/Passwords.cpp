@@ -54,9 +54,9 @@ int ChangeThroughHttp(DeviceInfo* device)
 {
     DeviceHttp http(*device);
     TransKeys keys;
-    Json::Value authentication, encrypted;
+    Json::Value data(Json::objectValue), encrypted;
     if (!http.RequestKeys(TransKeyForm::SaltAndDeviceKey, keys)
-        || !MakeSecondaryAuthentication(device->m_password.toLatin1().toStdString(), keys.salt, authentication)
+        || !DeviceHttp::AddSecondaryAuthentication(data, device->m_password, keys.salt)
         || !MakeEncryptedPassword(device->m_newPassword.toLatin1().toStdString(), keys.deviceKey, encrypted))
         return StatusFailed;
     Json::Value admin(Json::objectValue);
@@ -65,10 +65,8 @@ int ChangeThroughHttp(DeviceInfo* device)
     admin["password_empty"] = device->m_newPassword.isEmpty();
     admin["login_num"] = 3;
     admin["base_enc_password"] = encrypted;
-    Json::Value data(Json::objectValue);
     data["user_info"]["ADMIN"] = admin;
     data["type"] = "SavePassword";
-    data["base_secondary_authentication"] = authentication;
     Json::Value reply;
     std::string result;
     if (!http.PostForReply(kUserSetPath, RequestBody(data), reply) || !ReadString(&reply, "result", result))
@@ -101,10 +99,7 @@ namespace DeviceOps
 {
 void ChangeUserPassword(DeviceInfo* device)
 {
-    const int status = UsesHttpApi() ? ChangeThroughHttp(device) : ChangeThroughSdk(device);
-    // The records carry the device's passwords; nothing needs them any more.
-    device->m_userRecords.clear();
-    device->EndWorker(status, RequesterChangePassword);
+    EndApiWorker(device, RequesterChangePassword, &ChangeThroughHttp, &ChangeThroughSdk, &DeviceInfo::m_userRecords);
 }
 
 void InitializeDevice(DeviceInfo* device)
