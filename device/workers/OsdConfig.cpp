@@ -2,6 +2,7 @@
 // date), read and written through the SDK's records or the HTTP JSON API.
 
 #include "DeviceOperations.h"
+#include "FixedText.h"
 #include "WorkerSupport.h"
 
 #include <cstring>
@@ -24,17 +25,7 @@ QString Position(int x, int y)
 // field's 40 bytes (a full field has no terminator); the rest is zero.
 void PutChannelName(char (&field)[sizeof(ZVNetOsdParam::channelName)], const QString& name)
 {
-    std::memset(field, 0, sizeof(field));
-    QByteArray bytes;
-    for (int i = 0; i < name.size();) {
-        const int length = name.at(i).isHighSurrogate() && i + 1 < name.size() ? 2 : 1;
-        const QByteArray character = name.mid(i, length).toLocal8Bit();
-        if (bytes.size() + character.size() > static_cast<int>(sizeof(field)))
-            break;
-        bytes += character;
-        i += length;
-    }
-    std::memcpy(field, bytes.constData(), static_cast<size_t>(bytes.size()));
+    PutText(name, TextCode::Local8Bit, field, FieldEnd::Padded);
 }
 
 bool QueryOsd(DeviceInfo* device)

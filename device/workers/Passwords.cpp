@@ -2,6 +2,7 @@
 // API) and the first password of a new HTTP-API device.
 
 #include "DeviceOperations.h"
+#include "FixedText.h"
 #include "WorkerSupport.h"
 
 #include <cstring>
@@ -18,9 +19,7 @@ const char* const kRecoveryPath = "/API/RecoverPassword/Set";
 // full width keeps no terminator (the device reads the field by its width).
 template <size_t Width> void PutField(char (&field)[Width], const QString& text)
 {
-    std::memset(field, 0, Width);
-    const QByteArray bytes = text.toLatin1();
-    std::memcpy(field, bytes.constData(), qMin<size_t>(bytes.size(), Width));
+    PutText(text, TextCode::Latin1, field, FieldEnd::Padded);
 }
 
 bool UsesLongUserFields(const DeviceInfo& device)
