@@ -146,7 +146,6 @@ int QueryThroughHttp(DeviceInfo* device)
     device->m_osdChannelName = QString::fromStdString(text);
     return StatusQueryOk;
 }
-
 } // namespace
 
 namespace DeviceOps

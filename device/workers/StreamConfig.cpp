@@ -175,7 +175,6 @@ int SetThroughHttp(DeviceInfo* device)
     DeviceHttp http(*device);
     return http.Post(StreamPath(*device, "Set"), RequestBody(data)) ? StatusOk : StatusFailed;
 }
-
 } // namespace
 
 namespace DeviceOps

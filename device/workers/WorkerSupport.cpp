@@ -20,8 +20,8 @@ DeviceHttp::DeviceHttp(const DeviceInfo& device, Session session)
 {
     m_client.SetCookie(session == Session::Login ? device.m_cookie : std::string());
     m_client.SetCsrfToken(session == Session::Login ? device.m_token
-            : session == Session::None             ? std::string(kNoSessionCsrfToken)
-                                                   : std::string());
+            : session == Session::None              ? std::string(kNoSessionCsrfToken)
+                                                    : std::string());
     m_client.SetHttps(device.m_bHttps);
     m_client.SetHost(device.Ip().toStdString());
 }

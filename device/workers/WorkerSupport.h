@@ -26,8 +26,8 @@ using WorkerPath = int (*)(DeviceInfo*);
 // may carry passwords), then EndWorker reports to requesters and logs out.
 void EndApiWorker(DeviceInfo* device, unsigned requesters, WorkerPath http, WorkerPath sdk);
 template <typename Record>
-void EndApiWorker(DeviceInfo* device, unsigned requesters, WorkerPath http, WorkerPath sdk,
-    std::vector<Record> DeviceInfo::*records)
+void EndApiWorker(
+    DeviceInfo* device, unsigned requesters, WorkerPath http, WorkerPath sdk, std::vector<Record> DeviceInfo::*records)
 {
     const int status = UsesHttpApi() ? http(device) : sdk(device);
     (device->*records).clear();

@@ -162,8 +162,8 @@ int ZVNetSetNewDevInfoEx(const ZVNetNewDevInfo* info)
     if (!SendDatagram(socket.Get(), device, config.udpPort, frame))
         return 0;
     zvwire::Header reply;
-    const Wait wait = AwaitDatagram(socket.Get(), buffer, sizeof buffer,
-        Clock::now() + std::chrono::milliseconds(3000), [&](const zvwire::Header& h, const uint8_t*, const in_addr&) {
+    const Wait wait = AwaitDatagram(socket.Get(), buffer, sizeof buffer, Clock::now() + std::chrono::milliseconds(3000),
+        [&](const zvwire::Header& h, const uint8_t*, const in_addr&) {
             if (h.type != zvwire::ReplyType(zvwire::MSG_SET_NETWORK) || h.requestId != id)
                 return false;
             reply = h;
