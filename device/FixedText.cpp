@@ -54,7 +54,8 @@ QByteArray CutText(const QString& text, TextCode code, std::size_t width)
     if (code == TextCode::Local8Bit)
         return CutLocal8Bit(text, width);
     const QByteArray bytes = code == TextCode::Utf8 ? text.toUtf8() : text.toLatin1();
-    return bytes.left(static_cast<int>(CutLength(bytes.constData(), static_cast<std::size_t>(bytes.size()), code, width)));
+    return bytes.left(
+        static_cast<int>(CutLength(bytes.constData(), static_cast<std::size_t>(bytes.size()), code, width)));
 }
 
 void PutText(const QString& text, TextCode code, char* field, std::size_t width, FieldEnd end)

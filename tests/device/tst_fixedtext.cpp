@@ -63,10 +63,8 @@ void TestFixedText::putKeepsEachFieldEnd_data()
 
     const int utf8 = int(TextCode::Utf8), latin1 = int(TextCode::Latin1);
     const int nul = int(FieldEnd::Terminated), padded = int(FieldEnd::Padded);
-    QTest::newRow("terminated: short text, rest as it was")
-        << "ab" << utf8 << nul << QByteArray("ab\0zzzzz", 8);
-    QTest::newRow("terminated: full text keeps its NUL")
-        << "abcdefgh" << utf8 << nul << QByteArray("abcdefg\0", 8);
+    QTest::newRow("terminated: short text, rest as it was") << "ab" << utf8 << nul << QByteArray("ab\0zzzzz", 8);
+    QTest::newRow("terminated: full text keeps its NUL") << "abcdefgh" << utf8 << nul << QByteArray("abcdefg\0", 8);
     QTest::newRow("terminated: cut before a split letter")
         << QString::fromUtf8("abcdef\xc3\xa9") << utf8 << nul << QByteArray("abcdef\0z", 8);
     QTest::newRow("terminated: four-byte letter does not fit after four")
