@@ -10,6 +10,7 @@
 #include "LiveDevices.h"
 #include "ZVAppSetting.h"
 #include "ZVOnvif.h"
+#include "workers/WorkerSupport.h"
 
 #include <QDebug>
 #include <QTimer>
@@ -83,15 +84,8 @@ bool IsReportedStatus(int code)
     }
 }
 
-bool IsHttpApi()
-{
-    return IsHttpApiCompany(ZVAppSetting::Instance()->m_company);
-}
-
-std::string WebBase(const DeviceInfo& device)
-{
-    return HttpRequestBase(device.m_bHttps, device.Ip().toStdString(), static_cast<int>(device.m_searchRsp.webPort));
-}
+using DeviceOps::DeviceHttp;
+using DeviceOps::UsesHttpApi;
 } // namespace
 
 void RegisterLiveDevice(const DeviceInfo* device)
@@ -185,7 +179,7 @@ void DeviceInfo::ConnectDevice()
         ++m_connectAttempt;
     }
     int handle = 0;
-    const bool sdkStart = m_bOnvif || !IsHttpApi();
+    const bool sdkStart = m_bOnvif || !UsesHttpApi();
     // The SDK calls run without the lock: the GUI thread takes it for every
     // result, and a start may take as long as the device's time-out.
     if (sdkStart)
@@ -317,27 +311,19 @@ void DeviceInfo::ExpectConnectResult()
 void DeviceInfo::CheckFirstLogin()
 {
     ExpectConnectResult();
-    if (!IsHttpApi()) {
+    if (!UsesHttpApi()) {
         PostDeviceEvent(this, new QConnectEvent(LoginFailed));
         return;
     }
-    HttpClient client;
-    client.SetCookie(std::string());
-    client.SetCsrfToken(std::string());
-    client.SetHttps(m_bHttps);
-    client.SetHost(Ip().toStdString());
-    Json::Value body(Json::objectValue);
-    body["version"] = "1.0";
-    if (!client.PostJson(WebBase(*this) + "/API/Login/Range" + Json::FastWriter().write(body))) {
+    DeviceHttp http(*this, DeviceHttp::Session::Empty);
+    if (!http.Post("/API/Login/Range", DeviceOps::RequestBody())) {
         EndAttempt(StatusRequestFailed);
         return;
     }
-    Json::CharReaderBuilder builder;
     Json::Value reply;
-    std::string errors;
     bool firstLogin = false;
     const Json::Value* data = nullptr;
-    if (ParseJsonText(builder, client.GetResponse(), reply, errors))
+    if (http.ParseReply(reply))
         data = JsonRead::Member(reply, "data");
     if (!data || !JsonRead::ReadBool(*data, "first_login_flag", firstLogin) || !firstLogin) {
         EndAttempt(StatusNoFirstLogin);
@@ -365,27 +351,26 @@ void DeviceInfo::Logout(const char* caller)
         m_sdkDevice = nullptr;
         // Only a session needs ending; after a failed login there is none, and
         // the device may not even answer.
-        if (!m_cookie.empty()) {
-            HttpClient client;
-            client.SetCookie(m_cookie);
-            client.SetCsrfToken(m_token);
-            client.SetHttps(m_bHttps);
-            client.SetHost(Ip().toStdString());
-            client.PostJson(WebBase(*this) + "/API/Web/Logout");
-        }
+        if (!m_cookie.empty())
+            DeviceHttp(*this).Post("/API/Web/Logout");
     }
     m_cookie.clear();
     m_token.clear();
+    StopConnectionHandle();
+    m_bLogin = false;
+}
+
+void DeviceInfo::StopConnectionHandle()
+{
     // An ONVIF device under an HTTP-API customer code connects through ONVIF,
     // so the handle is stopped whatever the code.
-    if (m_handle != 0) {
-        if (m_bOnvif)
-            ZVOnvifConnectionStop(&m_handle);
-        else
-            ZVNetConnectionStop(&m_handle);
-        m_handle = 0;
-    }
-    m_bLogin = false;
+    if (m_handle == 0)
+        return;
+    if (m_bOnvif)
+        ZVOnvifConnectionStop(&m_handle);
+    else
+        ZVNetConnectionStop(&m_handle);
+    m_handle = 0;
 }
 
 void DeviceInfo::StopSdkSessions()
@@ -394,13 +379,7 @@ void DeviceInfo::StopSdkSessions()
         ZVNetStopRemoteUpgrade(&m_upgradeHandle);
         m_upgradeHandle = 0;
     }
-    if (m_handle != 0) {
-        if (m_bOnvif)
-            ZVOnvifConnectionStop(&m_handle);
-        else
-            ZVNetConnectionStop(&m_handle);
-        m_handle = 0;
-    }
+    StopConnectionHandle();
     if (m_sdkDevice) {
         zv_device_logout(m_sdkDevice);
         zv_destroy_device(m_sdkDevice);

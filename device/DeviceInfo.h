@@ -379,6 +379,8 @@ private:
     void EndSilentStartLater();
     void EndAttemptAfter(int delayMs);
     void StopSdkSessions();
+    // Stops the SDK connection of m_handle, if any, by its family.
+    void StopConnectionHandle();
     // The operations that end on a pool thread: logout and report there.
     void RunDirectOperation();
     void EndFailedConnection();

@@ -6,6 +6,7 @@
 #include "JsonLogin.h"
 #include "JsonRead.h"
 #include "ZVAppSetting.h"
+#include "workers/WorkerSupport.h"
 
 #include <QCoreApplication>
 
@@ -55,10 +56,7 @@ bool IsForwardedStatus(int status)
     return status == 2 || status == 101 || (status >= 103 && status <= 109) || status == 112 || status == 156;
 }
 
-bool IsHttpApi()
-{
-    return IsHttpApiCompany(ZVAppSetting::Instance()->m_company);
-}
+using DeviceOps::UsesHttpApi;
 } // namespace
 
 // A connection status or JSON login outcome with the values that came with it.
@@ -189,7 +187,7 @@ void ZVDevice::Login(QString ip, int port, QString user, QString password)
     const std::string ip8 = ip.toUtf8().toStdString();
     const std::string user8 = user.toUtf8().toStdString();
     const std::string password8 = password.toUtf8().toStdString();
-    const bool http = IsHttpApi();
+    const bool http = UsesHttpApi();
     if (http && (ip.isEmpty() || user.isEmpty() || password.isEmpty() || port < 1 || port > 65535)) {
         if (m_emptyInputNotice)
             m_emptyInputNotice();
@@ -258,7 +256,7 @@ void ZVDevice::Logout()
     m_reconnectTimer.stop();
     const uintptr_t id = m_attempt;
     m_attempt = 0;
-    const bool http = IsHttpApi();
+    const bool http = UsesHttpApi();
     if (http) {
         const zv_device_handle device = m_sdkDevice;
         m_sdkDevice = nullptr;
@@ -319,7 +317,7 @@ void ZVDevice::OnConnectStatus(int status, void* user)
         delete reply;
         return;
     }
-    if (status == StateLoggedIn && !IsHttpApi()) {
+    if (status == StateLoggedIn && !UsesHttpApi()) {
         attempts.started.wait_for(lock, std::chrono::milliseconds(kHandleWaitMs), [&] {
             auto found = attempts.map.find(id);
             return found == attempts.map.end() || found->second.started;

@@ -3,6 +3,7 @@
 #include "DeviceConfig.h"
 #include "DeviceEvents.h"
 #include "DeviceInfo.h"
+#include "FixedText.h"
 #include "LanguageTexts.h"
 #include "User.h"
 #include "ZVAppSetting.h"
@@ -311,8 +312,7 @@ void LoginFrame::SaveFirstPassword(const QString& password)
     auto save = std::make_unique<Save>();
     save->ip = m_pEdtIP->text().toUtf8();
     save->extra.size = sizeof(ZVNetSavePasswordExtra);
-    const QByteArray bytes = password.toUtf8();
-    std::memcpy(save->extra.password, bytes.constData(), qMin<size_t>(bytes.size(), sizeof(save->extra.password) - 1));
+    PutText(password, TextCode::Utf8, save->extra.password, FieldEnd::Terminated);
     save->param.ip = save->ip.constData();
     save->param.port = m_pEdtPort->text().toUInt();
     save->param.user = reinterpret_cast<void*>(m_saveId);

@@ -1,5 +1,6 @@
 #include "User.h"
 
+#include "FixedText.h"
 #include "LanguageTexts.h"
 #include "PasswordCrypto.h"
 #include "PasswordRule.h"
@@ -52,9 +53,7 @@ int PasswordFieldBytes(const ZVDevice* session)
 // keeps no terminator (the device reads the field by its width).
 template <size_t Width> void PutField(char (&field)[Width], const QString& text)
 {
-    std::memset(field, 0, Width);
-    const QByteArray bytes = text.toLatin1();
-    std::memcpy(field, bytes.constData(), qMin<size_t>(static_cast<size_t>(bytes.size()), Width));
+    PutText(text, TextCode::Latin1, field, FieldEnd::Padded);
 }
 } // namespace
 

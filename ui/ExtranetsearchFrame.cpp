@@ -5,6 +5,7 @@
 #include "DeviceInfo.h"
 #include "DeviceInfoMng.h"
 #include "DeviceWebPage.h"
+#include "FixedText.h"
 #include "HttpClient.h"
 #include "JsonRead.h"
 #include "LanguageTexts.h"
@@ -43,9 +44,7 @@ template <std::size_t N> void ReadText(const Json::Value& object, const char* na
     const char* begin = nullptr;
     const char* end = nullptr;
     value->getString(&begin, &end);
-    const std::size_t length = std::min<std::size_t>(static_cast<std::size_t>(end - begin), N - 1);
-    std::memcpy(field, begin, length);
-    field[length] = '\0';
+    PutBytes(begin, static_cast<std::size_t>(end - begin), TextCode::Utf8, field, FieldEnd::Terminated);
 }
 
 // An integer member, stored in the width of its field.

@@ -90,6 +90,6 @@ QString TimeZoneText(const QDateTime& when)
 
 void SyncDateTime(DeviceInfo* device)
 {
-    device->EndWorker(UsesHttpApi() ? SetThroughHttp(device) : SetThroughSdk(device), RequesterStreamConfig);
+    EndApiWorker(device, RequesterStreamConfig, &SetThroughHttp, &SetThroughSdk);
 }
 } // namespace DeviceOps

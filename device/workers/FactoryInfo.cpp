@@ -39,18 +39,15 @@ int WriteFactoryKey(DeviceInfo* device)
     bool hex = false;
     const uint keyId = device->m_keyId.toUInt(&hex, 16);
     key.keyId = hex ? keyId : 0;
-    const QByteArray board = device->m_boardId.toUtf8();
-    std::memcpy(key.boardId, board.constData(), static_cast<size_t>(Utf8PrefixLength(board, sizeof(key.boardId))));
+    PutText(device->m_boardId, TextCode::Utf8, key.boardId, FieldEnd::Padded);
     key.flag24 = 255;
     return WriteBlock(device->m_handle, ZVNET_BLOCK_FACTORY_KEY, &key, sizeof(key)) != 0 ? StatusOk : StatusFailed;
 }
 
-// Copies at most width - 1 bytes of text into field, so that a NUL follows.
-void PutName(const std::string& text, char* field, size_t width)
+// The Latin-1 bytes of text, at most width - 1 of them, so that a NUL follows.
+template <size_t Width> void PutName(const std::string& text, char (&field)[Width])
 {
-    const size_t length = std::min(text.size(), width - 1);
-    std::memcpy(field, text.data(), length);
-    field[length] = '\0';
+    PutBytes(text.data(), text.size(), TextCode::Latin1, field, FieldEnd::Terminated);
 }
 } // namespace
 
@@ -91,11 +88,11 @@ void ChangeDeviceInfo(DeviceInfo* device)
     block.size = sizeof(block);
     uint32_t mask = 0;
     if (!device->m_newDeviceName.empty()) {
-        PutName(device->m_newDeviceName, block.deviceName, sizeof(block.deviceName));
+        PutName(device->m_newDeviceName, block.deviceName);
         mask |= ZVNET_FACTORY_DEVICE_NAME;
     }
     if (!device->m_newDeviceType.empty()) {
-        PutName(device->m_newDeviceType, block.deviceType, sizeof(block.deviceType));
+        PutName(device->m_newDeviceType, block.deviceType);
         mask |= ZVNET_FACTORY_DEVICE_TYPE;
     }
     block.changeMask = mask;

@@ -2,7 +2,6 @@
 // address (no connection), through the HTTP API after the JSON login, and
 // through ONVIF for devices an ONVIF search found.
 
-#include "DeviceHttp.h"
 #include "DeviceInfo.h"
 #include "DeviceOperations.h"
 #include "DeviceTaskListener.h"
@@ -10,7 +9,7 @@
 #include "DottedQuad.h"
 #include "FixedText.h"
 #include "Guarded.h"
-#include "HttpClient.h"
+#include "WorkerSupport.h"
 #include "ZVAppSetting.h"
 #include "ZVOnvif.h"
 
@@ -146,10 +145,9 @@ int ModifyByHttp(DeviceInfo* device)
     data["wan"] = wan;
     data["port"].append(web);
 
-    HttpClient client;
-    UseDeviceSession(client, *device);
+    DeviceOps::DeviceHttp http(*device);
     Json::Value reply;
-    if (!PostDeviceJson(client, DeviceWebBase(*device) + "/API/NetworkConfig/NetBase/Set" + RequestBody(data), reply))
+    if (!http.PostForReply("/API/NetworkConfig/NetBase/Set", DeviceOps::RequestBody(data), reply))
         return StatusFailed;
 
     // The listed address stays: the device is still found by its old one
@@ -188,8 +186,7 @@ namespace DeviceOps
 {
 void ModifyNetwork(DeviceInfo* device)
 {
-    const bool http = IsHttpApiCompany(ZVAppSetting::Instance()->m_company);
-    device->m_status = http ? ModifyByHttp(device) : ModifyBySdk(device);
+    device->m_status = UsesHttpApi() ? ModifyByHttp(device) : ModifyBySdk(device);
     ReportChange(device);
 }
 

@@ -2,6 +2,7 @@
 // date), read and written through the SDK's records or the HTTP JSON API.
 
 #include "DeviceOperations.h"
+#include "FixedText.h"
 #include "WorkerSupport.h"
 
 #include <cstring>
@@ -24,17 +25,7 @@ QString Position(int x, int y)
 // field's 40 bytes (a full field has no terminator); the rest is zero.
 void PutChannelName(char (&field)[sizeof(ZVNetOsdParam::channelName)], const QString& name)
 {
-    std::memset(field, 0, sizeof(field));
-    QByteArray bytes;
-    for (int i = 0; i < name.size();) {
-        const int length = name.at(i).isHighSurrogate() && i + 1 < name.size() ? 2 : 1;
-        const QByteArray character = name.mid(i, length).toLocal8Bit();
-        if (bytes.size() + character.size() > static_cast<int>(sizeof(field)))
-            break;
-        bytes += character;
-        i += length;
-    }
-    std::memcpy(field, bytes.constData(), static_cast<size_t>(bytes.size()));
+    PutText(name, TextCode::Local8Bit, field, FieldEnd::Padded);
 }
 
 // The length of text without a UTF-8 sequence cut short at its end: a name
@@ -169,23 +160,17 @@ int QueryThroughHttp(DeviceInfo* device)
     device->m_osdChannelName = QString::fromStdString(text);
     return StatusQueryOk;
 }
-
-void EndOsdWorker(DeviceInfo* device, int status)
-{
-    device->m_osdRecords.clear();
-    device->EndWorker(status, RequesterOsdConfig);
-}
 } // namespace
 
 namespace DeviceOps
 {
 void SetOsdConfig(DeviceInfo* device)
 {
-    EndOsdWorker(device, UsesHttpApi() ? SetThroughHttp(device) : SetThroughSdk(device));
+    EndApiWorker(device, RequesterOsdConfig, &SetThroughHttp, &SetThroughSdk, &DeviceInfo::m_osdRecords);
 }
 
 void GetOsdConfig(DeviceInfo* device)
 {
-    EndOsdWorker(device, UsesHttpApi() ? QueryThroughHttp(device) : QueryThroughSdk(device));
+    EndApiWorker(device, RequesterOsdConfig, &QueryThroughHttp, &QueryThroughSdk, &DeviceInfo::m_osdRecords);
 }
 } // namespace DeviceOps

@@ -169,8 +169,7 @@ int ImportThroughSdk(DeviceInfo* device, const QByteArray& bytes)
     std::memset(record.get(), 0, sizeof(ZVNetImportParam));
     record->size = sizeof(ZVNetImportParam);
     const QString fileName = QFileInfo(device->m_importFilePath).fileName();
-    const QByteArray name = fileName.left(qMax(0, fileName.size() - 4)).toLatin1();
-    std::memcpy(record->name, name.constData(), qMin<size_t>(name.size(), sizeof(record->name)));
+    PutText(fileName.left(qMax(0, fileName.size() - 4)), TextCode::Latin1, record->name, FieldEnd::Padded);
     std::memcpy(record->data, bytes.constData(), static_cast<size_t>(bytes.size()));
     record->dataSize = static_cast<uint32_t>(bytes.size());
     return ZVNetRemoteParamImportNew(device->m_handle, record.get()) == 1 ? StatusImportOk : StatusImportFailed;

@@ -2,6 +2,7 @@
 // API) and the first password of a new HTTP-API device.
 
 #include "DeviceOperations.h"
+#include "FixedText.h"
 #include "WorkerSupport.h"
 
 #include <cstring>
@@ -18,9 +19,7 @@ const char* const kRecoveryPath = "/API/RecoverPassword/Set";
 // full width keeps no terminator (the device reads the field by its width).
 template <size_t Width> void PutField(char (&field)[Width], const QString& text)
 {
-    std::memset(field, 0, Width);
-    const QByteArray bytes = text.toLatin1();
-    std::memcpy(field, bytes.constData(), qMin<size_t>(bytes.size(), Width));
+    PutText(text, TextCode::Latin1, field, FieldEnd::Padded);
 }
 
 bool UsesLongUserFields(const DeviceInfo& device)
@@ -54,9 +53,9 @@ int ChangeThroughHttp(DeviceInfo* device)
 {
     DeviceHttp http(*device);
     TransKeys keys;
-    Json::Value authentication, encrypted;
+    Json::Value data(Json::objectValue), encrypted;
     if (!http.RequestKeys(TransKeyForm::SaltAndDeviceKey, keys)
-        || !MakeSecondaryAuthentication(device->m_password.toLatin1().toStdString(), keys.salt, authentication)
+        || !DeviceHttp::AddSecondaryAuthentication(data, device->m_password, keys.salt)
         || !MakeEncryptedPassword(device->m_newPassword.toLatin1().toStdString(), keys.deviceKey, encrypted))
         return StatusFailed;
     Json::Value admin(Json::objectValue);
@@ -65,10 +64,8 @@ int ChangeThroughHttp(DeviceInfo* device)
     admin["password_empty"] = device->m_newPassword.isEmpty();
     admin["login_num"] = 3;
     admin["base_enc_password"] = encrypted;
-    Json::Value data(Json::objectValue);
     data["user_info"]["ADMIN"] = admin;
     data["type"] = "SavePassword";
-    data["base_secondary_authentication"] = authentication;
     Json::Value reply;
     std::string result;
     if (!http.PostForReply(kUserSetPath, RequestBody(data), reply) || !ReadString(&reply, "result", result))
@@ -101,10 +98,7 @@ namespace DeviceOps
 {
 void ChangeUserPassword(DeviceInfo* device)
 {
-    const int status = UsesHttpApi() ? ChangeThroughHttp(device) : ChangeThroughSdk(device);
-    // The records carry the device's passwords; nothing needs them any more.
-    device->m_userRecords.clear();
-    device->EndWorker(status, RequesterChangePassword);
+    EndApiWorker(device, RequesterChangePassword, &ChangeThroughHttp, &ChangeThroughSdk, &DeviceInfo::m_userRecords);
 }
 
 void InitializeDevice(DeviceInfo* device)

@@ -1,18 +1,18 @@
 // The pool workers that restore or restart a connected device: factory
 // defaults, defaults of chosen parameter groups, and the reboot.
 
-#include "DeviceHttp.h"
 #include "DeviceInfo.h"
 #include "DeviceOperations.h"
-#include "HttpClient.h"
 #include "JsonRead.h"
-#include "TransKey.h"
+#include "WorkerSupport.h"
 #include "ZVAppSetting.h"
 
 #include <cstring>
 
 namespace
 {
+using DeviceOps::DeviceHttp;
+
 // Order of the SDK group flags in m_resetGroups (SetSdkResetGroups).
 enum SdkGroup
 {
@@ -120,18 +120,15 @@ int ResetSdkGroups(const DeviceInfo& device)
 // A protected request: the salt, the secondary authentication of the login
 // password, then data with it at path. keyFailed tells when no request went out
 // because the key could not be had.
-bool PostProtected(
-    HttpClient& client, DeviceInfo& device, const char* path, Json::Value data, Json::Value& reply, bool& keyFailed)
+bool PostProtected(DeviceHttp& http, const DeviceInfo& device, const char* path, Json::Value data, bool& keyFailed)
 {
-    const std::string base = DeviceWebBase(device);
     TransKeys keys;
-    Json::Value authentication;
-    keyFailed = !RequestTransKeys(client, base, TransKeyForm::Salt, keys)
-        || !MakeSecondaryAuthentication(device.m_password.toLatin1().toStdString(), keys.salt, authentication);
+    keyFailed = !http.RequestKeys(TransKeyForm::Salt, keys)
+        || !DeviceHttp::AddSecondaryAuthentication(data, device.m_password, keys.salt);
     if (keyFailed)
         return false;
-    data["base_secondary_authentication"] = authentication;
-    return PostDeviceJson(client, base + path + RequestBody(data), reply) && IsSuccessReply(reply);
+    Json::Value reply;
+    return http.PostForReply(path, DeviceOps::RequestBody(data), reply) && DeviceOps::IsSuccessReply(reply);
 }
 
 int ResetHttpGroups(DeviceInfo* device)
@@ -139,10 +136,9 @@ int ResetHttpGroups(DeviceInfo* device)
     device->m_status = StatusResetting;
     device->NotifyRequesters(false, RequesterRecovery);
 
-    HttpClient client;
-    UseDeviceSession(client, *device);
+    DeviceHttp http(*device);
     Json::Value range;
-    if (!PostDeviceJson(client, DeviceWebBase(*device) + kResetRangePath, range))
+    if (!http.PostForReply(kResetRangePath, std::string(), range))
         return StatusFailed;
     const Json::Value* offered = JsonRead::Member(range, "data");
     for (size_t i = 0; i < sizeof(kRangeKeys) / sizeof(kRangeKeys[0]); ++i) {
@@ -173,13 +169,31 @@ int ResetHttpGroups(DeviceInfo* device)
     }
     if (!any)
         return StatusFailed;
-    Json::Value reply;
     bool keyFailed = false;
-    return PostProtected(client, *device, kResetSetPath, data, reply, keyFailed) ? StatusOk : StatusFailed;
+    return PostProtected(http, *device, kResetSetPath, data, keyFailed) ? StatusOk : StatusFailed;
 }
 
 void RemoteTestCallback(int, int, const void*, void*)
 {
+}
+
+int RebootThroughSdk(DeviceInfo* device)
+{
+    ZVNetRemoteTestParam param;
+    std::memset(&param, 0, sizeof(param));
+    param.command = ZVNET_REMOTE_TEST_REBOOT;
+    param.user = device;
+    param.callback = &RemoteTestCallback;
+    return ZVNetRemoteTest(device->m_handle, &param) != 0 ? StatusRebootOk : StatusRebootFailed;
+}
+
+int RebootThroughHttp(DeviceInfo* device)
+{
+    DeviceHttp http(*device);
+    bool keyFailed = false;
+    if (PostProtected(http, *device, kRebootPath, Json::Value(Json::objectValue), keyFailed))
+        return StatusRebootOk;
+    return keyFailed ? StatusRebootRequestFailed : StatusRebootFailed;
 }
 } // namespace
 
@@ -207,27 +221,6 @@ void ResetDeviceGroups(DeviceInfo* device)
 
 void RebootDevice(DeviceInfo* device)
 {
-    if (!IsHttpApiCompany(ZVAppSetting::Instance()->m_company)) {
-        ZVNetRemoteTestParam param;
-        std::memset(&param, 0, sizeof(param));
-        param.command = ZVNET_REMOTE_TEST_REBOOT;
-        param.user = device;
-        param.callback = &RemoteTestCallback;
-        const int result = ZVNetRemoteTest(device->m_handle, &param);
-        device->EndWorker(result != 0 ? StatusRebootOk : StatusRebootFailed, RequesterReboot);
-        return;
-    }
-    int status = StatusRebootFailed;
-    {
-        HttpClient client;
-        UseDeviceSession(client, *device);
-        Json::Value reply;
-        bool keyFailed = false;
-        if (PostProtected(client, *device, kRebootPath, Json::Value(Json::objectValue), reply, keyFailed))
-            status = StatusRebootOk;
-        else if (keyFailed)
-            status = StatusRebootRequestFailed;
-    }
-    device->EndWorker(status, RequesterReboot);
+    EndApiWorker(device, RequesterReboot, &RebootThroughHttp, &RebootThroughSdk);
 }
 } // namespace DeviceOps

@@ -175,23 +175,17 @@ int SetThroughHttp(DeviceInfo* device)
     DeviceHttp http(*device);
     return http.Post(StreamPath(*device, "Set"), RequestBody(data)) ? StatusOk : StatusFailed;
 }
-
-void EndStreamWorker(DeviceInfo* device, int status)
-{
-    device->m_streamRecords.clear();
-    device->EndWorker(status, RequesterStreamConfig);
-}
 } // namespace
 
 namespace DeviceOps
 {
 void GetStreamConfig(DeviceInfo* device)
 {
-    EndStreamWorker(device, UsesHttpApi() ? QueryThroughHttp(device) : QueryThroughSdk(device));
+    EndApiWorker(device, RequesterStreamConfig, &QueryThroughHttp, &QueryThroughSdk, &DeviceInfo::m_streamRecords);
 }
 
 void SetStreamConfig(DeviceInfo* device)
 {
-    EndStreamWorker(device, UsesHttpApi() ? SetThroughHttp(device) : SetThroughSdk(device));
+    EndApiWorker(device, RequesterStreamConfig, &SetThroughHttp, &SetThroughSdk, &DeviceInfo::m_streamRecords);
 }
 } // namespace DeviceOps

@@ -88,10 +88,9 @@ FirmwareHead ReadHead(const QString& path)
     return head;
 }
 
-Json::Value TokenRequest(const Json::Value& authentication, const QString& path, const FirmwareHead& head)
+// data carries the secondary authentication already.
+Json::Value TokenRequest(Json::Value data, const QString& path, const FirmwareHead& head)
 {
-    Json::Value data(Json::objectValue);
-    data["base_secondary_authentication"] = authentication;
     data["file_name"] = path.mid(path.lastIndexOf(QLatin1Char('/')) + 1).toStdString();
     data["file_size"] = head.size;
     Json::Value bytes(Json::arrayValue);
@@ -137,12 +136,12 @@ void RequestUploadToken(DeviceInfo* device)
         Report(device, 392);
         return;
     }
-    Json::Value authentication;
-    if (!MakeSecondaryAuthentication(device->m_password.toLatin1().toStdString(), keys.salt, authentication)) {
+    Json::Value data(Json::objectValue);
+    if (!DeviceHttp::AddSecondaryAuthentication(data, device->m_password, keys.salt)) {
         Report(device, UpgradeFailed);
         return;
     }
-    if (!http.Post(kTokenPath, TokenRequest(authentication, path, head))) {
+    if (!http.Post(kTokenPath, TokenRequest(data, path, head))) {
         Report(device, UpgradeFailed);
         return;
     }

@@ -10,11 +10,18 @@ bool UsesHttpApi()
     return IsHttpApiCompany(ZVAppSetting::Instance()->m_company);
 }
 
+void EndApiWorker(DeviceInfo* device, unsigned requesters, WorkerPath http, WorkerPath sdk)
+{
+    device->EndWorker(UsesHttpApi() ? http(device) : sdk(device), requesters);
+}
+
 DeviceHttp::DeviceHttp(const DeviceInfo& device, Session session)
     : m_base(HttpRequestBase(device.m_bHttps, device.Ip().toStdString(), static_cast<int>(device.m_searchRsp.webPort)))
 {
     m_client.SetCookie(session == Session::Login ? device.m_cookie : std::string());
-    m_client.SetCsrfToken(session == Session::Login ? device.m_token : std::string(kNoSessionCsrfToken));
+    m_client.SetCsrfToken(session == Session::Login ? device.m_token
+            : session == Session::None              ? std::string(kNoSessionCsrfToken)
+                                                    : std::string());
     m_client.SetHttps(device.m_bHttps);
     m_client.SetHost(device.Ip().toStdString());
 }
@@ -54,11 +61,18 @@ bool DeviceHttp::RequestKeys(TransKeyForm form, TransKeys& keys)
 bool DeviceHttp::AuthenticatedData(const QString& password, Json::Value& data)
 {
     TransKeys keys;
-    Json::Value authentication;
-    if (!RequestKeys(TransKeyForm::Salt, keys)
-        || !MakeSecondaryAuthentication(password.toLatin1().toStdString(), keys.salt, authentication))
+    Json::Value authenticated(Json::objectValue);
+    if (!RequestKeys(TransKeyForm::Salt, keys) || !AddSecondaryAuthentication(authenticated, password, keys.salt))
         return false;
-    data = Json::Value(Json::objectValue);
+    data = authenticated;
+    return true;
+}
+
+bool DeviceHttp::AddSecondaryAuthentication(Json::Value& data, const QString& password, const SaltEntry& salt)
+{
+    Json::Value authentication;
+    if (!MakeSecondaryAuthentication(password.toLatin1().toStdString(), salt, authentication))
+        return false;
     data["base_secondary_authentication"] = authentication;
     return true;
 }
@@ -70,6 +84,12 @@ Json::Value RequestBody(const Json::Value& data)
     if (!data.isNull())
         body["data"] = data;
     return body;
+}
+
+bool IsSuccessReply(const Json::Value& reply)
+{
+    const Json::Value* result = JsonRead::Member(reply, "result");
+    return result && result->isString() && result->asString() == "success";
 }
 
 const Json::Value* MemberPath(const Json::Value& root, std::initializer_list<const char*> path)

@@ -18,6 +18,22 @@ namespace DeviceOps
 // The customer code selects the devices' HTTP JSON API over the SDK.
 bool UsesHttpApi();
 
+// One way of a worker: the status it ends with.
+using WorkerPath = int (*)(DeviceInfo*);
+
+// The way of the customer code's API (HTTP JSON or SDK), then the end of the
+// worker with its status: the records the way filled are dropped first (they
+// may carry passwords), then EndWorker reports to requesters and logs out.
+void EndApiWorker(DeviceInfo* device, unsigned requesters, WorkerPath http, WorkerPath sdk);
+template <typename Record>
+void EndApiWorker(
+    DeviceInfo* device, unsigned requesters, WorkerPath http, WorkerPath sdk, std::vector<Record> DeviceInfo::*records)
+{
+    const int status = UsesHttpApi() ? http(device) : sdk(device);
+    (device->*records).clear();
+    device->EndWorker(status, requesters);
+}
+
 // One worker's requests to its device: one client for all of them, carrying
 // the device's login session (or none, for a device without a password yet);
 // every request goes to the device's address and the web port it was found
@@ -29,6 +45,7 @@ public:
     {
         Login, // the cookie and csrf token of the device's login
         None, // empty cookie, csrf token "Undefined"
+        Empty, // empty cookie and csrf token: a question asked before any login
     };
 
     explicit DeviceHttp(const DeviceInfo& device, Session session = Session::Login);
@@ -46,6 +63,10 @@ public:
     // a salt asked of the device, answered with password (the login's).
     // False when either step fails.
     bool AuthenticatedData(const QString& password, Json::Value& data);
+    // Adds to data the secondary authentication of password (the login's)
+    // with salt, the device's answer to a key request. False when it cannot
+    // be made.
+    static bool AddSecondaryAuthentication(Json::Value& data, const QString& password, const SaltEntry& salt);
     // Scheme, address, ":" and web port: the front of every request.
     const std::string& Base() const { return m_base; }
 
@@ -56,6 +77,9 @@ private:
 
 // {"version": "1.0"} with data under "data" when given.
 Json::Value RequestBody(const Json::Value& data = Json::Value());
+
+// True when reply's top-level "result" is the text "success".
+bool IsSuccessReply(const Json::Value& reply);
 
 // Type-checked reading of replies; a missing member or one of another type
 // reads as absent.

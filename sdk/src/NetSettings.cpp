@@ -21,6 +21,35 @@ bool SameMac(const char* a, size_t aWidth, const char* b, size_t bWidth)
     return x.empty() || strcasecmp(x.c_str(), y.c_str()) == 0;
 }
 
+enum class Wait
+{
+    Taken,
+    TimedOut,
+    Failed, // the socket failed
+};
+
+// Receives datagrams until deadline, until take accepts one (its header,
+// payload and sender). What does not decode is passed over.
+template <typename Take>
+Wait AwaitDatagram(int socket, uint8_t* buffer, size_t size, Clock::time_point deadline, Take&& take)
+{
+    for (;;) {
+        const int left = RemainingMs(deadline);
+        if (left == 0)
+            return Wait::TimedOut;
+        in_addr from {};
+        const int n = ReceiveDatagram(socket, buffer, size, left, from);
+        if (n < 0)
+            return Wait::Failed;
+        if (n == 0 || static_cast<size_t>(n) > size)
+            continue;
+        zvwire::Header h;
+        const uint8_t* p = nullptr;
+        if (zvwire::DecodeDatagram(buffer, static_cast<size_t>(n), h, p) == zvwire::Decode::Ok && take(h, p, from))
+            return Wait::Taken;
+    }
+}
+
 int SavePassword(Worker& worker, const std::string& ip, uint32_t port, const uint8_t* password)
 {
     const Config config = CurrentConfig();
@@ -106,27 +135,19 @@ int ZVNetSetNewDevInfoEx(const ZVNetNewDevInfo* info)
         for (const auto& t : targets)
             SendDatagram(socket.Get(), t, config.udpPort, challengeFrame);
         const auto deadline = Clock::now() + std::chrono::milliseconds(attempt == 2 ? 1500 : 500);
-        while (!found) {
-            const int left = RemainingMs(deadline);
-            if (left == 0)
-                break;
-            in_addr from {};
-            const int n = ReceiveDatagram(socket.Get(), buffer, sizeof buffer, left, from);
-            if (n < 0)
-                return 0;
-            if (n == 0 || static_cast<size_t>(n) > sizeof buffer)
-                continue;
-            zvwire::Header h;
-            const uint8_t* p = nullptr;
-            if (zvwire::DecodeDatagram(buffer, static_cast<size_t>(n), h, p) != zvwire::Decode::Ok
-                || h.type != zvwire::ReplyType(zvwire::MSG_NET_CHALLENGE) || h.status != zvwire::ST_OK
-                || h.length != zvwire::kNetChallengeRspSize || std::memcmp(p, info->currentIp, 4) != 0
-                || !SameMac(info->mac, sizeof info->mac, reinterpret_cast<const char*>(p + 4), 36))
-                continue;
-            std::memcpy(serverNonce, p + 40, 32);
-            device = from;
-            found = true;
-        }
+        const Wait wait = AwaitDatagram(socket.Get(), buffer, sizeof buffer, deadline,
+            [&](const zvwire::Header& h, const uint8_t* p, const in_addr& from) {
+                if (h.type != zvwire::ReplyType(zvwire::MSG_NET_CHALLENGE) || h.status != zvwire::ST_OK
+                    || h.length != zvwire::kNetChallengeRspSize || std::memcmp(p, info->currentIp, 4) != 0
+                    || !SameMac(info->mac, sizeof info->mac, reinterpret_cast<const char*>(p + 4), 36))
+                    return false;
+                std::memcpy(serverNonce, p + 40, 32);
+                device = from;
+                return true;
+            });
+        if (wait == Wait::Failed)
+            return 0;
+        found = wait == Wait::Taken;
     }
     if (!found)
         return 0;
@@ -140,25 +161,16 @@ int ZVNetSetNewDevInfoEx(const ZVNetNewDevInfo* info)
     const auto frame = zvwire::EncodeFrame(zvwire::MSG_SET_NETWORK, id, 0, w.Data().data(), w.Data().size());
     if (!SendDatagram(socket.Get(), device, config.udpPort, frame))
         return 0;
-    const auto deadline = Clock::now() + std::chrono::milliseconds(3000);
-    for (;;) {
-        const int left = RemainingMs(deadline);
-        if (left == 0)
-            return 0;
-        in_addr from {};
-        const int n = ReceiveDatagram(socket.Get(), buffer, sizeof buffer, left, from);
-        if (n < 0)
-            return 0;
-        if (n == 0 || static_cast<size_t>(n) > sizeof buffer)
-            continue;
-        zvwire::Header h;
-        const uint8_t* p = nullptr;
-        if (zvwire::DecodeDatagram(buffer, static_cast<size_t>(n), h, p) != zvwire::Decode::Ok
-            || h.type != zvwire::ReplyType(zvwire::MSG_SET_NETWORK) || h.requestId != id)
-            continue;
-        // The reply is empty; one with a payload is malformed.
-        return h.status == zvwire::ST_OK && h.length == 0 ? 1 : 0;
-    }
+    zvwire::Header reply;
+    const Wait wait = AwaitDatagram(socket.Get(), buffer, sizeof buffer, Clock::now() + std::chrono::milliseconds(3000),
+        [&](const zvwire::Header& h, const uint8_t*, const in_addr&) {
+            if (h.type != zvwire::ReplyType(zvwire::MSG_SET_NETWORK) || h.requestId != id)
+                return false;
+            reply = h;
+            return true;
+        });
+    // The reply is empty; one with a payload is malformed.
+    return wait == Wait::Taken && reply.status == zvwire::ST_OK && reply.length == 0 ? 1 : 0;
 }
 
 int ZVNetStartSavePasword(const ZVNetSavePasswordParam* param)

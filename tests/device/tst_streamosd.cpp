@@ -357,6 +357,10 @@ void TestStreamOsd::sdkOsdRoundTrip_data()
     QTest::newRow("cut at a character boundary")
         << "x" + QString(30, QChar(0xe9)) << "x" + QString(19, QChar(0xe9)).toUtf8(); // two bytes each
     QTest::newRow("two-byte letters fill the field") << QString(30, QChar(0xe9)) << QString(20, QChar(0xe9)).toUtf8();
+    QTest::newRow("three-byte letter not split")
+        << "xy" + QString(13, QChar(0x20ac)) << "xy" + QString(12, QChar(0x20ac)).toUtf8();
+    QTest::newRow("four-byte letter not split") << "abc" + QString::fromUtf8("\xf0\x9f\x8e\xa5").repeated(10)
+                                                << "abc" + QByteArray("\xf0\x9f\x8e\xa5").repeated(9);
 }
 
 void TestStreamOsd::sdkOsdRoundTrip()

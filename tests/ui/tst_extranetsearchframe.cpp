@@ -449,6 +449,8 @@ void TestExtranetsearchFrame::jsonRecordFillsItsFields_data()
                                          << "123456789012345";
     QTest::newRow("name cut to its field")
         << QByteArray(R"({"device name":")" + QByteArray(60, 'n') + "\"}") << "deviceName" << QString(35, 'n');
+    QTest::newRow("name cut before a split letter")
+        << QByteArray(R"({"device name":")" + QByteArray(34, 'n') + "\xc3\xa9\"}") << "deviceName" << QString(34, 'n');
     QTest::newRow("web port") << QByteArray(R"({"web port":8080})") << "webPort"
                               << "8080";
     QTest::newRow("web port as text") << QByteArray(R"({"web port":"8080"})") << "webPort"

@@ -114,6 +114,7 @@ private slots:
     void firstLoginFlag();
     void firstPasswordThroughProbe();
     void firstPasswordThroughTheProgramsBox();
+    void firstPasswordCutOnACharacterBoundary();
     void probeFailureClearsFlag();
     void httpCodeNeverProbes();
 
@@ -312,6 +313,27 @@ void TestLoginFrame::firstPasswordThroughProbe()
     QCOMPARE(m_page->Session().m_password, QString::fromLatin1(kNewPassword));
     QVERIFY(m_page->Config()->isEnabled());
     QCOMPARE(access.asked.size(), 3);
+}
+
+// The field holds 255 bytes and a NUL: a longer password loses whole letters only.
+void TestLoginFrame::firstPasswordCutOnACharacterBoundary()
+{
+    auto sdk = SdkDevice(16, [](DeviceState& s) { s.firstLogin = true; });
+    auto web = HttpDevice(16, [](HttpDeviceState& s) { s.initialised = false; });
+    QVERIFY(sdk && web);
+    RedirectingAccess access(web->Port());
+    m_page->SetNetworkAccess(&access);
+    LoginFrame::SetFirstPasswordPrompt([](QWidget*) { return QString(130, QChar(0xe9)); }); // 260 bytes
+    m_page->IpEdit()->setText(QString::fromStdString(OperationEnvironment::Address(16)));
+    m_page->PortEdit()->setText(QString::number(sdk->State().mediaPort));
+    m_page->UserEdit()->setText(QStringLiteral("admin"));
+
+    emit m_page->IsLoginFrame();
+    QTRY_VERIFY_WITH_TIMEOUT(!sdk->State().firstLogin, kWaitMs);
+    QCOMPARE(QByteArray::fromStdString(sdk->Password()), QString(127, QChar(0xe9)).toUtf8());
+    // The save's report has come: nothing of it is left running.
+    QTRY_COMPARE_WITH_TIMEOUT(m_page->Config()->InfoLabel()->text(), Text(16), kWaitMs);
+    QVERIFY(!LoginFrame::FirstLoginPending());
 }
 
 void TestLoginFrame::firstPasswordThroughTheProgramsBox()
