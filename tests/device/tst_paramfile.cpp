@@ -3,7 +3,7 @@
 // device; failures leave no file that passes for an export, and a file that
 // cannot be sent whole is refused before anything is sent.
 
-#include "DevicePairBench.h"
+#include "OperationFixtures.h"
 #include "DeviceTasks.h"
 #include "DeviceWire.h"
 #include "ExportPath.h"

@@ -2,7 +2,7 @@
 // upload thread, checked on the fake device (bytes, hash, token, announced
 // size and head) and in the statuses the upgrade page sees.
 
-#include "DevicePairBench.h"
+#include "OperationFixtures.h"
 #include "DeviceTasks.h"
 #include "DeviceWire.h"
 #include "HttpClient.h"
