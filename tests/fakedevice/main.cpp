@@ -10,24 +10,13 @@
 
 #include "FakeDevice.h"
 
-#include <arpa/inet.h>
+#include "ProgramSupport.h"
 
-#include <chrono>
-#include <csignal>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
-#include <thread>
+#include <memory>
 
 namespace
 {
-volatile std::sig_atomic_t g_stop = 0;
-
-void OnSignal(int)
-{
-    g_stop = 1;
-}
-
 int Usage()
 {
     std::fprintf(stderr,
@@ -37,12 +26,7 @@ int Usage()
     return 2;
 }
 
-bool Number(const char* text, long low, long high, long& out)
-{
-    char* end = nullptr;
-    out = std::strtol(text, &end, 10);
-    return end && *end == 0 && out >= low && out <= high;
-}
+using fakedevice::program::Number;
 } // namespace
 
 int main(int argc, char** argv)
@@ -86,21 +70,10 @@ int main(int argc, char** argv)
             return Usage();
         }
     }
-    if (addresses.empty()) {
-        in_addr start {};
-        if (inet_pton(AF_INET, first.c_str(), &start) != 1)
-            return Usage();
-        for (long i = 0; i < count; ++i) {
-            in_addr a {};
-            a.s_addr = htonl(ntohl(start.s_addr) + static_cast<uint32_t>(i));
-            char text[INET_ADDRSTRLEN];
-            inet_ntop(AF_INET, &a, text, sizeof text);
-            addresses.push_back(text);
-        }
-    }
+    if (addresses.empty() && !fakedevice::program::AddressRun(first, count, addresses))
+        return Usage();
 
-    std::signal(SIGINT, OnSignal);
-    std::signal(SIGTERM, OnSignal);
+    const sigset_t stop = fakedevice::program::BlockStopSignals();
 
     fakedevice::FakeDevice::Options options;
     options.udpPort = static_cast<uint16_t>(udpPort);
@@ -108,10 +81,10 @@ int main(int argc, char** argv)
     std::vector<std::unique_ptr<fakedevice::FakeDevice>> devices;
     for (const std::string& ip : addresses) {
         // MAC, id and name follow the address, so that devices of several programs never clash.
-        in_addr a {};
-        if (inet_pton(AF_INET, ip.c_str(), &a) != 1)
+        const int number = fakedevice::program::AddressNumber(ip);
+        if (number < 0)
             return Usage();
-        fakedevice::DeviceState state = fakedevice::LoopbackDeviceState(ip, int(ntohl(a.s_addr) & 0xFFFFFF));
+        fakedevice::DeviceState state = fakedevice::LoopbackDeviceState(ip, number);
         state.mediaPort = static_cast<uint16_t>(tcpPort);
         state.users = { { user, firstLogin ? std::string() : password } };
         state.firstLogin = firstLogin;
@@ -122,22 +95,8 @@ int main(int argc, char** argv)
             devices.back()->SetFaults(faults);
         }
     }
-    int failed = 0;
-    for (const auto& device : devices) {
-        if (device->WaitListening(3000)) {
-            std::printf("device %s\n", device->State().ip.c_str());
-        } else {
-            std::fprintf(stderr, "fakedevice: cannot listen at %s\n", device->State().ip.c_str());
-            ++failed;
-        }
-    }
-    if (failed)
+    if (!fakedevice::program::ReportListening(devices, 3000, "fakedevice"))
         return 1;
-    std::printf("ready\n");
-    std::fflush(stdout);
-
-    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-    while (!g_stop && (seconds == 0 || std::chrono::steady_clock::now() < end))
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    fakedevice::program::WaitForStop(stop, seconds);
     return 0;
 }
