@@ -196,7 +196,7 @@ void TestDispatch::init()
 void TestDispatch::cleanup()
 {
     // Reports of one test never run into the next.
-    QTest::qWait(20);
+    QCoreApplication::sendPostedEvents();
 }
 
 void TestDispatch::cleanupTestCase()
@@ -328,7 +328,7 @@ void TestDispatch::statusCodesWhileConnecting()
     QVERIFY(report.onGuiThread);
     QVERIFY(!report.loggedIn);
     QCOMPARE(device->m_handle, 0);
-    QTest::qWait(100);
+    QCoreApplication::sendPostedEvents();
     QCOMPARE(m_log.Count(), 1);
 }
 
@@ -345,7 +345,7 @@ void TestDispatch::codesTheCallbacksDoNotPass()
         for (int code : { 114, 0x10000, 0x10000 | 112 })
             DeviceInfo::OnConnectAlarm(code, nullptr, 0, raw);
     });
-    QTest::qWait(150);
+    QCoreApplication::sendPostedEvents();
     QCOMPARE(m_log.Count(), 0);
     QCOMPARE(int(device->m_status), int(StatusWaiting));
     QVERIFY(device->m_bLogin);
@@ -740,7 +740,7 @@ void TestDispatch::deletedDeviceGetsNothing()
         DeviceInfo::OnUpgradeProgress(UpgradeProgress, nullptr, gone);
         DeviceInfo::OnLoginResult("{\"status\":\"close\"}", gone);
     });
-    QTest::qWait(150);
+    QCoreApplication::sendPostedEvents();
     QCOMPARE(m_log.Count(), 0);
 }
 
@@ -781,7 +781,7 @@ void TestDispatch::entriesIgnoreNull()
     DeviceInfo::OnConnectAlarm(ConnectAlarm, nullptr, 0, nullptr);
     DeviceInfo::OnLoginResult(nullptr, nullptr);
     DeviceInfo::OnUpgradeProgress(UpgradeFailed, nullptr, nullptr);
-    QTest::qWait(20);
+    QCoreApplication::sendPostedEvents();
     QCOMPARE(m_log.Count(), 0);
 }
 

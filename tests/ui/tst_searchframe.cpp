@@ -249,7 +249,8 @@ void TestSearchFrame::init()
 void TestSearchFrame::cleanup()
 {
     DeviceInfoMng::Instance()->ReplaceLanDevices({});
-    QTest::qWait(20);
+    QCoreApplication::sendPostedEvents();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
 
 void TestSearchFrame::cleanupTestCase()
@@ -329,7 +330,7 @@ void TestSearchFrame::newSearchFreesTheLastOneAndDropsLateReplies()
         QCOMPARE(SearchFrame::SearchCallback(&late, givenUp), 0);
         QCOMPARE(SearchFrame::SearchCallback(nullptr, givenUp), 0);
     });
-    QTest::qWait(50);
+    QCoreApplication::sendPostedEvents();
     QCOMPARE(f.Ips(), QStringList { "10.0.0.4" });
     QCOMPARE(f.listing.cleared, 3);
     QVERIFY(f.ToolBarEnabled());
@@ -691,7 +692,7 @@ void TestSearchFrame::widthChoosesThePanelLayout()
     if (code == 31)
         QCOMPARE(dns2->geometry().top(), gateway->geometry().top());
     f.page.resize(1100, 600);
-    QTest::qWait(20);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
     QVERIFY(grid());
     f.page.resize(1420, 600);
     QTRY_VERIFY(row());
