@@ -190,15 +190,8 @@ void TestConnectPaths::cleanupTestCase()
 
 std::unique_ptr<DeviceInfo> TestConnectPaths::MakeDevice(const std::string& ip, quint32 webPort, bool onvif)
 {
-    std::unique_ptr<DeviceInfo> device(
-        NewDevice(nullptr, QString::fromStdString(ip), QString(), 1, fakedevice::kDefaultTcpPort, webPort));
-    if (onvif) {
-        const SearchDevRsp record = device->m_searchRsp;
-        device->InitFromSearchRsp(&record, true);
-    }
-    device->m_user = QStringLiteral("admin");
-    device->m_password = kPassword;
-    device->m_status = StatusWaiting;
+    auto device = WaitingDevice(
+        QString::fromStdString(ip), fakedevice::kDefaultTcpPort, webPort, QStringLiteral("admin"), kPassword, onvif);
     device->m_pStreamConfigFrame = m_page.get();
     return device;
 }

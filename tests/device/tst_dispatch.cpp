@@ -210,14 +210,7 @@ void TestDispatch::cleanupTestCase()
 
 std::unique_ptr<DeviceInfo> TestDispatch::MakeDevice(const char* ip, bool onvif)
 {
-    std::unique_ptr<DeviceInfo> device(NewDevice(nullptr, ip, QString(), 1, fakedevice::kDefaultTcpPort, 80));
-    if (onvif) {
-        const SearchDevRsp record = device->m_searchRsp;
-        device->InitFromSearchRsp(&record, true);
-    }
-    device->m_user = kUser;
-    device->m_password = kPassword;
-    device->m_status = StatusWaiting;
+    auto device = WaitingDevice(ip, fakedevice::kDefaultTcpPort, 80, kUser, kPassword, onvif);
     device->m_pUpgradeFrame = m_page.get();
     return device;
 }

@@ -117,10 +117,7 @@ void TestHttpLogin::cleanupTestCase()
 
 std::unique_ptr<DeviceInfo> TestHttpLogin::MakeDevice(const char* ip, quint32 webPort)
 {
-    std::unique_ptr<DeviceInfo> device(NewDevice(nullptr, ip, QString(), 1, 9000, webPort));
-    device->m_user = QStringLiteral("admin");
-    device->m_password = QStringLiteral("admin123");
-    device->m_status = StatusWaiting;
+    auto device = WaitingDevice(ip, 9000, webPort, QStringLiteral("admin"), QStringLiteral("admin123"));
     device->m_pInitialDevice = m_page.get();
     return device;
 }
