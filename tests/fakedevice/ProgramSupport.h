@@ -86,8 +86,7 @@ inline void WaitForStop(const sigset_t& stop, long seconds)
 {
     if (seconds == 0) {
         int signal = 0;
-        while (sigwait(&stop, &signal) != 0) {
-        }
+        while (sigwait(&stop, &signal) != 0) { }
         return;
     }
     timespec end {};

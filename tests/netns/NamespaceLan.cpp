@@ -143,12 +143,13 @@ QStringList NamespaceLan::ExecArguments(const QString& name, const QString& prog
     return QStringList { QStringLiteral("netns"), QStringLiteral("exec"), FullName(name), program } + arguments;
 }
 
-LanPrograms::LanPrograms(const NamespaceLan& lan, int count, const QString& program,
-    const std::function<QStringList(int)>& arguments)
+LanPrograms::LanPrograms(
+    const NamespaceLan& lan, int count, const QString& program, const std::function<QStringList(int)>& arguments)
 {
     for (int i = 0; i < count; ++i) {
         auto process = std::make_unique<QProcess>();
-        process->start(QStringLiteral("ip"), lan.ExecArguments(QStringLiteral("dev%1").arg(i + 1), program, arguments(i)));
+        process->start(
+            QStringLiteral("ip"), lan.ExecArguments(QStringLiteral("dev%1").arg(i + 1), program, arguments(i)));
         m_programs.push_back(std::move(process));
     }
 }

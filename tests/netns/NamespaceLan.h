@@ -53,8 +53,8 @@ class LanPrograms
 {
 public:
     // Starts program in dev<i + 1> with arguments(i), for i from 0 to count - 1.
-    LanPrograms(const NamespaceLan& lan, int count, const QString& program,
-        const std::function<QStringList(int)>& arguments);
+    LanPrograms(
+        const NamespaceLan& lan, int count, const QString& program, const std::function<QStringList(int)>& arguments);
     ~LanPrograms();
     LanPrograms(const LanPrograms&) = delete;
     LanPrograms& operator=(const LanPrograms&) = delete;

@@ -856,10 +856,10 @@ void TestSearchFrame::columnsFollowTheCustomerCode_data()
                             << Columns { 80, -1, 100, 135, 130, 125, 145, 120, 120, 120, 120, 120, -1, -1 };
     QTest::newRow("code 20, https column")
         << 20 << 0 << false << Columns { 80, -1, 70, 135, 130, 125, 145, 120, 120, 120, 120, 120, 120, -1, -1 };
-    QTest::newRow("code 20, language 2")
-        << 20 << 2 << false << Columns { 80, -1, 70, 135, 130, 125, 145, 155, 155, 120, 120, 120, 155, -1, -1 };
-    QTest::newRow("code 31") << 31 << 0 << false
-                             << Columns { 80, -1, 100, 135, 130, 125, 145, 120, 120, 120, 120, -1 };
+    QTest::newRow("code 20, language 2") << 20 << 2 << false
+                                         << Columns { 80, -1, 70, 135, 130, 125, 145, 155, 155, 120, 120, 120, 155, -1,
+                                                -1 };
+    QTest::newRow("code 31") << 31 << 0 << false << Columns { 80, -1, 100, 135, 130, 125, 145, 120, 120, 120, 120, -1 };
     QTest::newRow("code 34") << 34 << 0 << false
                              << Columns { 80, -1, 300, 135, 130, 125, 145, 120, 120, 120, 120, 120, 120, -1 };
     // Code 40's last column does not stretch.
@@ -868,8 +868,7 @@ void TestSearchFrame::columnsFollowTheCustomerCode_data()
                              << Columns { 80, -1, 100, 135, 130, 125, 145, 120, 120, 120, 120, 120, -1, 80, -1 };
     QTest::newRow("code 45") << 45 << 0 << false
                              << Columns { 80, -1, 100, 135, 130, 165, 145, 120, 140, 120, 120, 120, 180, -1 };
-    QTest::newRow("onvif, code 0") << 0 << 0 << true
-                                   << Columns { 80, -1, 0, -1, 0, 125, 0, 0, 0, 0, 120, 0, 0, -1 };
+    QTest::newRow("onvif, code 0") << 0 << 0 << true << Columns { 80, -1, 0, -1, 0, 125, 0, 0, 0, 0, 120, 0, 0, -1 };
     QTest::newRow("onvif, code 20") << 20 << 0 << true
                                     << Columns { 80, -1, 0, 0, -1, 0, 145, 0, 0, 0, 0, 120, 0, 0, -1 };
     QTest::newRow("onvif, code 40") << 40 << 0 << true << Columns { 80, -1, 0, -1, 0, 125, 0, 0 };
