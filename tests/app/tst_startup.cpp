@@ -9,7 +9,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QFileInfo>
-#include <QThread>
+#include <QSemaphore>
 #include <QTimer>
 #include <QWidget>
 #include <QtTest>
@@ -69,10 +69,28 @@ StepLog g_log;
 std::atomic<bool> g_windowAlive { false };
 std::atomic<bool> g_windowAliveAtTaskEnd { false };
 
+// Released once the window's close has begun.
+QSemaphore g_closeBegun;
+
+// Lets the slow task go on when the window receives its close.
+class CloseWatcher : public QObject
+{
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        if (event->type() == QEvent::Close)
+            g_closeBegun.release();
+        return false;
+    }
+};
+
 // A device operation still running when the window closes.
 void SlowDeviceTask(void*)
 {
-    QThread::msleep(400);
+    g_closeBegun.acquire();
     g_windowAliveAtTaskEnd = g_windowAlive.load();
     g_log.Add(QStringLiteral("task-ended"));
 }
@@ -171,6 +189,7 @@ void TestStartup::runsAndShutsDownInOrder()
         shownTitle = LanguageText(0);
         cancelTextId5 = LanguageText(5);
         cancelText = QCoreApplication::translate("QPlatformTheme", "Cancel");
+        window->installEventFilter(new CloseWatcher(window));
         TaskPool::Instance()->AddTask(&SlowDeviceTask, nullptr);
         QTimer::singleShot(50, window, &QWidget::close);
     };

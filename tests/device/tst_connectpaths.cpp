@@ -172,7 +172,7 @@ void TestConnectPaths::init()
 void TestConnectPaths::cleanup()
 {
     // Reports of one test never run into the next.
-    QTest::qWait(20);
+    QCoreApplication::sendPostedEvents();
 }
 
 void TestConnectPaths::cleanupTestCase()
@@ -190,15 +190,8 @@ void TestConnectPaths::cleanupTestCase()
 
 std::unique_ptr<DeviceInfo> TestConnectPaths::MakeDevice(const std::string& ip, quint32 webPort, bool onvif)
 {
-    std::unique_ptr<DeviceInfo> device(
-        NewDevice(nullptr, QString::fromStdString(ip), QString(), 1, fakedevice::kDefaultTcpPort, webPort));
-    if (onvif) {
-        const SearchDevRsp record = device->m_searchRsp;
-        device->InitFromSearchRsp(&record, true);
-    }
-    device->m_user = QStringLiteral("admin");
-    device->m_password = kPassword;
-    device->m_status = StatusWaiting;
+    auto device = WaitingDevice(
+        QString::fromStdString(ip), fakedevice::kDefaultTcpPort, webPort, QStringLiteral("admin"), kPassword, onvif);
     device->m_pStreamConfigFrame = m_page.get();
     return device;
 }
@@ -225,7 +218,8 @@ void TestConnectPaths::RunHeldWorker(TaskRecorder& recorder)
 
 void TestConnectPaths::VerifyEnded(const DeviceInfo& device, int reports)
 {
-    QTest::qWait(100);
+    QTRY_VERIFY_WITH_TIMEOUT(!device.HasOffThreadWork(), ResultWaitMs());
+    QCoreApplication::sendPostedEvents();
     QCOMPARE(m_log.Count(), reports);
     VerifyLoggedOut(device);
 }
@@ -532,7 +526,9 @@ void TestConnectPaths::manyDevicesAtOnce()
         QVERIFY(m_pool->AddTask(&MatchVersionTask, device.get()));
 
     QTRY_COMPARE_WITH_TIMEOUT(m_log.Count(), kDevices, ResultWaitMs());
-    QTest::qWait(100);
+    for (const auto& device : devices)
+        QTRY_VERIFY_WITH_TIMEOUT(!device->HasOffThreadWork(), ResultWaitMs());
+    QCoreApplication::sendPostedEvents();
     std::map<DeviceInfo*, int> reports;
     for (const TaskReport& report : m_log.Reports()) {
         ++reports[report.device];

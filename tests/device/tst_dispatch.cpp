@@ -196,7 +196,7 @@ void TestDispatch::init()
 void TestDispatch::cleanup()
 {
     // Reports of one test never run into the next.
-    QTest::qWait(20);
+    QCoreApplication::sendPostedEvents();
 }
 
 void TestDispatch::cleanupTestCase()
@@ -210,14 +210,7 @@ void TestDispatch::cleanupTestCase()
 
 std::unique_ptr<DeviceInfo> TestDispatch::MakeDevice(const char* ip, bool onvif)
 {
-    std::unique_ptr<DeviceInfo> device(NewDevice(nullptr, ip, QString(), 1, fakedevice::kDefaultTcpPort, 80));
-    if (onvif) {
-        const SearchDevRsp record = device->m_searchRsp;
-        device->InitFromSearchRsp(&record, true);
-    }
-    device->m_user = kUser;
-    device->m_password = kPassword;
-    device->m_status = StatusWaiting;
+    auto device = WaitingDevice(ip, fakedevice::kDefaultTcpPort, 80, kUser, kPassword, onvif);
     device->m_pUpgradeFrame = m_page.get();
     return device;
 }
@@ -328,7 +321,7 @@ void TestDispatch::statusCodesWhileConnecting()
     QVERIFY(report.onGuiThread);
     QVERIFY(!report.loggedIn);
     QCOMPARE(device->m_handle, 0);
-    QTest::qWait(100);
+    QCoreApplication::sendPostedEvents();
     QCOMPARE(m_log.Count(), 1);
 }
 
@@ -345,7 +338,7 @@ void TestDispatch::codesTheCallbacksDoNotPass()
         for (int code : { 114, 0x10000, 0x10000 | 112 })
             DeviceInfo::OnConnectAlarm(code, nullptr, 0, raw);
     });
-    QTest::qWait(150);
+    QCoreApplication::sendPostedEvents();
     QCOMPARE(m_log.Count(), 0);
     QCOMPARE(int(device->m_status), int(StatusWaiting));
     QVERIFY(device->m_bLogin);
@@ -740,7 +733,7 @@ void TestDispatch::deletedDeviceGetsNothing()
         DeviceInfo::OnUpgradeProgress(UpgradeProgress, nullptr, gone);
         DeviceInfo::OnLoginResult("{\"status\":\"close\"}", gone);
     });
-    QTest::qWait(150);
+    QCoreApplication::sendPostedEvents();
     QCOMPARE(m_log.Count(), 0);
 }
 
@@ -781,7 +774,7 @@ void TestDispatch::entriesIgnoreNull()
     DeviceInfo::OnConnectAlarm(ConnectAlarm, nullptr, 0, nullptr);
     DeviceInfo::OnLoginResult(nullptr, nullptr);
     DeviceInfo::OnUpgradeProgress(UpgradeFailed, nullptr, nullptr);
-    QTest::qWait(20);
+    QCoreApplication::sendPostedEvents();
     QCOMPARE(m_log.Count(), 0);
 }
 

@@ -104,7 +104,7 @@ void TestHttpLogin::init()
 
 void TestHttpLogin::cleanup()
 {
-    QTest::qWait(20);
+    QCoreApplication::sendPostedEvents();
 }
 
 void TestHttpLogin::cleanupTestCase()
@@ -117,10 +117,7 @@ void TestHttpLogin::cleanupTestCase()
 
 std::unique_ptr<DeviceInfo> TestHttpLogin::MakeDevice(const char* ip, quint32 webPort)
 {
-    std::unique_ptr<DeviceInfo> device(NewDevice(nullptr, ip, QString(), 1, 9000, webPort));
-    device->m_user = QStringLiteral("admin");
-    device->m_password = QStringLiteral("admin123");
-    device->m_status = StatusWaiting;
+    auto device = WaitingDevice(ip, 9000, webPort, QStringLiteral("admin"), QStringLiteral("admin123"));
     device->m_pInitialDevice = m_page.get();
     return device;
 }
@@ -181,7 +178,8 @@ void TestHttpLogin::jsonLoginWithoutSessionEnds()
     QVERIFY(report.finished);
     QVERIFY(!report.loggedIn);
     QVERIFY(!device->m_sdkDevice);
-    QTest::qWait(100);
+    QTRY_VERIFY(!device->HasOffThreadWork());
+    QCoreApplication::sendPostedEvents();
     QCOMPARE(m_log.Count(), 1);
 }
 
@@ -370,7 +368,7 @@ void TestHttpLogin::loginResultOutcomes()
 
     OnOtherThread([&] { DeviceInfo::OnLoginResult(json.constData(), raw); });
     if (status < 0) {
-        QTest::qWait(100);
+        QCoreApplication::sendPostedEvents();
         QCOMPARE(m_log.Count(), 0);
         QCOMPARE(int(raw->m_status), int(StatusWaiting));
         QVERIFY(raw->m_cookie.empty());
@@ -431,7 +429,8 @@ void TestHttpLogin::firstLoginProbe()
         QVERIFY(first.finished);
         QVERIFY(!first.loggedIn);
         QVERIFY(recorder.Tasks().isEmpty());
-        QTest::qWait(50);
+        QTRY_VERIFY(!device->HasOffThreadWork());
+        QCoreApplication::sendPostedEvents();
         QCOMPARE(m_log.Count(), 1);
         return;
     }

@@ -3,10 +3,10 @@
 // device; failures leave no file that passes for an export, and a file that
 // cannot be sent whole is refused before anything is sent.
 
-#include "DevicePairBench.h"
 #include "DeviceTasks.h"
 #include "DeviceWire.h"
 #include "ExportPath.h"
+#include "OperationFixtures.h"
 
 #include <QFile>
 #include <QTemporaryDir>

@@ -6,7 +6,7 @@
 #include "DeviceOperations.h"
 #include "DeviceTasks.h"
 #include "DeviceWire.h"
-#include "DevicePairBench.h"
+#include "OperationFixtures.h"
 
 #include <cstring>
 

@@ -3,9 +3,9 @@
 // records the device sends are read within their size, and every failure
 // ends in the query or set failure status.
 
-#include "DevicePairBench.h"
 #include "DeviceTasks.h"
 #include "DeviceWire.h"
+#include "OperationFixtures.h"
 
 #include <QTimeZone>
 

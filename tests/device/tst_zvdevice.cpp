@@ -9,11 +9,6 @@
 
 #include <QElapsedTimer>
 
-using fakedevice::DeviceState;
-using fakedevice::FakeDevice;
-using fakedevice::FakeHttpApi;
-using fakedevice::HttpDeviceState;
-using fakedevice::HttpFaults;
 using namespace TestSupport;
 namespace wire = fakedevice::wire;
 
@@ -43,21 +38,6 @@ protected:
     }
 };
 
-std::unique_ptr<FakeHttpApi> HttpDevice(int n)
-{
-    FakeHttpApi::Options options;
-    options.ip = OperationEnvironment::Address(n);
-    auto api = std::make_unique<FakeHttpApi>(HttpDeviceState(), options);
-    return api->Listening() ? std::move(api) : nullptr;
-}
-
-std::unique_ptr<FakeDevice> SdkDevice(int n)
-{
-    DeviceState state = fakedevice::LoopbackDeviceState(OperationEnvironment::Address(n), n);
-    state.FillDefaultParams();
-    auto device = std::make_unique<FakeDevice>(state);
-    return device->WaitListening() ? std::move(device) : nullptr;
-}
 } // namespace
 
 class TestZVDevice : public QObject

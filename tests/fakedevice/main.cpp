@@ -29,25 +29,14 @@
 #include "FakeHttpApi.h"
 #include "FakeOnvif.h"
 
-#include <arpa/inet.h>
+#include "ProgramSupport.h"
 
 #include <algorithm>
-#include <chrono>
-#include <csignal>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
-#include <thread>
+#include <memory>
 
 namespace
 {
-volatile std::sig_atomic_t g_stop = 0;
-
-void OnSignal(int)
-{
-    g_stop = 1;
-}
-
 int Usage()
 {
     std::fprintf(stderr,
@@ -59,12 +48,7 @@ int Usage()
     return 2;
 }
 
-bool Number(const char* text, long low, long high, long& out)
-{
-    char* end = nullptr;
-    out = std::strtol(text, &end, 10);
-    return end && *end == 0 && out >= low && out <= high;
-}
+using fakedevice::program::Number;
 
 enum class Kind
 {
@@ -188,21 +172,10 @@ int main(int argc, char** argv)
     const int lateMs = replyDelayMs >= 0 ? int(replyDelayMs) : 3000;
     const int everyDelayMs = late == 0 && replyDelayMs > 0 ? int(replyDelayMs) : 0;
 
-    if (addresses.empty()) {
-        in_addr start {};
-        if (inet_pton(AF_INET, first.c_str(), &start) != 1)
-            return Usage();
-        for (long i = 0; i < count; ++i) {
-            in_addr a {};
-            a.s_addr = htonl(ntohl(start.s_addr) + static_cast<uint32_t>(i));
-            char text[INET_ADDRSTRLEN];
-            inet_ntop(AF_INET, &a, text, sizeof text);
-            addresses.push_back(text);
-        }
-    }
+    if (addresses.empty() && !fakedevice::program::AddressRun(first, count, addresses))
+        return Usage();
 
-    std::signal(SIGINT, OnSignal);
-    std::signal(SIGTERM, OnSignal);
+    const sigset_t stop = fakedevice::program::BlockStopSignals();
 
     fakedevice::FakeDevice::Options options;
     options.udpPort = static_cast<uint16_t>(udpPort);
@@ -224,10 +197,10 @@ int main(int argc, char** argv)
         const Fault fault = FaultOf(index, ofKind, silent, late, refuse);
         const std::string& devicePassword = fault == Fault::Refuse ? otherPassword : password;
         // MAC, id and name follow the address, so that devices of several programs never clash.
-        in_addr a {};
-        if (inet_pton(AF_INET, ip.c_str(), &a) != 1)
+        const int number = fakedevice::program::AddressNumber(ip);
+        if (number < 0)
             return Usage();
-        const int id = int(ntohl(a.s_addr) & 0xFFFFFF);
+        const int id = number;
 
         if (kind == Kind::Onvif) {
             fakedevice::OnvifState state = fakedevice::OnvifStateFor(ip, id);
@@ -297,9 +270,6 @@ int main(int argc, char** argv)
         return 1;
     std::printf("ready\n");
     std::fflush(stdout);
-
-    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-    while (!g_stop && (seconds == 0 || std::chrono::steady_clock::now() < end))
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    fakedevice::program::WaitForStop(stop, seconds);
     return 0;
 }

@@ -12,23 +12,13 @@
 
 #include "FakeOnvif.h"
 
-#include <arpa/inet.h>
+#include "ProgramSupport.h"
 
-#include <chrono>
-#include <csignal>
 #include <cstdio>
-#include <cstdlib>
-#include <thread>
+#include <memory>
 
 namespace
 {
-volatile std::sig_atomic_t g_stop = 0;
-
-void OnSignal(int)
-{
-    g_stop = 1;
-}
-
 int Usage()
 {
     std::fprintf(stderr,
@@ -38,12 +28,7 @@ int Usage()
     return 2;
 }
 
-bool Number(const char* text, long low, long high, long& out)
-{
-    char* end = nullptr;
-    out = std::strtol(text, &end, 10);
-    return end && *end == 0 && out >= low && out <= high;
-}
+using fakedevice::program::Number;
 } // namespace
 
 int main(int argc, char** argv)
@@ -89,12 +74,11 @@ int main(int argc, char** argv)
             return Usage();
         }
     }
-    in_addr start {};
-    if (inet_pton(AF_INET, first.c_str(), &start) != 1)
+    std::vector<std::string> addresses;
+    if (!fakedevice::program::AddressRun(first, count, addresses))
         return Usage();
 
-    std::signal(SIGINT, OnSignal);
-    std::signal(SIGTERM, OnSignal);
+    const sigset_t stop = fakedevice::program::BlockStopSignals();
 
     fakedevice::FakeOnvif::Options options;
     options.discoveryPort = static_cast<uint16_t>(discoveryPort);
@@ -102,13 +86,9 @@ int main(int argc, char** argv)
     fakedevice::OnvifFaults faults;
     faults.probeDelayMaxMs = static_cast<int>(delayMs);
     std::vector<std::unique_ptr<fakedevice::FakeOnvif>> devices;
-    for (long i = 0; i < count; ++i) {
-        in_addr a {};
-        a.s_addr = htonl(ntohl(start.s_addr) + static_cast<uint32_t>(i));
-        char ip[INET_ADDRSTRLEN];
-        inet_ntop(AF_INET, &a, ip, sizeof ip);
+    for (const std::string& ip : addresses) {
         fakedevice::OnvifState state
-            = fakedevice::OnvifStateFor(ip, static_cast<int>(ntohl(a.s_addr) & 0xffffff), static_cast<int>(prefix));
+            = fakedevice::OnvifStateFor(ip, fakedevice::program::AddressNumber(ip), static_cast<int>(prefix));
         state.webPort = static_cast<uint16_t>(webPort);
         state.https = https;
         state.httpDigest = digest;
@@ -117,22 +97,8 @@ int main(int argc, char** argv)
         devices.push_back(std::make_unique<fakedevice::FakeOnvif>(state, options));
         devices.back()->SetFaults(faults);
     }
-    int failed = 0;
-    for (const auto& device : devices) {
-        if (device->WaitListening(5000)) {
-            std::printf("device %s\n", device->State().ip.c_str());
-        } else {
-            std::fprintf(stderr, "fakeonvif: cannot listen at %s\n", device->State().ip.c_str());
-            ++failed;
-        }
-    }
-    if (failed)
+    if (!fakedevice::program::ReportListening(devices, 5000, "fakeonvif"))
         return 1;
-    std::printf("ready\n");
-    std::fflush(stdout);
-
-    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-    while (!g_stop && (seconds == 0 || std::chrono::steady_clock::now() < end))
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    fakedevice::program::WaitForStop(stop, seconds);
     return 0;
 }

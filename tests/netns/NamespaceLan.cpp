@@ -1,6 +1,7 @@
 #include "NamespaceLan.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 
@@ -140,4 +141,66 @@ QStringList NamespaceLan::Addresses(const QString& name) const
 QStringList NamespaceLan::ExecArguments(const QString& name, const QString& program, const QStringList& arguments) const
 {
     return QStringList { QStringLiteral("netns"), QStringLiteral("exec"), FullName(name), program } + arguments;
+}
+
+LanPrograms::LanPrograms(
+    const NamespaceLan& lan, int count, const QString& program, const std::function<QStringList(int)>& arguments)
+{
+    for (int i = 0; i < count; ++i) {
+        auto process = std::make_unique<QProcess>();
+        process->start(
+            QStringLiteral("ip"), lan.ExecArguments(QStringLiteral("dev%1").arg(i + 1), program, arguments(i)));
+        m_programs.push_back(std::move(process));
+    }
+}
+
+LanPrograms::~LanPrograms()
+{
+    Terminate();
+}
+
+bool LanPrograms::WaitReady(int devicesEach, QString* why)
+{
+    for (const auto& program : m_programs) {
+        QByteArray out;
+        QElapsedTimer wait;
+        wait.start();
+        // The readiness line is the condition; the time only bounds a program that hangs.
+        while (!out.contains("ready") && wait.elapsed() < 30000 && program->state() != QProcess::NotRunning) {
+            program->waitForReadyRead(200);
+            out += program->readAllStandardOutput();
+        }
+        if (!out.contains("ready")) {
+            *why = QString::fromLocal8Bit(program->readAllStandardError());
+            return false;
+        }
+        if (out.count("device ") != devicesEach) {
+            *why = QStringLiteral("%1 devices listed").arg(out.count("device "));
+            return false;
+        }
+    }
+    return true;
+}
+
+bool LanPrograms::Running(QString* why) const
+{
+    for (const auto& program : m_programs) {
+        if (program->state() != QProcess::Running) {
+            *why = QString::fromLocal8Bit(program->readAllStandardError());
+            return false;
+        }
+    }
+    return true;
+}
+
+bool LanPrograms::Terminate()
+{
+    bool ended = true;
+    for (const auto& program : m_programs) {
+        if (program->state() == QProcess::NotRunning)
+            continue;
+        program->terminate();
+        ended = program->waitForFinished(10000) && ended;
+    }
+    return ended;
 }

@@ -3,6 +3,12 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+#include <memory>
+#include <vector>
+
+class QProcess;
+
 // The private LAN of lan.sh, driven from a test: makes the namespaces, moves
 // the calling thread into one of them (threads it starts afterwards stay
 // there, sockets they open live there), and removes everything at the end.
@@ -39,4 +45,28 @@ private:
     QString m_prefix;
     int m_originalNs = -1;
     bool m_up = false;
+};
+
+// Fake-device programs, one in each of the namespaces dev1 ... devN, each
+// printing a "device IP" line per device and then "ready" (tests/fakedevice).
+class LanPrograms
+{
+public:
+    // Starts program in dev<i + 1> with arguments(i), for i from 0 to count - 1.
+    LanPrograms(
+        const NamespaceLan& lan, int count, const QString& program, const std::function<QStringList(int)>& arguments);
+    ~LanPrograms();
+    LanPrograms(const LanPrograms&) = delete;
+    LanPrograms& operator=(const LanPrograms&) = delete;
+
+    // Until each program is ready with devicesEach devices; false with why
+    // when one ended, listed another number or was not ready in time.
+    bool WaitReady(int devicesEach, QString* why);
+    // False with the program's error output when one has ended.
+    bool Running(QString* why) const;
+    // Ends each program; false when one did not end within its time.
+    bool Terminate();
+
+private:
+    std::vector<std::unique_ptr<QProcess>> m_programs;
 };

@@ -24,6 +24,14 @@
 
 namespace wrappertest
 {
+// The fake HTTP API devices the wrapper tests run against.
+using fakedevice::BlackHoleListener;
+using fakedevice::FakeHttpApi;
+using fakedevice::HttpDeviceState;
+using fakedevice::HttpFaults;
+using fakedevice::MakeHttpDevices;
+using Scheme = fakedevice::FakeHttpApi::Scheme;
+
 inline constexpr int kTimeoutMs = 1500; // connect and request time-outs of the library in these tests
 inline const char* const kChallenge = "/API/Login/Challenge";
 inline const char* const kLogin = "/API/Web/Login";

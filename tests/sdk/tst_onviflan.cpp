@@ -111,27 +111,13 @@ void TestOnvifLan::searchLists200DevicesOnce()
 {
     // Four fake programs of 50 devices each, one per namespace; each answer
     // waits up to 300 ms, as target services spread their answers.
-    std::vector<std::unique_ptr<QProcess>> programs;
-    for (int i = 0; i < kProgramNamespaces; ++i) {
-        auto program = std::make_unique<QProcess>();
-        const QStringList args { QStringLiteral("--first"), QString::fromStdString(Address(1 + i * kPerNamespace)),
+    LanPrograms programs(m_lan, kProgramNamespaces, QStringLiteral(DEVSCAN_FAKEONVIF), [](int i) {
+        return QStringList { QStringLiteral("--first"), QString::fromStdString(Address(1 + i * kPerNamespace)),
             QStringLiteral("--count"), QString::number(kPerNamespace), QStringLiteral("--multicast"),
             QStringLiteral("--delay-ms"), QStringLiteral("300"), QStringLiteral("--seconds"), QStringLiteral("120") };
-        program->start(QStringLiteral("ip"),
-            m_lan.ExecArguments(QStringLiteral("dev%1").arg(i + 1), QStringLiteral(DEVSCAN_FAKEONVIF), args));
-        programs.push_back(std::move(program));
-    }
-    for (auto& program : programs) {
-        QByteArray out;
-        QElapsedTimer wait;
-        wait.start();
-        while (!out.contains("ready") && wait.elapsed() < 30000 && program->state() != QProcess::NotRunning) {
-            program->waitForReadyRead(200);
-            out += program->readAllStandardOutput();
-        }
-        QVERIFY2(out.contains("ready"), program->readAllStandardError().constData());
-        QCOMPARE(out.count("device "), kPerNamespace);
-    }
+    });
+    QString why;
+    QVERIFY2(programs.WaitReady(kPerNamespace, &why), qPrintable(why));
 
     QVERIFY(EnterHostForMulticast());
     OnvifScope onvif({}, 3);
@@ -145,9 +131,8 @@ void TestOnvifLan::searchLists200DevicesOnce()
     timer.start();
     Search(collector, 15000);
     const qint64 endMs = timer.elapsed();
-    QTest::qWait(300);
-    for (auto& program : programs)
-        QVERIFY2(program->state() == QProcess::Running, program->readAllStandardError().constData());
+    // The search is stopped: no callback comes after this.
+    QVERIFY2(programs.Running(&why), qPrintable(why));
     QStringList expected;
     for (int n = 1; n <= kProgramNamespaces * kPerNamespace; ++n)
         expected << QString::fromStdString(Address(n));
@@ -160,11 +145,7 @@ void TestOnvifLan::searchLists200DevicesOnce()
         int(collector.Records().size()), lastRecordMs.load(), endMs);
     for (const SearchDevRsp& r : collector.Records())
         QCOMPARE(r.webPort, 8080u);
-
-    for (auto& program : programs) {
-        program->terminate();
-        QVERIFY(program->waitForFinished(10000));
-    }
+    QVERIFY(programs.Terminate());
 }
 
 void TestOnvifLan::networkChangeMovesTheDevice()

@@ -102,27 +102,13 @@ std::unique_ptr<FakeDevice> TestZVNetLan::DeviceInDev5(int n)
 void TestZVNetLan::broadcastSearchFinds200Devices()
 {
     // Four fake device programs of 50 devices each, one per namespace.
-    std::vector<std::unique_ptr<QProcess>> programs;
-    for (int i = 0; i < kProgramNamespaces; ++i) {
-        auto program = std::make_unique<QProcess>();
-        const QStringList args { QStringLiteral("--first"), QString::fromStdString(Address(1 + i * kPerNamespace)),
+    LanPrograms programs(m_lan, kProgramNamespaces, QStringLiteral(DEVSCAN_FAKEDEVICE), [](int i) {
+        return QStringList { QStringLiteral("--first"), QString::fromStdString(Address(1 + i * kPerNamespace)),
             QStringLiteral("--count"), QString::number(kPerNamespace), QStringLiteral("--broadcast"),
             QStringLiteral("--seconds"), QStringLiteral("120") };
-        program->start(QStringLiteral("ip"),
-            m_lan.ExecArguments(QStringLiteral("dev%1").arg(i + 1), QStringLiteral(DEVSCAN_FAKEDEVICE), args));
-        programs.push_back(std::move(program));
-    }
-    for (auto& program : programs) {
-        QByteArray out;
-        QElapsedTimer wait;
-        wait.start();
-        while (!out.contains("ready") && wait.elapsed() < 30000 && program->state() != QProcess::NotRunning) {
-            program->waitForReadyRead(200);
-            out += program->readAllStandardOutput();
-        }
-        QVERIFY2(out.contains("ready"), program->readAllStandardError().constData());
-        QCOMPARE(out.count("device "), kPerNamespace);
-    }
+    });
+    QString why;
+    QVERIFY2(programs.WaitReady(kPerNamespace, &why), qPrintable(why));
 
     QVERIFY(EnterHostForBroadcast());
     SdkScope sdk({}, 0);
@@ -154,11 +140,7 @@ void TestZVNetLan::broadcastSearchFinds200Devices()
         QCOMPARE(QByteArray(r.netmask), QByteArray("255.255.0.0"));
         QCOMPARE(r.mediaPort, uint32_t(fakedevice::kDefaultTcpPort));
     }
-
-    for (auto& program : programs) {
-        program->terminate();
-        QVERIFY(program->waitForFinished(10000));
-    }
+    QVERIFY(programs.Terminate());
 }
 
 void TestZVNetLan::networkChangeMovesTheDevice()

@@ -10,12 +10,6 @@
 
 using namespace sdktest;
 using namespace wrappertest;
-using fakedevice::BlackHoleListener;
-using fakedevice::FakeHttpApi;
-using fakedevice::HttpDeviceState;
-using fakedevice::HttpFaults;
-using fakedevice::MakeHttpDevices;
-using Scheme = fakedevice::FakeHttpApi::Scheme;
 
 namespace
 {

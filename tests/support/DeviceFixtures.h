@@ -11,6 +11,7 @@
 #include <QTemporaryDir>
 
 #include <cstring>
+#include <memory>
 
 namespace TestSupport
 {
@@ -46,6 +47,22 @@ inline DeviceInfo* NewDevice(QObject* owner, const QString& ip, const QString& n
     record.networkMode = ZVNET_NET_MODE_STATIC;
     auto* device = new DeviceInfo(owner);
     device->InitFromSearchRsp(&record, false);
+    return device;
+}
+
+// A listed device waiting for its operation, with the login values; an ONVIF
+// device's record when onvif.
+inline std::unique_ptr<DeviceInfo> WaitingDevice(const QString& ip, uint32_t mediaPort, uint32_t webPort,
+    const QString& user, const QString& password, bool onvif = false)
+{
+    std::unique_ptr<DeviceInfo> device(NewDevice(nullptr, ip, QString(), 1, mediaPort, webPort));
+    if (onvif) {
+        const SearchDevRsp record = device->m_searchRsp;
+        device->InitFromSearchRsp(&record, true);
+    }
+    device->m_user = user;
+    device->m_password = password;
+    device->m_status = StatusWaiting;
     return device;
 }
 } // namespace TestSupport

@@ -28,11 +28,6 @@
 
 #include <set>
 
-using fakedevice::DeviceState;
-using fakedevice::FakeDevice;
-using fakedevice::FakeHttpApi;
-using fakedevice::HttpDeviceState;
-using fakedevice::HttpFaults;
 using namespace TestSupport;
 namespace wire = fakedevice::wire;
 
@@ -163,8 +158,6 @@ private:
         QTest::mouseClick(button, Qt::LeftButton, {}, QPoint(4, button->height() / 2));
     }
     void SetCompany(int company);
-    std::unique_ptr<FakeDevice> SdkDevice(int n, const std::function<void(DeviceState&)>& tweak = {});
-    std::unique_ptr<FakeHttpApi> HttpDevice(int n, const std::function<void(HttpDeviceState&)>& tweak = {});
 
     std::unique_ptr<OperationEnvironment> m_environment;
     std::unique_ptr<LoginFrame> m_page;
@@ -200,31 +193,6 @@ void TestLoginFrame::SetCompany(int company)
     m_page = std::make_unique<LoginFrame>();
     m_page->resize(1000, 600);
     m_page->show();
-}
-
-std::unique_ptr<FakeDevice> TestLoginFrame::SdkDevice(int n, const std::function<void(DeviceState&)>& tweak)
-{
-    DeviceState state = fakedevice::LoopbackDeviceState(OperationEnvironment::Address(n), n);
-    state.FillDefaultParams();
-    if (tweak)
-        tweak(state);
-    auto device = std::make_unique<FakeDevice>(state);
-    if (!device->WaitListening())
-        return nullptr;
-    return device;
-}
-
-std::unique_ptr<FakeHttpApi> TestLoginFrame::HttpDevice(int n, const std::function<void(HttpDeviceState&)>& tweak)
-{
-    HttpDeviceState state;
-    if (tweak)
-        tweak(state);
-    FakeHttpApi::Options options;
-    options.ip = OperationEnvironment::Address(n);
-    auto api = std::make_unique<FakeHttpApi>(state, options);
-    if (!api->Listening())
-        return nullptr;
-    return api;
 }
 
 void TestLoginFrame::LogIn(const std::string& ip, int port, const QString& user, const QString& password)

@@ -204,6 +204,8 @@ private slots:
     void filterActsOnTheCurrentTable_data();
     void filterActsOnTheCurrentTable();
     void doubleClickAsksForTheLoginPage();
+    void columnsFollowTheCustomerCode_data();
+    void columnsFollowTheCustomerCode();
 
 private:
     std::unique_ptr<TaskPool> m_pool;
@@ -247,7 +249,8 @@ void TestSearchFrame::init()
 void TestSearchFrame::cleanup()
 {
     DeviceInfoMng::Instance()->ReplaceLanDevices({});
-    QTest::qWait(20);
+    QCoreApplication::sendPostedEvents();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
 
 void TestSearchFrame::cleanupTestCase()
@@ -327,7 +330,7 @@ void TestSearchFrame::newSearchFreesTheLastOneAndDropsLateReplies()
         QCOMPARE(SearchFrame::SearchCallback(&late, givenUp), 0);
         QCOMPARE(SearchFrame::SearchCallback(nullptr, givenUp), 0);
     });
-    QTest::qWait(50);
+    QCoreApplication::sendPostedEvents();
     QCOMPARE(f.Ips(), QStringList { "10.0.0.4" });
     QCOMPARE(f.listing.cleared, 3);
     QVERIFY(f.ToolBarEnabled());
@@ -719,7 +722,7 @@ void TestSearchFrame::widthChoosesThePanelLayout()
     if (code == 31)
         QCOMPARE(dns2->geometry().top(), gateway->geometry().top());
     f.page.resize(1100, 600);
-    QTest::qWait(20);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
     QVERIFY(grid());
     f.page.resize(1420, 600);
     QTRY_VERIFY(row());
@@ -867,6 +870,68 @@ void TestSearchFrame::doubleClickAsksForTheLoginPage()
     f.page.GetLoginText(&user, &password);
     QCOMPARE(user, QStringLiteral("tolvi"));
     QCOMPARE(password, QStringLiteral("tolvi"));
+}
+
+void TestSearchFrame::columnsFollowTheCustomerCode_data()
+{
+    // One entry a column of the view: its width in pixels, 0 for a hidden
+    // column, -1 for a column the page leaves to the view (column 1, those it
+    // sets no width for, and the stretched last one).
+    QTest::addColumn<int>("code");
+    QTest::addColumn<int>("language");
+    QTest::addColumn<bool>("onvif");
+    QTest::addColumn<QVector<int>>("columns");
+    using Columns = QVector<int>;
+    QTest::newRow("code 0") << 0 << 0 << false
+                            << Columns { 80, -1, 100, 135, 130, 125, 145, 120, 120, 120, 120, 120, -1, -1 };
+    QTest::newRow("code 20, https column")
+        << 20 << 0 << false << Columns { 80, -1, 70, 135, 130, 125, 145, 120, 120, 120, 120, 120, 120, -1, -1 };
+    QTest::newRow("code 20, language 2") << 20 << 2 << false
+                                         << Columns { 80, -1, 70, 135, 130, 125, 145, 155, 155, 120, 120, 120, 155, -1,
+                                                -1 };
+    QTest::newRow("code 31") << 31 << 0 << false << Columns { 80, -1, 100, 135, 130, 125, 145, 120, 120, 120, 120, -1 };
+    QTest::newRow("code 34") << 34 << 0 << false
+                             << Columns { 80, -1, 300, 135, 130, 125, 145, 120, 120, 120, 120, 120, 120, -1 };
+    // Code 40's last column does not stretch.
+    QTest::newRow("code 40") << 40 << 0 << false << Columns { 80, -1, 100, 135, 300, 125, 145, 120 };
+    QTest::newRow("code 41") << 41 << 0 << false
+                             << Columns { 80, -1, 100, 135, 130, 125, 145, 120, 120, 120, 120, 120, -1, 80, -1 };
+    QTest::newRow("code 45") << 45 << 0 << false
+                             << Columns { 80, -1, 100, 135, 130, 165, 145, 120, 140, 120, 120, 120, 180, -1 };
+    QTest::newRow("onvif, code 0") << 0 << 0 << true << Columns { 80, -1, 0, -1, 0, 125, 0, 0, 0, 0, 120, 0, 0, -1 };
+    QTest::newRow("onvif, code 20") << 20 << 0 << true
+                                    << Columns { 80, -1, 0, 0, -1, 0, 145, 0, 0, 0, 0, 120, 0, 0, -1 };
+    QTest::newRow("onvif, code 40") << 40 << 0 << true << Columns { 80, -1, 0, -1, 0, 125, 0, 0 };
+}
+
+void TestSearchFrame::columnsFollowTheCustomerCode()
+{
+    QFETCH(int, code);
+    QFETCH(int, language);
+    QFETCH(bool, onvif);
+    QFETCH(QVector<int>, columns);
+    ZVAppSetting* settings = ZVAppSetting::Instance();
+    settings->m_company = code;
+    const int languageBefore = settings->m_currentLanguage;
+    settings->m_currentLanguage = language;
+    Fixture f;
+    settings->m_currentLanguage = languageBefore;
+    CheckBoxTableView* view = f.view;
+    if (onvif) {
+        // An empty table: no row's text widens a column.
+        f.page.SetProtocol(1);
+        QTRY_VERIFY_WITH_TIMEOUT(!f.page.IsSearching(), 20000);
+        view = f.Find<CheckBoxTableView>("m_pOnvifView");
+    }
+    QCOMPARE(view->model()->columnCount(), columns.size());
+    for (int column = 0; column < columns.size(); ++column) {
+        const QByteArray where = "column " + QByteArray::number(column);
+        const int expected = columns.at(column);
+        QVERIFY2(view->isColumnHidden(column) == (expected == 0), where.constData());
+        if (expected > 0)
+            QVERIFY2(view->columnWidth(column) == expected,
+                (where + ": width " + QByteArray::number(view->columnWidth(column))).constData());
+    }
 }
 
 QTEST_MAIN(TestSearchFrame)
