@@ -21,8 +21,10 @@
 #include <QLabel>
 #include <QMutexLocker>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QSpacerItem>
 #include <QStackedWidget>
+#include <QStyle>
 #include <QVBoxLayout>
 
 #include <cstring>
@@ -116,11 +118,22 @@ void DeviceInfoFrame::BuildForm()
     horizontalLayout_5->addWidget(m_pDeviceTableView, 1);
     line = NewLine(this, "line", QFrame::VLine);
     horizontalLayout_5->addWidget(line);
-    m_pStackWidget = new QStackedWidget(this);
+    // The settings column is taller than the page at the window's smallest
+    // size: it scrolls there instead of squeezing its rows over each other.
+    auto* scroll = new QScrollArea(this);
+    scroll->setObjectName(QStringLiteral("m_pStackScroll"));
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setWidgetResizable(true);
+    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    const int bar = scroll->style()->pixelMetric(QStyle::PM_ScrollBarExtent);
+    scroll->setMinimumWidth(300 + bar);
+    scroll->setMaximumWidth(360 + bar);
+    m_pStackWidget = new QStackedWidget(scroll);
     m_pStackWidget->setObjectName(QStringLiteral("m_pStackWidget"));
     m_pStackWidget->setMinimumWidth(300);
     m_pStackWidget->setMaximumWidth(360);
-    horizontalLayout_5->addWidget(m_pStackWidget);
+    scroll->setWidget(m_pStackWidget);
+    horizontalLayout_5->addWidget(scroll);
 
     auto button = [](QWidget* parent, QVBoxLayout* layout, const char* name) {
         auto* widget = new QPushButton(parent);
