@@ -1,10 +1,10 @@
 // The device list's readers of the HTTP JSON API's replies: the parse every
 // operation makes, the success check and the key-list entries of the
 // password exchanges.
-#include "DeviceHttp.h"
 #include "HttpClient.h"
 #include "JsonRead.h"
 #include "TransKey.h"
+#include "workers/WorkerSupport.h"
 
 #include <cstdint>
 #include <string>
@@ -16,7 +16,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     std::string errors;
     if (!ParseJsonText(builder, std::string(reinterpret_cast<const char*>(data), size), root, errors))
         return 0;
-    IsSuccessReply(root);
+    DeviceOps::IsSuccessReply(root);
     for (Json::ArrayIndex index : { 0u, 1u, 2u }) {
         SaltEntry salt;
         ReadSaltEntry(root, index, salt);
