@@ -146,10 +146,14 @@ void DeviceInfoFrame::BuildForm()
     Page1->setObjectName(QStringLiteral("Page1"));
     verticalLayout = new QVBoxLayout(Page1);
     verticalLayout->setObjectName(QStringLiteral("verticalLayout"));
+    // Fourteen rows and four buttons fit the window's minimum height only
+    // with tight spacing; the default one squeezes the rows over each other.
+    verticalLayout->setSpacing(2);
     m_pBtnSearch = button(Page1, verticalLayout, "m_pBtnSearch");
     verticalLayout->addWidget(NewLine(Page1, "line_2", QFrame::HLine));
     gridLayout_2 = new QGridLayout;
     gridLayout_2->setObjectName(QStringLiteral("gridLayout_2"));
+    gridLayout_2->setVerticalSpacing(1);
     auto row = [&](QLabel** rowLabel, LineEdit** rowEdit, const char* labelName, const char* editName) {
         const int at = gridLayout_2->rowCount();
         *rowLabel = label(Page1, labelName);
@@ -169,6 +173,7 @@ void DeviceInfoFrame::BuildForm()
 
     gridLayout = new QGridLayout;
     gridLayout->setObjectName(QStringLiteral("gridLayout"));
+    gridLayout->setVerticalSpacing(1);
     auto factory = [&](QCheckBox** box, QLabel** fieldLabel, LineEdit** fieldEdit, const char* boxName,
                        const char* labelName, const char* editName) {
         const int at = gridLayout->rowCount();
