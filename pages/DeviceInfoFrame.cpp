@@ -21,6 +21,7 @@
 #include <QLabel>
 #include <QMutexLocker>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QSpacerItem>
 #include <QStackedWidget>
 #include <QVBoxLayout>
@@ -209,6 +210,21 @@ void DeviceInfoFrame::BuildForm()
     verticalLayout->addWidget(NewLine(Page1, "line_6", QFrame::HLine));
     verticalLayout->addItem(new QSpacerItem(20, 10, QSizePolicy::Minimum, QSizePolicy::Expanding));
     verticalLayout->addWidget(NewLine(Page1, "line_7", QFrame::HLine));
+    // Where the window leaves less height than the rows need (a taller title
+    // bar), the column scrolls instead of squeezing them over each other.
+    QWidget* contents = Page1;
+    contents->setObjectName(QStringLiteral("Page1Contents"));
+    Page1 = new QWidget(m_pStackWidget);
+    Page1->setObjectName(QStringLiteral("Page1"));
+    auto* pageLayout = new QVBoxLayout(Page1);
+    pageLayout->setContentsMargins(0, 0, 0, 0);
+    auto* scroll = new QScrollArea(Page1);
+    scroll->setObjectName(QStringLiteral("m_pScrollPage1"));
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    scroll->setWidgetResizable(true);
+    scroll->setWidget(contents);
+    pageLayout->addWidget(scroll);
     m_pStackWidget->addWidget(Page1);
 
     page = new QWidget(m_pStackWidget);

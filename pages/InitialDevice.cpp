@@ -63,6 +63,7 @@ void InitialDevice::RetranslateTexts()
     m_pLableUserName->setText(LanguageText(12));
     m_pLabelPwd->setText(LanguageText(73));
     m_pLabelConfirmPwd->setText(LanguageText(74));
+    FitFixedButton(m_pBtnInitialized, 72);
 }
 
 void InitialDevice::SetActionsEnabled(bool enabled)

@@ -122,6 +122,7 @@ void RecoveryDevice::RetranslateTexts()
     m_pBtnRecover->setText(LanguageText(197));
     m_pLabelUserName->setText(LanguageText(12));
     m_pLabelPassword->setText(LanguageText(13));
+    FitFixedButton(m_pBtnRecover, 72);
 }
 
 void RecoveryDevice::SetActionsEnabled(bool enabled)

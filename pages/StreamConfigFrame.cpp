@@ -108,6 +108,10 @@ void StreamConfigFrame::RetranslateTexts()
     m_pBtnSet->setText(LanguageText(64));
     m_pBtnSetTime->setText(LanguageText(179));
     FitButtons({ m_pBtnQuery, m_pBtnSet, m_pBtnSetTime });
+    // The login labels never shrink below their texts, longer in some languages.
+    FitLabels({ m_pLabUserName, m_pLabPassword }, 120);
+    for (const auto& fit : { qMakePair(m_pLabUserName, 60), qMakePair(m_pLabPassword, 20) })
+        fit.first->setMinimumWidth(qMax(fit.second, fit.first->sizeHint().width()));
 }
 
 void StreamConfigFrame::SetActionsEnabled(bool enabled)
