@@ -669,9 +669,8 @@ void DeviceInfoFilled(DevicePage* page, const QList<DeviceInfo*>&)
 void PasswordsTyped(DevicePage* page, const QList<DeviceInfo*>&)
 {
     TickRows(page, { 1, 2 });
-    Type(page,
-        { { "m_pEditNewPWD", QStringLiteral("Gate3#24") },
-            { "m_pEditConfirmPWD", QStringLiteral("Gate3#24") } });
+    Type(
+        page, { { "m_pEditNewPWD", QStringLiteral("Gate3#24") }, { "m_pEditConfirmPWD", QStringLiteral("Gate3#24") } });
 }
 
 // The stream page after a query of every device; code 43 asks the sub stream.
