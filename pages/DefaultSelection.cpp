@@ -68,6 +68,9 @@ DefaultSelection::DefaultSelection(QWidget* page, int mode)
     const bool http = m_mode == 1;
     ShowColumn(SdkBoxes(), !http);
     ShowColumn(HttpBoxes(), http);
+    // The columns share the dialog's middle: only the mode's own is shown.
+    verticalLayoutWidget->setVisible(!http);
+    verticalLayoutWidget_3->setVisible(http);
     for (QRadioButton* radio : { m_rExceptNetwork, m_rAll }) {
         radio->setEnabled(true);
         radio->setVisible(true);
@@ -87,10 +90,11 @@ void DefaultSelection::BuildForm()
 
     m_lTip = new QLabel(this);
     m_lTip->setObjectName(QStringLiteral("m_lTip"));
-    m_lTip->setGeometry(120, 40, 241, 21);
+    // The tip ends above the columns, the left column beside the radio buttons.
+    m_lTip->setGeometry(120, 40, 241, 20);
     m_lTip->setText(LanguageText(220));
 
-    verticalLayoutWidget = LayoutWidget(this, "verticalLayoutWidget", QRect(180, 60, 91, 191));
+    verticalLayoutWidget = LayoutWidget(this, "verticalLayoutWidget", QRect(180, 60, 91, 190));
     verticalLayout = NewLayout<QVBoxLayout>(verticalLayoutWidget, "verticalLayout");
     auto sdkBox = [this](const char* name, int textId) {
         return AddButton<QCheckBox>(verticalLayoutWidget, verticalLayout, name, textId);
@@ -106,7 +110,7 @@ void DefaultSelection::BuildForm()
     m_cRecord = sdkBox("m_cRecord", 208);
     m_cSystem = sdkBox("m_cSystem", 212);
 
-    verticalLayoutWidget_3 = LayoutWidget(this, "verticalLayoutWidget_3", QRect(90, 60, 91, 231));
+    verticalLayoutWidget_3 = LayoutWidget(this, "verticalLayoutWidget_3", QRect(90, 60, 90, 231));
     verticalLayout_3 = NewLayout<QVBoxLayout>(verticalLayoutWidget_3, "verticalLayout_3");
     auto httpBox = [this](const char* name, int textId) {
         return AddButton<QCheckBox>(verticalLayoutWidget_3, verticalLayout_3, name, textId);

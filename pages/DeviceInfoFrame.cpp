@@ -24,7 +24,6 @@
 #include <QScrollArea>
 #include <QSpacerItem>
 #include <QStackedWidget>
-#include <QStyle>
 #include <QVBoxLayout>
 
 #include <cstring>
@@ -118,22 +117,11 @@ void DeviceInfoFrame::BuildForm()
     horizontalLayout_5->addWidget(m_pDeviceTableView, 1);
     line = NewLine(this, "line", QFrame::VLine);
     horizontalLayout_5->addWidget(line);
-    // The settings column is taller than the page at the window's smallest
-    // size: it scrolls there instead of squeezing its rows over each other.
-    auto* scroll = new QScrollArea(this);
-    scroll->setObjectName(QStringLiteral("m_pStackScroll"));
-    scroll->setFrameShape(QFrame::NoFrame);
-    scroll->setWidgetResizable(true);
-    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    const int bar = scroll->style()->pixelMetric(QStyle::PM_ScrollBarExtent);
-    scroll->setMinimumWidth(300 + bar);
-    scroll->setMaximumWidth(360 + bar);
-    m_pStackWidget = new QStackedWidget(scroll);
+    m_pStackWidget = new QStackedWidget(this);
     m_pStackWidget->setObjectName(QStringLiteral("m_pStackWidget"));
     m_pStackWidget->setMinimumWidth(300);
     m_pStackWidget->setMaximumWidth(360);
-    scroll->setWidget(m_pStackWidget);
-    horizontalLayout_5->addWidget(scroll);
+    horizontalLayout_5->addWidget(m_pStackWidget);
 
     auto button = [](QWidget* parent, QVBoxLayout* layout, const char* name) {
         auto* widget = new QPushButton(parent);
@@ -159,10 +147,14 @@ void DeviceInfoFrame::BuildForm()
     Page1->setObjectName(QStringLiteral("Page1"));
     verticalLayout = new QVBoxLayout(Page1);
     verticalLayout->setObjectName(QStringLiteral("verticalLayout"));
+    // Fourteen rows and four buttons fit the window's minimum height only
+    // with tight spacing; the default one squeezes the rows over each other.
+    verticalLayout->setSpacing(2);
     m_pBtnSearch = button(Page1, verticalLayout, "m_pBtnSearch");
     verticalLayout->addWidget(NewLine(Page1, "line_2", QFrame::HLine));
     gridLayout_2 = new QGridLayout;
     gridLayout_2->setObjectName(QStringLiteral("gridLayout_2"));
+    gridLayout_2->setVerticalSpacing(1);
     auto row = [&](QLabel** rowLabel, LineEdit** rowEdit, const char* labelName, const char* editName) {
         const int at = gridLayout_2->rowCount();
         *rowLabel = label(Page1, labelName);
@@ -182,6 +174,7 @@ void DeviceInfoFrame::BuildForm()
 
     gridLayout = new QGridLayout;
     gridLayout->setObjectName(QStringLiteral("gridLayout"));
+    gridLayout->setVerticalSpacing(1);
     auto factory = [&](QCheckBox** box, QLabel** fieldLabel, LineEdit** fieldEdit, const char* boxName,
                        const char* labelName, const char* editName) {
         const int at = gridLayout->rowCount();
@@ -217,6 +210,21 @@ void DeviceInfoFrame::BuildForm()
     verticalLayout->addWidget(NewLine(Page1, "line_6", QFrame::HLine));
     verticalLayout->addItem(new QSpacerItem(20, 10, QSizePolicy::Minimum, QSizePolicy::Expanding));
     verticalLayout->addWidget(NewLine(Page1, "line_7", QFrame::HLine));
+    // Where the window leaves less height than the rows need (a taller title
+    // bar), the column scrolls instead of squeezing them over each other.
+    QWidget* contents = Page1;
+    contents->setObjectName(QStringLiteral("Page1Contents"));
+    Page1 = new QWidget(m_pStackWidget);
+    Page1->setObjectName(QStringLiteral("Page1"));
+    auto* pageLayout = new QVBoxLayout(Page1);
+    pageLayout->setContentsMargins(0, 0, 0, 0);
+    auto* scroll = new QScrollArea(Page1);
+    scroll->setObjectName(QStringLiteral("m_pScrollPage1"));
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    scroll->setWidgetResizable(true);
+    scroll->setWidget(contents);
+    pageLayout->addWidget(scroll);
     m_pStackWidget->addWidget(Page1);
 
     page = new QWidget(m_pStackWidget);

@@ -108,10 +108,10 @@ void StreamConfigFrame::RetranslateTexts()
     m_pBtnSet->setText(LanguageText(64));
     m_pBtnSetTime->setText(LanguageText(179));
     FitButtons({ m_pBtnQuery, m_pBtnSet, m_pBtnSetTime });
-    // The login labels keep their texts whole when the bar is at its narrowest.
+    // The login labels never shrink below their texts, longer in some languages.
     FitLabels({ m_pLabUserName, m_pLabPassword }, 120);
-    m_pLabUserName->setMinimumWidth(qMax(60, m_pLabUserName->sizeHint().width()));
-    m_pLabPassword->setMinimumWidth(qMax(20, m_pLabPassword->sizeHint().width()));
+    for (const auto& fit : { qMakePair(m_pLabUserName, 60), qMakePair(m_pLabPassword, 20) })
+        fit.first->setMinimumWidth(qMax(fit.second, fit.first->sizeHint().width()));
 }
 
 void StreamConfigFrame::SetActionsEnabled(bool enabled)

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Renders the main window for customer codes 0, 20, 26, 31, 40 and 43, their
+# Renders the main window for customer codes 0, 20, 22, 26, 31, 36, 40, 43 and 45, their
 # operation pages, and the search page in six languages under Xvfb and stores
 # the pictures in tests/ui/screenshots/ (commit them after a change).
 set -euo pipefail

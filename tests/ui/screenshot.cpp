@@ -6,7 +6,8 @@
 // checked for cut texts, characters no installed font can draw, overlapping
 // widgets and empty images, and saved as PNG. Then each operation page of the
 // table kPageShots that the customer has, in a state of its own (the upgrade
-// page mid-batch), with the 20 devices at 1920x1080 and at the minimum size.
+// page mid-batch), with the 20 devices at 1920x1080 and at the minimum size;
+// the restore-defaults page also shows its group dialog where it has one.
 // With a language file
 // named, the program starts with the shipped settings in that language and
 // renders the search page at both sizes; every other page is then checked at
@@ -17,6 +18,7 @@
 #include "CheckBoxHeaderView.h"
 #include "CheckBoxTableModel.h"
 #include "CheckBoxTableView.h"
+#include "DefaultSelection.h"
 #include "DeviceInfo.h"
 #include "DeviceInfoMng.h"
 #include "DevicePage.h"
@@ -24,6 +26,7 @@
 #include "FixedText.h"
 #include "LanguageTexts.h"
 #include "MainFrame.h"
+#include "OperationPage.h"
 #include "PageIndex.h"
 #include "SearchFrame.h"
 #include "Startup.h"
@@ -83,6 +86,8 @@ constexpr quint16 kSilentPort = 18443;
 
 QStringList g_problems;
 QString g_state;
+// The pictures' path and name up to the state's part.
+QString g_stem;
 // Pages checked without being opened have not filled their info labels yet.
 bool g_emptyLabelsShown = false;
 
@@ -588,6 +593,168 @@ void ChangeMidBatch(DevicePage* page, const QList<DeviceInfo*>& devices)
     ShowStatuses(devices, { StatusChanging, StatusChangeOk, StatusChangeUnsupported, StatusChangeFailed });
 }
 
+// Ticks the rows of a page's table by their boxes, as a user does.
+void TickRows(DevicePage* page, std::initializer_list<int> rows)
+{
+    auto* operation = qobject_cast<OperationPage*>(page);
+    CheckBoxTableView* view = operation ? operation->TableView() : nullptr;
+    if (!view) {
+        Problem(QStringLiteral("no device table"));
+        return;
+    }
+    for (const int row : rows) {
+        if (row >= view->model()->rowCount()) {
+            Problem(QStringLiteral("no row %1 to tick").arg(row));
+            continue;
+        }
+        const QModelIndex cell = view->model()->index(row, 0);
+        view->scrollTo(cell);
+        QStyleOptionViewItem option;
+        option.initFrom(view->viewport());
+        option.rect = view->visualRect(cell);
+        option.features = QStyleOptionViewItem::HasCheckIndicator;
+        option.widget = view;
+        const QRect box = view->style()->subElementRect(QStyle::SE_ItemViewItemCheckIndicator, &option, view);
+        QTest::mouseClick(view->viewport(), Qt::LeftButton, Qt::NoModifier, box.center());
+    }
+    view->scrollToTop();
+    const int ticked = int(rows.size());
+    WaitFor(
+        [&] {
+            QList<DeviceInfo*> checked;
+            operation->Model()->getCheckedDevices(checked);
+            return checked.size() == ticked;
+        },
+        "the ticked rows");
+}
+
+// Types the texts into the page's edits, by their names.
+void Type(QWidget* page, const QList<QPair<const char*, QString>>& texts)
+{
+    for (const auto& entry : texts) {
+        auto* edit = page->findChild<QLineEdit*>(QLatin1String(entry.first));
+        if (!edit) {
+            Problem(QStringLiteral("no edit %1").arg(QLatin1String(entry.first)));
+            continue;
+        }
+        edit->setText(entry.second);
+    }
+}
+
+// The page lists the devices again, each made single-channel: the stream
+// and on-screen display pages list only those.
+void ListSingleChannel(DevicePage* page, const QList<DeviceInfo*>& devices)
+{
+    for (DeviceInfo* device : devices)
+        device->m_searchRsp.channelNumber = 1;
+    page->RefreshDeviceList();
+}
+
+// Addresses for the ticked devices and their factory information typed.
+void DeviceInfoFilled(DevicePage* page, const QList<DeviceInfo*>&)
+{
+    TickRows(page, { 1, 3, 4 });
+    // A click on a row fills the address edits from its device: type after.
+    Type(page,
+        { { "m_pEditStartIP", QStringLiteral("192.168.1.10") }, { "m_pEditMediaPort", QStringLiteral("9000") },
+            { "m_pEditGateway", QStringLiteral("192.168.1.1") }, { "m_pEditNetmask", QStringLiteral("255.255.255.0") },
+            { "m_pEditKeyID", QStringLiteral("0x1f") }, { "m_pEditBoardID", QStringLiteral("B1") },
+            { "m_pEditMainBoardName", QStringLiteral("ZV-DM-12A") } });
+    for (const char* name : { "m_pCheckKeyID", "m_pCheckBoardID", "m_pCheckMainBoardName" }) {
+        if (auto* tick = page->findChild<QCheckBox*>(QLatin1String(name)))
+            tick->setChecked(true);
+    }
+}
+
+void PasswordsTyped(DevicePage* page, const QList<DeviceInfo*>&)
+{
+    TickRows(page, { 1, 2 });
+    Type(
+        page, { { "m_pEditNewPWD", QStringLiteral("Gate3#24") }, { "m_pEditConfirmPWD", QStringLiteral("Gate3#24") } });
+}
+
+// The stream page after a query of every device; code 43 asks the sub stream.
+void StreamQueried(DevicePage* page, const QList<DeviceInfo*>& devices)
+{
+    ListSingleChannel(page, devices);
+    for (int i = 0; i < devices.size(); ++i) {
+        DeviceInfo* device = devices.at(i);
+        device->m_resolutionText = i % 2 ? QStringLiteral("2688x1520") : QStringLiteral("1920x1080");
+        device->m_fpsText = QStringLiteral("25");
+        device->m_encodeTypeText = i % 3 ? QStringLiteral("H.265") : QStringLiteral("H.264");
+        device->m_customBitrate = i % 2 ? 4096 : 2048;
+        device->m_status = StatusQueryOk;
+    }
+    if (ZVAppSetting::Instance()->m_company == 43) {
+        if (auto* stream = page->findChild<QComboBox*>(QStringLiteral("m_pStreamComBox")))
+            stream->setCurrentIndex(1);
+    }
+    TickRows(page, { 0, 3, 6 });
+}
+
+// A few devices queried; one ticked with a new channel name and positions.
+void OsdQueried(DevicePage* page, const QList<DeviceInfo*>& devices)
+{
+    ListSingleChannel(page, devices);
+    for (int i = 0; i < devices.size(); i += 3) {
+        DeviceInfo* device = devices.at(i);
+        device->m_osdChannelName = QStringLiteral("Gate West %1").arg(i + 1);
+        device->m_osdNamePos = QStringLiteral("%1,%2").arg(120 + i).arg(64);
+        device->m_osdDatePos = QStringLiteral("%1,%2").arg(1600).arg(980 - i);
+        device->m_status = StatusQueryOk;
+    }
+    TickRows(page, { 3 });
+    Type(page,
+        { { "m_pEditChnName", QStringLiteral("Gate West 4") }, { "m_pEditXvalue", QStringLiteral("120") },
+            { "m_pEditYValue", QStringLiteral("64") }, { "m_pEditDateXvalue", QStringLiteral("1600") },
+            { "m_pEditdateYValue", QStringLiteral("980") } });
+}
+
+// Devices never logged into, a few of them ticked.
+void FirstLoginListed(DevicePage* page, const QList<DeviceInfo*>& devices)
+{
+    for (DeviceInfo* device : devices)
+        device->m_searchRsp.isFirstLogin = 1;
+    page->RefreshDeviceList();
+    TickRows(page, { 0, 2, 5 });
+}
+
+// One device ticked with its login; where the customer picks the groups,
+// the group dialog is shown with the network group ticked (both ways of
+// restoring it offered), saved and cancelled.
+void RecoveryTicked(DevicePage* page, const QList<DeviceInfo*>&)
+{
+    TickRows(page, { 1 });
+    Type(page, { { "m_pEditUserName", QStringLiteral("admin") }, { "m_pEditPassword", QStringLiteral("admin123") } });
+    const int company = ZVAppSetting::Instance()->m_company;
+    // Code 40 restores without asking: a click would start the batch.
+    if (company != 0 && company != 45)
+        return;
+    const QString state = g_state;
+    g_state = QStringLiteral("restore-defaults dialog");
+    bool shown = false;
+    const DefaultSelection::ShownHook previous = DefaultSelection::SetShownHook([&](DefaultSelection* dialog) {
+        shown = true;
+        WaitFor([&] { return dialog->windowHandle() && dialog->windowHandle()->isExposed(); }, "the dialog");
+        auto* network = dialog->findChild<QCheckBox*>(QStringLiteral("m_cHttpNetwork"));
+        if (network && network->isVisible() && !network->isChecked())
+            network->click();
+        Settle(dialog);
+        CheckWindow(dialog);
+        SaveWindow(dialog, g_stem + QStringLiteral("-defaults.png"));
+        if (auto* cancel = dialog->findChild<QPushButton*>(QStringLiteral("m_bCancel")))
+            cancel->click();
+        else
+            dialog->reject();
+    });
+    if (auto* recover = page->findChild<QPushButton*>(QStringLiteral("m_pBtnRecover")))
+        recover->click();
+    DefaultSelection::SetShownHook(previous);
+    if (!shown)
+        Problem(QStringLiteral("the dialog did not show"));
+    g_state = state;
+}
+
 // One operation page to render: its stack index, the tool-bar button that
 // opens it, the pictures' name and what puts it in a representative state
 // (the listed devices' statuses, the user's input); none leaves it as opened.
@@ -605,6 +772,12 @@ const PageShot kPageShots[] = {
     { PageExportExcel, ToolBarFrame::ButtonExportExcel, "excel", nullptr },
     { PageRebootDevice, ToolBarFrame::ButtonRebootDevice, "reboot", RebootMidBatch },
     { PageChangeDevice, ToolBarFrame::ButtonChangeDevice, "changedevice", ChangeMidBatch },
+    { PageDeviceInfo, ToolBarFrame::ButtonDeviceInfo, "deviceinfo", DeviceInfoFilled },
+    { PageRecoveryDevice, ToolBarFrame::ButtonRecoveryDevice, "recovery", RecoveryTicked },
+    { PageInitialDevice, ToolBarFrame::ButtonInitialDevice, "initial", FirstLoginListed },
+    { PageChangePassword, ToolBarFrame::ButtonChangePassword, "password", PasswordsTyped },
+    { PageStreamConfig, ToolBarFrame::ButtonStreamConfig, "stream", StreamQueried },
+    { PageOSDConfig, ToolBarFrame::ButtonOSDConfig, "osd", OsdQueried },
 };
 
 // Each operation page the customer is offered, opened by its tool-bar button
@@ -628,6 +801,10 @@ void RenderPages(MainFrame* window, const QString& stem)
         if (!WaitFor([&] { return page->isVisible(); }, "the page"))
             continue;
         page->RefreshDeviceList();
+        // Set-ups may change the search records; later pages list them as found.
+        QVector<SearchDevRsp> records;
+        for (const DeviceInfo* device : devices)
+            records << device->m_searchRsp;
         if (shot.setUp)
             shot.setUp(page, devices);
         for (DeviceInfo* device : devices)
@@ -645,8 +822,10 @@ void RenderPages(MainFrame* window, const QString& stem)
                 window, QStringLiteral("%1-%2-%3.png").arg(stem, QLatin1String(shot.name), QLatin1String(size.second)));
         }
         DeviceInfoMng::Instance()->ResetLanDeviceStatus();
-        for (DeviceInfo* device : devices)
-            device->m_upgradeProgress = -1;
+        for (int i = 0; i < devices.size(); ++i) {
+            devices.at(i)->m_upgradeProgress = -1;
+            devices.at(i)->m_searchRsp = records.at(i);
+        }
     }
 }
 
@@ -750,6 +929,7 @@ int main(int argc, char* argv[])
     if (!language.isEmpty())
         name += QLatin1Char('-') + language.section(QLatin1Char('.'), 0, 0);
     const QString stem = QDir(outDir).filePath(name);
+    g_stem = stem;
 
     TestSupport::TemporarySettings settings;
     if (!language.isEmpty()) {

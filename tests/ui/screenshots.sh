@@ -1,9 +1,11 @@
 #!/bin/sh
-# Renders the main window of customer codes 0, 20, 26, 31, 40 and 43 under Xvfb
+# Renders the main window of customer codes 0, 20, 22, 26, 31, 36, 40, 43 and 45 under Xvfb
 # (1920x1080) into OUTPUT_DIR: customer-N-SIZE-search.png, -locked.png and
 # -range.png at 1920x1080 and at the window's minimum size, -about.png and
 # -message.png, and customer-N-PAGE-full.png and -min.png for each operation
-# page the customer has (upgrade, import/export, Excel, reboot, change-device).
+# page the customer has (upgrade, import/export, Excel, reboot, change-device,
+# device information, restore defaults, initialise, change password, stream,
+# on-screen display), and -defaults.png, the restore-defaults group dialog.
 # Then the search page in Japanese (code 20), Traditional Chinese (1), German
 # (2), Russian (6), Korean (18) and Simplified Chinese (13):
 # customer-N-LANGUAGE-SIZE-search.png, the other pages checked at the minimum
@@ -18,7 +20,7 @@ shift 2
 here=$(cd "$(dirname "$0")" && pwd)
 command -v xvfb-run >/dev/null 2>&1 || { echo "screenshots.sh: xvfb-run not found; skipping" >&2; exit 77; }
 mkdir -p "$out"
-[ $# -gt 0 ] || set -- 0 20 26 31 40 43 "20 JAPAN_KELM.xml" "1 CHT.xml" "2 GER.xml" "6 RUS_GH.xml" "18 KOR_T_MU.xml" \
+[ $# -gt 0 ] || set -- 0 20 22 26 31 36 40 43 45 "20 JAPAN_KELM.xml" "1 CHT.xml" "2 GER.xml" "6 RUS_GH.xml" "18 KOR_T_MU.xml" \
     "13 CHS.xml"
 status=0
 for run in "$@"; do
