@@ -21,6 +21,7 @@
 namespace
 {
 constexpr int kStartReportGraceMs = 1500;
+std::atomic<unsigned> g_startReportGraceChecks { 0 };
 // Longer than the wrapper's own worst case: a challenge over TLS and again
 // over plain HTTP, then the login, each with its connect and request time-outs.
 constexpr int kJsonLoginWaitMs = 45000;
@@ -165,6 +166,11 @@ LoginResult ParseLoginResult(const char* json)
     return success;
 }
 
+unsigned StartReportGraceChecks()
+{
+    return g_startReportGraceChecks.load();
+}
+
 int SetJsonLoginWaitMs(int milliseconds)
 {
     return g_jsonLoginWaitMs.exchange(milliseconds > 0 ? milliseconds : kJsonLoginWaitMs);
@@ -237,23 +243,25 @@ void DeviceInfo::EndSilentStartLater()
     // A start that gave no handle may still be reported by the SDK, with its
     // reason; when no report has come within the grace time, the attempt ends
     // as a failed connection, so that no page waits for ever.
-    EndAttemptAfter(kStartReportGraceMs);
+    EndAttemptAfter(kStartReportGraceMs, &g_startReportGraceChecks);
 }
 
 void DeviceInfo::EndLoginWaitLater()
 {
     // The wrapper answers a login once; a result that never comes, or one that
     // says nothing usable, would leave the device busy for good.
-    EndAttemptAfter(g_jsonLoginWaitMs.load());
+    EndAttemptAfter(g_jsonLoginWaitMs.load(), nullptr);
 }
 
-void DeviceInfo::EndAttemptAfter(int delayMs)
+void DeviceInfo::EndAttemptAfter(int delayMs, std::atomic<unsigned>* checks)
 {
     const unsigned attempt = m_connectAttempt;
-    PostDeviceEvent(this, new QDeviceCallEvent([this, attempt, delayMs] {
-        QTimer::singleShot(delayMs, this, [this, attempt] {
+    PostDeviceEvent(this, new QDeviceCallEvent([this, attempt, delayMs, checks] {
+        QTimer::singleShot(delayMs, this, [this, attempt, checks] {
             if (m_connectAttempt == attempt && m_bAwaitingConnect)
                 OnConnectEvent(ConnectFailed);
+            if (checks)
+                ++*checks;
         });
     }));
 }

@@ -136,6 +136,11 @@ enum Requester : unsigned
 // Device family byte of ZVNetConnParam for a customer code.
 uint8_t SdkDeviceType(int company);
 
+// How many of the waits for the report of a start that gave no handle have
+// run out, whether or not they ended the attempt. For tests: past that point
+// nothing else ends the attempt.
+unsigned StartReportGraceChecks();
+
 // One listed device. Lives on the GUI thread; pages fill it before queuing an
 // operation, workers read it on pool threads, the tables read it for display.
 class DeviceInfo : public QObject
@@ -377,7 +382,7 @@ private:
     void StartJsonLogin();
     int StartSdkConnection();
     void EndSilentStartLater();
-    void EndAttemptAfter(int delayMs);
+    void EndAttemptAfter(int delayMs, std::atomic<unsigned>* checks);
     void StopSdkSessions();
     // Stops the SDK connection of m_handle, if any, by its family.
     void StopConnectionHandle();

@@ -270,12 +270,12 @@ void TestDispatch::zvnetConnectionOutcome()
     QVERIFY(!report.loggedIn);
     QCOMPARE(report.handle, 0);
     // One end per attempt, and the device side is closed as well.
-    QTest::qWait(150);
+    QTRY_COMPARE(m_device->LoggedInSessions(), 0);
+    QCoreApplication::sendPostedEvents();
     QCOMPARE(m_log.Count(), 1);
     QCOMPARE(int(device->m_status), status);
     QVERIFY(!device->m_bLogin);
     QCOMPARE(device->m_handle, 0);
-    QTRY_COMPARE(m_device->LoggedInSessions(), 0);
     if (status == StatusConnected)
         QCOMPARE(m_device->CountReceived(fakedevice::wire::Login), 1);
 }
@@ -353,17 +353,20 @@ void TestDispatch::startWithoutHandleEndsOnce_data()
 {
     QTest::addColumn<QString>("mode");
     QTest::addColumn<int>("status");
+    QTest::addColumn<bool>("noHandle");
     // No handle and no report at all: the device ends after a grace time.
-    QTest::newRow("sdk released") << "released" << int(StatusConnectFailed);
+    QTest::newRow("sdk released") << "released" << int(StatusConnectFailed) << true;
     // No handle, and the SDK reports why: its reason stands.
-    QTest::newRow("no user name") << "no user" << int(StatusParamError);
-    QTest::newRow("onvif") << "onvif" << int(StatusConnectFailed);
+    QTest::newRow("no user name") << "no user" << int(StatusParamError) << true;
+    // A handle whose connection fails: the device stops it.
+    QTest::newRow("onvif") << "onvif" << int(StatusConnectFailed) << false;
 }
 
 void TestDispatch::startWithoutHandleEndsOnce()
 {
     QFETCH(QString, mode);
     QFETCH(int, status);
+    QFETCH(bool, noHandle);
     const bool onvif = mode == "onvif";
     auto device = MakeDevice(onvif ? kNobodyIp : kDeviceIp, onvif);
     if (mode == "no user")
@@ -371,6 +374,7 @@ void TestDispatch::startWithoutHandleEndsOnce()
     if (mode == "released")
         ZVNetRelease();
 
+    const unsigned graceChecks = StartReportGraceChecks();
     RunEntry(&QueryVersionTask, device.get());
     if (mode == "released") {
         ZVNetInit();
@@ -381,8 +385,13 @@ void TestDispatch::startWithoutHandleEndsOnce()
     QCOMPARE(report.status, status);
     QVERIFY(report.finished);
     QVERIFY(!report.loggedIn);
-    // Past the grace time nothing ends the device a second time.
-    QTest::qWait(1800);
+    // Past the grace time, or once the stop has joined the SDK's work,
+    // nothing ends the device a second time.
+    if (noHandle)
+        QTRY_VERIFY_WITH_TIMEOUT(StartReportGraceChecks() > graceChecks, 20000);
+    else
+        QTRY_VERIFY(!device->HasOffThreadWork());
+    QCoreApplication::sendPostedEvents();
     QCOMPARE(m_log.Count(), 1);
     QCOMPARE(int(device->m_status), status);
     QCOMPARE(device->m_handle, 0);
@@ -456,11 +465,11 @@ void TestDispatch::connectedOperationsRunTheirRoute()
         break;
     }
     }
-    QTest::qWait(50);
+    QTRY_COMPARE(m_device->LoggedInSessions(), 0);
+    QCoreApplication::sendPostedEvents();
     QCOMPARE(m_log.Count(), entry.route == Route::Direct ? 1 : 2);
     QVERIFY(!device->m_bLogin);
     QCOMPARE(device->m_handle, 0);
-    QTRY_COMPARE(m_device->LoggedInSessions(), 0);
     // A device that rebooted is back before the next case.
     QVERIFY(m_device->WaitListening(5000));
 }

@@ -169,7 +169,7 @@ void TestZVNetSearch::searchFindsEveryDeviceOnce()
     // before its window.
     if (deadTargets == 0)
         QVERIFY2(timer.elapsed() < 2000, qPrintable(QString::number(timer.elapsed())));
-    QTest::qWait(300);
+    ZVNetRelease(); // joins the search's work
     QCOMPARE(collector.Ips(), expected);
     QCOMPARE(collector.Ends(), 1);
     QCOMPARE(collector.RecordsAfterEnd(), 0);
@@ -236,7 +236,7 @@ void TestZVNetSearch::rangeSearchFindsExactlyLiveAddresses()
     SearchCollector collector;
     QCOMPARE(StartRangeSearch(collector, Loopback(8), Loopback(20)), 1);
     QVERIFY(collector.WaitEnd(20000));
-    QTest::qWait(200);
+    ZVNetRelease(); // joins the search's work
     QCOMPARE(collector.Ips(),
         (QStringList { QString::fromStdString(Loopback(10)), QString::fromStdString(Loopback(12)),
             QString::fromStdString(Loopback(15)), QString::fromStdString(Loopback(20)) }));
@@ -357,7 +357,7 @@ void TestZVNetSearch::badRangeEndsWithNullRecord()
     QCOMPARE(StartRangeSearch(collector, start.toStdString(), stop.toStdString(), uint8_t(mode)), 0);
     // The caller still learns that the search is over.
     QVERIFY(collector.WaitEnd(2000));
-    QTest::qWait(100);
+    ZVNetRelease(); // joins the search's work
     QCOMPARE(collector.Ends(), 1);
     QVERIFY(collector.Records().empty());
     QVERIFY(!collector.OnCallerThread());
@@ -486,13 +486,14 @@ void TestZVNetSearch::releaseEndsSearchesWithoutCallbacks()
     {
         SdkScope sdk({ Loopback(1) }, 2000);
         QCOMPARE(StartLanSearch(collector), 1);
-        QTest::qWait(50);
+        // The search is under way: the device has the request, its answer is late.
+        QTRY_VERIFY(device->CountReceived(fakedevice::wire::Search) > 0);
         QElapsedTimer timer;
         timer.start();
         ZVNetRelease();
         QVERIFY(timer.elapsed() < 1000);
     }
-    QTest::qWait(800);
+    // The release joined the search's work: nothing more can come.
     QCOMPARE(collector.Ends(), 0);
     QVERIFY(collector.Records().empty());
     // Released: nothing starts until the next ZVNetInit.
@@ -523,7 +524,7 @@ void TestZVNetSearch::otherFamiliesEndTheirSearches()
         return json.ends;
     }()),
         1, 2000);
-    QTest::qWait(100);
+    ZVNetRelease(); // joins the search's work
     std::lock_guard<std::mutex> lock(json.mutex);
     QCOMPARE(json.texts, 0);
     QCOMPARE(json.ends, 1);

@@ -288,14 +288,13 @@ void TestZVNetSession::connectionDeliversOneOutcome()
     Connection c(Loopback(1), setup == "user" ? "guest" : kUser, setup == "password" ? "wrong" : kPassword);
     QVERIFY(c.Start() != 0);
     QVERIFY(c.status.WaitCount(1, 5000));
-    QTest::qWait(300);
+    if (device)
+        QTRY_COMPARE(device->LoggedInSessions(), expected == ZVNET_STATUS_LOGIN_OK ? 1 : 0);
+    // The stop joins the connection's work: every report it made is in.
+    QCOMPARE(ZVNetConnectionStop(&c.handle), 1);
     QCOMPARE(c.status.Codes(), std::vector<int> { expected });
     QVERIFY(c.status.AllAfterStart());
     QVERIFY(!c.status.OnCallerThread());
-    if (device) {
-        DeviceState s = device->State();
-        QCOMPARE(device->LoggedInSessions(), expected == ZVNET_STATUS_LOGIN_OK ? 1 : 0);
-    }
     // The password never travels in clear.
     if (device)
         for (const auto& r : device->ReceivedRequests())
@@ -329,7 +328,7 @@ void TestZVNetSession::failedStartIsReported()
     // The page that called posts nothing for a zero handle: the callback must tell it.
     QCOMPARE(c.Start(), 0);
     QVERIFY(c.status.WaitCount(1, 2000));
-    QTest::qWait(100);
+    ZVNetRelease(); // joins every report
     QCOMPARE(c.status.Codes(), std::vector<int> { ZVNET_STATUS_PARAM_ERROR });
     QVERIFY(c.status.AllAfterStart());
 }
@@ -350,11 +349,11 @@ void TestZVNetSession::noCallbackAfterStop()
     QCOMPARE(ZVNetConnectionStop(&c.handle), 1);
     QCOMPARE(c.handle, 0);
     QVERIFY(timer.elapsed() < 500);
-    QTest::qWait(1000);
-    QVERIFY(c.status.Codes().empty());
     // A second stop of the same handle is refused.
     int stale = 1;
     QCOMPARE(ZVNetConnectionStop(&stale), 0);
+    ZVNetRelease(); // joins whatever work is left
+    QVERIFY(c.status.Codes().empty());
 }
 
 void TestZVNetSession::callbacksMayCallTheLibrary()
@@ -548,7 +547,7 @@ void TestZVNetSession::userQueryCallsBackDuringTheCall()
         QCOMPARE(QByteArray(Record<ZVNetUserParam>(c.items[1]).longUserName), QByteArray("operator"));
         QCOMPARE(QByteArray(Record<ZVNetUserParam>(c.items[0]).longPassword), QByteArray("admin123"));
     }
-    QTest::qWait(100);
+    ZVNetRelease(); // joins the session's work
     QVERIFY(!c.lateCallback);
     // The user list never crosses the wire readable.
     for (const auto& r : f.device->ReceivedRequests())
@@ -879,7 +878,9 @@ void TestZVNetSession::upgradeReportsProgressAndOneFinalCode()
     int upgrade = ZVNetStartRemoteUpgrade(f.session.handle, &param);
     QVERIFY(upgrade != 0);
     QVERIFY(u.WaitFinal(20000));
-    QTest::qWait(200);
+    // The stop joins the upgrade's work: every report it made is in.
+    QCOMPARE(ZVNetStopRemoteUpgrade(&upgrade), 1);
+    QCOMPARE(upgrade, 0);
     const auto reports = u.Reports();
     QCOMPARE(reports.back().first, finalCode);
     int last = -1;
@@ -899,8 +900,6 @@ void TestZVNetSession::upgradeReportsProgressAndOneFinalCode()
         QCOMPARE(QByteArray::fromStdString(records[0].sha256),
             QCryptographicHash::hash(firmware, QCryptographicHash::Sha256).toHex());
     }
-    QCOMPARE(ZVNetStopRemoteUpgrade(&upgrade), 1);
-    QCOMPARE(upgrade, 0);
 }
 
 void TestZVNetSession::stoppedUpgradeFallsSilent()
@@ -924,7 +923,7 @@ void TestZVNetSession::stoppedUpgradeFallsSilent()
     QCOMPARE(ZVNetStopRemoteUpgrade(&upgrade), 1);
     QVERIFY(timer.elapsed() < 500);
     const size_t seen = u.Reports().size();
-    QTest::qWait(600);
+    ZVNetRelease(); // joins whatever work is left
     QCOMPARE(u.Reports().size(), seen);
     QCOMPARE(u.Reports().back().first, int(ZVNET_UPGRADE_PROGRESS));
 }
@@ -1054,14 +1053,20 @@ void TestZVNetSession::alarmsUntilStop()
     }
     // A malformed alarm is dropped; the link stays usable.
     device->SendAlarm(113, Bytes(5000, 0));
-    QTest::qWait(200);
-    QCOMPARE(alarms.Count(), size_t(1));
+    // The next alarm on the same link comes after it, and alone.
+    QCOMPARE(device->SendAlarm(0x10071, Bytes { 1, 2, 3 }), 1);
+    QTRY_COMPARE(alarms.Count(), size_t(2));
+    {
+        std::lock_guard<std::mutex> lock(alarms.mutex);
+        QCOMPARE(alarms.seen[1].first, 0x10071);
+        QCOMPARE(alarms.seen[1].second, QByteArray("\x01\x02\x03"));
+    }
     ZVNetDevInfo info {};
     QCOMPARE(ZVNetGetDevInfo(handle, &info, sizeof info), 1);
     QCOMPARE(ZVNetConnectionStop(&handle), 1);
     device->SendAlarm(113, Bytes {});
-    QTest::qWait(200);
-    QCOMPARE(alarms.Count(), size_t(1));
+    ZVNetRelease(); // joins whatever work is left
+    QCOMPARE(alarms.Count(), size_t(2));
     (void)status;
 }
 
@@ -1223,9 +1228,9 @@ void TestZVNetSession::otherFamiliesFailCleanly()
     lp.user = &late;
     zv_device_login_ex(&lp);
     QCOMPARE(zv_destroy_device(device), 1);
-    QTest::qWait(200);
-    QCOMPARE(late.Count(), 0);
     QCOMPARE(zv_destroy_device(device), 0);
+    ZVNetRelease(); // joins the wrapper's work
+    QCOMPARE(late.Count(), 0);
 }
 
 QTEST_GUILESS_MAIN(TestZVNetSession)

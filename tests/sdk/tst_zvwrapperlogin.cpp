@@ -272,9 +272,9 @@ void TestZVWrapperLogin::deviceGone()
     if (kind == "black hole")
         QVERIFY2(elapsed < 2 * timeoutMs - 200, QByteArray::number(elapsed));
     QVERIFY2(elapsed < 3 * timeoutMs, QByteArray::number(elapsed));
-    QTest::qWait(200);
-    QCOMPARE(result.Count(), size_t(1));
     QCOMPARE(zv_destroy_device(handle), 1);
+    ZVNetRelease(); // joins the login's work
+    QCOMPARE(result.Count(), size_t(1));
 }
 
 void TestZVWrapperLogin::blockedAfterFailures()
@@ -329,9 +329,9 @@ void TestZVWrapperLogin::hostileReplies()
         QCOMPARE(reply["info"]["is_https"].asBool(), false);
         QCOMPARE(zv_get_device_type(handle), c.deviceType);
     }
-    QTest::qWait(50);
-    QCOMPARE(result.Count(), size_t(1));
     QCOMPARE(zv_destroy_device(handle), 1);
+    ZVNetRelease(); // joins the login's work
+    QCOMPARE(result.Count(), size_t(1));
 }
 
 void TestZVWrapperLogin::unusableRequests_data()
@@ -361,10 +361,10 @@ void TestZVWrapperLogin::unusableRequests()
     TextCollector result;
     QCOMPARE(StartLogin(handle, nullText ? nullptr : json.constData(), result), 0);
     QVERIFY(result.WaitCount(1, 2000));
-    QTest::qWait(100);
+    QCOMPARE(zv_destroy_device(handle), 1);
+    ZVNetRelease(); // joins the login's work
     QCOMPARE(result.Texts(), std::vector<std::string> { "{\"status\":\"close\"}" });
     QVERIFY(result.AllAfterStart());
-    QCOMPARE(zv_destroy_device(handle), 1);
 }
 
 void TestZVWrapperLogin::handles()
@@ -470,10 +470,10 @@ void TestZVWrapperLogin::oneLoginAtATime()
     QCOMPARE(Status(second.Texts().front()), std::string("close"));
     QVERIFY(first.WaitCount(1, 4000));
     QCOMPARE(Status(first.Texts().front()), std::string("success"));
-    QTest::qWait(100);
-    QCOMPARE(first.Count() + second.Count(), size_t(2));
     zv_destroy_device(handle);
     QTRY_COMPARE(device.Sessions(), 0);
+    ZVNetRelease(); // joins the logins' work
+    QCOMPARE(first.Count() + second.Count(), size_t(2));
 }
 
 void TestZVWrapperLogin::newLoginEndsTheOldSession()
@@ -519,13 +519,13 @@ void TestZVWrapperLogin::manyLoginsAtOnce()
         QCOMPARE(zv_get_device_type(handles[i]), int(i));
         QCOMPARE(devices[i]->Sessions(), 1);
     }
-    QTest::qWait(100);
-    for (size_t i = 0; i < devices.size(); ++i) {
-        QCOMPARE(results[i]->Count(), size_t(1));
+    for (size_t i = 0; i < devices.size(); ++i)
         QCOMPARE(zv_destroy_device(handles[i]), 1);
-    }
     for (const auto& device : devices)
         QTRY_COMPARE(device->Sessions(), 0);
+    ZVNetRelease(); // joins the logins' work
+    for (size_t i = 0; i < devices.size(); ++i)
+        QCOMPARE(results[i]->Count(), size_t(1));
 }
 
 QTEST_GUILESS_MAIN(TestZVWrapperLogin)

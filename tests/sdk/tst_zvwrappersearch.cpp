@@ -69,7 +69,7 @@ void TestZVWrapperSearch::rangeSearchFindsFiftyDevices()
     QVERIFY(result.WaitEnd(20000));
     const qint64 elapsed = timer.elapsed();
     qInfo("range search of 256 addresses, 50 devices: %lld ms", elapsed);
-    QTest::qWait(100);
+    ZVNetRelease(); // joins the search's work
     QCOMPARE(result.Ends(), 1);
     QCOMPARE(result.AfterEnd(), 0);
     QVERIFY(result.AllAfterStart());
@@ -110,7 +110,7 @@ void TestZVWrapperSearch::emptyRangeEnds()
     result.StartReturned();
     QVERIFY(result.WaitEnd(5000));
     qInfo("range search of 256 empty addresses: %lld ms", timer.elapsed());
-    QTest::qWait(100);
+    ZVNetRelease(); // joins the search's work
     QCOMPARE(result.Count(), size_t(1));
     QCOMPARE(result.Ends(), 1);
     QCOMPARE(ZVSdkSetRangeSearch(0, 0, 0), 1);
@@ -285,7 +285,7 @@ void TestZVWrapperSearch::unusableRangeRequests()
     QCOMPARE(zv_search_device(nullText ? nullptr : request.constData(), &TextCollector::Callback, &result), 0);
     result.StartReturned();
     QVERIFY(result.WaitEnd(2000));
-    QTest::qWait(100);
+    ZVNetRelease(); // joins the search's work
     QCOMPARE(result.Count(), size_t(1));
     QVERIFY(result.AllAfterStart());
     QCOMPARE(zv_search_device("{}", nullptr, nullptr), 0);
@@ -390,7 +390,7 @@ void TestZVWrapperSearch::releaseEndsSearchAndLogin()
         QVERIFY2(timer.elapsed() < 1000, QByteArray::number(timer.elapsed()));
         QCOMPARE(zv_destroy_device(handle), 1);
     }
-    QTest::qWait(300);
+    // The release joined the library's work: nothing more can come.
     QCOMPARE(search.Count(), size_t(0));
     QCOMPARE(login.Count(), size_t(0));
     QCOMPARE(ZVSdkSetRangeSearch(0, 0, 0), 1);
