@@ -2,16 +2,16 @@
 // the main window at 1920x1080 and at its minimum size: the LAN search page
 // with 20 devices listed (one checked, the panel shown), the same page with
 // the tool bar locked as during a batch, and the IP-range page in the middle
-// of a search; at full size also the about box and a query box. Each state is
-// checked for cut texts, characters no installed font can draw, overlapping
-// widgets and empty images, and saved as PNG. Then each operation page of the
-// table kPageShots that the customer has, in a state of its own (the upgrade
-// page mid-batch), with the 20 devices at 1920x1080 and at the minimum size;
-// the restore-defaults page also shows its group dialog where it has one.
-// With a language file
-// named, the program starts with the shipped settings in that language and
-// renders the search page at both sizes; every other page is then checked at
-// the minimum size. Every step waits for what it needs, never for a time.
+// of a search; at full size also the about box, a query box and the
+// first-password box. Each state is checked for cut texts, characters no
+// installed font can draw, overlapping widgets and empty images, and saved as
+// PNG. Then each operation page of the table kPageShots that the customer
+// has, in a state of its own (the upgrade page mid-batch), with the 20 devices
+// at 1920x1080 and at the minimum size; the restore-defaults page also shows
+// its group dialog where it has one. With a language file named, the program
+// starts with the shipped settings in that language and renders the search
+// page at both sizes; every other page is then checked at the minimum size.
+// Every step waits for what it needs, never for a time.
 //
 //   devscan_screenshot CODE OUTPUT_DIR [LANGUAGE_FILE]
 #include "BaseDialog.h"
@@ -24,6 +24,7 @@
 #include "DevicePage.h"
 #include "ExtranetsearchFrame.h"
 #include "FixedText.h"
+#include "InitPwdBox.h"
 #include "LanguageTexts.h"
 #include "MainFrame.h"
 #include "OperationPage.h"
@@ -847,6 +848,8 @@ void Render(MainFrame* window, const QString& stem)
     g_state = QStringLiteral("query box");
     ShowDialogOnce(stem + QStringLiteral("-message.png"),
         [&] { ZVMessageBox::ShowMessage(window, LanguageText(51), LanguageText(6), 1, 2); });
+    g_state = QStringLiteral("first-password box");
+    ShowDialogOnce(stem + QStringLiteral("-firstpassword.png"), [&] { InitPwdBox::Ask(window); });
 
     if (auto* language = window->findChild<QToolButton*>(QStringLiteral("languagebutton"))) {
         g_state = QStringLiteral("language menu");
