@@ -351,7 +351,8 @@ void TestOnvifSearch::stopEndsAtOnce()
         OnvifScope onvif({ Loopback(30) }, 2);
         int handle = StartOnvifSearch(collector);
         QVERIFY(handle != 0);
-        QTest::qWait(100);
+        // The search is under way once the device has its probe; its answer is still delayed.
+        QTRY_VERIFY_WITH_TIMEOUT(device->Probes() >= 1, 30000);
         QElapsedTimer timer;
         timer.start();
         QCOMPARE(ZVOnvifSearchDevStop(&handle), 1);
