@@ -17,7 +17,12 @@ fi
 
 mkdir -p "$dir"
 echo "=== $dir: -DDEVSCAN_FUZZ=ON (libFuzzer, ${seconds} s a target)"
-CC=clang CXX=clang++ cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DDEVSCAN_WERROR=ON \
+# DEVSCAN_DEBUG_FLAGS (tools/test.sh sets line tables only) overrides the build type's flags.
+debug_flags=()
+if [ -n "${DEVSCAN_DEBUG_FLAGS:-}" ]; then
+    debug_flags=(-DCMAKE_C_FLAGS_RELWITHDEBINFO="$DEVSCAN_DEBUG_FLAGS" -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="$DEVSCAN_DEBUG_FLAGS")
+fi
+CC=clang CXX=clang++ cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DDEVSCAN_WERROR=ON "${debug_flags[@]}" \
     -DDEVSCAN_GUI=ON -DDEVSCAN_FUZZ=ON "${launcher[@]}" >"$dir/configure.log" 2>&1 \
     || { cat "$dir/configure.log"; exit 1; }
 cmake --build "$dir" -j "${JOBS:-$(nproc)}" --target fuzzers
