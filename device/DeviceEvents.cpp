@@ -13,13 +13,31 @@
 #include <sanitizer/tsan_interface.h>
 #endif
 
+namespace
+{
+// An event dropped unread (its receiver deleted, or the application ending
+// with it still queued) is deleted without TakePostedEvent; its destructor
+// orders itself after the post here.
+void AcquireDropped(const QEvent* event)
+{
+#ifdef DEVSCAN_TSAN
+    __tsan_acquire(const_cast<QEvent*>(event));
+#else
+    (void)event;
+#endif
+}
+} // namespace
+
 QConnectEvent::QConnectEvent(int code)
     : QEvent(static_cast<QEvent::Type>(ConnectEvent))
     , code(code)
 {
 }
 
-QConnectEvent::~QConnectEvent() = default;
+QConnectEvent::~QConnectEvent()
+{
+    AcquireDropped(this);
+}
 
 QUpgradeEvent::QUpgradeEvent(int code)
     : QEvent(static_cast<QEvent::Type>(UpgradeEvent))
@@ -27,7 +45,10 @@ QUpgradeEvent::QUpgradeEvent(int code)
 {
 }
 
-QUpgradeEvent::~QUpgradeEvent() = default;
+QUpgradeEvent::~QUpgradeEvent()
+{
+    AcquireDropped(this);
+}
 
 namespace
 {
@@ -45,7 +66,10 @@ QDeviceCallEvent::QDeviceCallEvent(std::function<void()> call)
 {
 }
 
-QDeviceCallEvent::~QDeviceCallEvent() = default;
+QDeviceCallEvent::~QDeviceCallEvent()
+{
+    AcquireDropped(this);
+}
 
 void PostDeviceEvent(QObject* receiver, QEvent* event)
 {
@@ -55,6 +79,7 @@ void PostDeviceEvent(QObject* receiver, QEvent* event)
     }
 #ifdef DEVSCAN_TSAN
     __tsan_release(receiver);
+    __tsan_release(event);
 #endif
     Enqueue(receiver, event);
 }
