@@ -139,8 +139,7 @@ void TestZVWrapperSearch::rangeConcurrencyIsBounded()
             const int mine = ++started;
             most = std::max(most, ++inFlight);
             gateChanged.notify_all();
-            gateChanged.wait_for(
-                lock, std::chrono::seconds(10), [&] { return started >= std::min(mine + 2, total); });
+            gateChanged.wait_for(lock, std::chrono::seconds(10), [&] { return started >= std::min(mine + 2, total); });
             --inFlight;
             reply["result"] = "success";
             reply["data"]["first_login_flag"] = true;
