@@ -116,17 +116,17 @@ int RunChild()
     report("reports-after-close " + QByteArray::number(g_reportsAfterClose.load()));
 
     // Each device's upload connection ends: the program closed it, and the
-    // device reads what was still on its way before it sees the end.
-    QElapsedTimer waited;
-    waited.start();
+    // device reads what was still on its way before it sees the end. The
+    // count goes to the parent either way.
     int open = 0;
-    do {
-        open = 0;
-        for (const auto& camera : cameras)
-            open += camera->OpenConnections();
-        if (open > 0)
-            QThread::msleep(20);
-    } while (open > 0 && waited.elapsed() < 60000);
+    (void)QTest::qWaitFor(
+        [&] {
+            open = 0;
+            for (const auto& camera : cameras)
+                open += camera->OpenConnections();
+            return open == 0;
+        },
+        60000);
     report("connections-open " + QByteArray::number(open));
     int completed = 0;
     for (const auto& camera : cameras)

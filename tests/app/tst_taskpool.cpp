@@ -1,6 +1,7 @@
 #include "TaskPool.h"
 
 #include <QAtomicInt>
+#include <QDir>
 #include <QThread>
 #include <QtTest>
 
@@ -77,6 +78,12 @@ void RunJob(void* argument)
         job->recorder->gate.acquire();
 }
 
+// The threads this process has now.
+int ProcessThreads()
+{
+    return QDir(QStringLiteral("/proc/self/task")).entryList(QDir::Dirs | QDir::NoDotAndDotDot).size();
+}
+
 void Signal(void* argument)
 {
     static_cast<Semaphore*>(argument)->release();
@@ -110,12 +117,14 @@ void TestTaskPool::extraTasksWaitAndStartInOrder()
     std::vector<Job> jobs;
     for (int i = 0; i < threads + 5; ++i)
         jobs.push_back(Job{&recorder, QStringLiteral("n%1").arg(i), true});
+    const int before = ProcessThreads();
     {
         TaskPool pool(threads);
         for (Job& job : jobs)
             QVERIFY(pool.AddTask(&RunJob, &job));
         QTRY_COMPARE(recorder.Started().size(), threads);
-        QTest::qWait(100);
+        // Every thread the pool has waits at the gate: no other can start the rest.
+        QCOMPARE(ProcessThreads(), before + threads);
         QCOMPARE(recorder.Started().size(), threads);
 
         for (int i = 0; i < 5; ++i) {

@@ -76,7 +76,8 @@ private slots:
     void statusText();
     void setParamsMapsResolutionAndEncoding_data();
     void setParamsMapsResolutionAndEncoding();
-    void repeatedResolutionRowsAreNeverProduced();
+    void resolutionTextsGiveTheirFirstRow_data();
+    void resolutionTextsGiveTheirFirstRow();
     void setParamsKeepsTextsForHttpCustomers();
     void p2pId_data();
     void p2pId();
@@ -246,18 +247,95 @@ void TestDeviceInfo::setParamsMapsResolutionAndEncoding()
     QCOMPARE(device.m_bitrateMode, 1);
 }
 
-void TestDeviceInfo::repeatedResolutionRowsAreNeverProduced()
+void TestDeviceInfo::resolutionTextsGiveTheirFirstRow_data()
 {
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("index");
+    // Rows 22, 25, 30 and 65 repeat earlier texts: the first match wins, so their
+    // indexes are never produced, and every other row keeps its number.
+    QTest::newRow("row 0") << "176*144" << 0;
+    QTest::newRow("row 1") << "352*288" << 1;
+    QTest::newRow("row 2") << "352*576" << 2;
+    QTest::newRow("row 3") << "704*288" << 3;
+    QTest::newRow("row 4") << "704*576" << 4;
+    QTest::newRow("row 5") << "236*144" << 5;
+    QTest::newRow("row 6") << "464*288" << 6;
+    QTest::newRow("row 7") << "464*576" << 7;
+    QTest::newRow("row 8") << "928*288" << 8;
+    QTest::newRow("row 9") << "928*576" << 9;
+    QTest::newRow("row 10") << "320*240" << 10;
+    QTest::newRow("row 11") << "640*480" << 11;
+    QTest::newRow("row 12") << "1024*768" << 12;
+    QTest::newRow("row 13") << "1400*1050" << 13;
+    QTest::newRow("row 14") << "1600*1200" << 14;
+    QTest::newRow("row 15") << "2048*1536" << 15;
+    QTest::newRow("row 16") << "854*480" << 16;
+    QTest::newRow("row 17") << "1680*1050" << 17;
+    QTest::newRow("row 18") << "1920*1200" << 18;
+    QTest::newRow("row 19") << "2560*1600" << 19;
+    QTest::newRow("row 20") << "1280*720" << 20;
+    QTest::newRow("row 21") << "1920*1080" << 21;
+    QTest::newRow("row 22 repeats row 21") << "1920*1080" << 21;
+    QTest::newRow("row 23") << "720*576" << 23;
+    QTest::newRow("row 24") << "1280*960" << 24;
+    QTest::newRow("row 25 repeats row 15") << "2048*1536" << 15;
+    QTest::newRow("row 26") << "2592*1944" << 26;
+    QTest::newRow("row 27") << "2048*1520" << 27;
+    QTest::newRow("row 28") << "2304*1296" << 28;
+    QTest::newRow("row 29") << "3840*2160" << 29;
+    QTest::newRow("row 30 repeats row 15") << "2048*1536" << 15;
+    QTest::newRow("row 31") << "240*240" << 31;
+    QTest::newRow("row 32") << "256*256" << 32;
+    QTest::newRow("row 33") << "480*480" << 33;
+    QTest::newRow("row 34") << "512*512" << 34;
+    QTest::newRow("row 35") << "720*720" << 35;
+    QTest::newRow("row 36") << "1024*1024" << 36;
+    QTest::newRow("row 37") << "1080*1080" << 37;
+    QTest::newRow("row 38") << "1280*1280" << 38;
+    QTest::newRow("row 39") << "1520*1520" << 39;
+    QTest::newRow("row 40") << "1536*1536" << 40;
+    QTest::newRow("row 41") << "1920*1920" << 41;
+    QTest::newRow("row 42") << "1944*1944" << 42;
+    QTest::newRow("row 43") << "1960*1960" << 43;
+    QTest::newRow("row 44") << "1984*1984" << 44;
+    QTest::newRow("row 45") << "2016*2016" << 45;
+    QTest::newRow("row 46") << "2048*2048" << 46;
+    QTest::newRow("row 47") << "2064*2064" << 47;
+    QTest::newRow("row 48") << "2080*2080" << 48;
+    QTest::newRow("row 49") << "2096*2096" << 49;
+    QTest::newRow("row 50") << "2128*2128" << 50;
+    QTest::newRow("row 51") << "2144*2144" << 51;
+    QTest::newRow("row 52") << "2160*2160" << 52;
+    QTest::newRow("row 53") << "2560*2560" << 53;
+    QTest::newRow("row 54") << "2832*2832" << 54;
+    QTest::newRow("row 55") << "2848*2848" << 55;
+    QTest::newRow("row 56") << "2864*2864" << 56;
+    QTest::newRow("row 57") << "2880*2880" << 57;
+    QTest::newRow("row 58") << "2896*2896" << 58;
+    QTest::newRow("row 59") << "2912*2912" << 59;
+    QTest::newRow("row 60") << "2928*2928" << 60;
+    QTest::newRow("row 61") << "2944*2944" << 61;
+    QTest::newRow("row 62") << "2960*2960" << 62;
+    QTest::newRow("row 63") << "2976*2976" << 63;
+    QTest::newRow("row 64") << "3000*3000" << 64;
+    QTest::newRow("row 65 repeats row 64") << "3000*3000" << 64;
+    QTest::newRow("row 66") << "3072*1728" << 66;
+    QTest::newRow("row 67") << "2880*2160" << 67;
+    QTest::newRow("row 68") << "2560*1440" << 68;
+    QTest::newRow("row 69") << "2944*1656" << 69;
+    QTest::newRow("row 70") << "2880*1620" << 70;
+    QTest::newRow("row 71") << "4096*3072" << 71;
+}
+
+void TestDeviceInfo::resolutionTextsGiveTheirFirstRow()
+{
+    QFETCH(QString, text);
+    QFETCH(int, index);
+    QCOMPARE(DeviceInfo::ResolutionCount, 72);
     DeviceInfo device;
-    QSet<int> produced;
-    for (int row = 0; row < DeviceInfo::ResolutionCount; ++row) {
-        device.SetParams("", "", "", "", "", "", QString::fromLatin1(DeviceInfo::ResolutionNames[row]), 0, 0, 0, 0);
-        QVERIFY(device.m_resolutionIndex <= row);
-        produced.insert(device.m_resolutionIndex);
-    }
-    QCOMPARE(produced.size(), DeviceInfo::ResolutionCount - 4);
-    for (int repeated : { 22, 25, 30, 65 })
-        QVERIFY(!produced.contains(repeated));
+    device.m_resolutionIndex = -1;
+    device.SetParams("", "", "", "", "", "", text, 0, 0, 0, 0);
+    QCOMPARE(device.m_resolutionIndex, index);
 }
 
 void TestDeviceInfo::setParamsKeepsTextsForHttpCustomers()

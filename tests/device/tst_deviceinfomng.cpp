@@ -223,7 +223,9 @@ void TestDeviceInfoMng::busyDeviceOutlivesItsList()
         QCOMPARE(recorder.Tasks().size(), 1);
         OnOtherThread([&recorder] { recorder.RunHeld(); });
         QTRY_VERIFY_WITH_TIMEOUT(recorder.Tasks().size() == 2, 8000);
-        QTest::qWait(50);
+        // A queued worker keeps the device: whatever was posted, deletions too, finds it still needed.
+        QCoreApplication::sendPostedEvents();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         QVERIFY(!alive.isNull());
         OnOtherThread([device] { device->EndWorker(StatusRebootFailed); });
     }

@@ -5,7 +5,9 @@
 #include "RangeSearch.h"
 #include "SearchRuns.h"
 
+#include <QDeadlineTimer>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QSignalSpy>
 #include <QTimer>
 #include <QtTest>
@@ -13,6 +15,9 @@
 #include <atomic>
 #include <cstring>
 #include <thread>
+
+#include <sys/syscall.h>
+#include <unistd.h>
 
 namespace
 {
@@ -22,6 +27,17 @@ SearchDevRsp Record(const char* ip)
     std::memset(&record, 0, sizeof(record));
     std::strncpy(record.ip, ip, sizeof(record.ip) - 1);
     return record;
+}
+
+// The state letter of one of this process's threads: 'S' while it sleeps, as in a lock's wait.
+char ThreadState(pid_t thread)
+{
+    QFile file(QStringLiteral("/proc/self/task/%1/stat").arg(thread));
+    if (!file.open(QIODevice::ReadOnly))
+        return '?';
+    const QByteArray stat = file.readAll();
+    const int end = stat.lastIndexOf(')'); // after the name, which may hold anything
+    return end >= 0 && end + 2 < stat.size() ? stat.at(end + 2) : '?';
 }
 
 quint32 Address(const QString& text)
@@ -162,19 +178,32 @@ void TestSearchRuns::closeWaitsForTheReceiver()
 {
     std::atomic<bool> entered { false };
     std::atomic<bool> left { false };
+    std::atomic<pid_t> closer { 0 };
+    std::atomic<bool> closed { false };
+    // The receiver stays until Close has returned (which it must not) or the closing thread
+    // sleeps in it, waiting.
     void* run = SearchRuns::Open([&](const SearchDevRsp*) {
         entered = true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        QDeadlineTimer bound(20000);
+        while (!closed && !(closer && ThreadState(closer) == 'S') && !bound.hasExpired())
+            std::this_thread::yield();
         left = true;
     });
     const SearchDevRsp record = Record("10.0.0.1");
     std::thread sdk([&] { SearchRuns::Deliver(run, &record); });
     while (!entered)
         std::this_thread::yield();
-    SearchRuns::Close(run);
-    // Whatever the receiver touches is safe to free once Close has returned.
-    QVERIFY(left);
+    std::atomic<bool> leftBeforeClose { false };
+    std::thread closing([&] {
+        closer = static_cast<pid_t>(syscall(SYS_gettid));
+        SearchRuns::Close(run);
+        leftBeforeClose = left.load();
+        closed = true;
+    });
+    closing.join();
     sdk.join();
+    // Whatever the receiver touches is safe to free once Close has returned.
+    QVERIFY(leftBeforeClose);
 }
 
 void TestSearchRuns::parseRange_data()
@@ -373,17 +402,23 @@ void TestSearchRuns::stopDropsTheSearch()
     QSignalSpy finished(&search, &RangeSearch::Finished);
     RangeSearch::Limits limits;
     limits.timeoutMs = 100;
+    limits.marginMs = 1;
     search.Start(Address("10.0.0.1"), Address("10.0.0.50"), limits, sdk.Starter(), sdk.Stopper(), found.Receiver());
     QCOMPARE(sdk.blocks.size(), 1);
     search.Stop();
     QVERIFY(!search.IsRunning());
     const SearchDevRsp record = Record("10.0.0.2");
     QVERIFY(!SearchRuns::Deliver(sdk.blocks.first().run, &record));
-    // The SDK search is asked to end too, not left running.
-    QCOMPARE(sdk.stops, QVector<void*> { sdk.blocks.first().run });
-    QTest::qWait(300);
+    // Timers fire in the order they are due: once this one has, the block's own
+    // time-out has run too, and found nothing to end.
+    bool pastTimeOut = false;
+    QTimer::singleShot(2 * (limits.timeoutMs + limits.marginMs), [&] { pastTimeOut = true; });
+    QTRY_VERIFY_WITH_TIMEOUT(pastTimeOut, 30000);
+    QCoreApplication::sendPostedEvents();
     QCOMPARE(finished.size(), 0);
     QCOMPARE(found.count.load(), 0);
+    // The SDK search is asked to end too, once, not left running.
+    QCOMPARE(sdk.stops, QVector<void*> { sdk.blocks.first().run });
 }
 
 QTEST_MAIN(TestSearchRuns)

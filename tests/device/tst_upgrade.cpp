@@ -188,10 +188,11 @@ void TestUpgrade::sdkUpgradeFailures()
     QVERIFY(m_bench->RunToEnd(&UpgradeTask, device.get()));
     QCOMPARE(m_bench->LastReport().status, status);
     QVERIFY(m_bench->LastReport().finished);
-    QTest::qWait(100);
-    QCOMPARE(m_bench->EndReports(), 1);
+    // Logged out with the upgrade stopped, which joins its reports, and the queue drained: no other end can come.
     QVERIFY(!device->m_bLogin);
     QCOMPARE(device->m_upgradeHandle, 0);
+    QCoreApplication::sendPostedEvents();
+    QCOMPARE(m_bench->EndReports(), 1);
     if (fault == "missing")
         QCOMPARE(m_bench->Sdk().CountReceived(fakedevice::wire::UpgradeStart), 0);
     QTRY_COMPARE(m_bench->Sdk().LoggedInSessions(), 0);
@@ -323,9 +324,10 @@ void TestUpgrade::httpUpgradeFailures()
     QVERIFY(m_bench->LastReport().finished);
     QCOMPARE(Statuses().contains(StatusUpgrade764), tokenReady);
     QVERIFY(!Statuses().contains(StatusUpgradeOk));
-    QTest::qWait(100);
+    // The upload thread is gone and the queue drained: no other end can come.
+    QTRY_VERIFY(!device->m_pUpgradeThread);
+    QCoreApplication::sendPostedEvents();
     QCOMPARE(m_bench->EndReports(), 1);
-    QVERIFY(!device->m_pUpgradeThread);
     QVERIFY(!device->m_sdkDevice);
     QCOMPARE(m_bench->Http().CountRequests(kTokenPath), tokenRequests);
     QCOMPARE(m_bench->Http().CountRequests(kRedirectPath), 0);
@@ -404,8 +406,8 @@ void TestUpgrade::deviceDeletedDuringUpload()
     device.reset();
     QVERIFY(upload.isNull());
     QVERIFY2(timer.elapsed() < 5000, qPrintable(QString::number(timer.elapsed())));
-    // Nothing of the ended upload reaches anything.
-    QTest::qWait(200);
+    // Nothing of the ended upload reaches anything, queued or not.
+    QCoreApplication::sendPostedEvents();
     QCOMPARE(m_bench->Log().Count(), reports);
 }
 

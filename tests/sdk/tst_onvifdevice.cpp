@@ -202,7 +202,9 @@ void TestOnvifDevice::connectionStatus()
     StatusCollector status;
     int handle = OnvifConnect(Loopback(1), port, "admin", password.toStdString(), status);
     QVERIFY(handle != 0);
-    QTest::qWait(100);
+    // The stop joins the connection's work: every report it made is in.
+    QCOMPARE(ZVOnvifConnectionStop(&handle), 1);
+    QCOMPARE(handle, 0);
     QCOMPARE(status.Codes(), std::vector<int> { expected });
     QVERIFY(status.AllAfterStart());
     QVERIFY(!status.OnCallerThread());
@@ -217,8 +219,6 @@ void TestOnvifDevice::connectionStatus()
     }
     if (expected == ZVNET_STATUS_LOGIN_FAILED && cannedOperation.isEmpty())
         QCOMPARE(QString::fromStdString(device->Requests().back().authError), QStringLiteral("digest"));
-    QCOMPARE(ZVOnvifConnectionStop(&handle), 1);
-    QCOMPARE(handle, 0);
 }
 
 void TestOnvifDevice::answersWithoutAToken_data()
@@ -398,7 +398,7 @@ void TestOnvifDevice::refusesBadParameters()
     QCOMPARE(ZVOnvifConnectionStart(&param), 0);
     status.StartReturned();
     QVERIFY(status.WaitCount(1, 2000));
-    QTest::qWait(100);
+    ZVNetRelease(); // joins every report
     QCOMPARE(status.Codes(), std::vector<int> { ZVNET_STATUS_PARAM_ERROR });
     QVERIFY(status.AllAfterStart());
 }
@@ -776,7 +776,8 @@ void TestOnvifDevice::stopEndsCallsUnderWay()
         ZVOnvifNetworkParam block;
         queried = QueryNetwork(c.handle, block);
     });
-    QTest::qWait(200);
+    // The query is under way once the device has it; its answer is still delayed.
+    QTRY_VERIFY_WITH_TIMEOUT(c.device->CountRequests("GetNetworkInterfaces") >= 1, 30000);
     QElapsedTimer timer;
     timer.start();
     QCOMPARE(ZVOnvifConnectionStop(&c.handle), 1);
@@ -794,13 +795,14 @@ void TestOnvifDevice::stopEndsCallsUnderWay()
     param.password = "admin123";
     param.user = &status;
     param.statusCallback = &StatusCollector::Callback;
+    const int logins = c.device->CountRequests("GetDeviceInformation");
     int handle = ZVOnvifConnectionStart(&param);
     QVERIFY(handle != 0);
-    QTest::qWait(300);
+    QTRY_VERIFY_WITH_TIMEOUT(c.device->CountRequests("GetDeviceInformation") > logins, 30000);
     timer.restart();
     QCOMPARE(ZVOnvifConnectionStop(&handle), 1);
     QVERIFY(timer.elapsed() < 1000);
-    QTest::qWait(500);
+    ZVNetRelease(); // joins whatever work is left
     QVERIFY(status.Codes().empty());
 }
 
