@@ -252,9 +252,11 @@ void TestZVNetSearch::rangeAddressTimeOut_data()
     QTest::addColumn<int>("timeoutMs");
     QTest::addColumn<double>("factor");
     QTest::addColumn<bool>("found");
-    QTest::newRow("0.8 x 1000 ms") << 1000 << 0.8 << true;
+    // An answer that must be listed comes well inside the time-out, so a
+    // loaded machine cannot push it past.
+    QTest::newRow("0.5 x 1000 ms") << 1000 << 0.5 << true;
     QTest::newRow("2 x 1000 ms") << 1000 << 2.0 << false;
-    QTest::newRow("0.8 x 3000 ms") << 3000 << 0.8 << true;
+    QTest::newRow("0.5 x 3000 ms") << 3000 << 0.5 << true;
 }
 
 void TestZVNetSearch::rangeAddressTimeOut()
@@ -280,10 +282,10 @@ void TestZVNetSearch::rangeAddressTimeOut()
     if (found)
         expected.prepend(QString::fromStdString(Loopback(30)));
     QCOMPARE(collector.Ips(), expected);
-    // The silent address runs its whole time-out; nothing waits longer.
+    // The silent address runs its whole time-out; nothing waits a second one.
     QVERIFY2(elapsed >= timeoutMs, qPrintable(QString::number(elapsed)));
 #if !defined(__SANITIZE_THREAD__) && !defined(__SANITIZE_ADDRESS__)
-    QVERIFY2(elapsed < timeoutMs + 250, qPrintable(QString::number(elapsed)));
+    QVERIFY2(elapsed < timeoutMs + timeoutMs / 2, qPrintable(QString::number(elapsed)));
 #endif
     if (!found)
         QVERIFY(slow->WaitDatagramsSent(1, 30000));
