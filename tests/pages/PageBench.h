@@ -22,11 +22,13 @@
 #include "UiTestSupport.h"
 #include "ZVAppSetting.h"
 #include "ZVMessageBox.h"
+#include "ZVNet.h"
 
 #include <QAbstractItemModel>
 #include <QPushButton>
 #include <QStyle>
 #include <QStyleOptionViewItem>
+#include <QTemporaryDir>
 #include <QtTest>
 
 #include <algorithm>
@@ -155,6 +157,7 @@ struct FakeFleet
 {
     FakeFleet(bool httpApi, const std::vector<std::string>& addresses)
         : http(httpApi)
+        , wanted(addresses.size())
     {
         if (http)
             web = fakedevice::MakeHttpDevices(addresses, 0);
@@ -162,11 +165,22 @@ struct FakeFleet
             sdk = fakedevice::MakeDevices(addresses);
     }
     size_t Size() const { return http ? web.size() : sdk.size(); }
+    // Every address has its device, and each one listens.
     bool Listening() const
     {
+        if (Size() != wanted)
+            return false;
         if (http)
             return !web.empty() && std::all_of(web.cbegin(), web.cend(), [](const auto& d) { return d->Listening(); });
         return !sdk.empty() && std::all_of(sdk.cbegin(), sdk.cend(), [](const auto& d) { return d->WaitListening(); });
+    }
+    // The i-th device holds another password than the pages log in with.
+    void Refuse(size_t i)
+    {
+        if (http)
+            web[i]->Update([](fakedevice::HttpDeviceState& state) { state.password = "other"; });
+        else
+            sdk[i]->SetPassword("other");
     }
     // The devices as a search lists them, with no status yet.
     QList<DeviceInfo*> Listed() const
@@ -183,6 +197,7 @@ struct FakeFleet
     int Sessions(size_t i) const { return http ? web[i]->Sessions() : sdk[i]->LoggedInSessions(); }
 
     const bool http;
+    const size_t wanted;
     std::vector<std::unique_ptr<fakedevice::FakeDevice>> sdk;
     std::vector<std::unique_ptr<fakedevice::FakeHttpApi>> web;
 };
@@ -290,4 +305,31 @@ inline bool ToolBarEnabled(const ToolBarFrame& toolBar)
 {
     return toolBar.Button(ToolBarFrame::ButtonUpgrade)->isEnabled();
 }
+
+// What every page test's process holds: numbered texts, the SDK up with
+// short time-outs, a folder for the files it writes; each case leaves the
+// customer code and the default login as it found them.
+class PageTestCase : public QObject
+{
+    Q_OBJECT
+
+protected slots:
+    void initTestCase()
+    {
+        LoadNumberedTexts();
+        QVERIFY(m_dir.isValid());
+        QCOMPARE(ZVNetInit(), 1);
+        ZVSdkSetTimeouts(3000, 3000);
+    }
+    void cleanup()
+    {
+        ZVAppSetting::Instance()->m_company = 0;
+        ZVAppSetting::Instance()->m_defaultUser.clear();
+        ZVAppSetting::Instance()->m_defaultPassword.clear();
+    }
+    void cleanupTestCase() { ZVNetRelease(); }
+
+protected:
+    QTemporaryDir m_dir;
+};
 } // namespace PageTest

@@ -109,6 +109,12 @@ struct InfoPage : PageOf<DeviceInfoFrame>
     }
 };
 
+QString LoopbackNet()
+{
+    const QStringList parts = QString::fromStdString(fakedevice::UniqueLoopbackPrefix()).split(QLatin1Char('.'));
+    return parts.at(0) + QLatin1Char('.') + parts.at(1) + QLatin1Char('.');
+}
+
 // Ends every held task's operation as its worker would.
 void EndAll(const TaskRecorder& recorder, int status)
 {
@@ -117,15 +123,11 @@ void EndAll(const TaskRecorder& recorder, int status)
 }
 } // namespace
 
-class TestDeviceInfoFrame : public QObject
+class TestDeviceInfoFrame : public PageTestCase
 {
     Q_OBJECT
 
 private slots:
-    void initTestCase();
-    void cleanup();
-    void cleanupTestCase();
-
     void forms_data();
     void forms();
     void ntpPageOfCode22();
@@ -146,29 +148,8 @@ private slots:
     void networkBatchOnDevices();
 
 private:
-    QString m_net; // "127.a.": this test's own part of loopback
+    QString m_net = LoopbackNet(); // "127.a.": this test's own part of loopback
 };
-
-void TestDeviceInfoFrame::initTestCase()
-{
-    LoadNumberedTexts();
-    QCOMPARE(ZVNetInit(), 1);
-    ZVSdkSetTimeouts(3000, 3000);
-    const QStringList parts = QString::fromStdString(fakedevice::UniqueLoopbackPrefix()).split(QLatin1Char('.'));
-    m_net = parts.at(0) + QLatin1Char('.') + parts.at(1) + QLatin1Char('.');
-}
-
-void TestDeviceInfoFrame::cleanup()
-{
-    ZVAppSetting::Instance()->m_company = 0;
-    ZVAppSetting::Instance()->m_defaultUser.clear();
-    ZVAppSetting::Instance()->m_defaultPassword.clear();
-}
-
-void TestDeviceInfoFrame::cleanupTestCase()
-{
-    ZVNetRelease();
-}
 
 void TestDeviceInfoFrame::forms_data()
 {
@@ -764,33 +745,18 @@ void TestDeviceInfoFrame::networkBatchOnDevices()
     for (int i = 0; i < count; ++i)
         addresses.push_back((m_net + QStringLiteral("10.%1").arg(i + 1)).toStdString());
     const QString dns = m_net + QStringLiteral("0.53");
-    std::vector<std::unique_ptr<fakedevice::FakeDevice>> sdkDevices;
-    std::vector<std::unique_ptr<fakedevice::FakeHttpApi>> httpDevices;
-    QList<DeviceInfo*> devices;
-    quint16 port = 0;
+    FakeFleet fleet(http, addresses);
+    QVERIFY(fleet.Listening());
+    for (const auto& fake : fleet.sdk)
+        fake->Update([&dns](fakedevice::DeviceState& state) { state.dns1 = dns.toStdString(); });
+    const quint16 port = http ? fleet.web[0]->Port() : fleet.sdk[0]->State().mediaPort;
+    const QList<DeviceInfo*> devices = fleet.Listed();
+    // The HTTP devices' DNS comes from their search record.
     if (http) {
-        httpDevices = fakedevice::MakeHttpDevices(addresses, 0);
-        QCOMPARE(int(httpDevices.size()), count);
-        port = httpDevices[0]->Port();
-        for (const auto& api : httpDevices) {
-            DeviceInfo* device = ListedHttpDevice(*api);
+        for (DeviceInfo* device : devices)
             CopyLatin1(dns, device->m_searchRsp.dns1);
-            devices << device;
-        }
-        httpDevices[failing]->Update([](fakedevice::HttpDeviceState& state) { state.password = "other"; });
-    } else {
-        sdkDevices = fakedevice::MakeDevices(addresses);
-        QCOMPARE(int(sdkDevices.size()), count);
-        for (const auto& fake : sdkDevices) {
-            QVERIFY(fake->WaitListening());
-            fake->Update([&dns](fakedevice::DeviceState& state) { state.dns1 = dns.toStdString(); });
-            devices << ListedDevice(fake->State());
-        }
-        port = sdkDevices[0]->State().mediaPort;
-        sdkDevices[failing]->SetPassword("other");
     }
-    for (DeviceInfo* device : devices)
-        device->m_status = StatusNone;
+    fleet.Refuse(size_t(failing));
     ListDevices(*page.page, devices);
     page.LoginAs(QStringLiteral("admin"), QStringLiteral("admin123"));
     const QString first = m_net + start;
@@ -813,27 +779,27 @@ void TestDeviceInfoFrame::networkBatchOnDevices()
         const bool movedHere = i < moved && i != failing;
         const std::string now = movedHere ? TextOf(base + quint32(i)).toStdString() : addresses[i];
         if (http) {
-            QTRY_COMPARE(httpDevices[i]->Ip(), now);
-            QTRY_VERIFY(httpDevices[i]->Listening());
-            QCOMPARE(httpDevices[i]->Port(), port);
-            QCOMPARE(httpDevices[i]->CountRequests("/API/NetworkConfig/NetBase/Set"), movedHere ? 1 : 0);
+            QTRY_COMPARE(fleet.web[i]->Ip(), now);
+            QTRY_VERIFY(fleet.web[i]->Listening());
+            QCOMPARE(fleet.web[i]->Port(), port);
+            QCOMPARE(fleet.web[i]->CountRequests("/API/NetworkConfig/NetBase/Set"), movedHere ? 1 : 0);
             if (movedHere) {
-                const fakedevice::HttpDeviceState state = httpDevices[i]->State();
+                const fakedevice::HttpDeviceState state = fleet.web[i]->State();
                 QCOMPARE(QString::fromStdString(state.netmask), netmask);
                 QCOMPARE(QString::fromStdString(state.dns1), dns);
                 // It answers there.
                 HttpClient probe;
-                QVERIFY(probe.PostJson(httpDevices[i]->Base(false) + "/API/Login/Range{\"version\":\"1.0\"}"));
+                QVERIFY(probe.PostJson(fleet.web[i]->Base(false) + "/API/Login/Range{\"version\":\"1.0\"}"));
             }
             // A moved device keeps the session its logout, sent to the
             // listed (old) address, could not reach.
             if (!movedHere)
-                QTRY_COMPARE(httpDevices[i]->Sessions(), 0);
+                QTRY_COMPARE(fleet.web[i]->Sessions(), 0);
         } else {
-            const fakedevice::DeviceState state = sdkDevices[i]->State();
+            const fakedevice::DeviceState state = fleet.sdk[i]->State();
             QCOMPARE(state.ip, now);
-            QCOMPARE(sdkDevices[i]->CountReceived(fakedevice::wire::SetNetwork), i < moved ? 1 : 0);
-            QVERIFY(sdkDevices[i]->WaitListening(10000));
+            QCOMPARE(fleet.sdk[i]->CountReceived(fakedevice::wire::SetNetwork), i < moved ? 1 : 0);
+            QVERIFY(fleet.sdk[i]->WaitListening(10000));
             if (movedHere) {
                 QCOMPARE(QString::fromStdString(state.netmask), netmask);
                 QCOMPARE(QString::fromStdString(state.dns1), dns);
@@ -856,8 +822,8 @@ void TestDeviceInfoFrame::networkBatchOnDevices()
     }
     QTRY_VERIFY_WITH_TIMEOUT(page.ButtonsEnabled(true), 30000);
     for (int i = 0; i < count; ++i) {
-        QCOMPARE(sdkDevices[i]->State().ptzDefaults, i == failing ? 0 : 1);
-        QTRY_COMPARE(sdkDevices[i]->LoggedInSessions(), 0);
+        QCOMPARE(fleet.sdk[i]->State().ptzDefaults, i == failing ? 0 : 1);
+        QTRY_COMPARE(fleet.sdk[i]->LoggedInSessions(), 0);
     }
 }
 

@@ -39,15 +39,11 @@ QList<DeviceInfo*> NamedDevices(const QStringList& names)
 }
 } // namespace
 
-class TestImportExportFrame : public QObject
+class TestImportExportFrame : public PageTestCase
 {
     Q_OBJECT
 
 private slots:
-    void initTestCase();
-    void cleanup();
-    void cleanupTestCase();
-
     void form();
     void refusals_data();
     void refusals();
@@ -59,27 +55,7 @@ private slots:
     void exportThenImportIntoThree_data();
     void exportThenImportIntoThree();
 
-private:
-    QTemporaryDir m_dir;
 };
-
-void TestImportExportFrame::initTestCase()
-{
-    LoadNumberedTexts();
-    QVERIFY(m_dir.isValid());
-    QCOMPARE(ZVNetInit(), 1);
-    ZVSdkSetTimeouts(3000, 3000);
-}
-
-void TestImportExportFrame::cleanup()
-{
-    ZVAppSetting::Instance()->m_company = 0;
-}
-
-void TestImportExportFrame::cleanupTestCase()
-{
-    ZVNetRelease();
-}
 
 void TestImportExportFrame::form()
 {
@@ -276,38 +252,29 @@ void TestImportExportFrame::exportThenImportIntoThree()
     PoolBench pool(false);
     Page page(http ? 43 : 0);
     const std::vector<std::string> addresses = { Loopback(60), Loopback(61), Loopback(62), Loopback(63) };
-    std::vector<std::unique_ptr<fakedevice::FakeDevice>> sdkDevices;
-    std::vector<std::unique_ptr<fakedevice::FakeHttpApi>> httpDevices;
-    QList<DeviceInfo*> devices;
+    FakeFleet fleet(http, addresses);
+    QVERIFY(fleet.Listening());
+    // The source's settings differ from the others'.
     if (http) {
-        httpDevices = fakedevice::MakeHttpDevices(addresses, 0);
-        QCOMPARE(httpDevices.size(), addresses.size());
-        // The source's settings differ from the others'.
-        httpDevices[0]->Update([](fakedevice::HttpDeviceState& state) {
+        fleet.web[0]->Update([](fakedevice::HttpDeviceState& state) {
             state.settings.osd.name = "Exported";
             state.settings.streams["SubStream"].fps = 7;
             state.settings.clock.timeZone = "GMT+2:00";
         });
-        for (const auto& api : httpDevices) {
-            DeviceInfo* device = ListedHttpDevice(*api);
-            CopyLatin1(QStringLiteral("Camera"), device->m_searchRsp.deviceName);
-            devices << device;
-        }
     } else {
-        sdkDevices = fakedevice::MakeDevices(addresses);
-        for (const auto& fake : sdkDevices) {
-            QVERIFY(fake->WaitListening());
+        for (const auto& fake : fleet.sdk)
             fake->Update([](fakedevice::DeviceState& state) { state.deviceName = "Camera"; });
-        }
-        sdkDevices[0]->Update([](fakedevice::DeviceState& state) {
+        fleet.sdk[0]->Update([](fakedevice::DeviceState& state) {
             state.params[ZVNET_PARAM_OSD][20] ^= 0x55;
             state.params[ZVNET_PARAM_MAIN_STREAM][17] = 5;
         });
-        for (const auto& fake : sdkDevices)
-            devices << ListedDevice(fake->State());
     }
-    for (DeviceInfo* device : devices)
-        device->m_status = StatusNone;
+    const QList<DeviceInfo*> devices = fleet.Listed();
+    // The HTTP devices' name comes from their search record.
+    if (http) {
+        for (DeviceInfo* device : devices)
+            CopyLatin1(QStringLiteral("Camera"), device->m_searchRsp.deviceName);
+    }
     ListDevices(*page.page, devices);
     page.Login("admin", "admin123");
 
@@ -334,18 +301,17 @@ void TestImportExportFrame::exportThenImportIntoThree()
 
     for (size_t i = 1; i < addresses.size(); ++i) {
         if (http) {
-            const fakedevice::HttpSettings source = httpDevices[0]->State().settings;
-            const fakedevice::HttpSettings target = httpDevices[i]->State().settings;
+            const fakedevice::HttpSettings source = fleet.web[0]->State().settings;
+            const fakedevice::HttpSettings target = fleet.web[i]->State().settings;
             QCOMPARE(target.paramImports, 1);
             QCOMPARE(target.osd.name, std::string("Exported"));
             QCOMPARE(target.streams.at("SubStream").fps, 7);
             QCOMPARE(target.clock.timeZone, std::string("GMT+2:00"));
             QCOMPARE(target.deviceParams, source.deviceParams);
-            QTRY_COMPARE(httpDevices[i]->Sessions(), 0);
         } else {
-            QVERIFY(sdkDevices[i]->State().params == sdkDevices[0]->State().params);
-            QTRY_COMPARE(sdkDevices[i]->LoggedInSessions(), 0);
+            QVERIFY(fleet.sdk[i]->State().params == fleet.sdk[0]->State().params);
         }
+        QTRY_COMPARE(fleet.Sessions(i), 0);
     }
 }
 

@@ -96,15 +96,11 @@ QString Cjk(int count)
 const QString kEmoji = QString::fromUtf8("\xF0\x9F\x98\x80"); // two UTF-16 units
 } // namespace
 
-class TestOsdConfig : public QObject
+class TestOsdConfig : public PageTestCase
 {
     Q_OBJECT
 
 private slots:
-    void initTestCase();
-    void cleanup();
-    void cleanupTestCase();
-
     void form_data();
     void form();
     void editToSlider_data();
@@ -121,25 +117,6 @@ private slots:
     void onDevices_data();
     void onDevices();
 };
-
-void TestOsdConfig::initTestCase()
-{
-    LoadNumberedTexts();
-    QCOMPARE(ZVNetInit(), 1);
-    ZVSdkSetTimeouts(3000, 3000);
-}
-
-void TestOsdConfig::cleanup()
-{
-    ZVAppSetting::Instance()->m_company = 0;
-    ZVAppSetting::Instance()->m_defaultUser.clear();
-    ZVAppSetting::Instance()->m_defaultPassword.clear();
-}
-
-void TestOsdConfig::cleanupTestCase()
-{
-    ZVNetRelease();
-}
 
 void TestOsdConfig::form_data()
 {
@@ -451,28 +428,13 @@ void TestOsdConfig::onDevices()
     OsdPageBench page(http ? 43 : 0);
     const std::vector<std::string> addresses = { Loopback(90), Loopback(91), Loopback(92) };
     const size_t failing = 1;
-    std::vector<std::unique_ptr<fakedevice::FakeDevice>> sdkDevices;
-    std::vector<std::unique_ptr<fakedevice::FakeHttpApi>> httpDevices;
-    QList<DeviceInfo*> devices;
-    if (http) {
-        httpDevices = fakedevice::MakeHttpDevices(addresses, 0);
-        QCOMPARE(httpDevices.size(), addresses.size());
-        for (const auto& api : httpDevices)
-            devices << ListedHttpDevice(*api);
-        httpDevices[failing]->Update([](fakedevice::HttpDeviceState& state) { state.password = "other"; });
-    } else {
-        sdkDevices = fakedevice::MakeDevices(addresses);
-        for (const auto& fake : sdkDevices) {
-            QVERIFY(fake->WaitListening());
-            devices << ListedDevice(fake->State());
-        }
-        sdkDevices[failing]->SetPassword("other");
-    }
-    for (DeviceInfo* device : devices)
-        device->m_status = StatusNone;
+    FakeFleet fleet(http, addresses);
+    QVERIFY(fleet.Listening());
+    const QList<DeviceInfo*> devices = fleet.Listed();
+    fleet.Refuse(failing);
     ListDevices(*page.page, devices);
     QCOMPARE(page.table.Rows(), int(addresses.size()));
-    page.Login(QStringLiteral("admin"), QString::fromStdString(http ? httpDevices[0]->State().password : "admin123"));
+    page.Login(QStringLiteral("admin"), QString::fromStdString(fleet.Password(0)));
     page.Positions({ 120, 340, 486, 551 });
     // A name of ideographs and letters: weight 9 + 5.
     const QString name = Cjk(3) + QStringLiteral(" Gate");
@@ -491,16 +453,15 @@ void TestOsdConfig::onDevices()
     for (size_t i = 0; i < addresses.size(); ++i) {
         const bool changed = i != failing;
         if (http) {
-            const fakedevice::HttpOsdSettings osd = httpDevices[i]->State().settings.osd;
+            const fakedevice::HttpOsdSettings osd = fleet.web[i]->State().settings.osd;
             const fakedevice::HttpOsdSettings factory;
             QCOMPARE(QString::fromStdString(osd.name), changed ? name : QString::fromStdString(factory.name));
             QCOMPARE(osd.nameX, changed ? 120 : factory.nameX);
             QCOMPARE(osd.nameY, changed ? 340 : factory.nameY);
             QCOMPARE(osd.dateX, changed ? 486 : factory.dateX);
             QCOMPARE(osd.dateY, changed ? 551 : factory.dateY);
-            QTRY_COMPARE(httpDevices[i]->Sessions(), 0);
         } else {
-            const fakedevice::Bytes stored = sdkDevices[i]->State().params.at(ZVNET_PARAM_OSD);
+            const fakedevice::Bytes stored = fleet.sdk[i]->State().params.at(ZVNET_PARAM_OSD);
             QVERIFY(stored.size() >= sizeof(ZVNetOsdParam));
             ZVNetOsdParam record;
             std::memcpy(&record, stored.data(), sizeof(record));
@@ -513,8 +474,8 @@ void TestOsdConfig::onDevices()
             } else {
                 QVERIFY(record.nameX != 120);
             }
-            QTRY_COMPARE(sdkDevices[i]->LoggedInSessions(), 0);
         }
+        QTRY_COMPARE(fleet.Sessions(i), 0);
     }
 
     // A query shows back what the devices hold.

@@ -110,14 +110,17 @@ void RunPasswordBatch(PasswordPage& page, const QString& login, const QString& n
 }
 } // namespace
 
-class TestPasswordPages : public QObject
+class TestPasswordPages : public PageTestCase
 {
     Q_OBJECT
 
 private slots:
-    void initTestCase();
-    void cleanup();
-    void cleanupTestCase();
+    // A case may load other texts.
+    void cleanup()
+    {
+        PageTestCase::cleanup();
+        LoadNumberedTexts();
+    }
 
     void initialForm_data();
     void initialForm();
@@ -137,26 +140,6 @@ private slots:
     void passwordOnDevices_data();
     void passwordOnDevices();
 };
-
-void TestPasswordPages::initTestCase()
-{
-    LoadNumberedTexts();
-    QCOMPARE(ZVNetInit(), 1);
-    ZVSdkSetTimeouts(3000, 3000);
-}
-
-void TestPasswordPages::cleanup()
-{
-    LoadNumberedTexts();
-    ZVAppSetting::Instance()->m_company = 0;
-    ZVAppSetting::Instance()->m_defaultUser.clear();
-    ZVAppSetting::Instance()->m_defaultPassword.clear();
-}
-
-void TestPasswordPages::cleanupTestCase()
-{
-    ZVNetRelease();
-}
 
 void TestPasswordPages::initialForm_data()
 {

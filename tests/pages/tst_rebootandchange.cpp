@@ -61,15 +61,11 @@ struct ChangePage : PageOf<ChangeDevice>
 };
 } // namespace
 
-class TestRebootAndChange : public QObject
+class TestRebootAndChange : public PageTestCase
 {
     Q_OBJECT
 
 private slots:
-    void initTestCase();
-    void cleanup();
-    void cleanupTestCase();
-
     void forms();
     void rebootRefusals_data();
     void rebootRefusals();
@@ -83,23 +79,6 @@ private slots:
     void changeOnDevices_data();
     void changeOnDevices();
 };
-
-void TestRebootAndChange::initTestCase()
-{
-    LoadNumberedTexts();
-    QCOMPARE(ZVNetInit(), 1);
-    ZVSdkSetTimeouts(3000, 3000);
-}
-
-void TestRebootAndChange::cleanup()
-{
-    ZVAppSetting::Instance()->m_company = 0;
-}
-
-void TestRebootAndChange::cleanupTestCase()
-{
-    ZVNetRelease();
-}
 
 void TestRebootAndChange::forms()
 {
@@ -299,30 +278,16 @@ void TestRebootAndChange::rebootBatch()
     RebootPage page(http ? 43 : 0);
     const std::vector<std::string> addresses = { Loopback(70), Loopback(71), Loopback(72), Loopback(73) };
     const size_t failing = 2;
-    std::vector<std::unique_ptr<fakedevice::FakeDevice>> sdkDevices;
-    std::vector<std::unique_ptr<fakedevice::FakeHttpApi>> httpDevices;
-    QList<DeviceInfo*> devices;
-    if (http) {
-        httpDevices = fakedevice::MakeHttpDevices(addresses, 0);
-        QCOMPARE(httpDevices.size(), addresses.size());
-        for (const auto& api : httpDevices) {
-            api->Update([](fakedevice::HttpDeviceState& state) { state.rebootMs = 1500; });
-            devices << ListedHttpDevice(*api);
-        }
-        httpDevices[failing]->Update([](fakedevice::HttpDeviceState& state) { state.password = "other"; });
-    } else {
-        sdkDevices = fakedevice::MakeDevices(addresses);
-        for (const auto& fake : sdkDevices) {
-            QVERIFY(fake->WaitListening());
-            fake->Update([](fakedevice::DeviceState& state) { state.rebootMs = 1500; });
-            devices << ListedDevice(fake->State());
-        }
-        sdkDevices[failing]->SetPassword("other");
-    }
-    for (DeviceInfo* device : devices)
-        device->m_status = StatusNone;
+    FakeFleet fleet(http, addresses);
+    QVERIFY(fleet.Listening());
+    for (const auto& api : fleet.web)
+        api->Update([](fakedevice::HttpDeviceState& state) { state.rebootMs = 1500; });
+    for (const auto& fake : fleet.sdk)
+        fake->Update([](fakedevice::DeviceState& state) { state.rebootMs = 1500; });
+    const QList<DeviceInfo*> devices = fleet.Listed();
+    fleet.Refuse(failing);
     ListDevices(*page.page, devices);
-    page.LoginAs(QStringLiteral("admin"), QString::fromStdString(http ? httpDevices[0]->State().password : "admin123"));
+    page.LoginAs(QStringLiteral("admin"), QString::fromStdString(fleet.Password(0)));
     page.table.CheckAll();
     QSignalSpy ticks(page.page->BusyTimer(), &QTimer::timeout);
     page.Click("m_pBtnReboot");
@@ -345,14 +310,13 @@ void TestRebootAndChange::rebootBatch()
 
     for (size_t i = 0; i < addresses.size(); ++i) {
         if (http) {
-            QCOMPARE(httpDevices[i]->State().reboots, i == failing ? 0 : 1);
-            QTRY_VERIFY_WITH_TIMEOUT(httpDevices[i]->Listening(), 10000);
-            QTRY_COMPARE(httpDevices[i]->Sessions(), 0);
+            QCOMPARE(fleet.web[i]->State().reboots, i == failing ? 0 : 1);
+            QTRY_VERIFY_WITH_TIMEOUT(fleet.web[i]->Listening(), 10000);
         } else {
-            QCOMPARE(sdkDevices[i]->State().reboots, i == failing ? 0 : 1);
-            QVERIFY(sdkDevices[i]->WaitListening(10000));
-            QTRY_COMPARE(sdkDevices[i]->LoggedInSessions(), 0);
+            QCOMPARE(fleet.sdk[i]->State().reboots, i == failing ? 0 : 1);
+            QVERIFY(fleet.sdk[i]->WaitListening(10000));
         }
+        QTRY_COMPARE(fleet.Sessions(i), 0);
     }
 }
 
@@ -375,18 +339,13 @@ void TestRebootAndChange::changeOnDevices()
     ChangePage page(company);
     const std::vector<std::string> addresses = { Loopback(80), Loopback(81), Loopback(82) };
     const size_t failing = 1;
-    std::vector<std::unique_ptr<fakedevice::FakeDevice>> fakes = fakedevice::MakeDevices(addresses);
-    QList<DeviceInfo*> devices;
-    for (const auto& fake : fakes) {
-        QVERIFY(fake->WaitListening());
-        devices << ListedDevice(fake->State());
-    }
-    fakes[failing]->SetPassword("other");
+    FakeFleet fleet(false, addresses);
+    QVERIFY(fleet.Listening());
+    const QList<DeviceInfo*> devices = fleet.Listed();
+    fleet.Refuse(failing);
     std::vector<fakedevice::DeviceState> before;
-    for (const auto& fake : fakes)
+    for (const auto& fake : fleet.sdk)
         before.push_back(fake->State());
-    for (DeviceInfo* device : devices)
-        device->m_status = StatusNone;
     ListDevices(*page.page, devices);
     page.LoginAs(QStringLiteral("admin"), QStringLiteral("admin123"));
     page.Choose(nameBox, QStringLiteral("Lobby"), typeBox, QStringLiteral("ZV-T9"));
@@ -399,11 +358,11 @@ void TestRebootAndChange::changeOnDevices()
     }
     QTRY_VERIFY_WITH_TIMEOUT(page.Unlocked(), 30000);
     for (size_t i = 0; i < addresses.size(); ++i) {
-        const fakedevice::DeviceState now = fakes[i]->State();
+        const fakedevice::DeviceState now = fleet.sdk[i]->State();
         const bool changed = i != failing;
         QCOMPARE(now.deviceName, changed && nameBox ? std::string("Lobby") : before[i].deviceName);
         QCOMPARE(now.deviceType, changed && typeBox ? std::string("ZV-T9") : before[i].deviceType);
-        QTRY_COMPARE(fakes[i]->LoggedInSessions(), 0);
+        QTRY_COMPARE(fleet.Sessions(i), 0);
     }
 }
 

@@ -163,15 +163,11 @@ struct RecoveryPage : PageOf<RecoveryDevice>
 };
 } // namespace
 
-class TestRecoveryDevice : public QObject
+class TestRecoveryDevice : public PageTestCase
 {
     Q_OBJECT
 
 private slots:
-    void initTestCase();
-    void cleanup();
-    void cleanupTestCase();
-
     void forms();
     void dialogLogic_data();
     void dialogLogic();
@@ -182,23 +178,6 @@ private slots:
     void onDevices_data();
     void onDevices();
 };
-
-void TestRecoveryDevice::initTestCase()
-{
-    LoadNumberedTexts();
-    QCOMPARE(ZVNetInit(), 1);
-    ZVSdkSetTimeouts(3000, 3000);
-}
-
-void TestRecoveryDevice::cleanup()
-{
-    ZVAppSetting::Instance()->m_company = 0;
-}
-
-void TestRecoveryDevice::cleanupTestCase()
-{
-    ZVNetRelease();
-}
 
 void TestRecoveryDevice::forms()
 {
@@ -485,32 +464,20 @@ void TestRecoveryDevice::onDevices()
     RecoveryPage page(company);
     const std::vector<std::string> addresses = { Loopback(90), Loopback(91), Loopback(92), Loopback(93) };
     const size_t failing = 1;
-    std::vector<std::unique_ptr<fakedevice::FakeDevice>> sdkDevices;
-    std::vector<std::unique_ptr<fakedevice::FakeHttpApi>> httpDevices;
+    FakeFleet fleet(http, addresses);
+    QVERIFY(fleet.Listening());
     std::vector<fakedevice::DeviceState> factory;
     std::vector<fakedevice::HttpDeviceState> httpFactory;
-    QList<DeviceInfo*> devices;
-    if (http) {
-        httpDevices = fakedevice::MakeHttpDevices(addresses, 0);
-        QCOMPARE(httpDevices.size(), addresses.size());
-        for (const auto& api : httpDevices) {
-            httpFactory.push_back(api->State());
-            devices << ListedHttpDevice(*api);
-            ScrambleHttpGroups(*api);
-        }
-        httpDevices[failing]->Update([](fakedevice::HttpDeviceState& state) { state.password = "other"; });
-    } else {
-        sdkDevices = fakedevice::MakeDevices(addresses);
-        for (const auto& fake : sdkDevices) {
-            QVERIFY(fake->WaitListening());
-            factory.push_back(fake->State());
-            devices << ListedDevice(fake->State());
-            ScrambleGroups(*fake);
-        }
-        sdkDevices[failing]->SetPassword("other");
+    const QList<DeviceInfo*> devices = fleet.Listed();
+    for (const auto& api : fleet.web) {
+        httpFactory.push_back(api->State());
+        ScrambleHttpGroups(*api);
     }
-    for (DeviceInfo* device : devices)
-        device->m_status = StatusNone;
+    for (const auto& fake : fleet.sdk) {
+        factory.push_back(fake->State());
+        ScrambleGroups(*fake);
+    }
+    fleet.Refuse(failing);
     ListDevices(*page.page, devices);
     page.Login(QStringLiteral("admin"), QStringLiteral("admin123"));
     page.TickAll();
@@ -535,14 +502,13 @@ void TestRecoveryDevice::onDevices()
     for (size_t i = 0; i < addresses.size(); ++i) {
         const QStringList expected = i == failing ? QStringList() : restored;
         if (http) {
-            QCOMPARE(RestoredHttpGroups(httpDevices[i]->State(), httpFactory[i]), expected);
-            QCOMPARE(httpDevices[i]->State().resets, i == failing ? 0 : 1);
-            QTRY_COMPARE(httpDevices[i]->Sessions(), 0);
+            QCOMPARE(RestoredHttpGroups(fleet.web[i]->State(), httpFactory[i]), expected);
+            QCOMPARE(fleet.web[i]->State().resets, i == failing ? 0 : 1);
         } else {
-            QCOMPARE(RestoredGroups(sdkDevices[i]->State(), factory[i]), expected);
-            QCOMPARE(sdkDevices[i]->State().defaultResets, i == failing ? 0 : 1);
-            QTRY_COMPARE(sdkDevices[i]->LoggedInSessions(), 0);
+            QCOMPARE(RestoredGroups(fleet.sdk[i]->State(), factory[i]), expected);
+            QCOMPARE(fleet.sdk[i]->State().defaultResets, i == failing ? 0 : 1);
         }
+        QTRY_COMPARE(fleet.Sessions(i), 0);
     }
 }
 

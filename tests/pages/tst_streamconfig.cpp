@@ -191,15 +191,11 @@ private:
 };
 } // namespace
 
-class TestStreamConfig : public QObject
+class TestStreamConfig : public PageTestCase
 {
     Q_OBJECT
 
 private slots:
-    void initTestCase();
-    void cleanup();
-    void cleanupTestCase();
-
     void forms_data();
     void forms();
     void nothingTicked_data();
@@ -215,23 +211,6 @@ private slots:
     void clocksOnDevices_data();
     void clocksOnDevices();
 };
-
-void TestStreamConfig::initTestCase()
-{
-    LoadNumberedTexts();
-    QCOMPARE(ZVNetInit(), 1);
-    ZVSdkSetTimeouts(3000, 3000);
-}
-
-void TestStreamConfig::cleanup()
-{
-    ZVAppSetting::Instance()->m_company = 0;
-}
-
-void TestStreamConfig::cleanupTestCase()
-{
-    ZVNetRelease();
-}
 
 void TestStreamConfig::forms_data()
 {
@@ -519,26 +498,15 @@ void TestStreamConfig::streamsOnDevices()
     const size_t failing = 2;
     const std::string streamName = stream == 0 ? "MainStream" : "SubStream";
     const uint32_t streamId = stream == 0 ? ZVNET_PARAM_MAIN_STREAM : ZVNET_PARAM_SUB_STREAM;
-    std::vector<std::unique_ptr<fakedevice::FakeDevice>> sdkDevices;
-    std::vector<std::unique_ptr<fakedevice::FakeHttpApi>> httpDevices;
-    QList<DeviceInfo*> devices;
+    FakeFleet fleet(http, addresses);
+    QVERIFY(fleet.Listening());
     // The first device's stream differs from the others' in every value.
     const fakedevice::HttpStreamSettings chosen { "1280*720", 12, "H264", "UserDefined", 3000, 3000 };
     if (http) {
-        httpDevices = fakedevice::MakeHttpDevices(addresses, 0);
-        QCOMPARE(httpDevices.size(), addresses.size());
-        httpDevices[0]->Update(
+        fleet.web[0]->Update(
             [&](fakedevice::HttpDeviceState& state) { state.settings.streams[streamName] = chosen; });
-        for (const auto& api : httpDevices)
-            devices << ListedHttpDevice(*api);
-        httpDevices[failing]->Update([](fakedevice::HttpDeviceState& state) { state.password = "other"; });
     } else {
-        sdkDevices = fakedevice::MakeDevices(addresses);
-        for (const auto& fake : sdkDevices) {
-            QVERIFY(fake->WaitListening());
-            devices << ListedDevice(fake->State());
-        }
-        sdkDevices[0]->Update([&](fakedevice::DeviceState& state) {
+        fleet.sdk[0]->Update([&](fakedevice::DeviceState& state) {
             uint8_t* record = state.params[streamId].data();
             record[offsetof(ZVNetStreamParam, bitrateMode)] = 1;
             fakedevice::PutU16(state.params[streamId], offsetof(ZVNetStreamParam, customBitrate), 3000);
@@ -547,10 +515,9 @@ void TestStreamConfig::streamsOnDevices()
             record[offsetof(ZVNetStreamParam, resolutionIndex)] = uint8_t(stream == 0 ? 1 : 2);
             record[offsetof(ZVNetStreamParam, encodeType)] = 0;
         });
-        sdkDevices[failing]->SetPassword("other");
     }
-    for (DeviceInfo* device : devices)
-        device->m_status = StatusNone;
+    const QList<DeviceInfo*> devices = fleet.Listed();
+    fleet.Refuse(failing);
     ListDevices(*page.page, devices);
     page.Login(QStringLiteral("admin"), QStringLiteral("admin123"));
     page.Choose(stream);
@@ -575,7 +542,7 @@ void TestStreamConfig::streamsOnDevices()
     for (size_t i = 0; i < addresses.size(); ++i) {
         const bool set = i != failing;
         if (http) {
-            const fakedevice::HttpStreamSettings now = httpDevices[i]->State().settings.streams[streamName];
+            const fakedevice::HttpStreamSettings now = fleet.web[i]->State().settings.streams[streamName];
             const fakedevice::HttpStreamSettings other = fakedevice::HttpSettings().streams[streamName];
             const fakedevice::HttpStreamSettings& want = set ? chosen : other;
             QCOMPARE(now.resolution, want.resolution);
@@ -583,9 +550,8 @@ void TestStreamConfig::streamsOnDevices()
             QCOMPARE(now.encodeType, want.encodeType);
             QCOMPARE(now.bitrateMode, want.bitrateMode);
             QCOMPARE(now.customBitrate, want.customBitrate);
-            QTRY_COMPARE(httpDevices[i]->Sessions(), 0);
         } else {
-            const fakedevice::DeviceState now = sdkDevices[i]->State();
+            const fakedevice::DeviceState now = fleet.sdk[i]->State();
             ZVNetStreamParam record;
             std::memcpy(&record, now.params.at(streamId).data(), sizeof(record));
             QCOMPARE(int(record.bitrateMode), set ? 1 : 0);
@@ -593,8 +559,8 @@ void TestStreamConfig::streamsOnDevices()
             QCOMPARE(int(record.frameRate), set ? 12 : (stream == 0 ? 25 : 15));
             QCOMPARE(int(record.resolutionIndex), set ? (stream == 0 ? 1 : 2) : 0);
             QCOMPARE(int(record.encodeType), set || stream == 1 ? 0 : 1);
-            QTRY_COMPARE(sdkDevices[i]->LoggedInSessions(), 0);
         }
+        QTRY_COMPARE(fleet.Sessions(i), 0);
     }
 
     // ...and shown back by a query of all.
@@ -631,25 +597,10 @@ void TestStreamConfig::clocksOnDevices()
     StreamPage page(company);
     const std::vector<std::string> addresses = { Loopback(100), Loopback(101), Loopback(102) };
     const size_t failing = 1;
-    std::vector<std::unique_ptr<fakedevice::FakeDevice>> sdkDevices;
-    std::vector<std::unique_ptr<fakedevice::FakeHttpApi>> httpDevices;
-    QList<DeviceInfo*> devices;
-    if (http) {
-        httpDevices = fakedevice::MakeHttpDevices(addresses, 0);
-        QCOMPARE(httpDevices.size(), addresses.size());
-        for (const auto& api : httpDevices)
-            devices << ListedHttpDevice(*api);
-        httpDevices[failing]->Update([](fakedevice::HttpDeviceState& state) { state.password = "other"; });
-    } else {
-        sdkDevices = fakedevice::MakeDevices(addresses);
-        for (const auto& fake : sdkDevices) {
-            QVERIFY(fake->WaitListening());
-            devices << ListedDevice(fake->State());
-        }
-        sdkDevices[failing]->SetPassword("other");
-    }
-    for (DeviceInfo* device : devices)
-        device->m_status = StatusNone;
+    FakeFleet fleet(http, addresses);
+    QVERIFY(fleet.Listening());
+    const QList<DeviceInfo*> devices = fleet.Listed();
+    fleet.Refuse(failing);
     ListDevices(*page.page, devices);
     page.Login(QStringLiteral("admin"), QStringLiteral("admin123"));
     page.TickOnly({ 0, 1, 2 });
@@ -664,13 +615,13 @@ void TestStreamConfig::clocksOnDevices()
     for (size_t i = 0; i < addresses.size(); ++i) {
         if (i == failing) {
             if (http)
-                QCOMPARE(httpDevices[i]->State().settings.clock.setAtMs, int64_t(0));
+                QCOMPARE(fleet.web[i]->State().settings.clock.setAtMs, int64_t(0));
             else
-                QCOMPARE(sdkDevices[i]->CountReceived(uint16_t(fakedevice::wire::SetParam)), 0);
+                QCOMPARE(fleet.sdk[i]->CountReceived(uint16_t(fakedevice::wire::SetParam)), 0);
             continue;
         }
         // Seconds are cut: the device may be up to a second behind, plus the way there.
-        const qint64 error = http ? HttpClockError(*httpDevices[i]) : SdkClockError(*sdkDevices[i], timeZone);
+        const qint64 error = http ? HttpClockError(*fleet.web[i]) : SdkClockError(*fleet.sdk[i], timeZone);
         qInfo("device %d: its clock minus the computer's when the set arrived: %lld ms", int(i), error);
         QVERIFY2(error <= 0 && error > -allowedMs, qPrintable(QStringLiteral("%1 ms").arg(error)));
         if (http) {
@@ -679,11 +630,9 @@ void TestStreamConfig::clocksOnDevices()
                                          .arg(offset < 0 ? QLatin1Char('-') : QLatin1Char('+'))
                                          .arg(qAbs(offset) / 60)
                                          .arg(qAbs(offset) % 60, 2, 10, QLatin1Char('0'));
-            QCOMPARE(QString::fromStdString(httpDevices[i]->State().settings.clock.timeZone), expected);
-            QTRY_COMPARE(httpDevices[i]->Sessions(), 0);
-        } else {
-            QTRY_COMPARE(sdkDevices[i]->LoggedInSessions(), 0);
+            QCOMPARE(QString::fromStdString(fleet.web[i]->State().settings.clock.timeZone), expected);
         }
+        QTRY_COMPARE(fleet.Sessions(i), 0);
     }
 }
 

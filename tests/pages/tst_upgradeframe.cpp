@@ -93,15 +93,11 @@ private:
 };
 } // namespace
 
-class TestUpgradeFrame : public QObject
+class TestUpgradeFrame : public PageTestCase
 {
     Q_OBJECT
 
 private slots:
-    void initTestCase();
-    void cleanup();
-    void cleanupTestCase();
-
     void refusals_data();
     void refusals();
     void formPerCustomerCode_data();
@@ -122,27 +118,8 @@ private slots:
 
 private:
     QString WriteFirmware(const QByteArray& bytes);
-    QTemporaryDir m_dir;
     int m_files = 0;
 };
-
-void TestUpgradeFrame::initTestCase()
-{
-    LoadNumberedTexts();
-    QVERIFY(m_dir.isValid());
-    QCOMPARE(ZVNetInit(), 1);
-    ZVSdkSetTimeouts(3000, 3000);
-}
-
-void TestUpgradeFrame::cleanup()
-{
-    ZVAppSetting::Instance()->m_company = 0;
-}
-
-void TestUpgradeFrame::cleanupTestCase()
-{
-    ZVNetRelease();
-}
 
 QString TestUpgradeFrame::WriteFirmware(const QByteArray& bytes)
 {
@@ -501,35 +478,22 @@ void TestUpgradeFrame::upgradeOfTwentyDevices()
 
     PoolBench pool(false, 8);
     Page page(http ? 43 : 0);
-    std::vector<std::unique_ptr<fakedevice::FakeDevice>> sdkDevices;
-    std::vector<std::unique_ptr<fakedevice::FakeHttpApi>> httpDevices;
-    QList<DeviceInfo*> devices;
     std::vector<std::string> addresses;
     for (int i = 0; i < kDevices; ++i)
         addresses.push_back(Loopback(10 + i));
+    FakeFleet fleet(http, addresses);
+    QVERIFY(fleet.Listening());
     if (http) {
-        httpDevices = fakedevice::MakeHttpDevices(addresses, 0);
-        QCOMPARE(int(httpDevices.size()), kDevices);
         fakedevice::HttpFaults drop;
         drop.uploadDropAfter = image.size() / 2;
-        httpDevices[kDropped]->SetFaults(drop);
-        httpDevices[kWrongPassword]->Update([](fakedevice::HttpDeviceState& state) { state.password = "other"; });
-        for (const auto& api : httpDevices)
-            devices << ListedHttpDevice(*api);
+        fleet.web[kDropped]->SetFaults(drop);
     } else {
-        sdkDevices = fakedevice::MakeDevices(addresses);
-        QCOMPARE(int(sdkDevices.size()), kDevices);
-        for (const auto& device : sdkDevices)
-            QVERIFY(device->WaitListening());
         fakedevice::Faults drop;
         drop.upgradeDropPercent = 50;
-        sdkDevices[kDropped]->SetFaults(drop);
-        sdkDevices[kWrongPassword]->SetPassword("other");
-        for (const auto& device : sdkDevices)
-            devices << ListedDevice(device->State());
+        fleet.sdk[kDropped]->SetFaults(drop);
     }
-    for (DeviceInfo* device : devices)
-        device->m_status = StatusNone;
+    fleet.Refuse(kWrongPassword);
+    const QList<DeviceInfo*> devices = fleet.Listed();
     ListDevices(*page.page, devices);
     QCOMPARE(page.table.Rows(), kDevices);
     RowHistory history(page);
@@ -569,7 +533,7 @@ void TestUpgradeFrame::upgradeOfTwentyDevices()
     const std::string hash = Sha256Hex(image);
     for (int i = 0; i < kDevices; ++i) {
         if (http) {
-            const std::vector<fakedevice::HttpUpload> uploads = httpDevices[size_t(i)]->State().settings.uploads;
+            const std::vector<fakedevice::HttpUpload> uploads = fleet.web[size_t(i)]->State().settings.uploads;
             if (i == kDropped || i == kWrongPassword) {
                 QVERIFY(uploads.empty());
                 continue;
@@ -578,7 +542,7 @@ void TestUpgradeFrame::upgradeOfTwentyDevices()
             QCOMPARE(uploads[0].size, uint64_t(image.size()));
             QCOMPARE(uploads[0].sha256, hash);
         } else {
-            const std::vector<fakedevice::UpgradeRecord> upgrades = sdkDevices[size_t(i)]->Upgrades();
+            const std::vector<fakedevice::UpgradeRecord> upgrades = fleet.sdk[size_t(i)]->Upgrades();
             if (i == kWrongPassword) {
                 QVERIFY(upgrades.empty());
                 continue;
@@ -593,9 +557,9 @@ void TestUpgradeFrame::upgradeOfTwentyDevices()
             QVERIFY(upgrades[0].ended);
         }
     }
-    for (const auto& device : sdkDevices)
+    for (const auto& device : fleet.sdk)
         QTRY_COMPARE(device->LoggedInSessions(), 0);
-    for (const auto& api : httpDevices)
+    for (const auto& api : fleet.web)
         QTRY_COMPARE(api->Sessions(), 0);
 }
 
