@@ -12,7 +12,9 @@
 #include <cstdlib>
 #include <ctime>
 #include <functional>
+#include <initializer_list>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace fakedevice::program
@@ -36,6 +38,12 @@ public:
                 *given = true;
             return program::Number(value, low, high, out);
         });
+    }
+    // Several options of the same range.
+    void Numbers(std::initializer_list<std::pair<const char*, long*>> options, long low, long high)
+    {
+        for (const auto& option : options)
+            Number(option.first, low, high, *option.second);
     }
     void Text(const char* name, std::string& out)
     {

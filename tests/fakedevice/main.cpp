@@ -91,11 +91,9 @@ int main(int argc, char** argv)
     arguments.Number("--count", 1, 60000, count, &countGiven);
     arguments.Text("--first", first);
     arguments.Texts("--address", addresses);
-    arguments.Number("--udp-port", 1, 65535, udpPort);
-    arguments.Number("--tcp-port", 1, 65535, tcpPort);
-    arguments.Number("--web-port", 1, 65535, webPort);
-    arguments.Number("--onvif-port", 1, 65535, onvifPort);
-    arguments.Number("--discovery-port", 1, 65535, discoveryPort);
+    arguments.Numbers({ { "--udp-port", &udpPort }, { "--tcp-port", &tcpPort }, { "--web-port", &webPort },
+                          { "--onvif-port", &onvifPort }, { "--discovery-port", &discoveryPort } },
+        1, 65535);
     arguments.Number("--seconds", 1, 86400, seconds);
     arguments.Text("--user", user);
     arguments.Text("--password", password);
@@ -103,12 +101,9 @@ int main(int argc, char** argv)
     arguments.Number("--reply-delay", 0, 30000, replyDelayMs);
     arguments.Flag("--broadcast", broadcast);
     arguments.Flag("--multicast", multicast);
-    arguments.Number("--sdk", 0, 60000, sdkCount);
-    arguments.Number("--onvif", 0, 1000, onvifCount);
-    arguments.Number("--http", 0, 1000, httpCount);
-    arguments.Number("--silent", 0, 60000, silent);
-    arguments.Number("--late", 0, 60000, late);
-    arguments.Number("--refuse", 0, 60000, refuse);
+    arguments.Numbers({ { "--sdk", &sdkCount }, { "--silent", &silent }, { "--late", &late }, { "--refuse", &refuse } },
+        0, 60000);
+    arguments.Numbers({ { "--onvif", &onvifCount }, { "--http", &httpCount } }, 0, 1000);
     if (!arguments.Parse(argc, argv))
         return Usage();
     const bool mixed = sdkCount >= 0 || onvifCount >= 0 || httpCount >= 0;

@@ -38,8 +38,7 @@ int main(int argc, char** argv)
     fakedevice::program::Options options;
     options.Number("--count", 1, 1000, count);
     options.Text("--first", first);
-    options.Number("--web-port", 1, 65535, webPort);
-    options.Number("--discovery-port", 1, 65535, discoveryPort);
+    options.Numbers({ { "--web-port", &webPort }, { "--discovery-port", &discoveryPort } }, 1, 65535);
     options.Number("--delay-ms", 0, 5000, delayMs);
     options.Number("--seconds", 1, 86400, seconds);
     options.Text("--user", user);
