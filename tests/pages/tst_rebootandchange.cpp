@@ -11,6 +11,7 @@
 #include "RebootDevice.h"
 
 #include <QCheckBox>
+#include <QFrame>
 #include <QLabel>
 #include <QTimer>
 
@@ -59,6 +60,27 @@ struct ChangePage : PageOf<ChangeDevice>
             && Find<QCheckBox>("m_pCheckDeviceType")->isEnabled() && ToolBarEnabled(toolBar);
     }
 };
+// The control frame as both pages build it: a raised panel; labels and
+// check boxes 20 to 120 px wide, edits 80 px and the button 72 px, all 25 px high.
+template <typename Page>
+bool BarAsBuilt(const Page& page, std::initializer_list<const char*> bounded, std::initializer_list<const char*> edits,
+    const char* button)
+{
+    const auto* frame = page.template Find<QFrame>("m_pFrameCtrl");
+    if (!frame || frame->frameShape() != QFrame::StyledPanel || frame->frameShadow() != QFrame::Raised)
+        return false;
+    auto sized = [&](const char* name, QSize low, QSize high) {
+        const auto* widget = page.template Find<QWidget>(name);
+        return widget && widget->parent() == frame && widget->minimumSize() == low && widget->maximumSize() == high;
+    };
+    for (const char* name : bounded)
+        if (!sized(name, QSize(20, 25), QSize(120, 25)))
+            return false;
+    for (const char* name : edits)
+        if (!sized(name, QSize(80, 25), QSize(80, 25)))
+            return false;
+    return sized(button, QSize(72, 25), QSize(72, 25));
+}
 } // namespace
 
 class TestRebootAndChange : public PageTestCase
@@ -95,6 +117,7 @@ void TestRebootAndChange::forms()
         QCOMPARE(page.Find<LineEdit>("m_pEditPwd")->maxLength(), 16);
         QCOMPARE(page.table.view->columnWidth(5), 150);
         QCOMPARE(page.page->BusyTimer() != nullptr, true);
+        QVERIFY(BarAsBuilt(page, { "m_pLabelUser", "m_pLablePwd" }, { "m_pEditUser", "m_pEditPwd" }, "m_pBtnReboot"));
     }
     for (int company : { 0, 40 }) {
         ChangePage page(company);
@@ -109,6 +132,9 @@ void TestRebootAndChange::forms()
         if (company == 40)
             QCOMPARE(page.table.view->columnWidth(3), 110);
         QCOMPARE(page.table.view->columnWidth(5), 120);
+        QVERIFY(BarAsBuilt(page,
+            { "m_pLableUserName", "m_pLablePassWord", "m_pCheckDeviceName", "m_pCheckDeviceType" },
+            { "m_pEditUserName", "m_pEditPassWord", "m_pEditDeviceName", "m_pEditDeviceType" }, "m_pBtnChange"));
     }
 }
 
