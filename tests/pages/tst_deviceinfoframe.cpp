@@ -292,39 +292,28 @@ void TestDeviceInfoFrame::modifyRefusals_data()
     QTest::addColumn<QString>("netmask");
     QTest::addColumn<int>("textId");
     QTest::addColumn<QString>("focus");
-    QTest::newRow("no start address") << true << ""
-                                      << "x"
-                                      << ""
-                                      << "" << 104 << "m_pEditStartIP";
-    QTest::newRow("port not a number") << true << "10.0.0.9"
-                                       << "80a"
-                                       << ""
-                                       << "255.255.255.0" << 104 << "m_pEditMediaPort";
-    QTest::newRow("port 0") << true << "10.0.0.9"
-                            << "0"
-                            << "10.0.0.1"
-                            << "255.255.255.0" << 104 << "m_pEditMediaPort";
-    QTest::newRow("port past 16 bits") << true << "10.0.0.9"
-                                       << "65536"
-                                       << "10.0.0.1"
-                                       << "255.255.255.0" << 104 << "m_pEditMediaPort";
-    QTest::newRow("no gateway") << true << "10.0.0.9"
-                                << "9000"
-                                << ""
-                                << "" << 104 << "m_pEditGateway";
-    QTest::newRow("no mask") << true << "10.0.0.9"
-                             << "9000"
-                             << "10.0.0.1"
-                             << "" << 104 << "m_pEditNetmask";
+    QTest::newRow("no start address") << true << QStringLiteral("") << QStringLiteral("x") << QStringLiteral("")
+                                      << QStringLiteral("") << 104 << QStringLiteral("m_pEditStartIP");
+    QTest::newRow("port not a number") << true << QStringLiteral("10.0.0.9") << QStringLiteral("80a")
+                                       << QStringLiteral("") << QStringLiteral("255.255.255.0") << 104
+                                       << QStringLiteral("m_pEditMediaPort");
+    QTest::newRow("port 0") << true << QStringLiteral("10.0.0.9") << QStringLiteral("0") << QStringLiteral("10.0.0.1")
+                            << QStringLiteral("255.255.255.0") << 104 << QStringLiteral("m_pEditMediaPort");
+    QTest::newRow("port past 16 bits") << true << QStringLiteral("10.0.0.9") << QStringLiteral("65536")
+                                       << QStringLiteral("10.0.0.1") << QStringLiteral("255.255.255.0") << 104
+                                       << QStringLiteral("m_pEditMediaPort");
+    QTest::newRow("no gateway") << true << QStringLiteral("10.0.0.9") << QStringLiteral("9000") << QStringLiteral("")
+                                << QStringLiteral("") << 104 << QStringLiteral("m_pEditGateway");
+    QTest::newRow("no mask") << true << QStringLiteral("10.0.0.9") << QStringLiteral("9000")
+                             << QStringLiteral("10.0.0.1") << QStringLiteral("") << 104
+                             << QStringLiteral("m_pEditNetmask");
     // The input comes first: with nothing ticked it is still checked.
-    QTest::newRow("nothing ticked, input at fault") << false << "10.0.0.9"
-                                                    << ""
-                                                    << "10.0.0.1"
-                                                    << "255.255.255.0" << 104 << "m_pEditMediaPort";
-    QTest::newRow("nothing ticked") << false << "10.0.0.9"
-                                    << "9000"
-                                    << "10.0.0.1"
-                                    << "255.255.255.0" << 51 << "";
+    QTest::newRow("nothing ticked, input at fault")
+        << false << QStringLiteral("10.0.0.9") << QStringLiteral("") << QStringLiteral("10.0.0.1")
+        << QStringLiteral("255.255.255.0") << 104 << QStringLiteral("m_pEditMediaPort");
+    QTest::newRow("nothing ticked") << false << QStringLiteral("10.0.0.9") << QStringLiteral("9000")
+                                    << QStringLiteral("10.0.0.1") << QStringLiteral("255.255.255.0") << 51
+                                    << QStringLiteral("");
 }
 
 void TestDeviceInfoFrame::modifyRefusals()
@@ -374,23 +363,23 @@ void TestDeviceInfoFrame::modifyArguments_data()
     QTest::addColumn<QStringList>("addresses");
 
     QTest::newRow("/16: carry into the third part")
-        << 0 << "192.168.1.254"
-        << "255.255.0.0" << QStringList { "192.168.1.254", "192.168.1.255", "192.168.2.0" };
+        << 0 << QStringLiteral("192.168.1.254") << QStringLiteral("255.255.0.0")
+        << QStringList { "192.168.1.254", "192.168.1.255", "192.168.2.0" };
     QTest::newRow("/24: the broadcast address and past it")
-        << 0 << "192.168.1.254"
-        << "255.255.255.0" << QStringList { "192.168.1.254", "refused", "refused" };
-    QTest::newRow("/24: up to .254") << 0 << "192.168.1.253"
-                                     << "255.255.255.0" << QStringList { "192.168.1.253", "192.168.1.254", "refused" };
-    QTest::newRow("end of the address space") << 0 << "255.255.255.255"
-                                              << "255.255.0.0" << QStringList { "255.255.255.255", "", "" };
-    QTest::newRow("in order") << 0 << "10.0.0.1"
-                              << "255.255.255.0" << QStringList { "10.0.0.1", "10.0.0.2", "10.0.0.3" };
-    QTest::newRow("leading zero") << 0 << "10.0.00.1"
-                                  << "255.255.255.0" << QStringList { "10.0.00.1", "", "" };
-    QTest::newRow("code 43: /16") << 43 << "172.16.0.255"
-                                  << "255.255.0.0" << QStringList { "172.16.0.255", "172.16.1.0", "172.16.1.1" };
-    QTest::newRow("code 43: /24") << 43 << "172.16.0.254"
-                                  << "255.255.255.0" << QStringList { "172.16.0.254", "refused", "refused" };
+        << 0 << QStringLiteral("192.168.1.254") << QStringLiteral("255.255.255.0")
+        << QStringList { "192.168.1.254", "refused", "refused" };
+    QTest::newRow("/24: up to .254") << 0 << QStringLiteral("192.168.1.253") << QStringLiteral("255.255.255.0")
+                                     << QStringList { "192.168.1.253", "192.168.1.254", "refused" };
+    QTest::newRow("end of the address space") << 0 << QStringLiteral("255.255.255.255") << QStringLiteral("255.255.0.0")
+                                              << QStringList { "255.255.255.255", "", "" };
+    QTest::newRow("in order") << 0 << QStringLiteral("10.0.0.1") << QStringLiteral("255.255.255.0")
+                              << QStringList { "10.0.0.1", "10.0.0.2", "10.0.0.3" };
+    QTest::newRow("leading zero") << 0 << QStringLiteral("10.0.00.1") << QStringLiteral("255.255.255.0")
+                                  << QStringList { "10.0.00.1", "", "" };
+    QTest::newRow("code 43: /16") << 43 << QStringLiteral("172.16.0.255") << QStringLiteral("255.255.0.0")
+                                  << QStringList { "172.16.0.255", "172.16.1.0", "172.16.1.1" };
+    QTest::newRow("code 43: /24") << 43 << QStringLiteral("172.16.0.254") << QStringLiteral("255.255.255.0")
+                                  << QStringList { "172.16.0.254", "refused", "refused" };
 }
 
 void TestDeviceInfoFrame::modifyArguments()
@@ -460,55 +449,44 @@ void TestDeviceInfoFrame::setRefusals_data()
     QTest::addColumn<QString>("cleared");
 
     const QStringList all(std::begin(kFactoryBoxes), std::end(kFactoryBoxes));
-    QTest::newRow("no box ticked") << 0 << true << all << QStringList() << 104 << ""
-                                   << "";
+    QTest::newRow("no box ticked") << 0 << true << all << QStringList() << 104 << QStringLiteral("")
+                                   << QStringLiteral("");
     QTest::newRow("ticked field empty") << 0 << true << QStringList() << QStringList { "m_pEditCustomType=" } << 104
-                                        << ""
-                                        << "";
+                                        << QStringLiteral("") << QStringLiteral("");
     QTest::newRow("empty before a bad key ID")
-        << 0 << true << QStringList() << QStringList { "m_pEditKeyID=1f", "m_pEditDeviceName=" } << 104 << ""
-        << "";
+        << 0 << true << QStringList() << QStringList { "m_pEditKeyID=1f", "m_pEditDeviceName=" } << 104
+        << QStringLiteral("") << QStringLiteral("");
     QTest::newRow("lower-case last letter")
         << 0 << true << QStringList() << QStringList { "m_pEditMainBoardName=ZV-DM-12a" } << 105
-        << "m_pEditMainBoardName"
-        << "";
+        << QStringLiteral("m_pEditMainBoardName") << QStringLiteral("");
     QTest::newRow("wrong prefix") << 0 << true << QStringList() << QStringList { "m_pEditMainBoardName=ZV-XM-12A" }
-                                  << 105 << "m_pEditMainBoardName"
-                                  << "";
+                                  << 105 << QStringLiteral("m_pEditMainBoardName") << QStringLiteral("");
     QTest::newRow("code 8: general prefix")
         << 8 << true << QStringList() << QStringList { "m_pEditMainBoardName=ZV-DM-12A" } << 106
-        << "m_pEditMainBoardName"
-        << "";
+        << QStringLiteral("m_pEditMainBoardName") << QStringLiteral("");
     QTest::newRow("code 8: last letter") << 8 << true << QStringList()
                                          << QStringList { "m_pEditMainBoardName=QOR-CM-1" } << 106
-                                         << "m_pEditMainBoardName"
-                                         << "";
+                                         << QStringLiteral("m_pEditMainBoardName") << QStringLiteral("");
     QTest::newRow("main board before function code")
         << 0 << true << QStringList() << QStringList { "m_pEditMainBoardName=ZV-DM-1", "m_pEditFunctionCode=12x" }
-        << 105 << "m_pEditMainBoardName"
-        << "";
-    QTest::newRow("function code 12x, only box") << 0 << true << QStringList(all.mid(0, 6) + all.mid(7))
-                                                 << QStringList { "m_pEditFunctionCode=12x" } << 107 << ""
-                                                 << "m_pEditFunctionCode";
+        << 105 << QStringLiteral("m_pEditMainBoardName") << QStringLiteral("");
+    QTest::newRow("function code 12x, only box")
+        << 0 << true << QStringList(all.mid(0, 6) + all.mid(7)) << QStringList { "m_pEditFunctionCode=12x" } << 107
+        << QStringLiteral("") << QStringLiteral("m_pEditFunctionCode");
     QTest::newRow("function code before board ID")
         << 0 << true << QStringList() << QStringList { "m_pEditFunctionCode=1.5", "m_pEditBoardID=ABCDEFGHIJKLMNOPQ" }
-        << 107 << ""
-        << "m_pEditFunctionCode";
+        << 107 << QStringLiteral("") << QStringLiteral("m_pEditFunctionCode");
     QTest::newRow("board ID of 17") << 0 << true << QStringList() << QStringList { "m_pEditBoardID=ABCDEFGHIJKLMNOPQ" }
-                                    << 108 << ""
-                                    << "";
+                                    << 108 << QStringLiteral("") << QStringLiteral("");
     QTest::newRow("board ID before key ID")
         << 0 << true << QStringList() << QStringList { "m_pEditBoardID=ABCDEFGHIJKLMNOPQ", "m_pEditKeyID=1f" } << 108
-        << ""
-        << "";
-    QTest::newRow("key ID without prefix")
-        << 0 << true << QStringList() << QStringList { "m_pEditKeyID=1f" } << 109 << ""
-        << "";
-    QTest::newRow("key ID not hexadecimal")
-        << 0 << true << QStringList() << QStringList { "m_pEditKeyID=0xZ1" } << 109 << ""
-        << "";
-    QTest::newRow("nothing ticked") << 0 << false << QStringList() << QStringList() << 51 << ""
-                                    << "";
+        << QStringLiteral("") << QStringLiteral("");
+    QTest::newRow("key ID without prefix") << 0 << true << QStringList() << QStringList { "m_pEditKeyID=1f" } << 109
+                                           << QStringLiteral("") << QStringLiteral("");
+    QTest::newRow("key ID not hexadecimal") << 0 << true << QStringList() << QStringList { "m_pEditKeyID=0xZ1" } << 109
+                                            << QStringLiteral("") << QStringLiteral("");
+    QTest::newRow("nothing ticked") << 0 << false << QStringList() << QStringList() << 51 << QStringLiteral("")
+                                    << QStringLiteral("");
 }
 
 void TestDeviceInfoFrame::setRefusals()
@@ -559,28 +537,25 @@ void TestDeviceInfoFrame::setBuildsTheBlock_data()
     QTest::addColumn<QString>("keyId");
     QTest::addColumn<QString>("boardId");
 
-    QTest::newRow("every field") << 0 << QStringList() << QStringList() << 0xF9u << "0X1f"
-                                 << "B1";
+    QTest::newRow("every field") << 0 << QStringList() << QStringList() << 0xF9u << QStringLiteral("0X1f")
+                                 << QStringLiteral("B1");
     QTest::newRow("code 8 prefix") << 8 << QStringList() << QStringList { "m_pEditMainBoardName=QOR-CM-X" } << 0xF9u
-                                   << "0X1f"
-                                   << "B1";
+                                   << QStringLiteral("0X1f") << QStringLiteral("B1");
     // Unticked fields stay out, whatever their edits hold.
     QTest::newRow("function code only") << 0
                                         << QStringList { "m_pCheckKeyID", "m_pCheckBoardID", "m_pCheckMainBoardName",
                                                "m_pCheckProductType", "m_pCheckDeviceType", "m_pCheckDeviceName",
                                                "m_pCheckCustomType" }
-                                        << QStringList { "m_pEditFunctionCode=-9223372036854775808" } << 0x80u << ""
-                                        << "";
+                                        << QStringList { "m_pEditFunctionCode=-9223372036854775808" } << 0x80u
+                                        << QStringLiteral("") << QStringLiteral("");
     QTest::newRow("key ID prefix alone") << 0 << QStringList { "m_pCheckBoardID" } << QStringList { "m_pEditKeyID=0x" }
-                                         << 0xF9u << "0x"
-                                         << "";
+                                         << 0xF9u << QStringLiteral("0x") << QStringLiteral("");
     // Cut to the field less one byte, never inside a character.
     QTest::newRow("names cut on a character boundary")
         << 0 << QStringList()
         << QStringList { QStringLiteral("m_pEditDeviceName=") + QString(16, QChar(0x00e9)),
                QStringLiteral("m_pEditCustomType=a") + QString(16, QChar(0x00e9)) }
-        << 0xF9u << "0X1f"
-        << "B1";
+        << 0xF9u << QStringLiteral("0X1f") << QStringLiteral("B1");
 }
 
 void TestDeviceInfoFrame::setBuildsTheBlock()
@@ -721,14 +696,14 @@ void TestDeviceInfoFrame::networkBatchOnDevices_data()
     QTest::addColumn<int>("failing"); // a device with another password
 
     // From .230 the batch runs past .255 into the next /24, inside the /16.
-    QTest::newRow("SDK: 50 under a /16") << false << 50 << "20.230"
-                                         << "255.255.0.0" << 50 << 7;
-    QTest::newRow("SDK: past .254 under a /24") << false << 10 << "30.250"
-                                                << "255.255.255.0" << 5 << 1;
-    QTest::newRow("HTTP API: 50 under a /16") << true << 50 << "20.230"
-                                              << "255.255.0.0" << 50 << 7;
-    QTest::newRow("HTTP API: past .254 under a /24") << true << 10 << "30.250"
-                                                     << "255.255.255.0" << 5 << 1;
+    QTest::newRow("SDK: 50 under a /16") << false << 50 << QStringLiteral("20.230") << QStringLiteral("255.255.0.0")
+                                         << 50 << 7;
+    QTest::newRow("SDK: past .254 under a /24")
+        << false << 10 << QStringLiteral("30.250") << QStringLiteral("255.255.255.0") << 5 << 1;
+    QTest::newRow("HTTP API: 50 under a /16")
+        << true << 50 << QStringLiteral("20.230") << QStringLiteral("255.255.0.0") << 50 << 7;
+    QTest::newRow("HTTP API: past .254 under a /24")
+        << true << 10 << QStringLiteral("30.250") << QStringLiteral("255.255.255.0") << 5 << 1;
 }
 
 void TestDeviceInfoFrame::networkBatchOnDevices()

@@ -54,7 +54,6 @@ private slots:
     void exportOfOneDevice();
     void exportThenImportIntoThree_data();
     void exportThenImportIntoThree();
-
 };
 
 void TestImportExportFrame::form()
@@ -142,22 +141,16 @@ void TestImportExportFrame::fileNameRule_data()
     QTest::addColumn<QString>("file");
     QTest::addColumn<QString>("device");
     QTest::addColumn<bool>("belongs");
-    QTest::newRow("as exported") << "/x/Camera 1.txt"
-                                 << "Camera 1" << true;
-    QTest::newRow("other name") << "/x/Camera 1.txt"
-                                << "Camera 2" << false;
-    QTest::newRow("names are case-sensitive") << "/x/camera 1.txt"
-                                              << "Camera 1" << false;
-    QTest::newRow("any four last characters") << "/x/lobbyABCD"
-                                              << "lobby" << true;
-    QTest::newRow("exactly four characters: empty name") << "/x/.txt"
-                                                         << "" << true;
-    QTest::newRow("exactly four characters, named device") << "/x/.txt"
-                                                           << "a" << false;
-    QTest::newRow("shorter than four: compared whole") << "/x/abc"
-                                                       << "abc" << true;
-    QTest::newRow("the directory does not count") << "/lobby/gate.txt"
-                                                  << "gate" << true;
+    QTest::newRow("as exported") << QStringLiteral("/x/Camera 1.txt") << QStringLiteral("Camera 1") << true;
+    QTest::newRow("other name") << QStringLiteral("/x/Camera 1.txt") << QStringLiteral("Camera 2") << false;
+    QTest::newRow("names are case-sensitive")
+        << QStringLiteral("/x/camera 1.txt") << QStringLiteral("Camera 1") << false;
+    QTest::newRow("any four last characters") << QStringLiteral("/x/lobbyABCD") << QStringLiteral("lobby") << true;
+    QTest::newRow("exactly four characters: empty name") << QStringLiteral("/x/.txt") << QStringLiteral("") << true;
+    QTest::newRow("exactly four characters, named device") << QStringLiteral("/x/.txt") << QStringLiteral("a") << false;
+    QTest::newRow("shorter than four: compared whole") << QStringLiteral("/x/abc") << QStringLiteral("abc") << true;
+    QTest::newRow("the directory does not count")
+        << QStringLiteral("/lobby/gate.txt") << QStringLiteral("gate") << true;
 }
 
 void TestImportExportFrame::fileNameRule()

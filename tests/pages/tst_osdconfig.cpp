@@ -196,24 +196,16 @@ void TestOsdConfig::editToSlider_data()
     QTest::addColumn<QString>("typed");
     QTest::addColumn<QString>("shown");
     QTest::addColumn<int>("slider");
-    QTest::newRow("X over its maximum") << 0 << "700"
-                                        << "486" << 486;
-    QTest::newRow("Y over its maximum") << 1 << "600"
-                                        << "551" << 551;
-    QTest::newRow("date X over its maximum") << 2 << "999"
-                                             << "486" << 486;
-    QTest::newRow("date Y over its maximum") << 3 << "552"
-                                             << "551" << 551;
-    QTest::newRow("X at its maximum") << 0 << "486"
-                                      << "486" << 486;
-    QTest::newRow("a letter between digits") << 0 << "1a0"
-                                             << "10" << 10;
+    QTest::newRow("X over its maximum") << 0 << QStringLiteral("700") << QStringLiteral("486") << 486;
+    QTest::newRow("Y over its maximum") << 1 << QStringLiteral("600") << QStringLiteral("551") << 551;
+    QTest::newRow("date X over its maximum") << 2 << QStringLiteral("999") << QStringLiteral("486") << 486;
+    QTest::newRow("date Y over its maximum") << 3 << QStringLiteral("552") << QStringLiteral("551") << 551;
+    QTest::newRow("X at its maximum") << 0 << QStringLiteral("486") << QStringLiteral("486") << 486;
+    QTest::newRow("a letter between digits") << 0 << QStringLiteral("1a0") << QStringLiteral("10") << 10;
     // The emptied edit moves the slider to 0, which writes its 0 back.
-    QTest::newRow("letters only") << 3 << "ab"
-                                  << "0" << 0;
+    QTest::newRow("letters only") << 3 << QStringLiteral("ab") << QStringLiteral("0") << 0;
     // A digit of another script is no digit 0-9: it goes like a letter.
-    QTest::newRow("Arabic-Indic digit") << 1 << QString(QChar(0x0663)) + "5"
-                                        << "5" << 5;
+    QTest::newRow("Arabic-Indic digit") << 1 << QString(QChar(0x0663)) + "5" << QStringLiteral("5") << 5;
 }
 
 void TestOsdConfig::editToSlider()

@@ -132,8 +132,7 @@ void TestRebootAndChange::forms()
         if (company == 40)
             QCOMPARE(page.table.view->columnWidth(3), 110);
         QCOMPARE(page.table.view->columnWidth(5), 120);
-        QVERIFY(BarAsBuilt(page,
-            { "m_pLableUserName", "m_pLablePassWord", "m_pCheckDeviceName", "m_pCheckDeviceType" },
+        QVERIFY(BarAsBuilt(page, { "m_pLableUserName", "m_pLablePassWord", "m_pCheckDeviceName", "m_pCheckDeviceType" },
             { "m_pEditUserName", "m_pEditPassWord", "m_pEditDeviceName", "m_pEditDeviceType" }, "m_pBtnChange"));
     }
 }
@@ -144,12 +143,9 @@ void TestRebootAndChange::rebootRefusals_data()
     QTest::addColumn<QString>("user");
     QTest::addColumn<QString>("password");
     QTest::addColumn<int>("textId");
-    QTest::newRow("nothing ticked") << false << "admin"
-                                    << "pw" << 51;
-    QTest::newRow("no user") << true << ""
-                             << "pw" << 222;
-    QTest::newRow("no password") << true << "admin"
-                                 << "" << 222;
+    QTest::newRow("nothing ticked") << false << QStringLiteral("admin") << QStringLiteral("pw") << 51;
+    QTest::newRow("no user") << true << QStringLiteral("") << QStringLiteral("pw") << 222;
+    QTest::newRow("no password") << true << QStringLiteral("admin") << QStringLiteral("") << 222;
 }
 
 void TestRebootAndChange::rebootRefusals()
@@ -210,15 +206,12 @@ void TestRebootAndChange::changeRefusals_data()
     QTest::addColumn<bool>("nameBox");
     QTest::addColumn<bool>("typeBox");
     QTest::addColumn<int>("textId");
-    QTest::newRow("nothing ticked") << false << "admin"
-                                    << "pw" << true << true << 51;
-    QTest::newRow("no user") << true << ""
-                             << "pw" << true << false << 222;
-    QTest::newRow("no password") << true << "admin"
-                                 << "" << false << true << 222;
+    QTest::newRow("nothing ticked") << false << QStringLiteral("admin") << QStringLiteral("pw") << true << true << 51;
+    QTest::newRow("no user") << true << QStringLiteral("") << QStringLiteral("pw") << true << false << 222;
+    QTest::newRow("no password") << true << QStringLiteral("admin") << QStringLiteral("") << false << true << 222;
     // Text in both edits does not stand for a ticked box.
-    QTest::newRow("neither box ticked") << true << "admin"
-                                        << "pw" << false << false << 234;
+    QTest::newRow("neither box ticked") << true << QStringLiteral("admin") << QStringLiteral("pw") << false << false
+                                        << 234;
 }
 
 void TestRebootAndChange::changeRefusals()
@@ -253,12 +246,9 @@ void TestRebootAndChange::changePassesOnlyTicked_data()
     QTest::addColumn<bool>("typeBox");
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("type");
-    QTest::newRow("both") << true << true << "Lobby"
-                          << "T-1";
-    QTest::newRow("name only, type text left") << true << false << "Lobby"
-                                               << "";
-    QTest::newRow("type only, name text left") << false << true << ""
-                                               << "T-1";
+    QTest::newRow("both") << true << true << QStringLiteral("Lobby") << QStringLiteral("T-1");
+    QTest::newRow("name only, type text left") << true << false << QStringLiteral("Lobby") << QStringLiteral("");
+    QTest::newRow("type only, name text left") << false << true << QStringLiteral("") << QStringLiteral("T-1");
 }
 
 void TestRebootAndChange::changePassesOnlyTicked()

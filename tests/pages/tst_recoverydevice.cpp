@@ -308,14 +308,10 @@ void TestRecoveryDevice::refusals_data()
     QTest::addColumn<QString>("password");
     QTest::addColumn<int>("textId");
     QTest::addColumn<int>("titleId");
-    QTest::newRow("nothing ticked") << 0 << false << "admin"
-                                    << "pw" << 51 << 6;
-    QTest::newRow("no user") << 45 << true << ""
-                             << "pw" << 222 << 222;
-    QTest::newRow("no password") << 0 << true << "admin"
-                                 << "" << 222 << 222;
-    QTest::newRow("code 40, no password") << 40 << true << "admin"
-                                          << "" << 222 << 222;
+    QTest::newRow("nothing ticked") << 0 << false << QStringLiteral("admin") << QStringLiteral("pw") << 51 << 6;
+    QTest::newRow("no user") << 45 << true << QStringLiteral("") << QStringLiteral("pw") << 222 << 222;
+    QTest::newRow("no password") << 0 << true << QStringLiteral("admin") << QStringLiteral("") << 222 << 222;
+    QTest::newRow("code 40, no password") << 40 << true << QStringLiteral("admin") << QStringLiteral("") << 222 << 222;
 }
 
 void TestRecoveryDevice::refusals()

@@ -503,8 +503,7 @@ void TestStreamConfig::streamsOnDevices()
     // The first device's stream differs from the others' in every value.
     const fakedevice::HttpStreamSettings chosen { "1280*720", 12, "H264", "UserDefined", 3000, 3000 };
     if (http) {
-        fleet.web[0]->Update(
-            [&](fakedevice::HttpDeviceState& state) { state.settings.streams[streamName] = chosen; });
+        fleet.web[0]->Update([&](fakedevice::HttpDeviceState& state) { state.settings.streams[streamName] = chosen; });
     } else {
         fleet.sdk[0]->Update([&](fakedevice::DeviceState& state) {
             uint8_t* record = state.params[streamId].data();

@@ -389,18 +389,10 @@ void TestUpgradeFrame::rowClick_data()
     QTest::addColumn<QString>("port");
     QTest::addColumn<QString>("verb");
 
-    QTest::newRow("0: elevated") << 0 << "http"
-                                 << "8123"
-                                 << "runas";
-    QTest::newRow("13") << 13 << "http"
-                        << "8123"
-                        << "";
-    QTest::newRow("20: https on 443") << 20 << "https"
-                                      << "443"
-                                      << "";
-    QTest::newRow("42: https on 443") << 42 << "https"
-                                      << "443"
-                                      << "";
+    QTest::newRow("0: elevated") << 0 << QStringLiteral("http") << QStringLiteral("8123") << QStringLiteral("runas");
+    QTest::newRow("13") << 13 << QStringLiteral("http") << QStringLiteral("8123") << QStringLiteral("");
+    QTest::newRow("20: https on 443") << 20 << QStringLiteral("https") << QStringLiteral("443") << QStringLiteral("");
+    QTest::newRow("42: https on 443") << 42 << QStringLiteral("https") << QStringLiteral("443") << QStringLiteral("");
 }
 
 void TestUpgradeFrame::rowClick()
