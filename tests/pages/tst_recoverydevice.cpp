@@ -18,6 +18,10 @@
 #include <QRadioButton>
 #include <QStyleOptionButton>
 #include <QTimer>
+#include <QVBoxLayout>
+
+#include <utility>
+#include <vector>
 
 using namespace PageTest;
 
@@ -209,8 +213,29 @@ void TestRecoveryDevice::forms()
     QCOMPARE(dialog.findChild<QLabel*>(QStringLiteral("m_lTip"))->text(), Text(220));
     QVERIFY(!(dialog.windowFlags() & Qt::WindowContextHelpButtonHint));
     QCOMPARE(dialog.size(), QSize(465, 389));
-    QCOMPARE(dialog.findChild<QCheckBox*>(QStringLiteral("m_cHttpChannel"))->text(), Text(236));
     QCOMPARE(dialog.findChild<QRadioButton*>(QStringLiteral("m_rAll"))->text(), Text(219));
+    // The two columns of group boxes, each top to bottom, as the user reads them.
+    const std::vector<std::pair<const char*, std::vector<std::pair<const char*, int>>>> columns = {
+        { "verticalLayout",
+            { { "m_cAll", 235 }, { "m_cAdvanced", 209 }, { "m_cAlarm", 214 }, { "m_cDevice", 211 },
+                { "m_cDisplay", 207 }, { "m_cIntelligent", 210 }, { "m_cNetwork", 215 }, { "m_cPairing", 213 },
+                { "m_cRecord", 208 }, { "m_cSystem", 212 } } },
+        { "verticalLayout_3",
+            { { "m_cHttpAll", 87 }, { "m_cHttpChannel", 236 }, { "m_cHttpRecord", 71 }, { "m_cHttpEvent", 194 },
+                { "m_cHttpAlarm", 67 }, { "m_cHttpAI", 195 }, { "m_cHttpNetwork", 70 }, { "m_cHttpDevice", 68 },
+                { "m_cHttpSystem", 72 } } },
+    };
+    for (const auto& [layoutName, boxes] : columns) {
+        const auto* layout = dialog.findChild<QVBoxLayout*>(QLatin1String(layoutName));
+        QVERIFY(layout);
+        QCOMPARE(layout->count(), int(boxes.size()));
+        for (int i = 0; i < layout->count(); ++i) {
+            const auto* box = qobject_cast<QCheckBox*>(layout->itemAt(i)->widget());
+            QVERIFY(box);
+            QCOMPARE(box->objectName(), QLatin1String(boxes[size_t(i)].first));
+            QCOMPARE(box->text(), Text(boxes[size_t(i)].second));
+        }
+    }
 }
 
 void TestRecoveryDevice::dialogLogic_data()
