@@ -291,6 +291,29 @@ inline bool ShowedQuery(const DialogAnswerer& dialogs, int textId, int titleId)
     return shown.text == Text(textId) && shown.title == Text(titleId) && shown.buttonMode == 1 && shown.iconMode == 0;
 }
 
+// Nothing a refused click could have started: once what it posted has run,
+// no task is queued and the busy poll, on the pages that have one, is still.
+inline bool NothingStarted(PoolBench& pool, const OperationPage& page)
+{
+    QCoreApplication::sendPostedEvents();
+    return pool.Recorder().Tasks().isEmpty() && !(page.BusyTimer() && page.BusyTimer()->isActive());
+}
+
+// A timer page's batch under way: its busy poll ticks every second.
+inline bool PollRunning(const OperationPage& page)
+{
+    return page.BusyTimer() && page.BusyTimer()->isActive() && page.BusyTimer()->interval() == 1000;
+}
+
+// Ends each held task's operation with status; true once the page has come
+// back and its batch is over.
+template <typename Page> bool EndHeldBatch(const Page& page, const QList<DeviceInfo*>& devices, int status)
+{
+    for (DeviceInfo* device : devices)
+        EndHeld(device, status);
+    return QTest::qWaitFor([&page] { return page.Unlocked() && !page.page->IsBatchRunning(); }, 5000);
+}
+
 // A benchmark's numeric option: the value after name on the command line.
 inline int BenchOption(int argc, char** argv, const char* name, int fallback)
 {

@@ -345,8 +345,7 @@ void TestDeviceInfoFrame::modifyRefusals()
     QCOMPARE(styleSheet, QStringLiteral("border:1px solid rgb(134, 134, 134);"));
     if (!focus.isEmpty())
         QCOMPARE(page.page->focusWidget(), page.Find<QWidget>(focus.toLatin1().constData()));
-    QCoreApplication::sendPostedEvents();
-    QCOMPARE(pool.Recorder().Tasks().size(), 0);
+    QVERIFY(NothingStarted(pool, *page.page));
     QVERIFY(page.ButtonsEnabled(true));
     QCOMPARE(page.table.Statuses(), statuses);
     for (const DeviceInfo* device : devices)
@@ -521,8 +520,7 @@ void TestDeviceInfoFrame::setRefusals()
         QCOMPARE(page.page->focusWidget(), page.Find<QWidget>("m_pBtnSet"));
     if (!cleared.isEmpty())
         QVERIFY(page.Find<LineEdit>(cleared.toLatin1().constData())->text().isEmpty());
-    QCoreApplication::sendPostedEvents();
-    QCOMPARE(pool.Recorder().Tasks().size(), 0);
+    QVERIFY(NothingStarted(pool, *page.page));
     QVERIFY(page.ButtonsEnabled(true));
     for (const DeviceInfo* device : devices)
         QVERIFY(!device->m_pDeviceInfoFrame);

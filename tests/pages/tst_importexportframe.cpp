@@ -108,8 +108,7 @@ void TestImportExportFrame::refusals()
     DialogAnswerer dialogs;
     page.Click(button.toLatin1().constData());
     QVERIFY(query ? ShowedQuery(dialogs, textId, 6) : ShowedRefusal(dialogs, textId, 6));
-    QCoreApplication::sendPostedEvents();
-    QCOMPARE(pool.Recorder().Tasks().size(), 0);
+    QVERIFY(NothingStarted(pool, *page.page));
     QVERIFY(page.ButtonsEnabled());
     QVERIFY(ToolBarEnabled(page.toolBar));
     // Every name is checked first: no device was prepared.

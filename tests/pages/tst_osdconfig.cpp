@@ -346,10 +346,8 @@ void TestOsdConfig::refusals()
     DialogAnswerer dialogs;
     page.Click(qPrintable(button));
     QVERIFY(ShowedRefusal(dialogs, 51, 6));
-    QCoreApplication::sendPostedEvents();
-    QCOMPARE(pool.Recorder().Tasks().size(), 0);
+    QVERIFY(NothingStarted(pool, *page.page));
     QVERIFY(page.Unlocked());
-    QVERIFY(!page.page->BusyTimer()->isActive());
     QCOMPARE(page.table.Statuses(), statuses);
 }
 
@@ -398,12 +396,8 @@ void TestOsdConfig::queuesEachTicked()
     QCOMPARE(ticked[0]->m_dateTime, ticked[1]->m_dateTime);
     QVERIFY(!devices[1]->m_pOSDConfig);
     QVERIFY(page.Locked());
-    QVERIFY(page.page->BusyTimer()->isActive());
-    QCOMPARE(page.page->BusyTimer()->interval(), 1000);
-    for (DeviceInfo* device : ticked)
-        EndHeld(device, set ? StatusOk : StatusQueryOk);
-    QTRY_VERIFY(page.Unlocked());
-    QTRY_VERIFY(!page.page->IsBatchRunning());
+    QVERIFY(PollRunning(*page.page));
+    QVERIFY(EndHeldBatch(page, ticked, set ? StatusOk : StatusQueryOk));
 }
 
 void TestOsdConfig::onDevices_data()

@@ -269,10 +269,8 @@ void TestPasswordPages::initialRefusals()
     DialogAnswerer dialogs;
     page.Click("m_pBtnInitialized");
     QVERIFY(ShowedRefusal(dialogs, textId, titleId));
-    QCoreApplication::sendPostedEvents();
-    QCOMPARE(pool.Recorder().Tasks().size(), 0);
+    QVERIFY(NothingStarted(pool, *page.page));
     QVERIFY(page.Unlocked());
-    QVERIFY(!page.page->BusyTimer()->isActive());
     for (const DeviceInfo* device : devices) {
         QVERIFY(device->m_newPassword.isEmpty());
         QCOMPARE(device->m_pInitialDevice, nullptr);
@@ -304,8 +302,7 @@ void TestPasswordPages::initialQueuesEachTicked()
     }
     QCOMPARE(devices[1]->m_pInitialDevice, nullptr);
     QVERIFY(page.Locked());
-    QVERIFY(page.page->BusyTimer()->isActive());
-    QCOMPARE(page.page->BusyTimer()->interval(), 1000);
+    QVERIFY(PollRunning(*page.page));
 
     // No device of the batch logs in, yet the page stays locked while their
     // operations are under way, tick after tick.
@@ -496,10 +493,8 @@ void TestPasswordPages::passwordRefusals()
         return;
     }
     QVERIFY(ShowedRefusal(dialogs, textId, 6));
-    QCoreApplication::sendPostedEvents();
-    QCOMPARE(pool.Recorder().Tasks().size(), 0);
+    QVERIFY(NothingStarted(pool, *page.page));
     QVERIFY(page.Unlocked());
-    QVERIFY(!page.page->BusyTimer()->isActive());
     for (const DeviceInfo* device : devices) {
         QVERIFY(device->m_newPassword.isEmpty());
         QCOMPARE(device->m_pChangePassword, nullptr);
@@ -550,8 +545,7 @@ void TestPasswordPages::passwordQueuesEachTicked()
     }
     QCOMPARE(devices[0]->m_pChangePassword, nullptr);
     QVERIFY(!page.Unlocked());
-    QVERIFY(page.page->BusyTimer()->isActive());
-    QCOMPARE(page.page->BusyTimer()->interval(), 1000);
+    QVERIFY(PollRunning(*page.page));
     if (byTimer) {
         // Logged in and working: the poll waits; logged out: it unlocks.
         devices[1]->m_bLogin = true;

@@ -164,10 +164,8 @@ void TestRebootAndChange::rebootRefusals()
     DialogAnswerer dialogs;
     page.Click("m_pBtnReboot");
     QVERIFY(ShowedRefusal(dialogs, textId, 6));
-    QCoreApplication::sendPostedEvents();
-    QCOMPARE(pool.Recorder().Tasks().size(), 0);
+    QVERIFY(NothingStarted(pool, *page.page));
     QVERIFY(page.Unlocked());
-    QVERIFY(!page.page->BusyTimer()->isActive());
     QCOMPARE(page.table.Statuses(), statuses);
 }
 
@@ -189,13 +187,9 @@ void TestRebootAndChange::rebootQueuesEachTicked()
         QCOMPARE(page.table.Status(row), StatusTextOf(StatusWaiting));
     }
     QVERIFY(!page.Unlocked());
-    QVERIFY(page.page->BusyTimer()->isActive());
-    QCOMPARE(page.page->BusyTimer()->interval(), 1000);
+    QVERIFY(PollRunning(*page.page));
     // Every device ends without a login left: the page comes back.
-    for (DeviceInfo* device : devices)
-        EndHeld(device, StatusConnectFailed);
-    QTRY_VERIFY(page.Unlocked());
-    QTRY_VERIFY(!page.page->IsBatchRunning());
+    QVERIFY(EndHeldBatch(page, devices, StatusConnectFailed));
 }
 
 void TestRebootAndChange::changeRefusals_data()
@@ -233,8 +227,7 @@ void TestRebootAndChange::changeRefusals()
     DialogAnswerer dialogs;
     page.Click("m_pBtnChange");
     QVERIFY(ShowedRefusal(dialogs, textId, 6));
-    QCoreApplication::sendPostedEvents();
-    QCOMPARE(pool.Recorder().Tasks().size(), 0);
+    QVERIFY(NothingStarted(pool, *page.page));
     QVERIFY(page.Unlocked());
     for (const DeviceInfo* device : devices)
         QVERIFY(device->m_newDeviceName.empty() && device->m_newDeviceType.empty());

@@ -360,10 +360,8 @@ void TestRecoveryDevice::refusals()
     page.Click("m_pBtnRecover");
     QVERIFY(ShowedRefusal(dialogs, textId, titleId));
     QVERIFY(selection.modes.isEmpty());
-    QCoreApplication::sendPostedEvents();
-    QCOMPARE(pool.Recorder().Tasks().size(), 0);
+    QVERIFY(NothingStarted(pool, *page.page));
     QVERIFY(page.Unlocked());
-    QVERIFY(!page.page->BusyTimer()->isActive());
     QCOMPARE(page.table.Statuses(), statuses);
     for (const DeviceInfo* device : devices)
         QVERIFY(!device->m_pRecoveryDevice);
@@ -422,10 +420,8 @@ void TestRecoveryDevice::devicesReceive()
     QVERIFY(!page.page->findChild<DefaultSelection*>()); // deleted after its run
 
     if (groups.isEmpty()) {
-        QCoreApplication::sendPostedEvents();
-        QCOMPARE(pool.Recorder().Tasks().size(), 0);
+        QVERIFY(NothingStarted(pool, *page.page));
         QVERIFY(page.Unlocked());
-        QVERIFY(!page.page->BusyTimer()->isActive());
         QCOMPARE(page.table.Statuses(), statuses);
         return;
     }
@@ -443,12 +439,8 @@ void TestRecoveryDevice::devicesReceive()
         for (int row = 0; row < devices.size(); ++row)
             QCOMPARE(page.table.Status(row), StatusTextOf(StatusWaiting));
     QVERIFY(!page.Unlocked());
-    QVERIFY(page.page->BusyTimer()->isActive());
-    QCOMPARE(page.page->BusyTimer()->interval(), 1000);
-    for (DeviceInfo* device : devices)
-        EndHeld(device, StatusConnectFailed);
-    QTRY_VERIFY(page.Unlocked());
-    QTRY_VERIFY(!page.page->IsBatchRunning());
+    QVERIFY(PollRunning(*page.page));
+    QVERIFY(EndHeldBatch(page, devices, StatusConnectFailed));
 }
 
 void TestRecoveryDevice::onDevices_data()

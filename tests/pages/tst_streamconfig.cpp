@@ -281,8 +281,7 @@ void TestStreamConfig::nothingTicked()
     DialogAnswerer dialogs;
     page.Click(button.toLatin1().constData());
     QVERIFY(ShowedRefusal(dialogs, 51, 6));
-    QCoreApplication::sendPostedEvents();
-    QCOMPARE(pool.Recorder().Tasks().size(), 0);
+    QVERIFY(NothingStarted(pool, *page.page));
     QVERIFY(page.Unlocked());
 }
 
@@ -414,8 +413,7 @@ void TestStreamConfig::queryAndTimePrepareEachTicked()
     page.Click("m_pBtnQuery");
     QCOMPARE(pool.Recorder().Tasks().size(), 2);
     QVERIFY(!page.Unlocked());
-    QVERIFY(page.page->BusyTimer()->isActive());
-    QCOMPARE(page.page->BusyTimer()->interval(), 1000);
+    QVERIFY(PollRunning(*page.page));
     for (int row : { 0, 2 }) {
         QVERIFY(pool.Recorder().Tasks().at(row / 2).function == &QueryStreamTask);
         QCOMPARE(devices[row]->m_streamIndex, 2);

@@ -174,12 +174,10 @@ void TestUpgradeFrame::refusals()
     DialogAnswerer dialogs;
     page.Click(button.toLatin1().constData());
     QVERIFY(query ? ShowedQuery(dialogs, textId, titleId) : ShowedRefusal(dialogs, textId, titleId));
-    QCoreApplication::sendPostedEvents();
-    QCOMPARE(pool.Recorder().Tasks().size(), 0);
+    QVERIFY(NothingStarted(pool, *page.page));
     QVERIFY(page.ActionsEnabled());
     QVERIFY(ToolBarEnabled(page.toolBar));
     QCOMPARE(page.table.Statuses(), statuses);
-    QVERIFY(!page.page->BusyTimer()->isActive());
 }
 
 void TestUpgradeFrame::formPerCustomerCode_data()
