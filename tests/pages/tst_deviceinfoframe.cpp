@@ -73,6 +73,15 @@ struct InfoPage : PageOf<DeviceInfoFrame>
         SetText("m_pEditUser", user);
         SetText("m_pEditPassword", password);
     }
+    // count devices listed, every row ticked and the login filled in.
+    QList<DeviceInfo*> ListTicked(int count)
+    {
+        const QList<DeviceInfo*> devices = Devices(count);
+        ListDevices(*page, devices);
+        table.CheckAll();
+        LoginAs(QStringLiteral("admin"), QStringLiteral("pw"));
+        return devices;
+    }
     void Network(const QString& start, const QString& port, const QString& gateway, const QString& netmask)
     {
         SetText("m_pEditStartIP", start);
@@ -389,10 +398,7 @@ void TestDeviceInfoFrame::modifyArguments()
     QFETCH(QStringList, addresses);
     PoolBench pool(true);
     InfoPage page(company);
-    const QList<DeviceInfo*> devices = Devices(3);
-    ListDevices(*page.page, devices);
-    page.table.CheckAll();
-    page.LoginAs(QStringLiteral("admin"), QStringLiteral("pw"));
+    const QList<DeviceInfo*> devices = page.ListTicked(3);
     page.Network(start, QStringLiteral("8000"), QStringLiteral("192.168.1.1"), netmask);
     page.Click("m_pBtnModify");
 
@@ -566,10 +572,7 @@ void TestDeviceInfoFrame::setBuildsTheBlock()
     QFETCH(QString, boardId);
     PoolBench pool(true);
     InfoPage page(company);
-    const QList<DeviceInfo*> devices = Devices(3);
-    ListDevices(*page.page, devices);
-    page.table.CheckAll();
-    page.LoginAs(QStringLiteral("admin"), QStringLiteral("pw"));
+    const QList<DeviceInfo*> devices = page.ListTicked(3);
     page.ValidFactory();
     if (company == 8)
         page.SetText("m_pEditMainBoardName", QStringLiteral("QOR-DM-12A"));
