@@ -101,8 +101,8 @@ int main(int argc, char** argv)
     arguments.Number("--reply-delay", 0, 30000, replyDelayMs);
     arguments.Flag("--broadcast", broadcast);
     arguments.Flag("--multicast", multicast);
-    arguments.Numbers({ { "--sdk", &sdkCount }, { "--silent", &silent }, { "--late", &late }, { "--refuse", &refuse } },
-        0, 60000);
+    arguments.Numbers(
+        { { "--sdk", &sdkCount }, { "--silent", &silent }, { "--late", &late }, { "--refuse", &refuse } }, 0, 60000);
     arguments.Numbers({ { "--onvif", &onvifCount }, { "--http", &httpCount } }, 0, 1000);
     if (!arguments.Parse(argc, argv))
         return Usage();

@@ -74,9 +74,9 @@ protected:
     {
         return std::make_unique<LanPrograms>(m_lan, kLanPrograms, program, [options](int i) {
             return QStringList { QStringLiteral("--first"),
-                       QString::fromStdString(LanAddress(1 + i * kLanPerNamespace)), QStringLiteral("--count"),
-                       QString::number(kLanPerNamespace) }
-                + options;
+                QString::fromStdString(LanAddress(1 + i * kLanPerNamespace)), QStringLiteral("--count"),
+                QString::number(kLanPerNamespace) }
+            + options;
         });
     }
 
