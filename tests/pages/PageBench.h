@@ -291,6 +291,31 @@ inline bool ShowedQuery(const DialogAnswerer& dialogs, int textId, int titleId)
     return shown.text == Text(textId) && shown.title == Text(titleId) && shown.buttonMode == 1 && shown.iconMode == 0;
 }
 
+// The fleet listed on the page as a search lists it; the refusing device
+// then holds another password.
+inline QList<DeviceInfo*> ListFleet(DevicePage& page, FakeFleet& fleet, size_t refusing)
+{
+    const QList<DeviceInfo*> devices = fleet.Listed();
+    fleet.Refuse(refusing);
+    ListDevices(page, devices);
+    return devices;
+}
+
+// Until each of the rows shows its device's end: failedStatus on the failing
+// row, okStatus on the others.
+inline bool RowsEnd(
+    const Table& table, size_t rows, size_t failing, int okStatus, int failedStatus = StatusConnectFailed)
+{
+    QStringList want;
+    for (size_t row = 0; row < rows; ++row)
+        want << StatusTextOf(row == failing ? failedStatus : okStatus);
+    if (QTest::qWaitFor([&] { return table.Statuses() == want; }, 30000))
+        return true;
+    qWarning().noquote() << "rows show" << table.Statuses().join(QLatin1String(", ")) << "instead of"
+                         << want.join(QLatin1String(", "));
+    return false;
+}
+
 // Nothing a refused click could have started: once what it posted has run,
 // no task is queued and the busy poll, on the pages that have one, is still.
 inline bool NothingStarted(PoolBench& pool, const OperationPage& page)

@@ -416,9 +416,7 @@ void TestOsdConfig::onDevices()
     const size_t failing = 1;
     FakeFleet fleet(http, addresses);
     QVERIFY(fleet.Listening());
-    const QList<DeviceInfo*> devices = fleet.Listed();
-    fleet.Refuse(failing);
-    ListDevices(*page.page, devices);
+    const QList<DeviceInfo*> devices = ListFleet(*page.page, fleet, failing);
     QCOMPARE(page.table.Rows(), int(addresses.size()));
     page.Login(QStringLiteral("admin"), QString::fromStdString(fleet.Password(0)));
     page.Positions({ 120, 340, 486, 551 });
@@ -431,10 +429,7 @@ void TestOsdConfig::onDevices()
     page.Click("m_pBtnSet");
     QVERIFY(page.Locked());
 
-    for (size_t i = 0; i < addresses.size(); ++i) {
-        const int expected = i == failing ? StatusConnectFailed : StatusOk;
-        QTRY_COMPARE_WITH_TIMEOUT(page.table.Status(int(i)), StatusTextOf(expected), 30000);
-    }
+    QVERIFY(RowsEnd(page.table, addresses.size(), failing, StatusOk));
     QTRY_VERIFY_WITH_TIMEOUT(page.Unlocked(), 30000);
     for (size_t i = 0; i < addresses.size(); ++i) {
         const bool changed = i != failing;
@@ -472,10 +467,7 @@ void TestOsdConfig::onDevices()
     }
     page.Click("m_pBtnQuery");
     QVERIFY(page.Locked());
-    for (size_t i = 0; i < addresses.size(); ++i) {
-        const int expected = i == failing ? StatusConnectFailed : StatusQueryOk;
-        QTRY_COMPARE_WITH_TIMEOUT(page.table.Status(int(i)), StatusTextOf(expected), 30000);
-    }
+    QVERIFY(RowsEnd(page.table, addresses.size(), failing, StatusQueryOk));
     QTRY_VERIFY_WITH_TIMEOUT(page.Unlocked(), 30000);
     for (size_t i = 0; i < addresses.size(); ++i) {
         const int row = int(i);

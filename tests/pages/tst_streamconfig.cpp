@@ -513,9 +513,7 @@ void TestStreamConfig::streamsOnDevices()
             record[offsetof(ZVNetStreamParam, encodeType)] = 0;
         });
     }
-    const QList<DeviceInfo*> devices = fleet.Listed();
-    fleet.Refuse(failing);
-    ListDevices(*page.page, devices);
+    const QList<DeviceInfo*> devices = ListFleet(*page.page, fleet, failing);
     page.Login(QStringLiteral("admin"), QStringLiteral("admin123"));
     page.Choose(stream);
 
@@ -531,10 +529,7 @@ void TestStreamConfig::streamsOnDevices()
     // ...set on every device...
     page.TickOnly({ 0, 1, 2 });
     page.Click("m_pBtnSet");
-    for (size_t i = 0; i < addresses.size(); ++i) {
-        const int expected = i == failing ? StatusConnectFailed : StatusOk;
-        QTRY_COMPARE_WITH_TIMEOUT(page.table.Status(int(i)), StatusTextOf(expected), 30000);
-    }
+    QVERIFY(RowsEnd(page.table, addresses.size(), failing, StatusOk));
     QTRY_VERIFY_WITH_TIMEOUT(page.Unlocked(), 30000);
     for (size_t i = 0; i < addresses.size(); ++i) {
         const bool set = i != failing;
@@ -562,10 +557,7 @@ void TestStreamConfig::streamsOnDevices()
 
     // ...and shown back by a query of all.
     page.Click("m_pBtnQuery");
-    for (size_t i = 0; i < addresses.size(); ++i) {
-        const int expected = i == failing ? StatusConnectFailed : StatusQueryOk;
-        QTRY_COMPARE_WITH_TIMEOUT(page.table.Status(int(i)), StatusTextOf(expected), 30000);
-    }
+    QVERIFY(RowsEnd(page.table, addresses.size(), failing, StatusQueryOk));
     QTRY_VERIFY_WITH_TIMEOUT(page.Unlocked(), 30000);
     QCOMPARE(page.StreamCells(0), shown);
     QCOMPARE(page.StreamCells(1), shown);
@@ -596,16 +588,11 @@ void TestStreamConfig::clocksOnDevices()
     const size_t failing = 1;
     FakeFleet fleet(http, addresses);
     QVERIFY(fleet.Listening());
-    const QList<DeviceInfo*> devices = fleet.Listed();
-    fleet.Refuse(failing);
-    ListDevices(*page.page, devices);
+    const QList<DeviceInfo*> devices = ListFleet(*page.page, fleet, failing);
     page.Login(QStringLiteral("admin"), QStringLiteral("admin123"));
     page.TickOnly({ 0, 1, 2 });
     page.Click("m_pBtnSetTime");
-    for (size_t i = 0; i < addresses.size(); ++i) {
-        const int expected = i == failing ? StatusConnectFailed : StatusOk;
-        QTRY_COMPARE_WITH_TIMEOUT(page.table.Status(int(i)), StatusTextOf(expected), 30000);
-    }
+    QVERIFY(RowsEnd(page.table, addresses.size(), failing, StatusOk));
     QTRY_VERIFY_WITH_TIMEOUT(page.Unlocked(), 30000);
 
     const qint64 allowedMs = 2000;
