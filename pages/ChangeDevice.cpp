@@ -38,41 +38,28 @@ void ChangeDevice::BuildForm()
 {
     setObjectName(QStringLiteral("ChangeDevice"));
     resize(824, 384);
-    m_pDeviceTableView = CreateTableAndBottomBar(&m_pFrameCtrl, &m_pCtrlLayout);
-    m_pFrameCtrl->setObjectName(QStringLiteral("m_pFrameCtrl"));
-    m_pFrameCtrl->setFrameShape(QFrame::StyledPanel);
-    m_pFrameCtrl->setFrameShadow(QFrame::Raised);
-
-    auto bounded = [this](QWidget* widget, const char* name) {
-        widget->setObjectName(QLatin1String(name));
-        widget->setMinimumSize(20, 25);
-        widget->setMaximumSize(120, 25);
-        m_pCtrlLayout->addWidget(widget);
+    QHBoxLayout* layout = nullptr;
+    m_pDeviceTableView = CreateTableAndControlFrame(&m_pFrameCtrl, &layout);
+    QFrame* bar = m_pFrameCtrl;
+    // A check box in the bar, sized as its labels are.
+    auto checkBox = [bar, layout](const char* name) {
+        auto* box = new QCheckBox(bar);
+        box->setObjectName(QLatin1String(name));
+        box->setMinimumSize(20, 25);
+        box->setMaximumSize(120, 25);
+        layout->addWidget(box);
+        return box;
     };
-    auto edit = [this](const char* name) {
-        auto* widget = new LineEdit(m_pFrameCtrl);
-        widget->setObjectName(QLatin1String(name));
-        widget->setFixedSize(80, 25);
-        m_pCtrlLayout->addWidget(widget);
-        return widget;
-    };
-    m_pLableUserName = new QLabel(m_pFrameCtrl);
-    bounded(m_pLableUserName, "m_pLableUserName");
-    m_pEditUserName = edit("m_pEditUserName");
-    m_pLablePassWord = new QLabel(m_pFrameCtrl);
-    bounded(m_pLablePassWord, "m_pLablePassWord");
-    m_pEditPassWord = edit("m_pEditPassWord");
-    m_pCheckDeviceName = new QCheckBox(m_pFrameCtrl);
-    bounded(m_pCheckDeviceName, "m_pCheckDeviceName");
-    m_pEditDeviceName = edit("m_pEditDeviceName");
-    m_pCheckDeviceType = new QCheckBox(m_pFrameCtrl);
-    bounded(m_pCheckDeviceType, "m_pCheckDeviceType");
-    m_pEditDeviceType = edit("m_pEditDeviceType");
-    m_pCtrlLayout->addItem(new QSpacerItem(40, 20, QSizePolicy::Expanding, QSizePolicy::Minimum));
-    m_pBtnChange = new QPushButton(m_pFrameCtrl);
-    m_pBtnChange->setObjectName(QStringLiteral("m_pBtnChange"));
-    m_pBtnChange->setFixedSize(72, 25);
-    m_pCtrlLayout->addWidget(m_pBtnChange);
+    m_pLableUserName = AddBarLabel(bar, layout, "m_pLableUserName", 20, 120);
+    m_pEditUserName = AddBarEdit(bar, layout, "m_pEditUserName", 80, false);
+    m_pLablePassWord = AddBarLabel(bar, layout, "m_pLablePassWord", 20, 120);
+    m_pEditPassWord = AddBarEdit(bar, layout, "m_pEditPassWord", 80, false);
+    m_pCheckDeviceName = checkBox("m_pCheckDeviceName");
+    m_pEditDeviceName = AddBarEdit(bar, layout, "m_pEditDeviceName", 80, false);
+    m_pCheckDeviceType = checkBox("m_pCheckDeviceType");
+    m_pEditDeviceType = AddBarEdit(bar, layout, "m_pEditDeviceType", 80, false);
+    layout->addItem(new QSpacerItem(40, 20, QSizePolicy::Expanding, QSizePolicy::Minimum));
+    m_pBtnChange = AddBarButton(bar, layout, "m_pBtnChange", 72);
 }
 
 void ChangeDevice::RetranslateTexts()

@@ -4,7 +4,6 @@
 
 class QCheckBox;
 class QFrame;
-class QHBoxLayout;
 class QLabel;
 class QPushButton;
 
@@ -29,7 +28,6 @@ private:
 
     CheckBoxTableView* m_pDeviceTableView;
     QFrame* m_pFrameCtrl;
-    QHBoxLayout* m_pCtrlLayout;
     QLabel* m_pLableUserName;
     LineEdit* m_pEditUserName;
     QLabel* m_pLablePassWord;

@@ -13,6 +13,8 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include <initializer_list>
+
 namespace
 {
 DefaultSelection::ShownHook g_shownHook;
@@ -40,6 +42,23 @@ template <typename Button> Button* AddButton(QWidget* parent, QLayout* layout, c
     button->setText(LanguageText(textId));
     layout->addWidget(button);
     return button;
+}
+
+struct ColumnBox
+{
+    QCheckBox** box;
+    const char* name;
+    int textId;
+};
+
+// A column of check boxes, top to bottom, in a layout widget of its own.
+void AddColumn(QWidget* dialog, QWidget*& widget, QVBoxLayout*& layout, const char* widgetName, const char* layoutName,
+    const QRect& geometry, std::initializer_list<ColumnBox> boxes)
+{
+    widget = LayoutWidget(dialog, widgetName, geometry);
+    layout = NewLayout<QVBoxLayout>(widget, layoutName);
+    for (const ColumnBox& box : boxes)
+        *box.box = AddButton<QCheckBox>(widget, layout, box.name, box.textId);
 }
 
 void ShowColumn(const QList<QCheckBox*>& boxes, bool shown)
@@ -94,36 +113,20 @@ void DefaultSelection::BuildForm()
     m_lTip->setGeometry(120, 40, 241, 20);
     m_lTip->setText(LanguageText(220));
 
-    verticalLayoutWidget = LayoutWidget(this, "verticalLayoutWidget", QRect(180, 60, 91, 190));
-    verticalLayout = NewLayout<QVBoxLayout>(verticalLayoutWidget, "verticalLayout");
-    auto sdkBox = [this](const char* name, int textId) {
-        return AddButton<QCheckBox>(verticalLayoutWidget, verticalLayout, name, textId);
-    };
-    m_cAll = sdkBox("m_cAll", 235);
-    m_cAdvanced = sdkBox("m_cAdvanced", 209);
-    m_cAlarm = sdkBox("m_cAlarm", 214);
-    m_cDevice = sdkBox("m_cDevice", 211);
-    m_cDisplay = sdkBox("m_cDisplay", 207);
-    m_cIntelligent = sdkBox("m_cIntelligent", 210);
-    m_cNetwork = sdkBox("m_cNetwork", 215);
-    m_cPairing = sdkBox("m_cPairing", 213);
-    m_cRecord = sdkBox("m_cRecord", 208);
-    m_cSystem = sdkBox("m_cSystem", 212);
-
-    verticalLayoutWidget_3 = LayoutWidget(this, "verticalLayoutWidget_3", QRect(90, 60, 90, 231));
-    verticalLayout_3 = NewLayout<QVBoxLayout>(verticalLayoutWidget_3, "verticalLayout_3");
-    auto httpBox = [this](const char* name, int textId) {
-        return AddButton<QCheckBox>(verticalLayoutWidget_3, verticalLayout_3, name, textId);
-    };
-    m_cHttpAll = httpBox("m_cHttpAll", 87);
-    m_cHttpChannel = httpBox("m_cHttpChannel", 236);
-    m_cHttpRecord = httpBox("m_cHttpRecord", 71);
-    m_cHttpEvent = httpBox("m_cHttpEvent", 194);
-    m_cHttpAlarm = httpBox("m_cHttpAlarm", 67);
-    m_cHttpAI = httpBox("m_cHttpAI", 195);
-    m_cHttpNetwork = httpBox("m_cHttpNetwork", 70);
-    m_cHttpDevice = httpBox("m_cHttpDevice", 68);
-    m_cHttpSystem = httpBox("m_cHttpSystem", 72);
+    // The SDK's groups, and left of them the HTTP API's.
+    AddColumn(this, verticalLayoutWidget, verticalLayout, "verticalLayoutWidget", "verticalLayout",
+        QRect(180, 60, 91, 190),
+        { { &m_cAll, "m_cAll", 235 }, { &m_cAdvanced, "m_cAdvanced", 209 }, { &m_cAlarm, "m_cAlarm", 214 },
+            { &m_cDevice, "m_cDevice", 211 }, { &m_cDisplay, "m_cDisplay", 207 },
+            { &m_cIntelligent, "m_cIntelligent", 210 }, { &m_cNetwork, "m_cNetwork", 215 },
+            { &m_cPairing, "m_cPairing", 213 }, { &m_cRecord, "m_cRecord", 208 }, { &m_cSystem, "m_cSystem", 212 } });
+    AddColumn(this, verticalLayoutWidget_3, verticalLayout_3, "verticalLayoutWidget_3", "verticalLayout_3",
+        QRect(90, 60, 90, 231),
+        { { &m_cHttpAll, "m_cHttpAll", 87 }, { &m_cHttpChannel, "m_cHttpChannel", 236 },
+            { &m_cHttpRecord, "m_cHttpRecord", 71 }, { &m_cHttpEvent, "m_cHttpEvent", 194 },
+            { &m_cHttpAlarm, "m_cHttpAlarm", 67 }, { &m_cHttpAI, "m_cHttpAI", 195 },
+            { &m_cHttpNetwork, "m_cHttpNetwork", 70 }, { &m_cHttpDevice, "m_cHttpDevice", 68 },
+            { &m_cHttpSystem, "m_cHttpSystem", 72 } });
 
     verticalLayoutWidget_2 = LayoutWidget(this, "verticalLayoutWidget_2", QRect(180, 250, 231, 41));
     verticalLayout_2 = NewLayout<QVBoxLayout>(verticalLayoutWidget_2, "verticalLayout_2");

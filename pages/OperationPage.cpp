@@ -54,6 +54,15 @@ CheckBoxTableView* OperationPage::CreateTableAndBottomBar(QFrame** bottom, QHBox
     return view;
 }
 
+CheckBoxTableView* OperationPage::CreateTableAndControlFrame(QFrame** frame, QHBoxLayout** frameLayout)
+{
+    CheckBoxTableView* view = CreateTableAndBottomBar(frame, frameLayout);
+    (*frame)->setObjectName(QStringLiteral("m_pFrameCtrl"));
+    (*frame)->setFrameShape(QFrame::StyledPanel);
+    (*frame)->setFrameShadow(QFrame::Raised);
+    return view;
+}
+
 void OperationPage::SetupTable(CheckBoxTableView* view)
 {
     m_pTableView = view;

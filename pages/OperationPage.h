@@ -59,6 +59,9 @@ protected:
     static void PrefillLogin(LineEdit* user, LineEdit* password, int maxBytes);
     // Widens the buttons to their texts (after each language change).
     static void FitButtons(std::initializer_list<QPushButton*> buttons);
+    // The table above a control frame ("m_pFrameCtrl", a raised styled panel)
+    // and its layout.
+    CheckBoxTableView* CreateTableAndControlFrame(QFrame** frame, QHBoxLayout** frameLayout);
     // The bottom bar's widgets, 25 px high, appended to its layout.
     static QLabel* AddBarLabel(QFrame* bar, QHBoxLayout* layout, const char* name, int minWidth, int maxWidth);
     static LineEdit* AddBarEdit(QFrame* bar, QHBoxLayout* layout, const char* name, int width, bool passwordEcho);

@@ -33,35 +33,15 @@ void RebootDevice::BuildForm()
 {
     setObjectName(QStringLiteral("RebootDevice"));
     resize(824, 384);
-    m_pDeviceTableView = CreateTableAndBottomBar(&m_pFrameCtrl, &m_pCtrlLayout);
-    m_pFrameCtrl->setObjectName(QStringLiteral("m_pFrameCtrl"));
-    m_pFrameCtrl->setFrameShape(QFrame::StyledPanel);
-    m_pFrameCtrl->setFrameShadow(QFrame::Raised);
-
-    auto label = [this](const char* name) {
-        auto* widget = new QLabel(m_pFrameCtrl);
-        widget->setObjectName(QLatin1String(name));
-        widget->setMinimumSize(20, 25);
-        widget->setMaximumSize(120, 25);
-        m_pCtrlLayout->addWidget(widget);
-        return widget;
-    };
-    auto edit = [this](const char* name) {
-        auto* widget = new LineEdit(m_pFrameCtrl);
-        widget->setObjectName(QLatin1String(name));
-        widget->setFixedSize(80, 25);
-        m_pCtrlLayout->addWidget(widget);
-        return widget;
-    };
-    m_pLabelUser = label("m_pLabelUser");
-    m_pEditUser = edit("m_pEditUser");
-    m_pLablePwd = label("m_pLablePwd");
-    m_pEditPwd = edit("m_pEditPwd");
-    m_pCtrlLayout->addItem(new QSpacerItem(40, 20, QSizePolicy::Expanding, QSizePolicy::Minimum));
-    m_pBtnReboot = new QPushButton(m_pFrameCtrl);
-    m_pBtnReboot->setObjectName(QStringLiteral("m_pBtnReboot"));
-    m_pBtnReboot->setFixedSize(72, 25);
-    m_pCtrlLayout->addWidget(m_pBtnReboot);
+    QHBoxLayout* layout = nullptr;
+    m_pDeviceTableView = CreateTableAndControlFrame(&m_pFrameCtrl, &layout);
+    QFrame* bar = m_pFrameCtrl;
+    m_pLabelUser = AddBarLabel(bar, layout, "m_pLabelUser", 20, 120);
+    m_pEditUser = AddBarEdit(bar, layout, "m_pEditUser", 80, false);
+    m_pLablePwd = AddBarLabel(bar, layout, "m_pLablePwd", 20, 120);
+    m_pEditPwd = AddBarEdit(bar, layout, "m_pEditPwd", 80, false);
+    layout->addItem(new QSpacerItem(40, 20, QSizePolicy::Expanding, QSizePolicy::Minimum));
+    m_pBtnReboot = AddBarButton(bar, layout, "m_pBtnReboot", 72);
 }
 
 void RebootDevice::RetranslateTexts()

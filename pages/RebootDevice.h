@@ -3,7 +3,6 @@
 #include "OperationPage.h"
 
 class QFrame;
-class QHBoxLayout;
 class QLabel;
 class QPushButton;
 
@@ -29,7 +28,6 @@ private:
 
     CheckBoxTableView* m_pDeviceTableView;
     QFrame* m_pFrameCtrl;
-    QHBoxLayout* m_pCtrlLayout;
     QLabel* m_pLabelUser;
     LineEdit* m_pEditUser;
     QLabel* m_pLablePwd;

@@ -7,6 +7,7 @@
 #include "DeviceWire.h"
 #include "DispatchFixtures.h"
 #include "FakeDevice.h"
+#include "OperationFixtures.h"
 #include "ZVAppSetting.h"
 #include "ZVNet.h"
 #include "ZVOnvif.h"
@@ -157,23 +158,15 @@ private:
     // Runs entry for the device and waits for the first report.
     void RunEntry(void (*entry)(void*), DeviceInfo* device);
 
-    std::unique_ptr<NumberedLanguageTexts> m_texts;
-    std::unique_ptr<TaskPool> m_pool;
+    OperationBench m_bench;
+    ReportLog& m_log = m_bench.log;
     std::unique_ptr<FakeDevice> m_device;
     std::unique_ptr<FakeDevice> m_silent;
-    ReportLog m_log;
-    std::unique_ptr<RecordingListener> m_page;
 };
 
 void TestDispatch::initTestCase()
 {
-    m_texts = std::make_unique<NumberedLanguageTexts>();
-    QCOMPARE(ZVNetInit(), 1);
-    ZVOnvifInit();
-    ZVSdkSetTimeouts(3000, 3000);
-    // The network change also asks the search targets: never the real LAN.
-    QCOMPARE(ZVSdkSetSearchTargets(&kNobodyIp, 1), 1);
-    m_pool = std::make_unique<TaskPool>(4);
+    m_bench.Start(4, QStringLiteral("upgrade"));
     m_device = std::make_unique<FakeDevice>(fakedevice::LoopbackDeviceState(kDeviceIp, 1));
     m_silent = std::make_unique<FakeDevice>(fakedevice::LoopbackDeviceState(kSilentIp, 2));
     QVERIFY(m_device->WaitListening());
@@ -181,16 +174,14 @@ void TestDispatch::initTestCase()
     Faults silent;
     silent.noAnswer = true;
     m_silent->SetFaults(silent);
-    m_page = std::make_unique<RecordingListener>(m_log, QStringLiteral("upgrade"));
 }
 
 void TestDispatch::init()
 {
-    ZVAppSetting::Instance()->m_company = 0;
+    m_bench.NextCase();
     m_device->SetFaults(Faults());
     m_device->SetPassword(kPassword); // a password change may have run
     m_device->ClearReceived();
-    m_log.Clear();
 }
 
 void TestDispatch::cleanup()
@@ -201,17 +192,15 @@ void TestDispatch::cleanup()
 
 void TestDispatch::cleanupTestCase()
 {
-    m_pool.reset();
+    m_bench.Stop();
     m_device.reset();
     m_silent.reset();
-    ZVNetRelease();
-    ZVOnvifRelease();
 }
 
 std::unique_ptr<DeviceInfo> TestDispatch::MakeDevice(const char* ip, bool onvif)
 {
     auto device = WaitingDevice(ip, fakedevice::kDefaultTcpPort, 80, kUser, kPassword, onvif);
-    device->m_pUpgradeFrame = m_page.get();
+    device->m_pUpgradeFrame = m_bench.page.get();
     return device;
 }
 
@@ -411,10 +400,10 @@ void TestDispatch::connectedOperationsRunTheirRoute()
 {
     QFETCH(int, index);
     const EntryCase& entry = kEntries[index];
-    TaskRecorder recorder(m_pool.get());
+    TaskRecorder recorder(m_bench.environment->Pool());
     auto device = MakeDevice(kDeviceIp);
     device->m_pUpgradeFrame = nullptr;
-    device.get()->*entry.page = m_page.get();
+    device.get()->*entry.page = m_bench.page.get();
     if (entry.entry) {
         RunEntry(entry.entry, device.get());
     } else {
@@ -480,7 +469,7 @@ void TestDispatch::lateEventsLeaveTheRunningWorkerAlone()
     auto device = MakeDevice(kDeviceIp);
     DeviceInfo* raw = device.get();
     raw->m_pUpgradeFrame = nullptr;
-    raw->m_pRebootDevice = m_page.get();
+    raw->m_pRebootDevice = m_bench.page.get();
     RunEntry(&RebootTask, raw);
     QCOMPARE(m_log.Reports().value(0).status, int(StatusRebooting));
     QVERIFY(!m_log.Reports().value(0).finished);
@@ -495,7 +484,7 @@ void TestDispatch::lateEventsLeaveTheRunningWorkerAlone()
         DeviceInfo::OnConnectAlarm(ConnectAlarm, nullptr, 0, raw);
         DeviceInfo::OnConnectStatus(ConnectOk, raw);
     });
-    QTest::qWait(200);
+    QCoreApplication::sendPostedEvents();
     QCOMPARE(m_log.Count(), 1);
     QCOMPARE(int(device->m_status), int(StatusRebooting));
     QVERIFY(device->m_bLogin);

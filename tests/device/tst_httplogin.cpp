@@ -10,6 +10,7 @@
 #include "FakeHttpApi.h"
 #include "HttpClient.h"
 #include "JsonLogin.h"
+#include "OperationFixtures.h"
 #include "ZVAppSetting.h"
 #include "ZVNet.h"
 #include "ZVSdkConfig.h"
@@ -74,32 +75,27 @@ private slots:
 private:
     std::unique_ptr<DeviceInfo> MakeDevice(const char* ip, quint32 webPort);
 
-    std::unique_ptr<NumberedLanguageTexts> m_texts;
-    std::unique_ptr<TaskPool> m_pool;
+    OperationBench m_bench;
+    ReportLog& m_log = m_bench.log;
     std::unique_ptr<FakeHttpApi> m_api;
-    ReportLog m_log;
-    std::unique_ptr<RecordingListener> m_page;
 };
 
 void TestHttpLogin::initTestCase()
 {
-    m_texts = std::make_unique<NumberedLanguageTexts>();
-    QCOMPARE(ZVNetInit(), 1);
-    m_pool = std::make_unique<TaskPool>(2);
+    m_bench.Start(2, QStringLiteral("initial"));
     FakeHttpApi::Options options;
     options.ip = kApiIp;
     m_api = std::make_unique<FakeHttpApi>(fakedevice::HttpDeviceState(), options);
     QVERIFY(m_api->Listening());
-    m_page = std::make_unique<RecordingListener>(m_log, QStringLiteral("initial"));
 }
 
 void TestHttpLogin::init()
 {
+    m_bench.NextCase();
     ZVAppSetting::Instance()->m_company = 44;
     m_api->SetFaults(HttpFaults());
     m_api->Update([](fakedevice::HttpDeviceState& state) { state.initialised = true; });
     m_api->ClearExchanges();
-    m_log.Clear();
 }
 
 void TestHttpLogin::cleanup()
@@ -109,16 +105,14 @@ void TestHttpLogin::cleanup()
 
 void TestHttpLogin::cleanupTestCase()
 {
-    m_pool.reset();
+    m_bench.Stop();
     m_api.reset();
-    ZVNetRelease();
-    ZVAppSetting::Instance()->m_company = 0;
 }
 
 std::unique_ptr<DeviceInfo> TestHttpLogin::MakeDevice(const char* ip, quint32 webPort)
 {
     auto device = WaitingDevice(ip, 9000, webPort, QStringLiteral("admin"), QStringLiteral("admin123"));
-    device->m_pInitialDevice = m_page.get();
+    device->m_pInitialDevice = m_bench.page.get();
     return device;
 }
 
@@ -222,7 +216,7 @@ void TestHttpLogin::unansweredJsonLoginEnds()
     QTRY_VERIFY(!raw->IsBusy());
     QVERIFY(!raw->m_sdkDevice);
     SetJsonLoginWaitMs(previousWait);
-    ZVSdkSetTimeouts(0, 0);
+    ZVSdkSetTimeouts(OperationEnvironment::kTimeoutMs, OperationEnvironment::kTimeoutMs);
 }
 
 void TestHttpLogin::loginTextCarriesTheDevice()
@@ -414,7 +408,7 @@ void TestHttpLogin::firstLoginProbe()
     if (reply == "no data")
         faults.editReply = [](const std::string&, Json::Value& json) { json.removeMember("data"); };
     m_api->SetFaults(faults);
-    TaskRecorder recorder(m_pool.get());
+    TaskRecorder recorder(m_bench.environment->Pool());
     auto device = reply == "nobody" ? MakeDevice(kNobodyIp, 8080) : MakeDevice(kApiIp, m_api->Port());
 
     OnOtherThread([&] { InitialTask(device.get()); });

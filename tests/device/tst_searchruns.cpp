@@ -213,24 +213,16 @@ void TestSearchRuns::parseRange_data()
     QTest::addColumn<bool>("valid");
     QTest::addColumn<int>("count");
 
-    QTest::newRow("one address") << "10.0.0.7"
-                                 << "10.0.0.7" << true << 1;
-    QTest::newRow("/24") << "10.0.0.0"
-                         << "10.0.0.255" << true << 256;
-    QTest::newRow("/16") << "10.1.0.0"
-                         << "10.1.255.255" << true << 65536;
-    QTest::newRow("one more than a /16") << "10.1.0.0"
-                                         << "10.2.0.0" << false << 0;
-    QTest::newRow("backwards") << "10.0.0.9"
-                               << "10.0.0.1" << false << 0;
-    QTest::newRow("leading zero") << "10.0.0.01"
-                                  << "10.0.0.9" << false << 0;
-    QTest::newRow("empty") << ""
-                           << "10.0.0.9" << false << 0;
-    QTest::newRow("space") << " 10.0.0.1"
-                           << "10.0.0.9" << false << 0;
-    QTest::newRow("top of the space") << "255.255.255.250"
-                                      << "255.255.255.255" << true << 6;
+    QTest::newRow("one address") << QStringLiteral("10.0.0.7") << QStringLiteral("10.0.0.7") << true << 1;
+    QTest::newRow("/24") << QStringLiteral("10.0.0.0") << QStringLiteral("10.0.0.255") << true << 256;
+    QTest::newRow("/16") << QStringLiteral("10.1.0.0") << QStringLiteral("10.1.255.255") << true << 65536;
+    QTest::newRow("one more than a /16") << QStringLiteral("10.1.0.0") << QStringLiteral("10.2.0.0") << false << 0;
+    QTest::newRow("backwards") << QStringLiteral("10.0.0.9") << QStringLiteral("10.0.0.1") << false << 0;
+    QTest::newRow("leading zero") << QStringLiteral("10.0.0.01") << QStringLiteral("10.0.0.9") << false << 0;
+    QTest::newRow("empty") << QStringLiteral("") << QStringLiteral("10.0.0.9") << false << 0;
+    QTest::newRow("space") << QStringLiteral(" 10.0.0.1") << QStringLiteral("10.0.0.9") << false << 0;
+    QTest::newRow("top of the space") << QStringLiteral("255.255.255.250") << QStringLiteral("255.255.255.255") << true
+                                      << 6;
 }
 
 void TestSearchRuns::parseRange()

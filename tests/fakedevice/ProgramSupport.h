@@ -1,7 +1,7 @@
 #pragma once
 
-// What the fake-device programs share: number arguments, the run of
-// addresses they serve, the "device IP" and "ready" lines, and the wait for
+// What the fake-device programs share: their options, the run of addresses
+// they serve, the "device IP" and "ready" lines, and the wait for
 // SIGINT/SIGTERM or the end of --seconds.
 
 #include <arpa/inet.h>
@@ -11,7 +11,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <functional>
+#include <initializer_list>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace fakedevice::program
@@ -22,6 +25,82 @@ inline bool Number(const char* text, long low, long high, long& out)
     out = std::strtol(text, &end, 10);
     return end && *end == 0 && out >= low && out <= high;
 }
+
+// A program's options, each named once with where its value goes; Parse
+// is false on an unknown option, a missing value or a number out of range.
+class Options
+{
+public:
+    void Number(const char* name, long low, long high, long& out, bool* given = nullptr)
+    {
+        Add(name, true, [low, high, &out, given](const char* value) {
+            if (given)
+                *given = true;
+            return program::Number(value, low, high, out);
+        });
+    }
+    // Several options of the same range.
+    void Numbers(std::initializer_list<std::pair<const char*, long*>> options, long low, long high)
+    {
+        for (const auto& option : options)
+            Number(option.first, low, high, *option.second);
+    }
+    void Text(const char* name, std::string& out)
+    {
+        Add(name, true, [&out](const char* value) {
+            out = value;
+            return true;
+        });
+    }
+    // May be given again: each value is added.
+    void Texts(const char* name, std::vector<std::string>& out)
+    {
+        Add(name, true, [&out](const char* value) {
+            out.push_back(value);
+            return true;
+        });
+    }
+    void Flag(const char* name, bool& out)
+    {
+        Add(name, false, [&out](const char*) {
+            out = true;
+            return true;
+        });
+    }
+
+    bool Parse(int argc, char** argv) const
+    {
+        for (int i = 1; i < argc; ++i) {
+            const Option* option = Find(argv[i]);
+            if (!option || (option->hasValue && i + 1 >= argc))
+                return false;
+            if (!option->take(option->hasValue ? argv[++i] : nullptr))
+                return false;
+        }
+        return true;
+    }
+
+private:
+    struct Option
+    {
+        std::string name;
+        bool hasValue;
+        std::function<bool(const char*)> take;
+    };
+    void Add(const char* name, bool hasValue, std::function<bool(const char*)> take)
+    {
+        m_options.push_back({ name, hasValue, std::move(take) });
+    }
+    const Option* Find(const std::string& name) const
+    {
+        for (const Option& option : m_options)
+            if (option.name == name)
+                return &option;
+        return nullptr;
+    }
+
+    std::vector<Option> m_options;
+};
 
 // first and the count - 1 addresses after it; false when first is no address.
 inline bool AddressRun(const std::string& first, long count, std::vector<std::string>& addresses)
@@ -61,19 +140,33 @@ inline sigset_t BlockStopSignals()
     return stop;
 }
 
-// Prints a line for each device once it listens, then "ready"; false when one
-// does not listen within waitMs.
-template <typename Devices> bool ReportListening(const Devices& devices, int waitMs, const char* program)
+// Prints a "device IP" line (with " kind" after it when kind is given) for
+// each device once it listens; counts those that do not within waitMs.
+template <typename Devices>
+int ReportListening(const Devices& devices, int waitMs, const char* program, const char* kind = nullptr)
 {
     int failed = 0;
     for (const auto& device : devices) {
+        const char* ip = device->State().ip.c_str();
         if (device->WaitListening(waitMs)) {
-            std::printf("device %s\n", device->State().ip.c_str());
+            if (kind)
+                std::printf("device %s %s\n", ip, kind);
+            else
+                std::printf("device %s\n", ip);
         } else {
-            std::fprintf(stderr, "%s: cannot listen at %s\n", program, device->State().ip.c_str());
+            if (kind)
+                std::fprintf(stderr, "%s: cannot listen at %s (%s)\n", program, ip, kind);
+            else
+                std::fprintf(stderr, "%s: cannot listen at %s\n", program, ip);
             ++failed;
         }
     }
+    return failed;
+}
+
+// "ready" once every device listens.
+inline bool ReportReady(int failed)
+{
     if (failed)
         return false;
     std::printf("ready\n");

@@ -48,8 +48,6 @@ int Usage()
     return 2;
 }
 
-using fakedevice::program::Number;
-
 enum class Kind
 {
     Sdk,
@@ -89,70 +87,25 @@ int main(int argc, char** argv)
     long silent = 0, late = 0, refuse = 0;
     std::string first = "127.0.0.10", user = "admin", password = "admin123";
     bool firstLogin = false, broadcast = false, multicast = false, countGiven = false;
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        const bool hasValue = i + 1 < argc;
-        if (arg == "--count" && hasValue) {
-            if (!Number(argv[++i], 1, 60000, count))
-                return Usage();
-            countGiven = true;
-        } else if (arg == "--first" && hasValue) {
-            first = argv[++i];
-        } else if (arg == "--address" && hasValue) {
-            addresses.push_back(argv[++i]);
-        } else if (arg == "--udp-port" && hasValue) {
-            if (!Number(argv[++i], 1, 65535, udpPort))
-                return Usage();
-        } else if (arg == "--tcp-port" && hasValue) {
-            if (!Number(argv[++i], 1, 65535, tcpPort))
-                return Usage();
-        } else if (arg == "--web-port" && hasValue) {
-            if (!Number(argv[++i], 1, 65535, webPort))
-                return Usage();
-        } else if (arg == "--onvif-port" && hasValue) {
-            if (!Number(argv[++i], 1, 65535, onvifPort))
-                return Usage();
-        } else if (arg == "--discovery-port" && hasValue) {
-            if (!Number(argv[++i], 1, 65535, discoveryPort))
-                return Usage();
-        } else if (arg == "--seconds" && hasValue) {
-            if (!Number(argv[++i], 1, 86400, seconds))
-                return Usage();
-        } else if (arg == "--user" && hasValue) {
-            user = argv[++i];
-        } else if (arg == "--password" && hasValue) {
-            password = argv[++i];
-        } else if (arg == "--first-login") {
-            firstLogin = true;
-        } else if (arg == "--reply-delay" && hasValue) {
-            if (!Number(argv[++i], 0, 30000, replyDelayMs))
-                return Usage();
-        } else if (arg == "--broadcast") {
-            broadcast = true;
-        } else if (arg == "--multicast") {
-            multicast = true;
-        } else if (arg == "--sdk" && hasValue) {
-            if (!Number(argv[++i], 0, 60000, sdkCount))
-                return Usage();
-        } else if (arg == "--onvif" && hasValue) {
-            if (!Number(argv[++i], 0, 1000, onvifCount))
-                return Usage();
-        } else if (arg == "--http" && hasValue) {
-            if (!Number(argv[++i], 0, 1000, httpCount))
-                return Usage();
-        } else if (arg == "--silent" && hasValue) {
-            if (!Number(argv[++i], 0, 60000, silent))
-                return Usage();
-        } else if (arg == "--late" && hasValue) {
-            if (!Number(argv[++i], 0, 60000, late))
-                return Usage();
-        } else if (arg == "--refuse" && hasValue) {
-            if (!Number(argv[++i], 0, 60000, refuse))
-                return Usage();
-        } else {
-            return Usage();
-        }
-    }
+    fakedevice::program::Options arguments;
+    arguments.Number("--count", 1, 60000, count, &countGiven);
+    arguments.Text("--first", first);
+    arguments.Texts("--address", addresses);
+    arguments.Numbers({ { "--udp-port", &udpPort }, { "--tcp-port", &tcpPort }, { "--web-port", &webPort },
+                          { "--onvif-port", &onvifPort }, { "--discovery-port", &discoveryPort } },
+        1, 65535);
+    arguments.Number("--seconds", 1, 86400, seconds);
+    arguments.Text("--user", user);
+    arguments.Text("--password", password);
+    arguments.Flag("--first-login", firstLogin);
+    arguments.Number("--reply-delay", 0, 30000, replyDelayMs);
+    arguments.Flag("--broadcast", broadcast);
+    arguments.Flag("--multicast", multicast);
+    arguments.Numbers(
+        { { "--sdk", &sdkCount }, { "--silent", &silent }, { "--late", &late }, { "--refuse", &refuse } }, 0, 60000);
+    arguments.Numbers({ { "--onvif", &onvifCount }, { "--http", &httpCount } }, 0, 1000);
+    if (!arguments.Parse(argc, argv))
+        return Usage();
     const bool mixed = sdkCount >= 0 || onvifCount >= 0 || httpCount >= 0;
     if (mixed) {
         const long total = std::max(sdkCount, 0L) + std::max(onvifCount, 0L) + std::max(httpCount, 0L);
@@ -243,33 +196,16 @@ int main(int argc, char** argv)
         if (faults.noAnswer || faults.replyDelayMs > 0)
             devices.back()->SetFaults(faults);
     }
-    int failed = 0;
-    for (const auto& device : devices) {
-        if (device->WaitListening(3000)) {
-            std::printf("device %s\n", device->State().ip.c_str());
-        } else {
-            std::fprintf(stderr, "fakedevice: cannot listen at %s\n", device->State().ip.c_str());
-            ++failed;
-        }
-    }
-    for (const auto& device : onvifDevices) {
-        if (device->WaitListening(5000)) {
-            std::printf("device %s onvif\n", device->State().ip.c_str());
-        } else {
-            std::fprintf(stderr, "fakedevice: cannot listen at %s (onvif)\n", device->State().ip.c_str());
-            ++failed;
-        }
-    }
+    int failed = fakedevice::program::ReportListening(devices, 3000, "fakedevice");
+    failed += fakedevice::program::ReportListening(onvifDevices, 5000, "fakedevice", "onvif");
     for (const auto& device : httpDevices) {
         if (!device->Listening()) {
             std::fprintf(stderr, "fakedevice: cannot listen at %s:%ld (http)\n", device->Ip().c_str(), webPort);
             ++failed;
         }
     }
-    if (failed)
+    if (!fakedevice::program::ReportReady(failed))
         return 1;
-    std::printf("ready\n");
-    std::fflush(stdout);
     fakedevice::program::WaitForStop(stop, seconds);
     return 0;
 }

@@ -27,8 +27,6 @@ int Usage()
         "                 [--digest] [--seconds S]\n");
     return 2;
 }
-
-using fakedevice::program::Number;
 } // namespace
 
 int main(int argc, char** argv)
@@ -37,52 +35,29 @@ int main(int argc, char** argv)
     long prefix = 24;
     std::string first = "127.0.0.10", user = "admin", password = "admin123";
     bool multicast = false, https = false, digest = false;
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        const bool hasValue = i + 1 < argc;
-        if (arg == "--count" && hasValue) {
-            if (!Number(argv[++i], 1, 1000, count))
-                return Usage();
-        } else if (arg == "--first" && hasValue) {
-            first = argv[++i];
-        } else if (arg == "--web-port" && hasValue) {
-            if (!Number(argv[++i], 1, 65535, webPort))
-                return Usage();
-        } else if (arg == "--discovery-port" && hasValue) {
-            if (!Number(argv[++i], 1, 65535, discoveryPort))
-                return Usage();
-        } else if (arg == "--delay-ms" && hasValue) {
-            if (!Number(argv[++i], 0, 5000, delayMs))
-                return Usage();
-        } else if (arg == "--seconds" && hasValue) {
-            if (!Number(argv[++i], 1, 86400, seconds))
-                return Usage();
-        } else if (arg == "--user" && hasValue) {
-            user = argv[++i];
-        } else if (arg == "--password" && hasValue) {
-            password = argv[++i];
-        } else if (arg == "--prefix" && hasValue) {
-            if (!Number(argv[++i], 1, 30, prefix))
-                return Usage();
-        } else if (arg == "--multicast") {
-            multicast = true;
-        } else if (arg == "--https") {
-            https = true;
-        } else if (arg == "--digest") {
-            digest = true;
-        } else {
-            return Usage();
-        }
-    }
+    fakedevice::program::Options options;
+    options.Number("--count", 1, 1000, count);
+    options.Text("--first", first);
+    options.Numbers({ { "--web-port", &webPort }, { "--discovery-port", &discoveryPort } }, 1, 65535);
+    options.Number("--delay-ms", 0, 5000, delayMs);
+    options.Number("--seconds", 1, 86400, seconds);
+    options.Text("--user", user);
+    options.Text("--password", password);
+    options.Number("--prefix", 1, 30, prefix);
+    options.Flag("--multicast", multicast);
+    options.Flag("--https", https);
+    options.Flag("--digest", digest);
+    if (!options.Parse(argc, argv))
+        return Usage();
     std::vector<std::string> addresses;
     if (!fakedevice::program::AddressRun(first, count, addresses))
         return Usage();
 
     const sigset_t stop = fakedevice::program::BlockStopSignals();
 
-    fakedevice::FakeOnvif::Options options;
-    options.discoveryPort = static_cast<uint16_t>(discoveryPort);
-    options.multicast = multicast;
+    fakedevice::FakeOnvif::Options onvifOptions;
+    onvifOptions.discoveryPort = static_cast<uint16_t>(discoveryPort);
+    onvifOptions.multicast = multicast;
     fakedevice::OnvifFaults faults;
     faults.probeDelayMaxMs = static_cast<int>(delayMs);
     std::vector<std::unique_ptr<fakedevice::FakeOnvif>> devices;
@@ -94,10 +69,10 @@ int main(int argc, char** argv)
         state.httpDigest = digest;
         state.user = user;
         state.password = password;
-        devices.push_back(std::make_unique<fakedevice::FakeOnvif>(state, options));
+        devices.push_back(std::make_unique<fakedevice::FakeOnvif>(state, onvifOptions));
         devices.back()->SetFaults(faults);
     }
-    if (!fakedevice::program::ReportListening(devices, 5000, "fakeonvif"))
+    if (!fakedevice::program::ReportReady(fakedevice::program::ReportListening(devices, 5000, "fakeonvif")))
         return 1;
     fakedevice::program::WaitForStop(stop, seconds);
     return 0;

@@ -22,11 +22,13 @@
 #include "UiTestSupport.h"
 #include "ZVAppSetting.h"
 #include "ZVMessageBox.h"
+#include "ZVNet.h"
 
 #include <QAbstractItemModel>
 #include <QPushButton>
 #include <QStyle>
 #include <QStyleOptionViewItem>
+#include <QTemporaryDir>
 #include <QtTest>
 
 #include <algorithm>
@@ -155,6 +157,7 @@ struct FakeFleet
 {
     FakeFleet(bool httpApi, const std::vector<std::string>& addresses)
         : http(httpApi)
+        , wanted(addresses.size())
     {
         if (http)
             web = fakedevice::MakeHttpDevices(addresses, 0);
@@ -162,11 +165,22 @@ struct FakeFleet
             sdk = fakedevice::MakeDevices(addresses);
     }
     size_t Size() const { return http ? web.size() : sdk.size(); }
+    // Every address has its device, and each one listens.
     bool Listening() const
     {
+        if (Size() != wanted)
+            return false;
         if (http)
             return !web.empty() && std::all_of(web.cbegin(), web.cend(), [](const auto& d) { return d->Listening(); });
         return !sdk.empty() && std::all_of(sdk.cbegin(), sdk.cend(), [](const auto& d) { return d->WaitListening(); });
+    }
+    // The i-th device holds another password than the pages log in with.
+    void Refuse(size_t i)
+    {
+        if (http)
+            web[i]->Update([](fakedevice::HttpDeviceState& state) { state.password = "other"; });
+        else
+            sdk[i]->SetPassword("other");
     }
     // The devices as a search lists them, with no status yet.
     QList<DeviceInfo*> Listed() const
@@ -183,6 +197,7 @@ struct FakeFleet
     int Sessions(size_t i) const { return http ? web[i]->Sessions() : sdk[i]->LoggedInSessions(); }
 
     const bool http;
+    const size_t wanted;
     std::vector<std::unique_ptr<fakedevice::FakeDevice>> sdk;
     std::vector<std::unique_ptr<fakedevice::FakeHttpApi>> web;
 };
@@ -276,6 +291,54 @@ inline bool ShowedQuery(const DialogAnswerer& dialogs, int textId, int titleId)
     return shown.text == Text(textId) && shown.title == Text(titleId) && shown.buttonMode == 1 && shown.iconMode == 0;
 }
 
+// The fleet listed on the page as a search lists it; the refusing device
+// then holds another password.
+inline QList<DeviceInfo*> ListFleet(DevicePage& page, FakeFleet& fleet, size_t refusing)
+{
+    const QList<DeviceInfo*> devices = fleet.Listed();
+    fleet.Refuse(refusing);
+    ListDevices(page, devices);
+    return devices;
+}
+
+// Until each of the rows shows its device's end: failedStatus on the failing
+// row, okStatus on the others.
+inline bool RowsEnd(
+    const Table& table, size_t rows, size_t failing, int okStatus, int failedStatus = StatusConnectFailed)
+{
+    QStringList want;
+    for (size_t row = 0; row < rows; ++row)
+        want << StatusTextOf(row == failing ? failedStatus : okStatus);
+    if (QTest::qWaitFor([&] { return table.Statuses() == want; }, 30000))
+        return true;
+    qWarning().noquote() << "rows show" << table.Statuses().join(QLatin1String(", ")) << "instead of"
+                         << want.join(QLatin1String(", "));
+    return false;
+}
+
+// Nothing a refused click could have started: once what it posted has run,
+// no task is queued and the busy poll, on the pages that have one, is still.
+inline bool NothingStarted(PoolBench& pool, const OperationPage& page)
+{
+    QCoreApplication::sendPostedEvents();
+    return pool.Recorder().Tasks().isEmpty() && !(page.BusyTimer() && page.BusyTimer()->isActive());
+}
+
+// A timer page's batch under way: its busy poll ticks every second.
+inline bool PollRunning(const OperationPage& page)
+{
+    return page.BusyTimer() && page.BusyTimer()->isActive() && page.BusyTimer()->interval() == 1000;
+}
+
+// Ends each held task's operation with status; true once the page has come
+// back and its batch is over.
+template <typename Page> bool EndHeldBatch(const Page& page, const QList<DeviceInfo*>& devices, int status)
+{
+    for (DeviceInfo* device : devices)
+        EndHeld(device, status);
+    return QTest::qWaitFor([&page] { return page.Unlocked() && !page.page->IsBatchRunning(); }, 5000);
+}
+
 // A benchmark's numeric option: the value after name on the command line.
 inline int BenchOption(int argc, char** argv, const char* name, int fallback)
 {
@@ -290,4 +353,31 @@ inline bool ToolBarEnabled(const ToolBarFrame& toolBar)
 {
     return toolBar.Button(ToolBarFrame::ButtonUpgrade)->isEnabled();
 }
+
+// What every page test's process holds: numbered texts, the SDK up with
+// short time-outs, a folder for the files it writes; each case leaves the
+// customer code and the default login as it found them.
+class PageTestCase : public QObject
+{
+    Q_OBJECT
+
+protected slots:
+    void initTestCase()
+    {
+        LoadNumberedTexts();
+        QVERIFY(m_dir.isValid());
+        QCOMPARE(ZVNetInit(), 1);
+        ZVSdkSetTimeouts(3000, 3000);
+    }
+    void cleanup()
+    {
+        ZVAppSetting::Instance()->m_company = 0;
+        ZVAppSetting::Instance()->m_defaultUser.clear();
+        ZVAppSetting::Instance()->m_defaultPassword.clear();
+    }
+    void cleanupTestCase() { ZVNetRelease(); }
+
+protected:
+    QTemporaryDir m_dir;
+};
 } // namespace PageTest

@@ -21,18 +21,12 @@
 //
 //   bench_rebootpage [--devices N] [--runs N] [--single N] [--reboot-ms N]
 
-#include "CheckBoxHeaderView.h"
-#include "CheckBoxTableModel.h"
-#include "CheckBoxTableView.h"
 #include "DeviceInfo.h"
-#include "DeviceInfoMng.h"
 #include "FakeDevice.h"
-#include "LineEdit.h"
 #include "OperationFixtures.h"
 #include "PageBench.h"
 #include "RebootDevice.h"
 #include "TaskPool.h"
-#include "ToolBarFrame.h"
 #include "UiTestSupport.h"
 #include "ZVNet.h"
 #include "ZVSdkConfig.h"
@@ -94,25 +88,18 @@ template <typename Done> bool RunUntil(Done done, int timeoutMs)
 BatchResult RunBatch(const std::vector<std::unique_ptr<fakedevice::FakeDevice>>& fakes, size_t first, size_t count)
 {
     BatchResult result;
-    ToolBarFrame toolBar;
-    RebootDevice page;
-    page.m_pToolBarFrame = &toolBar;
-    page.resize(1500, 800);
-    page.show();
+    PageTest::PageOf<RebootDevice> page(0, QSize(1500, 800));
     QList<DeviceInfo*> devices;
     std::vector<int> rebootsBefore;
     for (size_t i = first; i < first + count; ++i) {
         devices << TestSupport::ListedDevice(fakes[i]->State());
         rebootsBefore.push_back(fakes[i]->State().reboots);
     }
-    DeviceInfoMng::Instance()->ReplaceLanDevices(devices);
-    page.RefreshDeviceList();
-    auto* view = page.findChild<CheckBoxTableView*>(QStringLiteral("m_pDeviceTableView"));
-    CheckBoxHeaderView* header = view->checkBoxHeader();
-    QTest::mouseClick(header->viewport(), Qt::LeftButton, Qt::NoModifier, header->boxRect(0).center());
-    page.findChild<LineEdit*>(QStringLiteral("m_pEditUser"))->setText(QStringLiteral("admin"));
-    page.findChild<LineEdit*>(QStringLiteral("m_pEditPwd"))->setText(QStringLiteral("admin123"));
-    auto* button = page.findChild<QPushButton*>(QStringLiteral("m_pBtnReboot"));
+    PageTest::ListDevices(*page.page, devices);
+    page.table.CheckAll();
+    page.SetText("m_pEditUser", QStringLiteral("admin"));
+    page.SetText("m_pEditPwd", QStringLiteral("admin123"));
+    auto* button = page.Find<QPushButton>("m_pBtnReboot");
 
     QElapsedTimer sinceTick;
     qint64 longest = 0;
@@ -129,24 +116,19 @@ BatchResult RunBatch(const std::vector<std::unique_ptr<fakedevice::FakeDevice>>&
     QTest::mouseClick(button, Qt::LeftButton);
     const bool done = RunUntil([&] { return AllDone(devices); }, 300000);
     result.doneMs = batch.elapsed();
-    const bool unlocked = RunUntil(
-        [&] { return button->isEnabled() && toolBar.Button(ToolBarFrame::ButtonUpgrade)->isEnabled(); }, 30000);
+    const bool unlocked
+        = RunUntil([&] { return button->isEnabled() && PageTest::ToolBarEnabled(page.toolBar); }, 30000);
     result.unlockMs = batch.elapsed();
     ticker.stop();
     result.longestGapMs = std::max(longest, sinceTick.elapsed());
     result.ended = done && unlocked;
 
-    const QString ok = PageTest::StatusTextOf(StatusRebootOk);
-    const int statusColumn = CheckBoxTableModel::FromViewModel(view->model())->columnOfHeader(44);
-    for (int row = 0; row < view->model()->rowCount(); ++row)
-        result.rowsOk += view->model()->index(row, statusColumn).data().toString() == ok ? 1 : 0;
+    result.rowsOk = page.table.Statuses().count(PageTest::StatusTextOf(StatusRebootOk));
     for (size_t i = 0; i < count; ++i) {
         const fakedevice::FakeDevice& fake = *fakes[first + i];
         result.rebootedOnce += fake.State().reboots == rebootsBefore[i] + 1 ? 1 : 0;
         result.back += fake.WaitListening(10000) ? 1 : 0;
     }
-    page.ClearDeviceList();
-    DeviceInfoMng::Instance()->ReplaceLanDevices({});
     return result;
 }
 

@@ -8,17 +8,11 @@
 //
 //   bench_upgradepage [--devices N] [--size-mib N] [--runs N]
 
-#include "CheckBoxHeaderView.h"
-#include "CheckBoxTableModel.h"
-#include "CheckBoxTableView.h"
 #include "DeviceInfo.h"
-#include "DeviceInfoMng.h"
 #include "FakeDevice.h"
-#include "LineEdit.h"
 #include "OperationFixtures.h"
 #include "PageBench.h"
 #include "TaskPool.h"
-#include "ToolBarFrame.h"
 #include "UiTestSupport.h"
 #include "UpgradeFrame.h"
 #include "ZVNet.h"
@@ -27,7 +21,6 @@
 #include <QApplication>
 #include <QCryptographicHash>
 #include <QElapsedTimer>
-#include <QPushButton>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
@@ -52,25 +45,17 @@ RunResult RunOnce(const std::vector<std::unique_ptr<fakedevice::FakeDevice>>& fa
     const std::string& hash, qint64 size)
 {
     RunResult result;
-    ToolBarFrame toolBar;
-    UpgradeFrame page;
-    page.m_pToolBarFrame = &toolBar;
-    page.resize(1500, 800);
-    page.show();
+    PageTest::PageOf<UpgradeFrame> page(0, QSize(1500, 800));
     QList<DeviceInfo*> devices;
     std::vector<size_t> upgradesBefore;
     for (const auto& fake : fakes) {
         devices << TestSupport::ListedDevice(fake->State());
         upgradesBefore.push_back(fake->Upgrades().size());
     }
-    DeviceInfoMng::Instance()->ReplaceLanDevices(devices);
-    page.RefreshDeviceList();
-    auto* view = page.findChild<CheckBoxTableView*>(QStringLiteral("m_pDeviceTableView"));
-    CheckBoxHeaderView* header = view->checkBoxHeader();
-    QTest::mouseClick(header->viewport(), Qt::LeftButton, Qt::NoModifier, header->boxRect(0).center());
-    page.findChild<LineEdit*>(QStringLiteral("m_pEditFilePath"))->setText(path);
-    page.findChild<LineEdit*>(QStringLiteral("m_pEditUserName"))->setText(QStringLiteral("admin"));
-    page.findChild<LineEdit*>(QStringLiteral("m_pEditPassword"))->setText(QStringLiteral("admin123"));
+    PageTest::ListDevices(*page.page, devices);
+    page.table.CheckAll();
+    page.SetText("m_pEditFilePath", path);
+    page.Login(QStringLiteral("admin"), QStringLiteral("admin123"));
 
     QElapsedTimer sinceTick;
     qint64 longest = 0;
@@ -87,19 +72,16 @@ RunResult RunOnce(const std::vector<std::unique_ptr<fakedevice::FakeDevice>>& fa
     batch.start();
     sinceTick.start();
     ticker.start(5);
-    QTest::mouseClick(page.findChild<QPushButton*>(QStringLiteral("m_pBtnUpgrade")), Qt::LeftButton);
+    page.Click("m_pBtnUpgrade");
     const bool done = QTest::qWaitFor(
-        [&] { return !page.IsBatchRunning() && toolBar.Button(ToolBarFrame::ButtonUpgrade)->isEnabled(); }, 600000);
+        [&] { return !page.page->IsBatchRunning() && PageTest::ToolBarEnabled(page.toolBar); }, 600000);
     ticker.stop();
     result.ms = batch.elapsed();
     result.longestGapMs = longest;
     if (!done)
         std::fprintf(stderr, "the batch did not end within 10 minutes\n");
 
-    const QString ok = PageTest::StatusTextOf(StatusUpgradeOk);
-    const int statusColumn = CheckBoxTableModel::FromViewModel(view->model())->columnOfHeader(44);
-    for (int row = 0; row < view->model()->rowCount(); ++row)
-        result.rowsOk += view->model()->index(row, statusColumn).data().toString() == ok ? 1 : 0;
+    result.rowsOk = page.table.Statuses().count(PageTest::StatusTextOf(StatusUpgradeOk));
     for (const DeviceInfo* device : devices)
         result.ok += device->m_status == StatusUpgradeOk ? 1 : 0;
     for (size_t i = 0; i < fakes.size(); ++i) {
@@ -108,8 +90,6 @@ RunResult RunOnce(const std::vector<std::unique_ptr<fakedevice::FakeDevice>>& fa
             && upgrades.back().receivedSize == uint64_t(size))
             ++result.bytesOk;
     }
-    page.ClearDeviceList();
-    DeviceInfoMng::Instance()->ReplaceLanDevices({});
     return result;
 }
 } // namespace

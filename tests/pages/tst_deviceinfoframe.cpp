@@ -73,6 +73,15 @@ struct InfoPage : PageOf<DeviceInfoFrame>
         SetText("m_pEditUser", user);
         SetText("m_pEditPassword", password);
     }
+    // count devices listed, every row ticked and the login filled in.
+    QList<DeviceInfo*> ListTicked(int count)
+    {
+        const QList<DeviceInfo*> devices = Devices(count);
+        ListDevices(*page, devices);
+        table.CheckAll();
+        LoginAs(QStringLiteral("admin"), QStringLiteral("pw"));
+        return devices;
+    }
     void Network(const QString& start, const QString& port, const QString& gateway, const QString& netmask)
     {
         SetText("m_pEditStartIP", start);
@@ -109,6 +118,12 @@ struct InfoPage : PageOf<DeviceInfoFrame>
     }
 };
 
+QString LoopbackNet()
+{
+    const QStringList parts = QString::fromStdString(fakedevice::UniqueLoopbackPrefix()).split(QLatin1Char('.'));
+    return parts.at(0) + QLatin1Char('.') + parts.at(1) + QLatin1Char('.');
+}
+
 // Ends every held task's operation as its worker would.
 void EndAll(const TaskRecorder& recorder, int status)
 {
@@ -117,15 +132,11 @@ void EndAll(const TaskRecorder& recorder, int status)
 }
 } // namespace
 
-class TestDeviceInfoFrame : public QObject
+class TestDeviceInfoFrame : public PageTestCase
 {
     Q_OBJECT
 
 private slots:
-    void initTestCase();
-    void cleanup();
-    void cleanupTestCase();
-
     void forms_data();
     void forms();
     void ntpPageOfCode22();
@@ -146,29 +157,8 @@ private slots:
     void networkBatchOnDevices();
 
 private:
-    QString m_net; // "127.a.": this test's own part of loopback
+    QString m_net = LoopbackNet(); // "127.a.": this test's own part of loopback
 };
-
-void TestDeviceInfoFrame::initTestCase()
-{
-    LoadNumberedTexts();
-    QCOMPARE(ZVNetInit(), 1);
-    ZVSdkSetTimeouts(3000, 3000);
-    const QStringList parts = QString::fromStdString(fakedevice::UniqueLoopbackPrefix()).split(QLatin1Char('.'));
-    m_net = parts.at(0) + QLatin1Char('.') + parts.at(1) + QLatin1Char('.');
-}
-
-void TestDeviceInfoFrame::cleanup()
-{
-    ZVAppSetting::Instance()->m_company = 0;
-    ZVAppSetting::Instance()->m_defaultUser.clear();
-    ZVAppSetting::Instance()->m_defaultPassword.clear();
-}
-
-void TestDeviceInfoFrame::cleanupTestCase()
-{
-    ZVNetRelease();
-}
 
 void TestDeviceInfoFrame::forms_data()
 {
@@ -311,39 +301,28 @@ void TestDeviceInfoFrame::modifyRefusals_data()
     QTest::addColumn<QString>("netmask");
     QTest::addColumn<int>("textId");
     QTest::addColumn<QString>("focus");
-    QTest::newRow("no start address") << true << ""
-                                      << "x"
-                                      << ""
-                                      << "" << 104 << "m_pEditStartIP";
-    QTest::newRow("port not a number") << true << "10.0.0.9"
-                                       << "80a"
-                                       << ""
-                                       << "255.255.255.0" << 104 << "m_pEditMediaPort";
-    QTest::newRow("port 0") << true << "10.0.0.9"
-                            << "0"
-                            << "10.0.0.1"
-                            << "255.255.255.0" << 104 << "m_pEditMediaPort";
-    QTest::newRow("port past 16 bits") << true << "10.0.0.9"
-                                       << "65536"
-                                       << "10.0.0.1"
-                                       << "255.255.255.0" << 104 << "m_pEditMediaPort";
-    QTest::newRow("no gateway") << true << "10.0.0.9"
-                                << "9000"
-                                << ""
-                                << "" << 104 << "m_pEditGateway";
-    QTest::newRow("no mask") << true << "10.0.0.9"
-                             << "9000"
-                             << "10.0.0.1"
-                             << "" << 104 << "m_pEditNetmask";
+    QTest::newRow("no start address") << true << QStringLiteral("") << QStringLiteral("x") << QStringLiteral("")
+                                      << QStringLiteral("") << 104 << QStringLiteral("m_pEditStartIP");
+    QTest::newRow("port not a number") << true << QStringLiteral("10.0.0.9") << QStringLiteral("80a")
+                                       << QStringLiteral("") << QStringLiteral("255.255.255.0") << 104
+                                       << QStringLiteral("m_pEditMediaPort");
+    QTest::newRow("port 0") << true << QStringLiteral("10.0.0.9") << QStringLiteral("0") << QStringLiteral("10.0.0.1")
+                            << QStringLiteral("255.255.255.0") << 104 << QStringLiteral("m_pEditMediaPort");
+    QTest::newRow("port past 16 bits") << true << QStringLiteral("10.0.0.9") << QStringLiteral("65536")
+                                       << QStringLiteral("10.0.0.1") << QStringLiteral("255.255.255.0") << 104
+                                       << QStringLiteral("m_pEditMediaPort");
+    QTest::newRow("no gateway") << true << QStringLiteral("10.0.0.9") << QStringLiteral("9000") << QStringLiteral("")
+                                << QStringLiteral("") << 104 << QStringLiteral("m_pEditGateway");
+    QTest::newRow("no mask") << true << QStringLiteral("10.0.0.9") << QStringLiteral("9000")
+                             << QStringLiteral("10.0.0.1") << QStringLiteral("") << 104
+                             << QStringLiteral("m_pEditNetmask");
     // The input comes first: with nothing ticked it is still checked.
-    QTest::newRow("nothing ticked, input at fault") << false << "10.0.0.9"
-                                                    << ""
-                                                    << "10.0.0.1"
-                                                    << "255.255.255.0" << 104 << "m_pEditMediaPort";
-    QTest::newRow("nothing ticked") << false << "10.0.0.9"
-                                    << "9000"
-                                    << "10.0.0.1"
-                                    << "255.255.255.0" << 51 << "";
+    QTest::newRow("nothing ticked, input at fault")
+        << false << QStringLiteral("10.0.0.9") << QStringLiteral("") << QStringLiteral("10.0.0.1")
+        << QStringLiteral("255.255.255.0") << 104 << QStringLiteral("m_pEditMediaPort");
+    QTest::newRow("nothing ticked") << false << QStringLiteral("10.0.0.9") << QStringLiteral("9000")
+                                    << QStringLiteral("10.0.0.1") << QStringLiteral("255.255.255.0") << 51
+                                    << QStringLiteral("");
 }
 
 void TestDeviceInfoFrame::modifyRefusals()
@@ -375,8 +354,7 @@ void TestDeviceInfoFrame::modifyRefusals()
     QCOMPARE(styleSheet, QStringLiteral("border:1px solid rgb(134, 134, 134);"));
     if (!focus.isEmpty())
         QCOMPARE(page.page->focusWidget(), page.Find<QWidget>(focus.toLatin1().constData()));
-    QCoreApplication::sendPostedEvents();
-    QCOMPARE(pool.Recorder().Tasks().size(), 0);
+    QVERIFY(NothingStarted(pool, *page.page));
     QVERIFY(page.ButtonsEnabled(true));
     QCOMPARE(page.table.Statuses(), statuses);
     for (const DeviceInfo* device : devices)
@@ -393,23 +371,23 @@ void TestDeviceInfoFrame::modifyArguments_data()
     QTest::addColumn<QStringList>("addresses");
 
     QTest::newRow("/16: carry into the third part")
-        << 0 << "192.168.1.254"
-        << "255.255.0.0" << QStringList { "192.168.1.254", "192.168.1.255", "192.168.2.0" };
+        << 0 << QStringLiteral("192.168.1.254") << QStringLiteral("255.255.0.0")
+        << QStringList { "192.168.1.254", "192.168.1.255", "192.168.2.0" };
     QTest::newRow("/24: the broadcast address and past it")
-        << 0 << "192.168.1.254"
-        << "255.255.255.0" << QStringList { "192.168.1.254", "refused", "refused" };
-    QTest::newRow("/24: up to .254") << 0 << "192.168.1.253"
-                                     << "255.255.255.0" << QStringList { "192.168.1.253", "192.168.1.254", "refused" };
-    QTest::newRow("end of the address space") << 0 << "255.255.255.255"
-                                              << "255.255.0.0" << QStringList { "255.255.255.255", "", "" };
-    QTest::newRow("in order") << 0 << "10.0.0.1"
-                              << "255.255.255.0" << QStringList { "10.0.0.1", "10.0.0.2", "10.0.0.3" };
-    QTest::newRow("leading zero") << 0 << "10.0.00.1"
-                                  << "255.255.255.0" << QStringList { "10.0.00.1", "", "" };
-    QTest::newRow("code 43: /16") << 43 << "172.16.0.255"
-                                  << "255.255.0.0" << QStringList { "172.16.0.255", "172.16.1.0", "172.16.1.1" };
-    QTest::newRow("code 43: /24") << 43 << "172.16.0.254"
-                                  << "255.255.255.0" << QStringList { "172.16.0.254", "refused", "refused" };
+        << 0 << QStringLiteral("192.168.1.254") << QStringLiteral("255.255.255.0")
+        << QStringList { "192.168.1.254", "refused", "refused" };
+    QTest::newRow("/24: up to .254") << 0 << QStringLiteral("192.168.1.253") << QStringLiteral("255.255.255.0")
+                                     << QStringList { "192.168.1.253", "192.168.1.254", "refused" };
+    QTest::newRow("end of the address space") << 0 << QStringLiteral("255.255.255.255") << QStringLiteral("255.255.0.0")
+                                              << QStringList { "255.255.255.255", "", "" };
+    QTest::newRow("in order") << 0 << QStringLiteral("10.0.0.1") << QStringLiteral("255.255.255.0")
+                              << QStringList { "10.0.0.1", "10.0.0.2", "10.0.0.3" };
+    QTest::newRow("leading zero") << 0 << QStringLiteral("10.0.00.1") << QStringLiteral("255.255.255.0")
+                                  << QStringList { "10.0.00.1", "", "" };
+    QTest::newRow("code 43: /16") << 43 << QStringLiteral("172.16.0.255") << QStringLiteral("255.255.0.0")
+                                  << QStringList { "172.16.0.255", "172.16.1.0", "172.16.1.1" };
+    QTest::newRow("code 43: /24") << 43 << QStringLiteral("172.16.0.254") << QStringLiteral("255.255.255.0")
+                                  << QStringList { "172.16.0.254", "refused", "refused" };
 }
 
 void TestDeviceInfoFrame::modifyArguments()
@@ -420,10 +398,7 @@ void TestDeviceInfoFrame::modifyArguments()
     QFETCH(QStringList, addresses);
     PoolBench pool(true);
     InfoPage page(company);
-    const QList<DeviceInfo*> devices = Devices(3);
-    ListDevices(*page.page, devices);
-    page.table.CheckAll();
-    page.LoginAs(QStringLiteral("admin"), QStringLiteral("pw"));
+    const QList<DeviceInfo*> devices = page.ListTicked(3);
     page.Network(start, QStringLiteral("8000"), QStringLiteral("192.168.1.1"), netmask);
     page.Click("m_pBtnModify");
 
@@ -479,55 +454,44 @@ void TestDeviceInfoFrame::setRefusals_data()
     QTest::addColumn<QString>("cleared");
 
     const QStringList all(std::begin(kFactoryBoxes), std::end(kFactoryBoxes));
-    QTest::newRow("no box ticked") << 0 << true << all << QStringList() << 104 << ""
-                                   << "";
+    QTest::newRow("no box ticked") << 0 << true << all << QStringList() << 104 << QStringLiteral("")
+                                   << QStringLiteral("");
     QTest::newRow("ticked field empty") << 0 << true << QStringList() << QStringList { "m_pEditCustomType=" } << 104
-                                        << ""
-                                        << "";
+                                        << QStringLiteral("") << QStringLiteral("");
     QTest::newRow("empty before a bad key ID")
-        << 0 << true << QStringList() << QStringList { "m_pEditKeyID=1f", "m_pEditDeviceName=" } << 104 << ""
-        << "";
+        << 0 << true << QStringList() << QStringList { "m_pEditKeyID=1f", "m_pEditDeviceName=" } << 104
+        << QStringLiteral("") << QStringLiteral("");
     QTest::newRow("lower-case last letter")
         << 0 << true << QStringList() << QStringList { "m_pEditMainBoardName=ZV-DM-12a" } << 105
-        << "m_pEditMainBoardName"
-        << "";
+        << QStringLiteral("m_pEditMainBoardName") << QStringLiteral("");
     QTest::newRow("wrong prefix") << 0 << true << QStringList() << QStringList { "m_pEditMainBoardName=ZV-XM-12A" }
-                                  << 105 << "m_pEditMainBoardName"
-                                  << "";
+                                  << 105 << QStringLiteral("m_pEditMainBoardName") << QStringLiteral("");
     QTest::newRow("code 8: general prefix")
         << 8 << true << QStringList() << QStringList { "m_pEditMainBoardName=ZV-DM-12A" } << 106
-        << "m_pEditMainBoardName"
-        << "";
+        << QStringLiteral("m_pEditMainBoardName") << QStringLiteral("");
     QTest::newRow("code 8: last letter") << 8 << true << QStringList()
                                          << QStringList { "m_pEditMainBoardName=QOR-CM-1" } << 106
-                                         << "m_pEditMainBoardName"
-                                         << "";
+                                         << QStringLiteral("m_pEditMainBoardName") << QStringLiteral("");
     QTest::newRow("main board before function code")
         << 0 << true << QStringList() << QStringList { "m_pEditMainBoardName=ZV-DM-1", "m_pEditFunctionCode=12x" }
-        << 105 << "m_pEditMainBoardName"
-        << "";
-    QTest::newRow("function code 12x, only box") << 0 << true << QStringList(all.mid(0, 6) + all.mid(7))
-                                                 << QStringList { "m_pEditFunctionCode=12x" } << 107 << ""
-                                                 << "m_pEditFunctionCode";
+        << 105 << QStringLiteral("m_pEditMainBoardName") << QStringLiteral("");
+    QTest::newRow("function code 12x, only box")
+        << 0 << true << QStringList(all.mid(0, 6) + all.mid(7)) << QStringList { "m_pEditFunctionCode=12x" } << 107
+        << QStringLiteral("") << QStringLiteral("m_pEditFunctionCode");
     QTest::newRow("function code before board ID")
         << 0 << true << QStringList() << QStringList { "m_pEditFunctionCode=1.5", "m_pEditBoardID=ABCDEFGHIJKLMNOPQ" }
-        << 107 << ""
-        << "m_pEditFunctionCode";
+        << 107 << QStringLiteral("") << QStringLiteral("m_pEditFunctionCode");
     QTest::newRow("board ID of 17") << 0 << true << QStringList() << QStringList { "m_pEditBoardID=ABCDEFGHIJKLMNOPQ" }
-                                    << 108 << ""
-                                    << "";
+                                    << 108 << QStringLiteral("") << QStringLiteral("");
     QTest::newRow("board ID before key ID")
         << 0 << true << QStringList() << QStringList { "m_pEditBoardID=ABCDEFGHIJKLMNOPQ", "m_pEditKeyID=1f" } << 108
-        << ""
-        << "";
-    QTest::newRow("key ID without prefix")
-        << 0 << true << QStringList() << QStringList { "m_pEditKeyID=1f" } << 109 << ""
-        << "";
-    QTest::newRow("key ID not hexadecimal")
-        << 0 << true << QStringList() << QStringList { "m_pEditKeyID=0xZ1" } << 109 << ""
-        << "";
-    QTest::newRow("nothing ticked") << 0 << false << QStringList() << QStringList() << 51 << ""
-                                    << "";
+        << QStringLiteral("") << QStringLiteral("");
+    QTest::newRow("key ID without prefix") << 0 << true << QStringList() << QStringList { "m_pEditKeyID=1f" } << 109
+                                           << QStringLiteral("") << QStringLiteral("");
+    QTest::newRow("key ID not hexadecimal") << 0 << true << QStringList() << QStringList { "m_pEditKeyID=0xZ1" } << 109
+                                            << QStringLiteral("") << QStringLiteral("");
+    QTest::newRow("nothing ticked") << 0 << false << QStringList() << QStringList() << 51 << QStringLiteral("")
+                                    << QStringLiteral("");
 }
 
 void TestDeviceInfoFrame::setRefusals()
@@ -562,8 +526,7 @@ void TestDeviceInfoFrame::setRefusals()
         QCOMPARE(page.page->focusWidget(), page.Find<QWidget>("m_pBtnSet"));
     if (!cleared.isEmpty())
         QVERIFY(page.Find<LineEdit>(cleared.toLatin1().constData())->text().isEmpty());
-    QCoreApplication::sendPostedEvents();
-    QCOMPARE(pool.Recorder().Tasks().size(), 0);
+    QVERIFY(NothingStarted(pool, *page.page));
     QVERIFY(page.ButtonsEnabled(true));
     for (const DeviceInfo* device : devices)
         QVERIFY(!device->m_pDeviceInfoFrame);
@@ -578,28 +541,25 @@ void TestDeviceInfoFrame::setBuildsTheBlock_data()
     QTest::addColumn<QString>("keyId");
     QTest::addColumn<QString>("boardId");
 
-    QTest::newRow("every field") << 0 << QStringList() << QStringList() << 0xF9u << "0X1f"
-                                 << "B1";
+    QTest::newRow("every field") << 0 << QStringList() << QStringList() << 0xF9u << QStringLiteral("0X1f")
+                                 << QStringLiteral("B1");
     QTest::newRow("code 8 prefix") << 8 << QStringList() << QStringList { "m_pEditMainBoardName=QOR-CM-X" } << 0xF9u
-                                   << "0X1f"
-                                   << "B1";
+                                   << QStringLiteral("0X1f") << QStringLiteral("B1");
     // Unticked fields stay out, whatever their edits hold.
     QTest::newRow("function code only") << 0
                                         << QStringList { "m_pCheckKeyID", "m_pCheckBoardID", "m_pCheckMainBoardName",
                                                "m_pCheckProductType", "m_pCheckDeviceType", "m_pCheckDeviceName",
                                                "m_pCheckCustomType" }
-                                        << QStringList { "m_pEditFunctionCode=-9223372036854775808" } << 0x80u << ""
-                                        << "";
+                                        << QStringList { "m_pEditFunctionCode=-9223372036854775808" } << 0x80u
+                                        << QStringLiteral("") << QStringLiteral("");
     QTest::newRow("key ID prefix alone") << 0 << QStringList { "m_pCheckBoardID" } << QStringList { "m_pEditKeyID=0x" }
-                                         << 0xF9u << "0x"
-                                         << "";
+                                         << 0xF9u << QStringLiteral("0x") << QStringLiteral("");
     // Cut to the field less one byte, never inside a character.
     QTest::newRow("names cut on a character boundary")
         << 0 << QStringList()
         << QStringList { QStringLiteral("m_pEditDeviceName=") + QString(16, QChar(0x00e9)),
                QStringLiteral("m_pEditCustomType=a") + QString(16, QChar(0x00e9)) }
-        << 0xF9u << "0X1f"
-        << "B1";
+        << 0xF9u << QStringLiteral("0X1f") << QStringLiteral("B1");
 }
 
 void TestDeviceInfoFrame::setBuildsTheBlock()
@@ -612,10 +572,7 @@ void TestDeviceInfoFrame::setBuildsTheBlock()
     QFETCH(QString, boardId);
     PoolBench pool(true);
     InfoPage page(company);
-    const QList<DeviceInfo*> devices = Devices(3);
-    ListDevices(*page.page, devices);
-    page.table.CheckAll();
-    page.LoginAs(QStringLiteral("admin"), QStringLiteral("pw"));
+    const QList<DeviceInfo*> devices = page.ListTicked(3);
     page.ValidFactory();
     if (company == 8)
         page.SetText("m_pEditMainBoardName", QStringLiteral("QOR-DM-12A"));
@@ -740,14 +697,14 @@ void TestDeviceInfoFrame::networkBatchOnDevices_data()
     QTest::addColumn<int>("failing"); // a device with another password
 
     // From .230 the batch runs past .255 into the next /24, inside the /16.
-    QTest::newRow("SDK: 50 under a /16") << false << 50 << "20.230"
-                                         << "255.255.0.0" << 50 << 7;
-    QTest::newRow("SDK: past .254 under a /24") << false << 10 << "30.250"
-                                                << "255.255.255.0" << 5 << 1;
-    QTest::newRow("HTTP API: 50 under a /16") << true << 50 << "20.230"
-                                              << "255.255.0.0" << 50 << 7;
-    QTest::newRow("HTTP API: past .254 under a /24") << true << 10 << "30.250"
-                                                     << "255.255.255.0" << 5 << 1;
+    QTest::newRow("SDK: 50 under a /16") << false << 50 << QStringLiteral("20.230") << QStringLiteral("255.255.0.0")
+                                         << 50 << 7;
+    QTest::newRow("SDK: past .254 under a /24")
+        << false << 10 << QStringLiteral("30.250") << QStringLiteral("255.255.255.0") << 5 << 1;
+    QTest::newRow("HTTP API: 50 under a /16")
+        << true << 50 << QStringLiteral("20.230") << QStringLiteral("255.255.0.0") << 50 << 7;
+    QTest::newRow("HTTP API: past .254 under a /24")
+        << true << 10 << QStringLiteral("30.250") << QStringLiteral("255.255.255.0") << 5 << 1;
 }
 
 void TestDeviceInfoFrame::networkBatchOnDevices()
@@ -764,33 +721,18 @@ void TestDeviceInfoFrame::networkBatchOnDevices()
     for (int i = 0; i < count; ++i)
         addresses.push_back((m_net + QStringLiteral("10.%1").arg(i + 1)).toStdString());
     const QString dns = m_net + QStringLiteral("0.53");
-    std::vector<std::unique_ptr<fakedevice::FakeDevice>> sdkDevices;
-    std::vector<std::unique_ptr<fakedevice::FakeHttpApi>> httpDevices;
-    QList<DeviceInfo*> devices;
-    quint16 port = 0;
+    FakeFleet fleet(http, addresses);
+    QVERIFY(fleet.Listening());
+    for (const auto& fake : fleet.sdk)
+        fake->Update([&dns](fakedevice::DeviceState& state) { state.dns1 = dns.toStdString(); });
+    const quint16 port = http ? fleet.web[0]->Port() : fleet.sdk[0]->State().mediaPort;
+    const QList<DeviceInfo*> devices = fleet.Listed();
+    // The HTTP devices' DNS comes from their search record.
     if (http) {
-        httpDevices = fakedevice::MakeHttpDevices(addresses, 0);
-        QCOMPARE(int(httpDevices.size()), count);
-        port = httpDevices[0]->Port();
-        for (const auto& api : httpDevices) {
-            DeviceInfo* device = ListedHttpDevice(*api);
+        for (DeviceInfo* device : devices)
             CopyLatin1(dns, device->m_searchRsp.dns1);
-            devices << device;
-        }
-        httpDevices[failing]->Update([](fakedevice::HttpDeviceState& state) { state.password = "other"; });
-    } else {
-        sdkDevices = fakedevice::MakeDevices(addresses);
-        QCOMPARE(int(sdkDevices.size()), count);
-        for (const auto& fake : sdkDevices) {
-            QVERIFY(fake->WaitListening());
-            fake->Update([&dns](fakedevice::DeviceState& state) { state.dns1 = dns.toStdString(); });
-            devices << ListedDevice(fake->State());
-        }
-        port = sdkDevices[0]->State().mediaPort;
-        sdkDevices[failing]->SetPassword("other");
     }
-    for (DeviceInfo* device : devices)
-        device->m_status = StatusNone;
+    fleet.Refuse(size_t(failing));
     ListDevices(*page.page, devices);
     page.LoginAs(QStringLiteral("admin"), QStringLiteral("admin123"));
     const QString first = m_net + start;
@@ -813,27 +755,27 @@ void TestDeviceInfoFrame::networkBatchOnDevices()
         const bool movedHere = i < moved && i != failing;
         const std::string now = movedHere ? TextOf(base + quint32(i)).toStdString() : addresses[i];
         if (http) {
-            QTRY_COMPARE(httpDevices[i]->Ip(), now);
-            QTRY_VERIFY(httpDevices[i]->Listening());
-            QCOMPARE(httpDevices[i]->Port(), port);
-            QCOMPARE(httpDevices[i]->CountRequests("/API/NetworkConfig/NetBase/Set"), movedHere ? 1 : 0);
+            QTRY_COMPARE(fleet.web[i]->Ip(), now);
+            QTRY_VERIFY(fleet.web[i]->Listening());
+            QCOMPARE(fleet.web[i]->Port(), port);
+            QCOMPARE(fleet.web[i]->CountRequests("/API/NetworkConfig/NetBase/Set"), movedHere ? 1 : 0);
             if (movedHere) {
-                const fakedevice::HttpDeviceState state = httpDevices[i]->State();
+                const fakedevice::HttpDeviceState state = fleet.web[i]->State();
                 QCOMPARE(QString::fromStdString(state.netmask), netmask);
                 QCOMPARE(QString::fromStdString(state.dns1), dns);
                 // It answers there.
                 HttpClient probe;
-                QVERIFY(probe.PostJson(httpDevices[i]->Base(false) + "/API/Login/Range{\"version\":\"1.0\"}"));
+                QVERIFY(probe.PostJson(fleet.web[i]->Base(false) + "/API/Login/Range{\"version\":\"1.0\"}"));
             }
             // A moved device keeps the session its logout, sent to the
             // listed (old) address, could not reach.
             if (!movedHere)
-                QTRY_COMPARE(httpDevices[i]->Sessions(), 0);
+                QTRY_COMPARE(fleet.web[i]->Sessions(), 0);
         } else {
-            const fakedevice::DeviceState state = sdkDevices[i]->State();
+            const fakedevice::DeviceState state = fleet.sdk[i]->State();
             QCOMPARE(state.ip, now);
-            QCOMPARE(sdkDevices[i]->CountReceived(fakedevice::wire::SetNetwork), i < moved ? 1 : 0);
-            QVERIFY(sdkDevices[i]->WaitListening(10000));
+            QCOMPARE(fleet.sdk[i]->CountReceived(fakedevice::wire::SetNetwork), i < moved ? 1 : 0);
+            QVERIFY(fleet.sdk[i]->WaitListening(10000));
             if (movedHere) {
                 QCOMPARE(QString::fromStdString(state.netmask), netmask);
                 QCOMPARE(QString::fromStdString(state.dns1), dns);
@@ -850,14 +792,11 @@ void TestDeviceInfoFrame::networkBatchOnDevices()
     // Every device answers where the list now has it: a PTZ default through
     // the page reaches each of them there.
     page.Click("m_pBtnPTZDefault");
-    for (int i = 0; i < count; ++i) {
-        const int expected = i == failing ? StatusConnectFailed : StatusOk;
-        QTRY_COMPARE_WITH_TIMEOUT(page.table.Status(i), StatusTextOf(expected), 30000);
-    }
+    QVERIFY(RowsEnd(page.table, size_t(count), size_t(failing), StatusOk));
     QTRY_VERIFY_WITH_TIMEOUT(page.ButtonsEnabled(true), 30000);
     for (int i = 0; i < count; ++i) {
-        QCOMPARE(sdkDevices[i]->State().ptzDefaults, i == failing ? 0 : 1);
-        QTRY_COMPARE(sdkDevices[i]->LoggedInSessions(), 0);
+        QCOMPARE(fleet.sdk[i]->State().ptzDefaults, i == failing ? 0 : 1);
+        QTRY_COMPARE(fleet.sdk[i]->LoggedInSessions(), 0);
     }
 }
 

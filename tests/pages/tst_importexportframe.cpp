@@ -39,15 +39,11 @@ QList<DeviceInfo*> NamedDevices(const QStringList& names)
 }
 } // namespace
 
-class TestImportExportFrame : public QObject
+class TestImportExportFrame : public PageTestCase
 {
     Q_OBJECT
 
 private slots:
-    void initTestCase();
-    void cleanup();
-    void cleanupTestCase();
-
     void form();
     void refusals_data();
     void refusals();
@@ -58,28 +54,7 @@ private slots:
     void exportOfOneDevice();
     void exportThenImportIntoThree_data();
     void exportThenImportIntoThree();
-
-private:
-    QTemporaryDir m_dir;
 };
-
-void TestImportExportFrame::initTestCase()
-{
-    LoadNumberedTexts();
-    QVERIFY(m_dir.isValid());
-    QCOMPARE(ZVNetInit(), 1);
-    ZVSdkSetTimeouts(3000, 3000);
-}
-
-void TestImportExportFrame::cleanup()
-{
-    ZVAppSetting::Instance()->m_company = 0;
-}
-
-void TestImportExportFrame::cleanupTestCase()
-{
-    ZVNetRelease();
-}
 
 void TestImportExportFrame::form()
 {
@@ -133,8 +108,7 @@ void TestImportExportFrame::refusals()
     DialogAnswerer dialogs;
     page.Click(button.toLatin1().constData());
     QVERIFY(query ? ShowedQuery(dialogs, textId, 6) : ShowedRefusal(dialogs, textId, 6));
-    QCoreApplication::sendPostedEvents();
-    QCOMPARE(pool.Recorder().Tasks().size(), 0);
+    QVERIFY(NothingStarted(pool, *page.page));
     QVERIFY(page.ButtonsEnabled());
     QVERIFY(ToolBarEnabled(page.toolBar));
     // Every name is checked first: no device was prepared.
@@ -166,22 +140,16 @@ void TestImportExportFrame::fileNameRule_data()
     QTest::addColumn<QString>("file");
     QTest::addColumn<QString>("device");
     QTest::addColumn<bool>("belongs");
-    QTest::newRow("as exported") << "/x/Camera 1.txt"
-                                 << "Camera 1" << true;
-    QTest::newRow("other name") << "/x/Camera 1.txt"
-                                << "Camera 2" << false;
-    QTest::newRow("names are case-sensitive") << "/x/camera 1.txt"
-                                              << "Camera 1" << false;
-    QTest::newRow("any four last characters") << "/x/lobbyABCD"
-                                              << "lobby" << true;
-    QTest::newRow("exactly four characters: empty name") << "/x/.txt"
-                                                         << "" << true;
-    QTest::newRow("exactly four characters, named device") << "/x/.txt"
-                                                           << "a" << false;
-    QTest::newRow("shorter than four: compared whole") << "/x/abc"
-                                                       << "abc" << true;
-    QTest::newRow("the directory does not count") << "/lobby/gate.txt"
-                                                  << "gate" << true;
+    QTest::newRow("as exported") << QStringLiteral("/x/Camera 1.txt") << QStringLiteral("Camera 1") << true;
+    QTest::newRow("other name") << QStringLiteral("/x/Camera 1.txt") << QStringLiteral("Camera 2") << false;
+    QTest::newRow("names are case-sensitive")
+        << QStringLiteral("/x/camera 1.txt") << QStringLiteral("Camera 1") << false;
+    QTest::newRow("any four last characters") << QStringLiteral("/x/lobbyABCD") << QStringLiteral("lobby") << true;
+    QTest::newRow("exactly four characters: empty name") << QStringLiteral("/x/.txt") << QStringLiteral("") << true;
+    QTest::newRow("exactly four characters, named device") << QStringLiteral("/x/.txt") << QStringLiteral("a") << false;
+    QTest::newRow("shorter than four: compared whole") << QStringLiteral("/x/abc") << QStringLiteral("abc") << true;
+    QTest::newRow("the directory does not count")
+        << QStringLiteral("/lobby/gate.txt") << QStringLiteral("gate") << true;
 }
 
 void TestImportExportFrame::fileNameRule()
@@ -276,38 +244,29 @@ void TestImportExportFrame::exportThenImportIntoThree()
     PoolBench pool(false);
     Page page(http ? 43 : 0);
     const std::vector<std::string> addresses = { Loopback(60), Loopback(61), Loopback(62), Loopback(63) };
-    std::vector<std::unique_ptr<fakedevice::FakeDevice>> sdkDevices;
-    std::vector<std::unique_ptr<fakedevice::FakeHttpApi>> httpDevices;
-    QList<DeviceInfo*> devices;
+    FakeFleet fleet(http, addresses);
+    QVERIFY(fleet.Listening());
+    // The source's settings differ from the others'.
     if (http) {
-        httpDevices = fakedevice::MakeHttpDevices(addresses, 0);
-        QCOMPARE(httpDevices.size(), addresses.size());
-        // The source's settings differ from the others'.
-        httpDevices[0]->Update([](fakedevice::HttpDeviceState& state) {
+        fleet.web[0]->Update([](fakedevice::HttpDeviceState& state) {
             state.settings.osd.name = "Exported";
             state.settings.streams["SubStream"].fps = 7;
             state.settings.clock.timeZone = "GMT+2:00";
         });
-        for (const auto& api : httpDevices) {
-            DeviceInfo* device = ListedHttpDevice(*api);
-            CopyLatin1(QStringLiteral("Camera"), device->m_searchRsp.deviceName);
-            devices << device;
-        }
     } else {
-        sdkDevices = fakedevice::MakeDevices(addresses);
-        for (const auto& fake : sdkDevices) {
-            QVERIFY(fake->WaitListening());
+        for (const auto& fake : fleet.sdk)
             fake->Update([](fakedevice::DeviceState& state) { state.deviceName = "Camera"; });
-        }
-        sdkDevices[0]->Update([](fakedevice::DeviceState& state) {
+        fleet.sdk[0]->Update([](fakedevice::DeviceState& state) {
             state.params[ZVNET_PARAM_OSD][20] ^= 0x55;
             state.params[ZVNET_PARAM_MAIN_STREAM][17] = 5;
         });
-        for (const auto& fake : sdkDevices)
-            devices << ListedDevice(fake->State());
     }
-    for (DeviceInfo* device : devices)
-        device->m_status = StatusNone;
+    const QList<DeviceInfo*> devices = fleet.Listed();
+    // The HTTP devices' name comes from their search record.
+    if (http) {
+        for (DeviceInfo* device : devices)
+            CopyLatin1(QStringLiteral("Camera"), device->m_searchRsp.deviceName);
+    }
     ListDevices(*page.page, devices);
     page.Login("admin", "admin123");
 
@@ -334,18 +293,17 @@ void TestImportExportFrame::exportThenImportIntoThree()
 
     for (size_t i = 1; i < addresses.size(); ++i) {
         if (http) {
-            const fakedevice::HttpSettings source = httpDevices[0]->State().settings;
-            const fakedevice::HttpSettings target = httpDevices[i]->State().settings;
+            const fakedevice::HttpSettings source = fleet.web[0]->State().settings;
+            const fakedevice::HttpSettings target = fleet.web[i]->State().settings;
             QCOMPARE(target.paramImports, 1);
             QCOMPARE(target.osd.name, std::string("Exported"));
             QCOMPARE(target.streams.at("SubStream").fps, 7);
             QCOMPARE(target.clock.timeZone, std::string("GMT+2:00"));
             QCOMPARE(target.deviceParams, source.deviceParams);
-            QTRY_COMPARE(httpDevices[i]->Sessions(), 0);
         } else {
-            QVERIFY(sdkDevices[i]->State().params == sdkDevices[0]->State().params);
-            QTRY_COMPARE(sdkDevices[i]->LoggedInSessions(), 0);
+            QVERIFY(fleet.sdk[i]->State().params == fleet.sdk[0]->State().params);
         }
+        QTRY_COMPARE(fleet.Sessions(i), 0);
     }
 }
 

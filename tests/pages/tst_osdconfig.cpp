@@ -96,15 +96,11 @@ QString Cjk(int count)
 const QString kEmoji = QString::fromUtf8("\xF0\x9F\x98\x80"); // two UTF-16 units
 } // namespace
 
-class TestOsdConfig : public QObject
+class TestOsdConfig : public PageTestCase
 {
     Q_OBJECT
 
 private slots:
-    void initTestCase();
-    void cleanup();
-    void cleanupTestCase();
-
     void form_data();
     void form();
     void editToSlider_data();
@@ -121,25 +117,6 @@ private slots:
     void onDevices_data();
     void onDevices();
 };
-
-void TestOsdConfig::initTestCase()
-{
-    LoadNumberedTexts();
-    QCOMPARE(ZVNetInit(), 1);
-    ZVSdkSetTimeouts(3000, 3000);
-}
-
-void TestOsdConfig::cleanup()
-{
-    ZVAppSetting::Instance()->m_company = 0;
-    ZVAppSetting::Instance()->m_defaultUser.clear();
-    ZVAppSetting::Instance()->m_defaultPassword.clear();
-}
-
-void TestOsdConfig::cleanupTestCase()
-{
-    ZVNetRelease();
-}
 
 void TestOsdConfig::form_data()
 {
@@ -219,24 +196,16 @@ void TestOsdConfig::editToSlider_data()
     QTest::addColumn<QString>("typed");
     QTest::addColumn<QString>("shown");
     QTest::addColumn<int>("slider");
-    QTest::newRow("X over its maximum") << 0 << "700"
-                                        << "486" << 486;
-    QTest::newRow("Y over its maximum") << 1 << "600"
-                                        << "551" << 551;
-    QTest::newRow("date X over its maximum") << 2 << "999"
-                                             << "486" << 486;
-    QTest::newRow("date Y over its maximum") << 3 << "552"
-                                             << "551" << 551;
-    QTest::newRow("X at its maximum") << 0 << "486"
-                                      << "486" << 486;
-    QTest::newRow("a letter between digits") << 0 << "1a0"
-                                             << "10" << 10;
+    QTest::newRow("X over its maximum") << 0 << QStringLiteral("700") << QStringLiteral("486") << 486;
+    QTest::newRow("Y over its maximum") << 1 << QStringLiteral("600") << QStringLiteral("551") << 551;
+    QTest::newRow("date X over its maximum") << 2 << QStringLiteral("999") << QStringLiteral("486") << 486;
+    QTest::newRow("date Y over its maximum") << 3 << QStringLiteral("552") << QStringLiteral("551") << 551;
+    QTest::newRow("X at its maximum") << 0 << QStringLiteral("486") << QStringLiteral("486") << 486;
+    QTest::newRow("a letter between digits") << 0 << QStringLiteral("1a0") << QStringLiteral("10") << 10;
     // The emptied edit moves the slider to 0, which writes its 0 back.
-    QTest::newRow("letters only") << 3 << "ab"
-                                  << "0" << 0;
+    QTest::newRow("letters only") << 3 << QStringLiteral("ab") << QStringLiteral("0") << 0;
     // A digit of another script is no digit 0-9: it goes like a letter.
-    QTest::newRow("Arabic-Indic digit") << 1 << QString(QChar(0x0663)) + "5"
-                                        << "5" << 5;
+    QTest::newRow("Arabic-Indic digit") << 1 << QString(QChar(0x0663)) + "5" << QStringLiteral("5") << 5;
 }
 
 void TestOsdConfig::editToSlider()
@@ -377,10 +346,8 @@ void TestOsdConfig::refusals()
     DialogAnswerer dialogs;
     page.Click(qPrintable(button));
     QVERIFY(ShowedRefusal(dialogs, 51, 6));
-    QCoreApplication::sendPostedEvents();
-    QCOMPARE(pool.Recorder().Tasks().size(), 0);
+    QVERIFY(NothingStarted(pool, *page.page));
     QVERIFY(page.Unlocked());
-    QVERIFY(!page.page->BusyTimer()->isActive());
     QCOMPARE(page.table.Statuses(), statuses);
 }
 
@@ -429,12 +396,8 @@ void TestOsdConfig::queuesEachTicked()
     QCOMPARE(ticked[0]->m_dateTime, ticked[1]->m_dateTime);
     QVERIFY(!devices[1]->m_pOSDConfig);
     QVERIFY(page.Locked());
-    QVERIFY(page.page->BusyTimer()->isActive());
-    QCOMPARE(page.page->BusyTimer()->interval(), 1000);
-    for (DeviceInfo* device : ticked)
-        EndHeld(device, set ? StatusOk : StatusQueryOk);
-    QTRY_VERIFY(page.Unlocked());
-    QTRY_VERIFY(!page.page->IsBatchRunning());
+    QVERIFY(PollRunning(*page.page));
+    QVERIFY(EndHeldBatch(page, ticked, set ? StatusOk : StatusQueryOk));
 }
 
 void TestOsdConfig::onDevices_data()
@@ -451,28 +414,11 @@ void TestOsdConfig::onDevices()
     OsdPageBench page(http ? 43 : 0);
     const std::vector<std::string> addresses = { Loopback(90), Loopback(91), Loopback(92) };
     const size_t failing = 1;
-    std::vector<std::unique_ptr<fakedevice::FakeDevice>> sdkDevices;
-    std::vector<std::unique_ptr<fakedevice::FakeHttpApi>> httpDevices;
-    QList<DeviceInfo*> devices;
-    if (http) {
-        httpDevices = fakedevice::MakeHttpDevices(addresses, 0);
-        QCOMPARE(httpDevices.size(), addresses.size());
-        for (const auto& api : httpDevices)
-            devices << ListedHttpDevice(*api);
-        httpDevices[failing]->Update([](fakedevice::HttpDeviceState& state) { state.password = "other"; });
-    } else {
-        sdkDevices = fakedevice::MakeDevices(addresses);
-        for (const auto& fake : sdkDevices) {
-            QVERIFY(fake->WaitListening());
-            devices << ListedDevice(fake->State());
-        }
-        sdkDevices[failing]->SetPassword("other");
-    }
-    for (DeviceInfo* device : devices)
-        device->m_status = StatusNone;
-    ListDevices(*page.page, devices);
+    FakeFleet fleet(http, addresses);
+    QVERIFY(fleet.Listening());
+    const QList<DeviceInfo*> devices = ListFleet(*page.page, fleet, failing);
     QCOMPARE(page.table.Rows(), int(addresses.size()));
-    page.Login(QStringLiteral("admin"), QString::fromStdString(http ? httpDevices[0]->State().password : "admin123"));
+    page.Login(QStringLiteral("admin"), QString::fromStdString(fleet.Password(0)));
     page.Positions({ 120, 340, 486, 551 });
     // A name of ideographs and letters: weight 9 + 5.
     const QString name = Cjk(3) + QStringLiteral(" Gate");
@@ -483,24 +429,20 @@ void TestOsdConfig::onDevices()
     page.Click("m_pBtnSet");
     QVERIFY(page.Locked());
 
-    for (size_t i = 0; i < addresses.size(); ++i) {
-        const int expected = i == failing ? StatusConnectFailed : StatusOk;
-        QTRY_COMPARE_WITH_TIMEOUT(page.table.Status(int(i)), StatusTextOf(expected), 30000);
-    }
+    QVERIFY(RowsEnd(page.table, addresses.size(), failing, StatusOk));
     QTRY_VERIFY_WITH_TIMEOUT(page.Unlocked(), 30000);
     for (size_t i = 0; i < addresses.size(); ++i) {
         const bool changed = i != failing;
         if (http) {
-            const fakedevice::HttpOsdSettings osd = httpDevices[i]->State().settings.osd;
+            const fakedevice::HttpOsdSettings osd = fleet.web[i]->State().settings.osd;
             const fakedevice::HttpOsdSettings factory;
             QCOMPARE(QString::fromStdString(osd.name), changed ? name : QString::fromStdString(factory.name));
             QCOMPARE(osd.nameX, changed ? 120 : factory.nameX);
             QCOMPARE(osd.nameY, changed ? 340 : factory.nameY);
             QCOMPARE(osd.dateX, changed ? 486 : factory.dateX);
             QCOMPARE(osd.dateY, changed ? 551 : factory.dateY);
-            QTRY_COMPARE(httpDevices[i]->Sessions(), 0);
         } else {
-            const fakedevice::Bytes stored = sdkDevices[i]->State().params.at(ZVNET_PARAM_OSD);
+            const fakedevice::Bytes stored = fleet.sdk[i]->State().params.at(ZVNET_PARAM_OSD);
             QVERIFY(stored.size() >= sizeof(ZVNetOsdParam));
             ZVNetOsdParam record;
             std::memcpy(&record, stored.data(), sizeof(record));
@@ -513,8 +455,8 @@ void TestOsdConfig::onDevices()
             } else {
                 QVERIFY(record.nameX != 120);
             }
-            QTRY_COMPARE(sdkDevices[i]->LoggedInSessions(), 0);
         }
+        QTRY_COMPARE(fleet.Sessions(i), 0);
     }
 
     // A query shows back what the devices hold.
@@ -525,10 +467,7 @@ void TestOsdConfig::onDevices()
     }
     page.Click("m_pBtnQuery");
     QVERIFY(page.Locked());
-    for (size_t i = 0; i < addresses.size(); ++i) {
-        const int expected = i == failing ? StatusConnectFailed : StatusQueryOk;
-        QTRY_COMPARE_WITH_TIMEOUT(page.table.Status(int(i)), StatusTextOf(expected), 30000);
-    }
+    QVERIFY(RowsEnd(page.table, addresses.size(), failing, StatusQueryOk));
     QTRY_VERIFY_WITH_TIMEOUT(page.Unlocked(), 30000);
     for (size_t i = 0; i < addresses.size(); ++i) {
         const int row = int(i);

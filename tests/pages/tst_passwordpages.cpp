@@ -110,14 +110,17 @@ void RunPasswordBatch(PasswordPage& page, const QString& login, const QString& n
 }
 } // namespace
 
-class TestPasswordPages : public QObject
+class TestPasswordPages : public PageTestCase
 {
     Q_OBJECT
 
 private slots:
-    void initTestCase();
-    void cleanup();
-    void cleanupTestCase();
+    // A case may load other texts.
+    void cleanup()
+    {
+        PageTestCase::cleanup();
+        LoadNumberedTexts();
+    }
 
     void initialForm_data();
     void initialForm();
@@ -137,26 +140,6 @@ private slots:
     void passwordOnDevices_data();
     void passwordOnDevices();
 };
-
-void TestPasswordPages::initTestCase()
-{
-    LoadNumberedTexts();
-    QCOMPARE(ZVNetInit(), 1);
-    ZVSdkSetTimeouts(3000, 3000);
-}
-
-void TestPasswordPages::cleanup()
-{
-    LoadNumberedTexts();
-    ZVAppSetting::Instance()->m_company = 0;
-    ZVAppSetting::Instance()->m_defaultUser.clear();
-    ZVAppSetting::Instance()->m_defaultPassword.clear();
-}
-
-void TestPasswordPages::cleanupTestCase()
-{
-    ZVNetRelease();
-}
 
 void TestPasswordPages::initialForm_data()
 {
@@ -251,24 +234,18 @@ void TestPasswordPages::initialRefusals_data()
     QTest::addColumn<QString>("confirm");
     QTest::addColumn<int>("textId");
     QTest::addColumn<int>("titleId");
-    QTest::newRow("nothing ticked") << false << "admin"
-                                    << "pw"
-                                    << "pw" << 51 << 6;
-    QTest::newRow("no user") << true << ""
-                             << "pw"
-                             << "pw" << 222 << 202;
-    QTest::newRow("no passwords") << true << "admin"
-                                  << ""
-                                  << "" << 222 << 202;
-    QTest::newRow("confirmation differs") << true << "admin"
-                                          << "pw1"
-                                          << "pw2" << 223 << 202;
-    QTest::newRow("confirmation empty") << true << "admin"
-                                        << "pw"
-                                        << "" << 223 << 202;
-    QTest::newRow("no user, confirmation differs") << true << ""
-                                                   << "pw1"
-                                                   << "pw2" << 223 << 202;
+    QTest::newRow("nothing ticked") << false << QStringLiteral("admin") << QStringLiteral("pw") << QStringLiteral("pw")
+                                    << 51 << 6;
+    QTest::newRow("no user") << true << QStringLiteral("") << QStringLiteral("pw") << QStringLiteral("pw") << 222
+                             << 202;
+    QTest::newRow("no passwords") << true << QStringLiteral("admin") << QStringLiteral("") << QStringLiteral("") << 222
+                                  << 202;
+    QTest::newRow("confirmation differs")
+        << true << QStringLiteral("admin") << QStringLiteral("pw1") << QStringLiteral("pw2") << 223 << 202;
+    QTest::newRow("confirmation empty") << true << QStringLiteral("admin") << QStringLiteral("pw") << QStringLiteral("")
+                                        << 223 << 202;
+    QTest::newRow("no user, confirmation differs")
+        << true << QStringLiteral("") << QStringLiteral("pw1") << QStringLiteral("pw2") << 223 << 202;
     // Not a Latin-1 text: the device would get another password.
     QTest::newRow("outside Latin-1") << true << "admin" << QString::fromUtf8("\u0416pw")
                                      << QString::fromUtf8("\u0416pw") << 149 << 202;
@@ -292,10 +269,8 @@ void TestPasswordPages::initialRefusals()
     DialogAnswerer dialogs;
     page.Click("m_pBtnInitialized");
     QVERIFY(ShowedRefusal(dialogs, textId, titleId));
-    QCoreApplication::sendPostedEvents();
-    QCOMPARE(pool.Recorder().Tasks().size(), 0);
+    QVERIFY(NothingStarted(pool, *page.page));
     QVERIFY(page.Unlocked());
-    QVERIFY(!page.page->BusyTimer()->isActive());
     for (const DeviceInfo* device : devices) {
         QVERIFY(device->m_newPassword.isEmpty());
         QCOMPARE(device->m_pInitialDevice, nullptr);
@@ -327,8 +302,7 @@ void TestPasswordPages::initialQueuesEachTicked()
     }
     QCOMPARE(devices[1]->m_pInitialDevice, nullptr);
     QVERIFY(page.Locked());
-    QVERIFY(page.page->BusyTimer()->isActive());
-    QCOMPARE(page.page->BusyTimer()->interval(), 1000);
+    QVERIFY(PollRunning(*page.page));
 
     // No device of the batch logs in, yet the page stays locked while their
     // operations are under way, tick after tick.
@@ -455,42 +429,34 @@ void TestPasswordPages::passwordRefusals_data()
     QTest::addColumn<QString>("password");
     QTest::addColumn<QString>("confirm");
     QTest::addColumn<int>("textId"); // 79: accepted, queued
-    QTest::newRow("nothing ticked") << 0 << false << "Ab3#xy9K"
-                                    << "Ab3#xy9K" << 51;
-    QTest::newRow("confirmation differs") << 0 << true << "Ab3#xy9K"
-                                          << "Ab3#xy9k" << 227;
-    QTest::newRow("confirmation differs, rule off") << 43 << true << "a"
-                                                    << "b" << 227;
-    QTest::newRow("empty") << 0 << true << ""
-                           << "" << 80;
-    QTest::newRow("empty, rule off") << 1 << true << ""
-                                     << "" << 80;
-    QTest::newRow("code 38: 7 characters") << 38 << true << "Ab3#xy9"
-                                           << "Ab3#xy9" << 149;
-    QTest::newRow("code 38: 16 characters") << 38 << true << "Ab3#xy9Kq2Wz5Rm8"
-                                            << "Ab3#xy9Kq2Wz5Rm8" << 149;
-    QTest::newRow("code 38: 15 characters") << 38 << true << "Ab3#xy9Kq2Wz5Rm"
-                                            << "Ab3#xy9Kq2Wz5Rm" << 79;
-    QTest::newRow("code 38: 15 characters with a run") << 38 << true << "Ab3#xy9Kqwer5Rm"
-                                                       << "Ab3#xy9Kqwer5Rm" << 153;
-    QTest::newRow("code 0: short with a run") << 0 << true << "qwer7#K"
-                                              << "qwer7#K" << 149;
-    QTest::newRow("code 0: two classes in 9") << 0 << true << "qz7kp2lwm"
-                                              << "qz7kp2lwm" << 153;
-    QTest::newRow("code 30: keyboard run") << 30 << true << "Zqwer7#k"
-                                           << "Zqwer7#k" << 153;
-    QTest::newRow("code 40: identical run") << 40 << true << "Xaaaa7#k"
-                                            << "Xaaaa7#k" << 153;
-    QTest::newRow("code 45: rising run") << 45 << true << "Xabcd7#k"
-                                         << "Xabcd7#k" << 153;
-    QTest::newRow("code 1: anything matching") << 1 << true << "a"
-                                               << "a" << 79;
-    QTest::newRow("code 37: no rule here") << 37 << true << "aaaa"
-                                           << "aaaa" << 79;
-    QTest::newRow("code 39: no rule here") << 39 << true << "qwer"
-                                           << "qwer" << 79;
-    QTest::newRow("code 43: no rule here") << 43 << true << "1"
-                                           << "1" << 79;
+    QTest::newRow("nothing ticked") << 0 << false << QStringLiteral("Ab3#xy9K") << QStringLiteral("Ab3#xy9K") << 51;
+    QTest::newRow("confirmation differs")
+        << 0 << true << QStringLiteral("Ab3#xy9K") << QStringLiteral("Ab3#xy9k") << 227;
+    QTest::newRow("confirmation differs, rule off") << 43 << true << QStringLiteral("a") << QStringLiteral("b") << 227;
+    QTest::newRow("empty") << 0 << true << QStringLiteral("") << QStringLiteral("") << 80;
+    QTest::newRow("empty, rule off") << 1 << true << QStringLiteral("") << QStringLiteral("") << 80;
+    QTest::newRow("code 38: 7 characters")
+        << 38 << true << QStringLiteral("Ab3#xy9") << QStringLiteral("Ab3#xy9") << 149;
+    QTest::newRow("code 38: 16 characters")
+        << 38 << true << QStringLiteral("Ab3#xy9Kq2Wz5Rm8") << QStringLiteral("Ab3#xy9Kq2Wz5Rm8") << 149;
+    QTest::newRow("code 38: 15 characters")
+        << 38 << true << QStringLiteral("Ab3#xy9Kq2Wz5Rm") << QStringLiteral("Ab3#xy9Kq2Wz5Rm") << 79;
+    QTest::newRow("code 38: 15 characters with a run")
+        << 38 << true << QStringLiteral("Ab3#xy9Kqwer5Rm") << QStringLiteral("Ab3#xy9Kqwer5Rm") << 153;
+    QTest::newRow("code 0: short with a run")
+        << 0 << true << QStringLiteral("qwer7#K") << QStringLiteral("qwer7#K") << 149;
+    QTest::newRow("code 0: two classes in 9")
+        << 0 << true << QStringLiteral("qz7kp2lwm") << QStringLiteral("qz7kp2lwm") << 153;
+    QTest::newRow("code 30: keyboard run")
+        << 30 << true << QStringLiteral("Zqwer7#k") << QStringLiteral("Zqwer7#k") << 153;
+    QTest::newRow("code 40: identical run")
+        << 40 << true << QStringLiteral("Xaaaa7#k") << QStringLiteral("Xaaaa7#k") << 153;
+    QTest::newRow("code 45: rising run") << 45 << true << QStringLiteral("Xabcd7#k") << QStringLiteral("Xabcd7#k")
+                                         << 153;
+    QTest::newRow("code 1: anything matching") << 1 << true << QStringLiteral("a") << QStringLiteral("a") << 79;
+    QTest::newRow("code 37: no rule here") << 37 << true << QStringLiteral("aaaa") << QStringLiteral("aaaa") << 79;
+    QTest::newRow("code 39: no rule here") << 39 << true << QStringLiteral("qwer") << QStringLiteral("qwer") << 79;
+    QTest::newRow("code 43: no rule here") << 43 << true << QStringLiteral("1") << QStringLiteral("1") << 79;
     // Not a Latin-1 text: the device would get another password.
     QTest::newRow("code 43: outside Latin-1")
         << 43 << true << QString::fromUtf8("pw\u0416") << QString::fromUtf8("pw\u0416") << 149;
@@ -527,10 +493,8 @@ void TestPasswordPages::passwordRefusals()
         return;
     }
     QVERIFY(ShowedRefusal(dialogs, textId, 6));
-    QCoreApplication::sendPostedEvents();
-    QCOMPARE(pool.Recorder().Tasks().size(), 0);
+    QVERIFY(NothingStarted(pool, *page.page));
     QVERIFY(page.Unlocked());
-    QVERIFY(!page.page->BusyTimer()->isActive());
     for (const DeviceInfo* device : devices) {
         QVERIFY(device->m_newPassword.isEmpty());
         QCOMPARE(device->m_pChangePassword, nullptr);
@@ -581,8 +545,7 @@ void TestPasswordPages::passwordQueuesEachTicked()
     }
     QCOMPARE(devices[0]->m_pChangePassword, nullptr);
     QVERIFY(!page.Unlocked());
-    QVERIFY(page.page->BusyTimer()->isActive());
-    QCOMPARE(page.page->BusyTimer()->interval(), 1000);
+    QVERIFY(PollRunning(*page.page));
     if (byTimer) {
         // Logged in and working: the poll waits; logged out: it unlocks.
         devices[1]->m_bLogin = true;

@@ -228,31 +228,20 @@ void TestPasswordRule::boxMessages_data()
     QTest::addColumn<QString>("password");
     QTest::addColumn<QString>("confirm");
     QTest::addColumn<QString>("message"); // empty: accepted, no message
-    QTest::newRow("empty") << ""
-                           << "" << Text(80);
-    QTest::newRow("empty before mismatch") << ""
-                                           << "Ab3#xy9K" << Text(80);
-    QTest::newRow("mismatch") << "Ab3#xy9K"
-                              << "Ab3#xy9" << Text(81);
-    QTest::newRow("run before length") << "aaaa"
-                                       << "aaaa" << WeakText();
-    QTest::newRow("length") << "Ab3#xy9"
-                            << "Ab3#xy9" << Text(149);
-    QTest::newRow("classes") << "qz7kp2lwm"
-                             << "qz7kp2lwm" << WeakText();
+    QTest::newRow("empty") << QStringLiteral("") << QStringLiteral("") << Text(80);
+    QTest::newRow("empty before mismatch") << QStringLiteral("") << QStringLiteral("Ab3#xy9K") << Text(80);
+    QTest::newRow("mismatch") << QStringLiteral("Ab3#xy9K") << QStringLiteral("Ab3#xy9") << Text(81);
+    QTest::newRow("run before length") << QStringLiteral("aaaa") << QStringLiteral("aaaa") << WeakText();
+    QTest::newRow("length") << QStringLiteral("Ab3#xy9") << QStringLiteral("Ab3#xy9") << Text(149);
+    QTest::newRow("classes") << QStringLiteral("qz7kp2lwm") << QStringLiteral("qz7kp2lwm") << WeakText();
     // Each test ends the check: the earlier one wins over what follows.
-    QTest::newRow("mismatch before run") << "aaaa"
-                                         << "aaab" << Text(81);
-    QTest::newRow("five keys before length") << "qwert"
-                                             << "qwert" << WeakText();
-    QTest::newRow("four keys pass on to length") << "qwer"
-                                                 << "qwer" << Text(149);
-    QTest::newRow("length before classes") << "qzkplwm"
-                                           << "qzkplwm" << Text(149);
-    QTest::newRow("too long before classes") << "qzkplwmxqzkplwmx"
-                                             << "qzkplwmxqzkplwmx" << Text(149);
-    QTest::newRow("accepted") << "Ab3#xy9K"
-                              << "Ab3#xy9K" << QString();
+    QTest::newRow("mismatch before run") << QStringLiteral("aaaa") << QStringLiteral("aaab") << Text(81);
+    QTest::newRow("five keys before length") << QStringLiteral("qwert") << QStringLiteral("qwert") << WeakText();
+    QTest::newRow("four keys pass on to length") << QStringLiteral("qwer") << QStringLiteral("qwer") << Text(149);
+    QTest::newRow("length before classes") << QStringLiteral("qzkplwm") << QStringLiteral("qzkplwm") << Text(149);
+    QTest::newRow("too long before classes")
+        << QStringLiteral("qzkplwmxqzkplwmx") << QStringLiteral("qzkplwmxqzkplwmx") << Text(149);
+    QTest::newRow("accepted") << QStringLiteral("Ab3#xy9K") << QStringLiteral("Ab3#xy9K") << QString();
 }
 
 void TestPasswordRule::boxMessages()

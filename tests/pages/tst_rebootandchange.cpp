@@ -11,6 +11,7 @@
 #include "RebootDevice.h"
 
 #include <QCheckBox>
+#include <QFrame>
 #include <QLabel>
 #include <QTimer>
 
@@ -59,17 +60,34 @@ struct ChangePage : PageOf<ChangeDevice>
             && Find<QCheckBox>("m_pCheckDeviceType")->isEnabled() && ToolBarEnabled(toolBar);
     }
 };
+// The control frame as both pages build it: a raised panel; labels and
+// check boxes 20 to 120 px wide, edits 80 px and the button 72 px, all 25 px high.
+template <typename Page>
+bool BarAsBuilt(const Page& page, std::initializer_list<const char*> bounded, std::initializer_list<const char*> edits,
+    const char* button)
+{
+    const auto* frame = page.template Find<QFrame>("m_pFrameCtrl");
+    if (!frame || frame->frameShape() != QFrame::StyledPanel || frame->frameShadow() != QFrame::Raised)
+        return false;
+    auto sized = [&](const char* name, QSize low, QSize high) {
+        const auto* widget = page.template Find<QWidget>(name);
+        return widget && widget->parent() == frame && widget->minimumSize() == low && widget->maximumSize() == high;
+    };
+    for (const char* name : bounded)
+        if (!sized(name, QSize(20, 25), QSize(120, 25)))
+            return false;
+    for (const char* name : edits)
+        if (!sized(name, QSize(80, 25), QSize(80, 25)))
+            return false;
+    return sized(button, QSize(72, 25), QSize(72, 25));
+}
 } // namespace
 
-class TestRebootAndChange : public QObject
+class TestRebootAndChange : public PageTestCase
 {
     Q_OBJECT
 
 private slots:
-    void initTestCase();
-    void cleanup();
-    void cleanupTestCase();
-
     void forms();
     void rebootRefusals_data();
     void rebootRefusals();
@@ -83,23 +101,6 @@ private slots:
     void changeOnDevices_data();
     void changeOnDevices();
 };
-
-void TestRebootAndChange::initTestCase()
-{
-    LoadNumberedTexts();
-    QCOMPARE(ZVNetInit(), 1);
-    ZVSdkSetTimeouts(3000, 3000);
-}
-
-void TestRebootAndChange::cleanup()
-{
-    ZVAppSetting::Instance()->m_company = 0;
-}
-
-void TestRebootAndChange::cleanupTestCase()
-{
-    ZVNetRelease();
-}
 
 void TestRebootAndChange::forms()
 {
@@ -116,6 +117,7 @@ void TestRebootAndChange::forms()
         QCOMPARE(page.Find<LineEdit>("m_pEditPwd")->maxLength(), 16);
         QCOMPARE(page.table.view->columnWidth(5), 150);
         QCOMPARE(page.page->BusyTimer() != nullptr, true);
+        QVERIFY(BarAsBuilt(page, { "m_pLabelUser", "m_pLablePwd" }, { "m_pEditUser", "m_pEditPwd" }, "m_pBtnReboot"));
     }
     for (int company : { 0, 40 }) {
         ChangePage page(company);
@@ -130,6 +132,8 @@ void TestRebootAndChange::forms()
         if (company == 40)
             QCOMPARE(page.table.view->columnWidth(3), 110);
         QCOMPARE(page.table.view->columnWidth(5), 120);
+        QVERIFY(BarAsBuilt(page, { "m_pLableUserName", "m_pLablePassWord", "m_pCheckDeviceName", "m_pCheckDeviceType" },
+            { "m_pEditUserName", "m_pEditPassWord", "m_pEditDeviceName", "m_pEditDeviceType" }, "m_pBtnChange"));
     }
 }
 
@@ -139,12 +143,9 @@ void TestRebootAndChange::rebootRefusals_data()
     QTest::addColumn<QString>("user");
     QTest::addColumn<QString>("password");
     QTest::addColumn<int>("textId");
-    QTest::newRow("nothing ticked") << false << "admin"
-                                    << "pw" << 51;
-    QTest::newRow("no user") << true << ""
-                             << "pw" << 222;
-    QTest::newRow("no password") << true << "admin"
-                                 << "" << 222;
+    QTest::newRow("nothing ticked") << false << QStringLiteral("admin") << QStringLiteral("pw") << 51;
+    QTest::newRow("no user") << true << QStringLiteral("") << QStringLiteral("pw") << 222;
+    QTest::newRow("no password") << true << QStringLiteral("admin") << QStringLiteral("") << 222;
 }
 
 void TestRebootAndChange::rebootRefusals()
@@ -163,10 +164,8 @@ void TestRebootAndChange::rebootRefusals()
     DialogAnswerer dialogs;
     page.Click("m_pBtnReboot");
     QVERIFY(ShowedRefusal(dialogs, textId, 6));
-    QCoreApplication::sendPostedEvents();
-    QCOMPARE(pool.Recorder().Tasks().size(), 0);
+    QVERIFY(NothingStarted(pool, *page.page));
     QVERIFY(page.Unlocked());
-    QVERIFY(!page.page->BusyTimer()->isActive());
     QCOMPARE(page.table.Statuses(), statuses);
 }
 
@@ -188,13 +187,9 @@ void TestRebootAndChange::rebootQueuesEachTicked()
         QCOMPARE(page.table.Status(row), StatusTextOf(StatusWaiting));
     }
     QVERIFY(!page.Unlocked());
-    QVERIFY(page.page->BusyTimer()->isActive());
-    QCOMPARE(page.page->BusyTimer()->interval(), 1000);
+    QVERIFY(PollRunning(*page.page));
     // Every device ends without a login left: the page comes back.
-    for (DeviceInfo* device : devices)
-        EndHeld(device, StatusConnectFailed);
-    QTRY_VERIFY(page.Unlocked());
-    QTRY_VERIFY(!page.page->IsBatchRunning());
+    QVERIFY(EndHeldBatch(page, devices, StatusConnectFailed));
 }
 
 void TestRebootAndChange::changeRefusals_data()
@@ -205,15 +200,12 @@ void TestRebootAndChange::changeRefusals_data()
     QTest::addColumn<bool>("nameBox");
     QTest::addColumn<bool>("typeBox");
     QTest::addColumn<int>("textId");
-    QTest::newRow("nothing ticked") << false << "admin"
-                                    << "pw" << true << true << 51;
-    QTest::newRow("no user") << true << ""
-                             << "pw" << true << false << 222;
-    QTest::newRow("no password") << true << "admin"
-                                 << "" << false << true << 222;
+    QTest::newRow("nothing ticked") << false << QStringLiteral("admin") << QStringLiteral("pw") << true << true << 51;
+    QTest::newRow("no user") << true << QStringLiteral("") << QStringLiteral("pw") << true << false << 222;
+    QTest::newRow("no password") << true << QStringLiteral("admin") << QStringLiteral("") << false << true << 222;
     // Text in both edits does not stand for a ticked box.
-    QTest::newRow("neither box ticked") << true << "admin"
-                                        << "pw" << false << false << 234;
+    QTest::newRow("neither box ticked") << true << QStringLiteral("admin") << QStringLiteral("pw") << false << false
+                                        << 234;
 }
 
 void TestRebootAndChange::changeRefusals()
@@ -235,8 +227,7 @@ void TestRebootAndChange::changeRefusals()
     DialogAnswerer dialogs;
     page.Click("m_pBtnChange");
     QVERIFY(ShowedRefusal(dialogs, textId, 6));
-    QCoreApplication::sendPostedEvents();
-    QCOMPARE(pool.Recorder().Tasks().size(), 0);
+    QVERIFY(NothingStarted(pool, *page.page));
     QVERIFY(page.Unlocked());
     for (const DeviceInfo* device : devices)
         QVERIFY(device->m_newDeviceName.empty() && device->m_newDeviceType.empty());
@@ -248,12 +239,9 @@ void TestRebootAndChange::changePassesOnlyTicked_data()
     QTest::addColumn<bool>("typeBox");
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("type");
-    QTest::newRow("both") << true << true << "Lobby"
-                          << "T-1";
-    QTest::newRow("name only, type text left") << true << false << "Lobby"
-                                               << "";
-    QTest::newRow("type only, name text left") << false << true << ""
-                                               << "T-1";
+    QTest::newRow("both") << true << true << QStringLiteral("Lobby") << QStringLiteral("T-1");
+    QTest::newRow("name only, type text left") << true << false << QStringLiteral("Lobby") << QStringLiteral("");
+    QTest::newRow("type only, name text left") << false << true << QStringLiteral("") << QStringLiteral("T-1");
 }
 
 void TestRebootAndChange::changePassesOnlyTicked()
@@ -299,40 +287,20 @@ void TestRebootAndChange::rebootBatch()
     RebootPage page(http ? 43 : 0);
     const std::vector<std::string> addresses = { Loopback(70), Loopback(71), Loopback(72), Loopback(73) };
     const size_t failing = 2;
-    std::vector<std::unique_ptr<fakedevice::FakeDevice>> sdkDevices;
-    std::vector<std::unique_ptr<fakedevice::FakeHttpApi>> httpDevices;
-    QList<DeviceInfo*> devices;
-    if (http) {
-        httpDevices = fakedevice::MakeHttpDevices(addresses, 0);
-        QCOMPARE(httpDevices.size(), addresses.size());
-        for (const auto& api : httpDevices) {
-            api->Update([](fakedevice::HttpDeviceState& state) { state.rebootMs = 1500; });
-            devices << ListedHttpDevice(*api);
-        }
-        httpDevices[failing]->Update([](fakedevice::HttpDeviceState& state) { state.password = "other"; });
-    } else {
-        sdkDevices = fakedevice::MakeDevices(addresses);
-        for (const auto& fake : sdkDevices) {
-            QVERIFY(fake->WaitListening());
-            fake->Update([](fakedevice::DeviceState& state) { state.rebootMs = 1500; });
-            devices << ListedDevice(fake->State());
-        }
-        sdkDevices[failing]->SetPassword("other");
-    }
-    for (DeviceInfo* device : devices)
-        device->m_status = StatusNone;
-    ListDevices(*page.page, devices);
-    page.LoginAs(QStringLiteral("admin"), QString::fromStdString(http ? httpDevices[0]->State().password : "admin123"));
+    FakeFleet fleet(http, addresses);
+    QVERIFY(fleet.Listening());
+    for (const auto& api : fleet.web)
+        api->Update([](fakedevice::HttpDeviceState& state) { state.rebootMs = 1500; });
+    for (const auto& fake : fleet.sdk)
+        fake->Update([](fakedevice::DeviceState& state) { state.rebootMs = 1500; });
+    const QList<DeviceInfo*> devices = ListFleet(*page.page, fleet, failing);
+    page.LoginAs(QStringLiteral("admin"), QString::fromStdString(fleet.Password(0)));
     page.table.CheckAll();
     QSignalSpy ticks(page.page->BusyTimer(), &QTimer::timeout);
     page.Click("m_pBtnReboot");
     QVERIFY(!page.Unlocked());
 
-    for (size_t i = 0; i < addresses.size(); ++i) {
-        const int row = int(i);
-        const int expected = i == failing ? StatusConnectFailed : StatusRebootOk;
-        QTRY_COMPARE_WITH_TIMEOUT(page.table.Status(row), StatusTextOf(expected), 30000);
-    }
+    QVERIFY(RowsEnd(page.table, addresses.size(), failing, StatusRebootOk));
     // The rebooted devices stay in the working list; the busy poll brings the
     // page back once none of them is logged in.
     QTRY_VERIFY_WITH_TIMEOUT(page.Unlocked(), 30000);
@@ -345,14 +313,13 @@ void TestRebootAndChange::rebootBatch()
 
     for (size_t i = 0; i < addresses.size(); ++i) {
         if (http) {
-            QCOMPARE(httpDevices[i]->State().reboots, i == failing ? 0 : 1);
-            QTRY_VERIFY_WITH_TIMEOUT(httpDevices[i]->Listening(), 10000);
-            QTRY_COMPARE(httpDevices[i]->Sessions(), 0);
+            QCOMPARE(fleet.web[i]->State().reboots, i == failing ? 0 : 1);
+            QTRY_VERIFY_WITH_TIMEOUT(fleet.web[i]->Listening(), 10000);
         } else {
-            QCOMPARE(sdkDevices[i]->State().reboots, i == failing ? 0 : 1);
-            QVERIFY(sdkDevices[i]->WaitListening(10000));
-            QTRY_COMPARE(sdkDevices[i]->LoggedInSessions(), 0);
+            QCOMPARE(fleet.sdk[i]->State().reboots, i == failing ? 0 : 1);
+            QVERIFY(fleet.sdk[i]->WaitListening(10000));
         }
+        QTRY_COMPARE(fleet.Sessions(i), 0);
     }
 }
 
@@ -375,35 +342,27 @@ void TestRebootAndChange::changeOnDevices()
     ChangePage page(company);
     const std::vector<std::string> addresses = { Loopback(80), Loopback(81), Loopback(82) };
     const size_t failing = 1;
-    std::vector<std::unique_ptr<fakedevice::FakeDevice>> fakes = fakedevice::MakeDevices(addresses);
-    QList<DeviceInfo*> devices;
-    for (const auto& fake : fakes) {
-        QVERIFY(fake->WaitListening());
-        devices << ListedDevice(fake->State());
-    }
-    fakes[failing]->SetPassword("other");
+    FakeFleet fleet(false, addresses);
+    QVERIFY(fleet.Listening());
+    const QList<DeviceInfo*> devices = fleet.Listed();
+    fleet.Refuse(failing);
     std::vector<fakedevice::DeviceState> before;
-    for (const auto& fake : fakes)
+    for (const auto& fake : fleet.sdk)
         before.push_back(fake->State());
-    for (DeviceInfo* device : devices)
-        device->m_status = StatusNone;
     ListDevices(*page.page, devices);
     page.LoginAs(QStringLiteral("admin"), QStringLiteral("admin123"));
     page.Choose(nameBox, QStringLiteral("Lobby"), typeBox, QStringLiteral("ZV-T9"));
     page.table.CheckAll();
     page.Click("m_pBtnChange");
 
-    for (size_t i = 0; i < addresses.size(); ++i) {
-        const int expected = i == failing ? StatusConnectFailed : StatusChangeOk;
-        QTRY_COMPARE_WITH_TIMEOUT(page.table.Status(int(i)), StatusTextOf(expected), 30000);
-    }
+    QVERIFY(RowsEnd(page.table, addresses.size(), failing, StatusChangeOk));
     QTRY_VERIFY_WITH_TIMEOUT(page.Unlocked(), 30000);
     for (size_t i = 0; i < addresses.size(); ++i) {
-        const fakedevice::DeviceState now = fakes[i]->State();
+        const fakedevice::DeviceState now = fleet.sdk[i]->State();
         const bool changed = i != failing;
         QCOMPARE(now.deviceName, changed && nameBox ? std::string("Lobby") : before[i].deviceName);
         QCOMPARE(now.deviceType, changed && typeBox ? std::string("ZV-T9") : before[i].deviceType);
-        QTRY_COMPARE(fakes[i]->LoggedInSessions(), 0);
+        QTRY_COMPARE(fleet.Sessions(i), 0);
     }
 }
 

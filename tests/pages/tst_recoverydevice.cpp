@@ -18,6 +18,10 @@
 #include <QRadioButton>
 #include <QStyleOptionButton>
 #include <QTimer>
+#include <QVBoxLayout>
+
+#include <utility>
+#include <vector>
 
 using namespace PageTest;
 
@@ -163,15 +167,11 @@ struct RecoveryPage : PageOf<RecoveryDevice>
 };
 } // namespace
 
-class TestRecoveryDevice : public QObject
+class TestRecoveryDevice : public PageTestCase
 {
     Q_OBJECT
 
 private slots:
-    void initTestCase();
-    void cleanup();
-    void cleanupTestCase();
-
     void forms();
     void dialogLogic_data();
     void dialogLogic();
@@ -182,23 +182,6 @@ private slots:
     void onDevices_data();
     void onDevices();
 };
-
-void TestRecoveryDevice::initTestCase()
-{
-    LoadNumberedTexts();
-    QCOMPARE(ZVNetInit(), 1);
-    ZVSdkSetTimeouts(3000, 3000);
-}
-
-void TestRecoveryDevice::cleanup()
-{
-    ZVAppSetting::Instance()->m_company = 0;
-}
-
-void TestRecoveryDevice::cleanupTestCase()
-{
-    ZVNetRelease();
-}
 
 void TestRecoveryDevice::forms()
 {
@@ -230,8 +213,29 @@ void TestRecoveryDevice::forms()
     QCOMPARE(dialog.findChild<QLabel*>(QStringLiteral("m_lTip"))->text(), Text(220));
     QVERIFY(!(dialog.windowFlags() & Qt::WindowContextHelpButtonHint));
     QCOMPARE(dialog.size(), QSize(465, 389));
-    QCOMPARE(dialog.findChild<QCheckBox*>(QStringLiteral("m_cHttpChannel"))->text(), Text(236));
     QCOMPARE(dialog.findChild<QRadioButton*>(QStringLiteral("m_rAll"))->text(), Text(219));
+    // The two columns of group boxes, each top to bottom, as the user reads them.
+    const std::vector<std::pair<const char*, std::vector<std::pair<const char*, int>>>> columns = {
+        { "verticalLayout",
+            { { "m_cAll", 235 }, { "m_cAdvanced", 209 }, { "m_cAlarm", 214 }, { "m_cDevice", 211 },
+                { "m_cDisplay", 207 }, { "m_cIntelligent", 210 }, { "m_cNetwork", 215 }, { "m_cPairing", 213 },
+                { "m_cRecord", 208 }, { "m_cSystem", 212 } } },
+        { "verticalLayout_3",
+            { { "m_cHttpAll", 87 }, { "m_cHttpChannel", 236 }, { "m_cHttpRecord", 71 }, { "m_cHttpEvent", 194 },
+                { "m_cHttpAlarm", 67 }, { "m_cHttpAI", 195 }, { "m_cHttpNetwork", 70 }, { "m_cHttpDevice", 68 },
+                { "m_cHttpSystem", 72 } } },
+    };
+    for (const auto& [layoutName, boxes] : columns) {
+        const auto* layout = dialog.findChild<QVBoxLayout*>(QLatin1String(layoutName));
+        QVERIFY(layout);
+        QCOMPARE(layout->count(), int(boxes.size()));
+        for (int i = 0; i < layout->count(); ++i) {
+            const auto* box = qobject_cast<QCheckBox*>(layout->itemAt(i)->widget());
+            QVERIFY(box);
+            QCOMPARE(box->objectName(), QLatin1String(boxes[size_t(i)].first));
+            QCOMPARE(box->text(), Text(boxes[size_t(i)].second));
+        }
+    }
 }
 
 void TestRecoveryDevice::dialogLogic_data()
@@ -329,14 +333,10 @@ void TestRecoveryDevice::refusals_data()
     QTest::addColumn<QString>("password");
     QTest::addColumn<int>("textId");
     QTest::addColumn<int>("titleId");
-    QTest::newRow("nothing ticked") << 0 << false << "admin"
-                                    << "pw" << 51 << 6;
-    QTest::newRow("no user") << 45 << true << ""
-                             << "pw" << 222 << 222;
-    QTest::newRow("no password") << 0 << true << "admin"
-                                 << "" << 222 << 222;
-    QTest::newRow("code 40, no password") << 40 << true << "admin"
-                                          << "" << 222 << 222;
+    QTest::newRow("nothing ticked") << 0 << false << QStringLiteral("admin") << QStringLiteral("pw") << 51 << 6;
+    QTest::newRow("no user") << 45 << true << QStringLiteral("") << QStringLiteral("pw") << 222 << 222;
+    QTest::newRow("no password") << 0 << true << QStringLiteral("admin") << QStringLiteral("") << 222 << 222;
+    QTest::newRow("code 40, no password") << 40 << true << QStringLiteral("admin") << QStringLiteral("") << 222 << 222;
 }
 
 void TestRecoveryDevice::refusals()
@@ -360,10 +360,8 @@ void TestRecoveryDevice::refusals()
     page.Click("m_pBtnRecover");
     QVERIFY(ShowedRefusal(dialogs, textId, titleId));
     QVERIFY(selection.modes.isEmpty());
-    QCoreApplication::sendPostedEvents();
-    QCOMPARE(pool.Recorder().Tasks().size(), 0);
+    QVERIFY(NothingStarted(pool, *page.page));
     QVERIFY(page.Unlocked());
-    QVERIFY(!page.page->BusyTimer()->isActive());
     QCOMPARE(page.table.Statuses(), statuses);
     for (const DeviceInfo* device : devices)
         QVERIFY(!device->m_pRecoveryDevice);
@@ -422,10 +420,8 @@ void TestRecoveryDevice::devicesReceive()
     QVERIFY(!page.page->findChild<DefaultSelection*>()); // deleted after its run
 
     if (groups.isEmpty()) {
-        QCoreApplication::sendPostedEvents();
-        QCOMPARE(pool.Recorder().Tasks().size(), 0);
+        QVERIFY(NothingStarted(pool, *page.page));
         QVERIFY(page.Unlocked());
-        QVERIFY(!page.page->BusyTimer()->isActive());
         QCOMPARE(page.table.Statuses(), statuses);
         return;
     }
@@ -443,12 +439,8 @@ void TestRecoveryDevice::devicesReceive()
         for (int row = 0; row < devices.size(); ++row)
             QCOMPARE(page.table.Status(row), StatusTextOf(StatusWaiting));
     QVERIFY(!page.Unlocked());
-    QVERIFY(page.page->BusyTimer()->isActive());
-    QCOMPARE(page.page->BusyTimer()->interval(), 1000);
-    for (DeviceInfo* device : devices)
-        EndHeld(device, StatusConnectFailed);
-    QTRY_VERIFY(page.Unlocked());
-    QTRY_VERIFY(!page.page->IsBatchRunning());
+    QVERIFY(PollRunning(*page.page));
+    QVERIFY(EndHeldBatch(page, devices, StatusConnectFailed));
 }
 
 void TestRecoveryDevice::onDevices_data()
@@ -485,32 +477,20 @@ void TestRecoveryDevice::onDevices()
     RecoveryPage page(company);
     const std::vector<std::string> addresses = { Loopback(90), Loopback(91), Loopback(92), Loopback(93) };
     const size_t failing = 1;
-    std::vector<std::unique_ptr<fakedevice::FakeDevice>> sdkDevices;
-    std::vector<std::unique_ptr<fakedevice::FakeHttpApi>> httpDevices;
+    FakeFleet fleet(http, addresses);
+    QVERIFY(fleet.Listening());
     std::vector<fakedevice::DeviceState> factory;
     std::vector<fakedevice::HttpDeviceState> httpFactory;
-    QList<DeviceInfo*> devices;
-    if (http) {
-        httpDevices = fakedevice::MakeHttpDevices(addresses, 0);
-        QCOMPARE(httpDevices.size(), addresses.size());
-        for (const auto& api : httpDevices) {
-            httpFactory.push_back(api->State());
-            devices << ListedHttpDevice(*api);
-            ScrambleHttpGroups(*api);
-        }
-        httpDevices[failing]->Update([](fakedevice::HttpDeviceState& state) { state.password = "other"; });
-    } else {
-        sdkDevices = fakedevice::MakeDevices(addresses);
-        for (const auto& fake : sdkDevices) {
-            QVERIFY(fake->WaitListening());
-            factory.push_back(fake->State());
-            devices << ListedDevice(fake->State());
-            ScrambleGroups(*fake);
-        }
-        sdkDevices[failing]->SetPassword("other");
+    const QList<DeviceInfo*> devices = fleet.Listed();
+    for (const auto& api : fleet.web) {
+        httpFactory.push_back(api->State());
+        ScrambleHttpGroups(*api);
     }
-    for (DeviceInfo* device : devices)
-        device->m_status = StatusNone;
+    for (const auto& fake : fleet.sdk) {
+        factory.push_back(fake->State());
+        ScrambleGroups(*fake);
+    }
+    fleet.Refuse(failing);
     ListDevices(*page.page, devices);
     page.Login(QStringLiteral("admin"), QStringLiteral("admin123"));
     page.TickAll();
@@ -535,14 +515,13 @@ void TestRecoveryDevice::onDevices()
     for (size_t i = 0; i < addresses.size(); ++i) {
         const QStringList expected = i == failing ? QStringList() : restored;
         if (http) {
-            QCOMPARE(RestoredHttpGroups(httpDevices[i]->State(), httpFactory[i]), expected);
-            QCOMPARE(httpDevices[i]->State().resets, i == failing ? 0 : 1);
-            QTRY_COMPARE(httpDevices[i]->Sessions(), 0);
+            QCOMPARE(RestoredHttpGroups(fleet.web[i]->State(), httpFactory[i]), expected);
+            QCOMPARE(fleet.web[i]->State().resets, i == failing ? 0 : 1);
         } else {
-            QCOMPARE(RestoredGroups(sdkDevices[i]->State(), factory[i]), expected);
-            QCOMPARE(sdkDevices[i]->State().defaultResets, i == failing ? 0 : 1);
-            QTRY_COMPARE(sdkDevices[i]->LoggedInSessions(), 0);
+            QCOMPARE(RestoredGroups(fleet.sdk[i]->State(), factory[i]), expected);
+            QCOMPARE(fleet.sdk[i]->State().defaultResets, i == failing ? 0 : 1);
         }
+        QTRY_COMPARE(fleet.Sessions(i), 0);
     }
 }
 

@@ -191,15 +191,11 @@ private:
 };
 } // namespace
 
-class TestStreamConfig : public QObject
+class TestStreamConfig : public PageTestCase
 {
     Q_OBJECT
 
 private slots:
-    void initTestCase();
-    void cleanup();
-    void cleanupTestCase();
-
     void forms_data();
     void forms();
     void nothingTicked_data();
@@ -215,23 +211,6 @@ private slots:
     void clocksOnDevices_data();
     void clocksOnDevices();
 };
-
-void TestStreamConfig::initTestCase()
-{
-    LoadNumberedTexts();
-    QCOMPARE(ZVNetInit(), 1);
-    ZVSdkSetTimeouts(3000, 3000);
-}
-
-void TestStreamConfig::cleanup()
-{
-    ZVAppSetting::Instance()->m_company = 0;
-}
-
-void TestStreamConfig::cleanupTestCase()
-{
-    ZVNetRelease();
-}
 
 void TestStreamConfig::forms_data()
 {
@@ -302,8 +281,7 @@ void TestStreamConfig::nothingTicked()
     DialogAnswerer dialogs;
     page.Click(button.toLatin1().constData());
     QVERIFY(ShowedRefusal(dialogs, 51, 6));
-    QCoreApplication::sendPostedEvents();
-    QCOMPARE(pool.Recorder().Tasks().size(), 0);
+    QVERIFY(NothingStarted(pool, *page.page));
     QVERIFY(page.Unlocked());
 }
 
@@ -435,8 +413,7 @@ void TestStreamConfig::queryAndTimePrepareEachTicked()
     page.Click("m_pBtnQuery");
     QCOMPARE(pool.Recorder().Tasks().size(), 2);
     QVERIFY(!page.Unlocked());
-    QVERIFY(page.page->BusyTimer()->isActive());
-    QCOMPARE(page.page->BusyTimer()->interval(), 1000);
+    QVERIFY(PollRunning(*page.page));
     for (int row : { 0, 2 }) {
         QVERIFY(pool.Recorder().Tasks().at(row / 2).function == &QueryStreamTask);
         QCOMPARE(devices[row]->m_streamIndex, 2);
@@ -519,26 +496,14 @@ void TestStreamConfig::streamsOnDevices()
     const size_t failing = 2;
     const std::string streamName = stream == 0 ? "MainStream" : "SubStream";
     const uint32_t streamId = stream == 0 ? ZVNET_PARAM_MAIN_STREAM : ZVNET_PARAM_SUB_STREAM;
-    std::vector<std::unique_ptr<fakedevice::FakeDevice>> sdkDevices;
-    std::vector<std::unique_ptr<fakedevice::FakeHttpApi>> httpDevices;
-    QList<DeviceInfo*> devices;
+    FakeFleet fleet(http, addresses);
+    QVERIFY(fleet.Listening());
     // The first device's stream differs from the others' in every value.
     const fakedevice::HttpStreamSettings chosen { "1280*720", 12, "H264", "UserDefined", 3000, 3000 };
     if (http) {
-        httpDevices = fakedevice::MakeHttpDevices(addresses, 0);
-        QCOMPARE(httpDevices.size(), addresses.size());
-        httpDevices[0]->Update(
-            [&](fakedevice::HttpDeviceState& state) { state.settings.streams[streamName] = chosen; });
-        for (const auto& api : httpDevices)
-            devices << ListedHttpDevice(*api);
-        httpDevices[failing]->Update([](fakedevice::HttpDeviceState& state) { state.password = "other"; });
+        fleet.web[0]->Update([&](fakedevice::HttpDeviceState& state) { state.settings.streams[streamName] = chosen; });
     } else {
-        sdkDevices = fakedevice::MakeDevices(addresses);
-        for (const auto& fake : sdkDevices) {
-            QVERIFY(fake->WaitListening());
-            devices << ListedDevice(fake->State());
-        }
-        sdkDevices[0]->Update([&](fakedevice::DeviceState& state) {
+        fleet.sdk[0]->Update([&](fakedevice::DeviceState& state) {
             uint8_t* record = state.params[streamId].data();
             record[offsetof(ZVNetStreamParam, bitrateMode)] = 1;
             fakedevice::PutU16(state.params[streamId], offsetof(ZVNetStreamParam, customBitrate), 3000);
@@ -547,11 +512,8 @@ void TestStreamConfig::streamsOnDevices()
             record[offsetof(ZVNetStreamParam, resolutionIndex)] = uint8_t(stream == 0 ? 1 : 2);
             record[offsetof(ZVNetStreamParam, encodeType)] = 0;
         });
-        sdkDevices[failing]->SetPassword("other");
     }
-    for (DeviceInfo* device : devices)
-        device->m_status = StatusNone;
-    ListDevices(*page.page, devices);
+    const QList<DeviceInfo*> devices = ListFleet(*page.page, fleet, failing);
     page.Login(QStringLiteral("admin"), QStringLiteral("admin123"));
     page.Choose(stream);
 
@@ -567,15 +529,12 @@ void TestStreamConfig::streamsOnDevices()
     // ...set on every device...
     page.TickOnly({ 0, 1, 2 });
     page.Click("m_pBtnSet");
-    for (size_t i = 0; i < addresses.size(); ++i) {
-        const int expected = i == failing ? StatusConnectFailed : StatusOk;
-        QTRY_COMPARE_WITH_TIMEOUT(page.table.Status(int(i)), StatusTextOf(expected), 30000);
-    }
+    QVERIFY(RowsEnd(page.table, addresses.size(), failing, StatusOk));
     QTRY_VERIFY_WITH_TIMEOUT(page.Unlocked(), 30000);
     for (size_t i = 0; i < addresses.size(); ++i) {
         const bool set = i != failing;
         if (http) {
-            const fakedevice::HttpStreamSettings now = httpDevices[i]->State().settings.streams[streamName];
+            const fakedevice::HttpStreamSettings now = fleet.web[i]->State().settings.streams[streamName];
             const fakedevice::HttpStreamSettings other = fakedevice::HttpSettings().streams[streamName];
             const fakedevice::HttpStreamSettings& want = set ? chosen : other;
             QCOMPARE(now.resolution, want.resolution);
@@ -583,9 +542,8 @@ void TestStreamConfig::streamsOnDevices()
             QCOMPARE(now.encodeType, want.encodeType);
             QCOMPARE(now.bitrateMode, want.bitrateMode);
             QCOMPARE(now.customBitrate, want.customBitrate);
-            QTRY_COMPARE(httpDevices[i]->Sessions(), 0);
         } else {
-            const fakedevice::DeviceState now = sdkDevices[i]->State();
+            const fakedevice::DeviceState now = fleet.sdk[i]->State();
             ZVNetStreamParam record;
             std::memcpy(&record, now.params.at(streamId).data(), sizeof(record));
             QCOMPARE(int(record.bitrateMode), set ? 1 : 0);
@@ -593,16 +551,13 @@ void TestStreamConfig::streamsOnDevices()
             QCOMPARE(int(record.frameRate), set ? 12 : (stream == 0 ? 25 : 15));
             QCOMPARE(int(record.resolutionIndex), set ? (stream == 0 ? 1 : 2) : 0);
             QCOMPARE(int(record.encodeType), set || stream == 1 ? 0 : 1);
-            QTRY_COMPARE(sdkDevices[i]->LoggedInSessions(), 0);
         }
+        QTRY_COMPARE(fleet.Sessions(i), 0);
     }
 
     // ...and shown back by a query of all.
     page.Click("m_pBtnQuery");
-    for (size_t i = 0; i < addresses.size(); ++i) {
-        const int expected = i == failing ? StatusConnectFailed : StatusQueryOk;
-        QTRY_COMPARE_WITH_TIMEOUT(page.table.Status(int(i)), StatusTextOf(expected), 30000);
-    }
+    QVERIFY(RowsEnd(page.table, addresses.size(), failing, StatusQueryOk));
     QTRY_VERIFY_WITH_TIMEOUT(page.Unlocked(), 30000);
     QCOMPARE(page.StreamCells(0), shown);
     QCOMPARE(page.StreamCells(1), shown);
@@ -631,46 +586,26 @@ void TestStreamConfig::clocksOnDevices()
     StreamPage page(company);
     const std::vector<std::string> addresses = { Loopback(100), Loopback(101), Loopback(102) };
     const size_t failing = 1;
-    std::vector<std::unique_ptr<fakedevice::FakeDevice>> sdkDevices;
-    std::vector<std::unique_ptr<fakedevice::FakeHttpApi>> httpDevices;
-    QList<DeviceInfo*> devices;
-    if (http) {
-        httpDevices = fakedevice::MakeHttpDevices(addresses, 0);
-        QCOMPARE(httpDevices.size(), addresses.size());
-        for (const auto& api : httpDevices)
-            devices << ListedHttpDevice(*api);
-        httpDevices[failing]->Update([](fakedevice::HttpDeviceState& state) { state.password = "other"; });
-    } else {
-        sdkDevices = fakedevice::MakeDevices(addresses);
-        for (const auto& fake : sdkDevices) {
-            QVERIFY(fake->WaitListening());
-            devices << ListedDevice(fake->State());
-        }
-        sdkDevices[failing]->SetPassword("other");
-    }
-    for (DeviceInfo* device : devices)
-        device->m_status = StatusNone;
-    ListDevices(*page.page, devices);
+    FakeFleet fleet(http, addresses);
+    QVERIFY(fleet.Listening());
+    const QList<DeviceInfo*> devices = ListFleet(*page.page, fleet, failing);
     page.Login(QStringLiteral("admin"), QStringLiteral("admin123"));
     page.TickOnly({ 0, 1, 2 });
     page.Click("m_pBtnSetTime");
-    for (size_t i = 0; i < addresses.size(); ++i) {
-        const int expected = i == failing ? StatusConnectFailed : StatusOk;
-        QTRY_COMPARE_WITH_TIMEOUT(page.table.Status(int(i)), StatusTextOf(expected), 30000);
-    }
+    QVERIFY(RowsEnd(page.table, addresses.size(), failing, StatusOk));
     QTRY_VERIFY_WITH_TIMEOUT(page.Unlocked(), 30000);
 
     const qint64 allowedMs = 2000;
     for (size_t i = 0; i < addresses.size(); ++i) {
         if (i == failing) {
             if (http)
-                QCOMPARE(httpDevices[i]->State().settings.clock.setAtMs, int64_t(0));
+                QCOMPARE(fleet.web[i]->State().settings.clock.setAtMs, int64_t(0));
             else
-                QCOMPARE(sdkDevices[i]->CountReceived(uint16_t(fakedevice::wire::SetParam)), 0);
+                QCOMPARE(fleet.sdk[i]->CountReceived(uint16_t(fakedevice::wire::SetParam)), 0);
             continue;
         }
         // Seconds are cut: the device may be up to a second behind, plus the way there.
-        const qint64 error = http ? HttpClockError(*httpDevices[i]) : SdkClockError(*sdkDevices[i], timeZone);
+        const qint64 error = http ? HttpClockError(*fleet.web[i]) : SdkClockError(*fleet.sdk[i], timeZone);
         qInfo("device %d: its clock minus the computer's when the set arrived: %lld ms", int(i), error);
         QVERIFY2(error <= 0 && error > -allowedMs, qPrintable(QStringLiteral("%1 ms").arg(error)));
         if (http) {
@@ -679,11 +614,9 @@ void TestStreamConfig::clocksOnDevices()
                                          .arg(offset < 0 ? QLatin1Char('-') : QLatin1Char('+'))
                                          .arg(qAbs(offset) / 60)
                                          .arg(qAbs(offset) % 60, 2, 10, QLatin1Char('0'));
-            QCOMPARE(QString::fromStdString(httpDevices[i]->State().settings.clock.timeZone), expected);
-            QTRY_COMPARE(httpDevices[i]->Sessions(), 0);
-        } else {
-            QTRY_COMPARE(sdkDevices[i]->LoggedInSessions(), 0);
+            QCOMPARE(QString::fromStdString(fleet.web[i]->State().settings.clock.timeZone), expected);
         }
+        QTRY_COMPARE(fleet.Sessions(i), 0);
     }
 }
 

@@ -93,15 +93,11 @@ private:
 };
 } // namespace
 
-class TestUpgradeFrame : public QObject
+class TestUpgradeFrame : public PageTestCase
 {
     Q_OBJECT
 
 private slots:
-    void initTestCase();
-    void cleanup();
-    void cleanupTestCase();
-
     void refusals_data();
     void refusals();
     void formPerCustomerCode_data();
@@ -122,27 +118,8 @@ private slots:
 
 private:
     QString WriteFirmware(const QByteArray& bytes);
-    QTemporaryDir m_dir;
     int m_files = 0;
 };
-
-void TestUpgradeFrame::initTestCase()
-{
-    LoadNumberedTexts();
-    QVERIFY(m_dir.isValid());
-    QCOMPARE(ZVNetInit(), 1);
-    ZVSdkSetTimeouts(3000, 3000);
-}
-
-void TestUpgradeFrame::cleanup()
-{
-    ZVAppSetting::Instance()->m_company = 0;
-}
-
-void TestUpgradeFrame::cleanupTestCase()
-{
-    ZVNetRelease();
-}
 
 QString TestUpgradeFrame::WriteFirmware(const QByteArray& bytes)
 {
@@ -197,12 +174,10 @@ void TestUpgradeFrame::refusals()
     DialogAnswerer dialogs;
     page.Click(button.toLatin1().constData());
     QVERIFY(query ? ShowedQuery(dialogs, textId, titleId) : ShowedRefusal(dialogs, textId, titleId));
-    QCoreApplication::sendPostedEvents();
-    QCOMPARE(pool.Recorder().Tasks().size(), 0);
+    QVERIFY(NothingStarted(pool, *page.page));
     QVERIFY(page.ActionsEnabled());
     QVERIFY(ToolBarEnabled(page.toolBar));
     QCOMPARE(page.table.Statuses(), statuses);
-    QVERIFY(!page.page->BusyTimer()->isActive());
 }
 
 void TestUpgradeFrame::formPerCustomerCode_data()
@@ -412,18 +387,10 @@ void TestUpgradeFrame::rowClick_data()
     QTest::addColumn<QString>("port");
     QTest::addColumn<QString>("verb");
 
-    QTest::newRow("0: elevated") << 0 << "http"
-                                 << "8123"
-                                 << "runas";
-    QTest::newRow("13") << 13 << "http"
-                        << "8123"
-                        << "";
-    QTest::newRow("20: https on 443") << 20 << "https"
-                                      << "443"
-                                      << "";
-    QTest::newRow("42: https on 443") << 42 << "https"
-                                      << "443"
-                                      << "";
+    QTest::newRow("0: elevated") << 0 << QStringLiteral("http") << QStringLiteral("8123") << QStringLiteral("runas");
+    QTest::newRow("13") << 13 << QStringLiteral("http") << QStringLiteral("8123") << QStringLiteral("");
+    QTest::newRow("20: https on 443") << 20 << QStringLiteral("https") << QStringLiteral("443") << QStringLiteral("");
+    QTest::newRow("42: https on 443") << 42 << QStringLiteral("https") << QStringLiteral("443") << QStringLiteral("");
 }
 
 void TestUpgradeFrame::rowClick()
@@ -501,35 +468,22 @@ void TestUpgradeFrame::upgradeOfTwentyDevices()
 
     PoolBench pool(false, 8);
     Page page(http ? 43 : 0);
-    std::vector<std::unique_ptr<fakedevice::FakeDevice>> sdkDevices;
-    std::vector<std::unique_ptr<fakedevice::FakeHttpApi>> httpDevices;
-    QList<DeviceInfo*> devices;
     std::vector<std::string> addresses;
     for (int i = 0; i < kDevices; ++i)
         addresses.push_back(Loopback(10 + i));
+    FakeFleet fleet(http, addresses);
+    QVERIFY(fleet.Listening());
     if (http) {
-        httpDevices = fakedevice::MakeHttpDevices(addresses, 0);
-        QCOMPARE(int(httpDevices.size()), kDevices);
         fakedevice::HttpFaults drop;
         drop.uploadDropAfter = image.size() / 2;
-        httpDevices[kDropped]->SetFaults(drop);
-        httpDevices[kWrongPassword]->Update([](fakedevice::HttpDeviceState& state) { state.password = "other"; });
-        for (const auto& api : httpDevices)
-            devices << ListedHttpDevice(*api);
+        fleet.web[kDropped]->SetFaults(drop);
     } else {
-        sdkDevices = fakedevice::MakeDevices(addresses);
-        QCOMPARE(int(sdkDevices.size()), kDevices);
-        for (const auto& device : sdkDevices)
-            QVERIFY(device->WaitListening());
         fakedevice::Faults drop;
         drop.upgradeDropPercent = 50;
-        sdkDevices[kDropped]->SetFaults(drop);
-        sdkDevices[kWrongPassword]->SetPassword("other");
-        for (const auto& device : sdkDevices)
-            devices << ListedDevice(device->State());
+        fleet.sdk[kDropped]->SetFaults(drop);
     }
-    for (DeviceInfo* device : devices)
-        device->m_status = StatusNone;
+    fleet.Refuse(kWrongPassword);
+    const QList<DeviceInfo*> devices = fleet.Listed();
     ListDevices(*page.page, devices);
     QCOMPARE(page.table.Rows(), kDevices);
     RowHistory history(page);
@@ -569,7 +523,7 @@ void TestUpgradeFrame::upgradeOfTwentyDevices()
     const std::string hash = Sha256Hex(image);
     for (int i = 0; i < kDevices; ++i) {
         if (http) {
-            const std::vector<fakedevice::HttpUpload> uploads = httpDevices[size_t(i)]->State().settings.uploads;
+            const std::vector<fakedevice::HttpUpload> uploads = fleet.web[size_t(i)]->State().settings.uploads;
             if (i == kDropped || i == kWrongPassword) {
                 QVERIFY(uploads.empty());
                 continue;
@@ -578,7 +532,7 @@ void TestUpgradeFrame::upgradeOfTwentyDevices()
             QCOMPARE(uploads[0].size, uint64_t(image.size()));
             QCOMPARE(uploads[0].sha256, hash);
         } else {
-            const std::vector<fakedevice::UpgradeRecord> upgrades = sdkDevices[size_t(i)]->Upgrades();
+            const std::vector<fakedevice::UpgradeRecord> upgrades = fleet.sdk[size_t(i)]->Upgrades();
             if (i == kWrongPassword) {
                 QVERIFY(upgrades.empty());
                 continue;
@@ -593,9 +547,9 @@ void TestUpgradeFrame::upgradeOfTwentyDevices()
             QVERIFY(upgrades[0].ended);
         }
     }
-    for (const auto& device : sdkDevices)
+    for (const auto& device : fleet.sdk)
         QTRY_COMPARE(device->LoggedInSessions(), 0);
-    for (const auto& api : httpDevices)
+    for (const auto& api : fleet.web)
         QTRY_COMPARE(api->Sessions(), 0);
 }
 

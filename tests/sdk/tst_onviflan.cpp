@@ -1,11 +1,10 @@
 // ONVIF in a LAN of network namespaces (tests/netns/lan.sh): WS-Discovery by
 // multicast from the "host" namespace, a network change that moves a device,
 // and an independent ONVIF client reading the fake device.
-#include "NamespaceLan.h"
+#include "LanTestSupport.h"
 #include "OnvifTestSupport.h"
 #include "ZVSdkConfig.h"
 
-#include <QElapsedTimer>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QtTest>
@@ -18,25 +17,20 @@ using fakedevice::OnvifState;
 
 namespace
 {
-constexpr int kProgramNamespaces = 4;
-constexpr int kPerNamespace = 50;
-
 // Outside the addresses lan.sh gave the namespaces.
 const std::string kMovedTo = "10.213.3.7";
 
 std::string Address(int n)
 {
-    return "10.213.1." + std::to_string(n);
+    return LanAddress(n);
 }
 } // namespace
 
-class TestOnvifLan : public QObject
+class TestOnvifLan : public LanTestCase
 {
     Q_OBJECT
 
 private slots:
-    void initTestCase();
-    void cleanupTestCase();
     void cleanup();
     void searchLists200DevicesOnce();
     void networkChangeMovesTheDevice();
@@ -44,52 +38,35 @@ private slots:
     void independentClientReadsTheDevice();
 
 private:
-    // A device in dev5, made from that namespace so that its sockets and threads live there.
     std::unique_ptr<FakeOnvif> DeviceInDev5(int n);
     // The test thread in "host", where multicast reaches only the LAN, probing the group.
     bool EnterHostForMulticast();
     void Search(SearchCollector& collector, int timeoutMs);
-
-    NamespaceLan m_lan;
 };
-
-void TestOnvifLan::initTestCase()
-{
-    QString reason;
-    if (!m_lan.Up(kProgramNamespaces + 1, kPerNamespace, &reason))
-        QSKIP(qPrintable(reason));
-}
-
-void TestOnvifLan::cleanupTestCase()
-{
-    m_lan.Down();
-}
 
 void TestOnvifLan::cleanup()
 {
-    m_lan.Leave();
+    LanTestCase::cleanup();
     SetOnvifTargets({ Loopback(254) });
 }
 
 std::unique_ptr<FakeOnvif> TestOnvifLan::DeviceInDev5(int n)
 {
-    if (!m_lan.Enter(QStringLiteral("dev5")))
-        return nullptr;
-    OnvifState state = fakedevice::OnvifStateFor(Address(n), 5000 + n);
-    state.prefixLength = 16;
-    state.gateway = "10.213.0.254";
-    state.dns = "10.213.0.53";
-    FakeOnvif::Options options;
-    options.multicast = true;
-    // The new address goes onto the namespace's interface, as a camera takes it.
-    options.addAddress = [](const std::string& ip, int prefix) {
-        const std::string command = "ip addr replace " + ip + "/" + std::to_string(prefix) + " dev eth0 2>/dev/null";
-        return std::system(command.c_str()) == 0;
-    };
-    auto device = std::make_unique<FakeOnvif>(state, options);
-    const bool listening = device->WaitListening(3000);
-    m_lan.Leave();
-    return listening ? std::move(device) : nullptr;
+    return LanTestCase::DeviceInDev5([n] {
+        OnvifState state = fakedevice::OnvifStateFor(Address(n), 5000 + n);
+        state.prefixLength = 16;
+        state.gateway = "10.213.0.254";
+        state.dns = "10.213.0.53";
+        FakeOnvif::Options options;
+        options.multicast = true;
+        // The new address goes onto the namespace's interface, as a camera takes it.
+        options.addAddress = [](const std::string& ip, int prefix) {
+            const std::string command
+                = "ip addr replace " + ip + "/" + std::to_string(prefix) + " dev eth0 2>/dev/null";
+            return std::system(command.c_str()) == 0;
+        };
+        return std::make_unique<FakeOnvif>(state, options);
+    });
 }
 
 bool TestOnvifLan::EnterHostForMulticast()
@@ -111,41 +88,29 @@ void TestOnvifLan::searchLists200DevicesOnce()
 {
     // Four fake programs of 50 devices each, one per namespace; each answer
     // waits up to 300 ms, as target services spread their answers.
-    LanPrograms programs(m_lan, kProgramNamespaces, QStringLiteral(DEVSCAN_FAKEONVIF), [](int i) {
-        return QStringList { QStringLiteral("--first"), QString::fromStdString(Address(1 + i * kPerNamespace)),
-            QStringLiteral("--count"), QString::number(kPerNamespace), QStringLiteral("--multicast"),
-            QStringLiteral("--delay-ms"), QStringLiteral("300"), QStringLiteral("--seconds"), QStringLiteral("120") };
-    });
+    const auto programs = StartPrograms(QStringLiteral(DEVSCAN_FAKEONVIF),
+        { QStringLiteral("--multicast"), QStringLiteral("--delay-ms"), QStringLiteral("300"),
+            QStringLiteral("--seconds"), QStringLiteral("120") });
     QString why;
-    QVERIFY2(programs.WaitReady(kPerNamespace, &why), qPrintable(why));
+    QVERIFY2(programs->WaitReady(kLanPerNamespace, &why), qPrintable(why));
 
     QVERIFY(EnterHostForMulticast());
     OnvifScope onvif({}, 3);
     SearchCollector collector;
-    QElapsedTimer timer;
-    std::atomic<qint64> lastRecordMs { 0 };
-    collector.onCallback = [&](const SearchDevRsp* record) {
-        if (record)
-            lastRecordMs = timer.elapsed();
-    };
-    timer.start();
+    SearchClock clock(collector);
     Search(collector, 15000);
-    const qint64 endMs = timer.elapsed();
+    const qint64 endMs = clock.timer.elapsed();
     // The search is stopped: no callback comes after this.
-    QVERIFY2(programs.Running(&why), qPrintable(why));
-    QStringList expected;
-    for (int n = 1; n <= kProgramNamespaces * kPerNamespace; ++n)
-        expected << QString::fromStdString(Address(n));
-    std::sort(expected.begin(), expected.end());
-    QCOMPARE(collector.Ips(), expected);
-    QCOMPARE(int(collector.Records().size()), kProgramNamespaces * kPerNamespace);
+    QVERIFY2(programs->Running(&why), qPrintable(why));
+    QCOMPARE(collector.Ips(), ProgramAddresses());
+    QCOMPARE(int(collector.Records().size()), kLanPrograms * kLanPerNamespace);
     QCOMPARE(collector.Ends(), 1);
     QCOMPARE(collector.RecordsAfterEnd(), 0);
     qInfo("ONVIF search: %d devices, last found after %lld ms, end marker after %lld ms",
-        int(collector.Records().size()), lastRecordMs.load(), endMs);
+        int(collector.Records().size()), clock.lastRecordMs.load(), endMs);
     for (const SearchDevRsp& r : collector.Records())
         QCOMPARE(r.webPort, 8080u);
-    QVERIFY(programs.Terminate());
+    QVERIFY(programs->Terminate());
 }
 
 void TestOnvifLan::networkChangeMovesTheDevice()

@@ -2,12 +2,10 @@
 // broadcast search, and a network change that moves a device. The test thread
 // works from the "host" namespace; fake devices live in "dev1".."dev5".
 #include "DeviceWire.h"
-#include "NamespaceLan.h"
+#include "LanTestSupport.h"
 #include "SdkTestSupport.h"
 #include "ZVSdkConfig.h"
 
-#include <QElapsedTimer>
-#include <QProcess>
 #include <QtTest>
 
 #include <arpa/inet.h>
@@ -20,12 +18,9 @@ using fakedevice::FakeDevice;
 
 namespace
 {
-constexpr int kProgramNamespaces = 4;
-constexpr int kPerNamespace = 50;
-
 std::string Address(int n)
 {
-    return "10.213.1." + std::to_string(n);
+    return LanAddress(n);
 }
 
 void SetIp(uint8_t* out, const std::string& text)
@@ -34,13 +29,11 @@ void SetIp(uint8_t* out, const std::string& text)
 }
 } // namespace
 
-class TestZVNetLan : public QObject
+class TestZVNetLan : public LanTestCase
 {
     Q_OBJECT
 
 private slots:
-    void initTestCase();
-    void cleanupTestCase();
     void init();
     void cleanup();
     void broadcastSearchFinds200Devices();
@@ -48,24 +41,9 @@ private slots:
     void rangeSearchFindsExactlyLiveAddresses();
 
 private:
-    // A device in dev5, made from that namespace so that its sockets live there.
     std::unique_ptr<FakeDevice> DeviceInDev5(int n);
     bool EnterHostForBroadcast();
-
-    NamespaceLan m_lan;
 };
-
-void TestZVNetLan::initTestCase()
-{
-    QString reason;
-    if (!m_lan.Up(kProgramNamespaces + 1, kPerNamespace, &reason))
-        QSKIP(qPrintable(reason));
-}
-
-void TestZVNetLan::cleanupTestCase()
-{
-    m_lan.Down();
-}
 
 void TestZVNetLan::init()
 {
@@ -75,7 +53,7 @@ void TestZVNetLan::init()
 void TestZVNetLan::cleanup()
 {
     // Whatever happened, the test thread leaves the LAN and the SDK searches loopback only.
-    m_lan.Leave();
+    LanTestCase::cleanup();
     SetSearchTargets({ Loopback(254) });
 }
 
@@ -89,58 +67,42 @@ bool TestZVNetLan::EnterHostForBroadcast()
 
 std::unique_ptr<FakeDevice> TestZVNetLan::DeviceInDev5(int n)
 {
-    if (!m_lan.Enter(QStringLiteral("dev5")))
-        return nullptr;
-    FakeDevice::Options options;
-    options.broadcast = true;
-    auto device = std::make_unique<FakeDevice>(fakedevice::LoopbackDeviceState(Address(n), 5000 + n), options);
-    const bool listening = device->WaitListening(3000);
-    m_lan.Leave();
-    return listening ? std::move(device) : nullptr;
+    return LanTestCase::DeviceInDev5([n] {
+        FakeDevice::Options options;
+        options.broadcast = true;
+        return std::make_unique<FakeDevice>(fakedevice::LoopbackDeviceState(Address(n), 5000 + n), options);
+    });
 }
 
 void TestZVNetLan::broadcastSearchFinds200Devices()
 {
     // Four fake device programs of 50 devices each, one per namespace.
-    LanPrograms programs(m_lan, kProgramNamespaces, QStringLiteral(DEVSCAN_FAKEDEVICE), [](int i) {
-        return QStringList { QStringLiteral("--first"), QString::fromStdString(Address(1 + i * kPerNamespace)),
-            QStringLiteral("--count"), QString::number(kPerNamespace), QStringLiteral("--broadcast"),
-            QStringLiteral("--seconds"), QStringLiteral("120") };
-    });
+    const auto programs = StartPrograms(QStringLiteral(DEVSCAN_FAKEDEVICE),
+        { QStringLiteral("--broadcast"), QStringLiteral("--seconds"), QStringLiteral("120") });
     QString why;
-    QVERIFY2(programs.WaitReady(kPerNamespace, &why), qPrintable(why));
+    QVERIFY2(programs->WaitReady(kLanPerNamespace, &why), qPrintable(why));
 
     QVERIFY(EnterHostForBroadcast());
     SdkScope sdk({}, 0);
     QVERIFY(ZVSdkSetSearchTargets(nullptr, 0) == 1);
     SearchCollector collector;
-    QElapsedTimer timer;
-    std::atomic<qint64> lastRecordMs { 0 };
-    collector.onCallback = [&](const SearchDevRsp* record) {
-        if (record)
-            lastRecordMs = timer.elapsed();
-    };
-    timer.start();
+    SearchClock clock(collector);
     ZVNetSearchParam param { &SearchCollector::Callback, &collector, 0, {} };
     QCOMPARE(ZVNetSearchDev(&param), 1);
     QVERIFY(collector.WaitEnd(20000));
-    const qint64 endMs = timer.elapsed();
-    QTest::qWait(300);
-    QStringList expected;
-    for (int n = 1; n <= kProgramNamespaces * kPerNamespace; ++n)
-        expected << QString::fromStdString(Address(n));
-    std::sort(expected.begin(), expected.end());
-    QCOMPARE(collector.Ips(), expected);
+    const qint64 endMs = clock.timer.elapsed();
+    ZVNetRelease(); // joins the search's work: no record can follow
+    QCOMPARE(collector.Ips(), ProgramAddresses());
     QCOMPARE(collector.Ends(), 1);
     QCOMPARE(collector.RecordsAfterEnd(), 0);
     qInfo("broadcast search: %d devices, last found after %lld ms, end marker after %lld ms",
-        int(collector.Records().size()), lastRecordMs.load(), endMs);
+        int(collector.Records().size()), clock.lastRecordMs.load(), endMs);
     // Every record names the device as it is.
     for (const SearchDevRsp& r : collector.Records()) {
         QCOMPARE(QByteArray(r.netmask), QByteArray("255.255.0.0"));
         QCOMPARE(r.mediaPort, uint32_t(fakedevice::kDefaultTcpPort));
     }
-    QVERIFY(programs.Terminate());
+    QVERIFY(programs->Terminate());
 }
 
 void TestZVNetLan::networkChangeMovesTheDevice()

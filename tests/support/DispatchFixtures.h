@@ -160,14 +160,16 @@ class TaskRecorder
 public:
     explicit TaskRecorder(TaskPool* pool)
         : m_pool(pool)
+        , m_outer(Current())
     {
         Current() = this;
         m_previous = SetQueueTaskFunction(&TaskRecorder::Queue);
     }
+    // A recorder made inside another's life hands the pool back to it.
     ~TaskRecorder()
     {
         SetQueueTaskFunction(m_previous);
-        Current() = nullptr;
+        Current() = m_outer;
     }
     TaskRecorder(const TaskRecorder&) = delete;
     TaskRecorder& operator=(const TaskRecorder&) = delete;
@@ -213,6 +215,7 @@ private:
     }
 
     TaskPool* m_pool;
+    TaskRecorder* m_outer;
     QueueTaskFunction m_previous = nullptr;
     mutable std::mutex m_mutex;
     QVector<QueuedTask> m_tasks;

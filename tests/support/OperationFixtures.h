@@ -52,11 +52,14 @@ struct OperationPool
 class OperationEnvironment
 {
 public:
+    // The SDK's connect and request time-outs.
+    static constexpr int kTimeoutMs = 3000;
+
     explicit OperationEnvironment(int poolThreads = 4)
     {
         ZVNetInit();
         ZVOnvifInit();
-        ZVSdkSetTimeouts(3000, 3000);
+        ZVSdkSetTimeouts(kTimeoutMs, kTimeoutMs);
         ZVOnvifSetSeachTimeout(2, 2, 2);
         // The network change also asks the search targets: never the real LAN.
         const std::string nobody = NobodyAddress();
@@ -72,6 +75,8 @@ public:
         ZVAppSetting::Instance()->m_company = 0;
     }
 
+    // The pool the dispatch's workers run on.
+    TaskPool* Pool() const { return m_pool->pool.get(); }
     // Loopback addresses of this test process; n from 1 to 253.
     static std::string Address(int n) { return fakedevice::UniqueLoopbackPrefix() + std::to_string(n); }
     // Nothing listens there.
@@ -86,10 +91,10 @@ private:
 // for the test case's life, the pages' reports and one page that records them.
 struct OperationBench
 {
-    void Start()
+    void Start(int poolThreads = 4, const QString& pageName = QStringLiteral("page"))
     {
-        environment = std::make_unique<OperationEnvironment>();
-        page = std::make_unique<RecordingListener>(log, QStringLiteral("page"));
+        environment = std::make_unique<OperationEnvironment>(poolThreads);
+        page = std::make_unique<RecordingListener>(log, pageName);
     }
     void NextCase()
     {
