@@ -64,7 +64,10 @@ struct Outcome
 class Report
 {
 public:
-    explicit Report(QString path) : m_path(std::move(path)) { }
+    explicit Report(QString path)
+        : m_path(std::move(path))
+    {
+    }
     void Add(const Figure& figure);
     void Note(const QString& line);
     static QString Block(const Figure& figure);

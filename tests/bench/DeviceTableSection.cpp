@@ -101,9 +101,10 @@ Outcome DeviceTableSection(const Options&, Report& report)
         QStringLiteral("setFilterText with patterns that keep every other row of the table sorted by IP (5$, empty, "
                        "[13579]$, empty), 3 rounds"),
         scattered);
-    figure.peer = QStringLiteral("the same patterns set on the proxy itself (setFilterRegularExpression): %1, worst %2 ms")
-                      .arg(own.Text("ms", 2))
-                      .arg(own.Max(), 0, 'f', 2);
+    figure.peer
+        = QStringLiteral("the same patterns set on the proxy itself (setFilterRegularExpression): %1, worst %2 ms")
+              .arg(own.Text("ms", 2))
+              .arg(own.Max(), 0, 'f', 2);
     report.Add(figure);
     model->setFilterText(QString());
 

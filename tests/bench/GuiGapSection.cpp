@@ -8,6 +8,8 @@
 // - 200 fake SDK devices upgraded through the real page with a 4 MiB file,
 //   until the page has unlocked itself and the tool bar (every row must show
 //   success and every device hold exactly the file's bytes).
+// With --quick the two silent kinds are two pool rounds of devices (each
+// round waits out the devices' time-outs), not 100.
 // The network change and reboot batches of 200 succeeding devices are
 // measured in their own sections.
 
@@ -46,7 +48,6 @@ namespace bench
 {
 namespace
 {
-constexpr int kSilentDevices = 100;
 constexpr int kUpgradeDevices = 200;
 constexpr int kUpgradeMiB = 4;
 constexpr qint64 kGoalMs = 50;
@@ -201,6 +202,7 @@ Outcome GuiGapSection(const Options& options, Report& report)
     ZVSdkSetSearchTargets(&target, 1);
     EndCounter page;
     QString fault;
+    const int silentDevices = options.quick ? 2 * PoolLoad::Bound() : 100;
     const QString silentMeasures = QStringLiteral(
         "from the first queued task until the last device has ended, %1 devices that %2; every device must end with "
         "a failure status");
@@ -209,7 +211,7 @@ Outcome GuiGapSection(const Options& options, Report& report)
         // HTTP API: the login is answered, nothing after it.
         ZVAppSetting::Instance()->m_company = 43;
         std::vector<std::string> addresses;
-        for (int i = 1; i <= kSilentDevices; ++i)
+        for (int i = 1; i <= silentDevices; ++i)
             addresses.push_back(fakedevice::UniqueLoopbackPrefix(0) + std::to_string(i));
         auto apis = fakedevice::MakeHttpDevices(addresses, 0);
         if (apis.size() != addresses.size())
@@ -224,17 +226,18 @@ Outcome GuiGapSection(const Options& options, Report& report)
             devices.back()->m_pRebootDevice = &page;
         }
         const QString http
-            = silentMeasures.arg(kSilentDevices).arg(QStringLiteral("take the login and then stop answering (code 43)"));
-        fault = GapFigure(options, report, QStringLiteral("HTTP API network change"), http, kSilentDevices, [&] {
-            for (const auto& device : devices)
-                device->SetNetworkParams(QString(), 0, 0, QString(), QString(), 2, QString(), QString());
-            return SilentBatch(devices, &ModifyNetworkTask);
-        });
+            = silentMeasures.arg(silentDevices).arg(QStringLiteral("take the login and then stop answering (code 43)"));
+        fault = GapFigure(options, report, QStringLiteral("HTTP API network change, %1 devices").arg(silentDevices),
+            http, silentDevices, [&] {
+                for (const auto& device : devices)
+                    device->SetNetworkParams(QString(), 0, 0, QString(), QString(), 2, QString(), QString());
+                return SilentBatch(devices, &ModifyNetworkTask);
+            });
         for (const auto& device : devices)
             device->m_pSearchFrame = nullptr;
         if (fault.isEmpty()) {
-            fault = GapFigure(options, report, QStringLiteral("HTTP API reboot"), http, kSilentDevices,
-                [&] { return SilentBatch(devices, &RebootTask); });
+            fault = GapFigure(options, report, QStringLiteral("HTTP API reboot, %1 devices").arg(silentDevices), http,
+                silentDevices, [&] { return SilentBatch(devices, &RebootTask); });
         }
         devices.clear();
         ZVAppSetting::Instance()->m_company = 0;
@@ -246,7 +249,7 @@ Outcome GuiGapSection(const Options& options, Report& report)
         std::vector<std::unique_ptr<DeviceInfo>> devices;
         fakedevice::OnvifFaults silent;
         silent.silentAfterConnect = true;
-        for (int i = 1; i <= kSilentDevices; ++i) {
+        for (int i = 1; i <= silentDevices; ++i) {
             const fakedevice::OnvifState state
                 = fakedevice::OnvifStateFor(fakedevice::UniqueLoopbackPrefix(1) + std::to_string(i), i);
             onvifs.push_back(std::make_unique<fakedevice::FakeOnvif>(state));
@@ -256,9 +259,9 @@ Outcome GuiGapSection(const Options& options, Report& report)
             devices.emplace_back(TestSupport::ListedOnvifDevice(state));
             devices.back()->m_pSearchFrame = &page;
         }
-        fault = GapFigure(options, report, QStringLiteral("ONVIF network change"),
-            silentMeasures.arg(kSilentDevices).arg(QStringLiteral("take the connection and answer nothing after it")),
-            kSilentDevices, [&] {
+        fault = GapFigure(options, report, QStringLiteral("ONVIF network change, %1 devices").arg(silentDevices),
+            silentMeasures.arg(silentDevices).arg(QStringLiteral("take the connection and answer nothing after it")),
+            silentDevices, [&] {
                 for (const auto& device : devices)
                     device->SetNetworkAddress(QStringLiteral("10.9.9.9"), 0, 0, QString(), QString(), 2);
                 return SilentBatch(devices, &ModifyOnvifNetworkTask);

@@ -226,9 +226,10 @@ Outcome OnvifSearchSection(const Options& options, Report& report)
 
     Figure figure;
     figure.title = QStringLiteral("ONVIF search of 250 devices");
-    figure.measures = QStringLiteral("ZVOnvifSearchDevStart with the program's 2 s window over 250 fake ONVIF devices "
-                                     "(5 namespaces of 50, answers spread over 0-500 ms): devices found and the time "
-                                     "from the start to the last answer; %1 runs back to back, %2 after %3 s idle each")
+    figure.measures = QStringLiteral(
+        "ZVOnvifSearchDevStart with the program's 2 s window over 250 fake ONVIF devices "
+        "(5 namespaces of 50, answers spread over 0-500 ms): devices found and the time "
+        "from the start to the last answer; runs: %1 back to back, then %2 that each follow %3 s of idle")
                           .arg(options.runs)
                           .arg(options.idleRuns)
                           .arg(options.idleSeconds);

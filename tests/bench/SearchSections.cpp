@@ -132,8 +132,8 @@ Outcome LanSearchSection(const Options& options, Report& report)
         QElapsedTimer timer;
         qint64 listedMs = -1;
         // Listed: the moment the table shows the search's devices.
-        QObject::connect(ListModel(frame, "m_pNormalView"), &QAbstractItemModel::modelReset,
-            [&] { listedMs = timer.elapsed(); });
+        QObject::connect(
+            ListModel(frame, "m_pNormalView"), &QAbstractItemModel::modelReset, [&] { listedMs = timer.elapsed(); });
         for (int run = 0; run < options.runs && fault.isEmpty(); ++run) {
             timer.start();
             frame.StartSearch();

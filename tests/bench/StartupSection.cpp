@@ -23,7 +23,12 @@ namespace
 class FirstFrame : public QObject
 {
 public:
-    explicit FirstFrame(QWidget* window) : QObject(window), m_window(window) { window->installEventFilter(this); }
+    explicit FirstFrame(QWidget* window)
+        : QObject(window)
+        , m_window(window)
+    {
+        window->installEventFilter(this);
+    }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override

@@ -140,8 +140,8 @@ Batch Run(std::vector<std::unique_ptr<fakedevice::FakeHttpApi>>& apis, int count
         batch.meanRate = sum / double(rates.size());
     }
     // Every device ends its upload before the next batch starts.
-    RunUntil([&] { return std::none_of(devices.begin(), devices.end(), [](const auto& d) { return d->IsBusy(); }); },
-        30000);
+    RunUntil(
+        [&] { return std::none_of(devices.begin(), devices.end(), [](const auto& d) { return d->IsBusy(); }); }, 30000);
     return batch;
 }
 } // namespace
