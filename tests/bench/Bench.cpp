@@ -5,6 +5,7 @@
 
 #include <QEventLoop>
 #include <QFile>
+#include <QProcess>
 
 #include <algorithm>
 #include <cstdio>
@@ -265,6 +266,14 @@ int PoolLoad::Running() const
 int PoolLoad::Bound()
 {
     return TaskPool::Instance()->ThreadCount();
+}
+
+Outcome LanNotMade(const QString& why)
+{
+    const bool canMake
+        = QProcess::execute(QStringLiteral("unshare"), { QStringLiteral("-n"), QStringLiteral("true") }) == 0;
+    return canMake ? Outcome::Failed(QStringLiteral("cannot make the namespace LAN: %1").arg(why))
+                   : Outcome::Skip(QStringLiteral("cannot make network namespaces here: %1").arg(why));
 }
 
 bool RunUntil(const std::function<bool()>& done, int timeoutMs)

@@ -171,4 +171,8 @@ public:
 bool RunUntil(const std::function<bool()>& done, int timeoutMs);
 
 QString GoalText(bool met, const QString& gap);
+
+// A namespace LAN that could not be made: a skip where this machine cannot
+// make network namespaces at all (not root), else a fault.
+Outcome LanNotMade(const QString& why);
 } // namespace bench

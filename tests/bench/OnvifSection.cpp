@@ -166,7 +166,7 @@ Outcome OnvifSearchSection(const Options& options, Report& report)
     NamespaceLan lan;
     QString reason;
     if (!lan.Up(kNamespaces, kPerNamespace, &reason))
-        return Outcome::Skip(reason);
+        return LanNotMade(reason);
     struct Down
     {
         NamespaceLan& lan;

@@ -54,35 +54,33 @@ struct SdkSearch
     std::atomic<qint64> endMs { -1 };
 };
 
-bool EnterHost(NamespaceLan& lan)
-{
-    return lan.Enter(QStringLiteral("host")) && NamespaceLan::SeesOnlyLan();
-}
-
 QAbstractItemModel* ListModel(const QWidget& page, const char* view)
 {
     return CheckBoxTableModel::FromViewModel(page.findChild<CheckBoxTableView*>(QLatin1String(view))->model());
 }
 
-// Fake device programs, count namespaces of perNamespace devices each; the
-// last lateCount namespaces answer lateMs late.
+// Fake device programs in a namespace LAN, namespaces of perNamespace devices
+// each, the last lateNamespaces answering lateMs late; the calling thread in
+// the LAN's host namespace.
 class LanFleet
 {
 public:
-    QString Up(int namespaces, int perNamespace, int lateNamespaces = 0, int lateMs = 0)
+    Outcome Up(int namespaces, int perNamespace, int lateNamespaces = 0, int lateMs = 0)
     {
         QString error;
         if (!m_lan.Up(namespaces, perNamespace, &error))
-            return error.isEmpty() ? QStringLiteral("cannot make the namespace LAN") : error;
+            return LanNotMade(error);
         m_up = true;
         for (int i = 0; i < namespaces; ++i) {
             const bool late = i >= namespaces - lateNamespaces;
             m_programs.push_back(StartLanDevices(m_lan, QStringLiteral("dev%1").arg(i + 1), 1 + perNamespace * i,
                 perNamespace, QStringLiteral(DEVSCAN_FAKEDEVICE), &error, late ? lateMs : 0));
             if (!m_programs.back())
-                return QStringLiteral("the fake devices did not start: %1").arg(error);
+                return Outcome::Failed(QStringLiteral("the fake devices did not start: %1").arg(error));
         }
-        return QString();
+        if (!m_lan.Enter(QStringLiteral("host")) || !NamespaceLan::SeesOnlyLan())
+            return Outcome::Failed(QStringLiteral("cannot enter the LAN's host namespace"));
+        return Outcome::Ok();
     }
     ~LanFleet()
     {
@@ -111,13 +109,8 @@ Outcome LanSearchSection(const Options& options, Report& report)
 {
     LoadNumberedTexts();
     LanFleet fleet;
-    if (const QString why = fleet.Up(5, 50); !why.isEmpty()) {
-        // A machine without namespaces cannot run it; one that has them and
-        // still fails has a fault.
-        return why.contains(QLatin1String("fake devices")) ? Outcome::Failed(why) : Outcome::Skip(why);
-    }
-    if (!EnterHost(fleet.Lan()))
-        return Outcome::Failed(QStringLiteral("cannot enter the LAN's host namespace"));
+    if (const Outcome up = fleet.Up(5, 50); up.kind != Outcome::Done)
+        return up;
     ZVNetInit();
     ZVNetSetEncription(1);
     ZVSdkSetSearchTargets(nullptr, 0);
@@ -187,10 +180,8 @@ Outcome RangeSearchSection(const Options& options, Report& report)
     const int lateMs = settings->m_rangeSearchTimeoutMs * 8 / 10;
     // Six namespaces of ten addresses: 10.213.1.1-50 answer at once, .51-.60 late.
     LanFleet fleet;
-    if (const QString why = fleet.Up(6, 10, 1, lateMs); !why.isEmpty())
-        return why.contains(QLatin1String("fake devices")) ? Outcome::Failed(why) : Outcome::Skip(why);
-    if (!EnterHost(fleet.Lan()))
-        return Outcome::Failed(QStringLiteral("cannot enter the LAN's host namespace"));
+    if (const Outcome up = fleet.Up(6, 10, 1, lateMs); up.kind != Outcome::Done)
+        return up;
     ZVNetInit();
     ZVSdkSetSearchWindow(0);
     Series range;

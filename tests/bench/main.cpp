@@ -92,8 +92,11 @@ QString Machine()
         .arg(load);
 }
 
+constexpr int kSectionBoundMs = 40 * 60 * 1000;
+
 // Runs one section in a process of its own; its blocks go to blockFile.
-// Returns the section's exit status, or -1 when it crashed.
+// Returns the section's exit status, -1 when it crashed, -2 when it did not
+// end within the bound.
 int RunChild(const Section& section, const QStringList& forwarded, const QString& blockFile, bool isolate)
 {
     QStringList arguments = forwarded;
@@ -111,7 +114,12 @@ int RunChild(const Section& section, const QStringList& forwarded, const QString
     child.start(program, arguments);
     if (!child.waitForStarted(30000))
         return -1;
-    child.waitForFinished(-1);
+    // Each section bounds its own waits; this catches one that hangs anyway.
+    if (!child.waitForFinished(kSectionBoundMs)) {
+        child.kill();
+        child.waitForFinished(10000);
+        return -2;
+    }
     return child.exitStatus() == QProcess::CrashExit ? -1 : child.exitCode();
 }
 
@@ -152,6 +160,8 @@ int RunDriver(const QString& out, const QStringList& names, const QStringList& f
             head += QString::fromUtf8(blocks.readAll());
         if (status == -1)
             tail = QStringLiteral("FAULT: the section's process crashed\n");
+        else if (status == -2)
+            tail = QStringLiteral("FAULT: the section did not end within %1 min\n").arg(kSectionBoundMs / 60000);
         else if (status != 0 && status != 1 && status != 77)
             tail = QStringLiteral("FAULT: the section's process ended with status %1\n").arg(status);
         if (status != 0 && status != 77)
