@@ -12,9 +12,6 @@
 // own threads ends early, so a batch of short tasks may stay below it); and the longest GUI timer gap. Every device
 // must succeed (on the device side too), else the section fails.
 
-#include "CheckBoxHeaderView.h"
-#include "CheckBoxTableModel.h"
-#include "CheckBoxTableView.h"
 #include "DeviceFixtures.h"
 #include "DeviceInfo.h"
 #include "DeviceInfoMng.h"
@@ -23,6 +20,7 @@
 #include "FakeDevice.h"
 #include "LineEdit.h"
 #include "OperationFixtures.h"
+#include "PageBatch.h"
 #include "RebootDevice.h"
 #include "Sections.h"
 #include "ToolBarFrame.h"
@@ -149,13 +147,6 @@ bool RebootDone(const QList<DeviceInfo*>& devices)
     });
 }
 
-QString StatusText(int status)
-{
-    DeviceInfo device;
-    device.m_status = status;
-    return device.StatusText();
-}
-
 // One reboot batch of fakes[first, first + count) through a new page.
 BatchResult RebootBatch(SdkFleet& fleet, PoolLoad& load, size_t first, size_t count)
 {
@@ -171,11 +162,7 @@ BatchResult RebootBatch(SdkFleet& fleet, PoolLoad& load, size_t first, size_t co
         devices << TestSupport::ListedDevice(fleet.fakes[i]->State());
         rebootsBefore.push_back(fleet.fakes[i]->State().reboots);
     }
-    DeviceInfoMng::Instance()->ReplaceLanDevices(devices);
-    page.RefreshDeviceList();
-    auto* view = page.findChild<CheckBoxTableView*>(QStringLiteral("m_pDeviceTableView"));
-    CheckBoxHeaderView* header = view->checkBoxHeader();
-    QTest::mouseClick(header->viewport(), Qt::LeftButton, Qt::NoModifier, header->boxRect(0).center());
+    CheckBoxTableView* view = ListAndTickAll(page, devices);
     page.findChild<LineEdit*>(QStringLiteral("m_pEditUser"))->setText(QStringLiteral("admin"));
     page.findChild<LineEdit*>(QStringLiteral("m_pEditPwd"))->setText(QStringLiteral("admin123"));
     auto* button = page.findChild<QPushButton*>(QStringLiteral("m_pBtnReboot"));
@@ -197,10 +184,9 @@ BatchResult RebootBatch(SdkFleet& fleet, PoolLoad& load, size_t first, size_t co
     result.ended = done && unlocked;
 
     const QString ok = StatusText(StatusRebootOk);
-    const int statusColumn = CheckBoxTableModel::FromViewModel(view->model())->columnOfHeader(44);
     for (size_t i = 0; i < count; ++i) {
         const fakedevice::FakeDevice& fake = *fleet.fakes[first + i];
-        const bool rowOk = view->model()->index(int(i), statusColumn).data().toString() == ok;
+        const bool rowOk = RowStatus(*view, int(i)) == ok;
         if (rowOk && fake.State().reboots == rebootsBefore[i] + 1 && fake.WaitListening(10000))
             ++result.succeeded;
     }

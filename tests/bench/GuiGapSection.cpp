@@ -13,9 +13,6 @@
 // The network change and reboot batches of 200 succeeding devices are
 // measured in their own sections.
 
-#include "CheckBoxHeaderView.h"
-#include "CheckBoxTableModel.h"
-#include "CheckBoxTableView.h"
 #include "DeviceFixtures.h"
 #include "DeviceInfo.h"
 #include "DeviceInfoMng.h"
@@ -26,6 +23,7 @@
 #include "FakeOnvif.h"
 #include "LineEdit.h"
 #include "OperationFixtures.h"
+#include "PageBatch.h"
 #include "Sections.h"
 #include "TaskPool.h"
 #include "ToolBarFrame.h"
@@ -121,11 +119,7 @@ GapRun UpgradeBatch(const std::vector<std::unique_ptr<fakedevice::FakeDevice>>& 
         devices << TestSupport::ListedDevice(fake->State());
         upgradesBefore.push_back(fake->Upgrades().size());
     }
-    DeviceInfoMng::Instance()->ReplaceLanDevices(devices);
-    page.RefreshDeviceList();
-    auto* view = page.findChild<CheckBoxTableView*>(QStringLiteral("m_pDeviceTableView"));
-    CheckBoxHeaderView* header = view->checkBoxHeader();
-    QTest::mouseClick(header->viewport(), Qt::LeftButton, Qt::NoModifier, header->boxRect(0).center());
+    CheckBoxTableView* view = ListAndTickAll(page, devices);
     page.findChild<LineEdit*>(QStringLiteral("m_pEditFilePath"))->setText(path);
     page.findChild<LineEdit*>(QStringLiteral("m_pEditUserName"))->setText(QStringLiteral("admin"));
     page.findChild<LineEdit*>(QStringLiteral("m_pEditPassword"))->setText(QStringLiteral("admin123"));
@@ -141,13 +135,10 @@ GapRun UpgradeBatch(const std::vector<std::unique_ptr<fakedevice::FakeDevice>>& 
     result.why = gap.Explanation();
     result.batchMs = batch.elapsed();
 
-    DeviceInfo sample;
-    sample.m_status = StatusUpgradeOk;
-    const QString ok = sample.StatusText();
-    const int statusColumn = CheckBoxTableModel::FromViewModel(view->model())->columnOfHeader(44);
+    const QString ok = StatusText(StatusUpgradeOk);
     for (size_t i = 0; i < fakes.size(); ++i) {
         const std::vector<fakedevice::UpgradeRecord> upgrades = fakes[i]->Upgrades();
-        const bool rowOk = view->model()->index(int(i), statusColumn).data().toString() == ok;
+        const bool rowOk = RowStatus(*view, int(i)) == ok;
         if (rowOk && devices[int(i)]->m_status == StatusUpgradeOk && upgrades.size() == upgradesBefore[i] + 1
             && upgrades.back().sha256 == hash && upgrades.back().receivedSize == uint64_t(size))
             ++result.good;

@@ -105,6 +105,7 @@ int RunWindowMode(int argc, char** argv, const QString& which)
 
 Outcome StartupSection(const Options& options, Report& report)
 {
+    // Each run takes a fraction of a second: a few more than the other steps.
     const int runs = std::max(options.runs, options.quick ? 3 : 5);
     Series devscan, bare;
     QString why;

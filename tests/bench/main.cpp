@@ -9,8 +9,10 @@
 //
 // --quick: one run of each timed step (what CI uses); --runs N sets the count
 // (3 by default). --idle-runs adds ONVIF searches that each follow an idle
-// time. Sections that need a namespace LAN are skipped, with the reason,
-// where namespaces cannot be made (not root).
+// time. Each section runs in a process of its own: the loopback ones in a
+// network namespace of their own (unshare -n, loopback only), the others in
+// the namespace LAN they make. Where namespaces cannot be made (not root)
+// sections are skipped, with the reason.
 
 #include "Sections.h"
 
