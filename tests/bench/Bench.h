@@ -21,7 +21,7 @@ struct Options
     // Repetitions of each timed step; --quick (CI) uses fewer.
     int runs = 3;
     // ONVIF search runs that each follow --idle-seconds of idle.
-    int idleRuns = 0;
+    int idleRuns = 2;
     int idleSeconds = 60;
     bool quick = false;
     // The npm clients of tools/interop.sh (BUILD/interop/node_modules).

@@ -7,9 +7,10 @@
 //   devscan_bench [--out FILE] [--quick] [--runs N] [--idle-runs N] [--idle-seconds S]
 //                 [--node-modules DIR] [--section NAME]... [--list]
 //
-// --quick: one run of each timed step (what CI uses); --runs N sets the count
-// (3 by default). --idle-runs adds ONVIF searches that each follow an idle
-// time. Each section runs in a process of its own: the loopback ones in a
+// --quick: one run of each timed step and no idle ONVIF runs (what CI uses);
+// --runs N sets the count (3 by default). --idle-runs N (2 by default) adds
+// ONVIF searches that each follow --idle-seconds S (60) of idle: the first
+// search after idle has been seen to find fewer. Each section runs in a process of its own: the loopback ones in a
 // network namespace of their own (unshare -n, loopback only), the others in
 // the namespace LAN they make. Where namespaces cannot be made (not root)
 // sections are skipped, with the reason.
@@ -222,6 +223,7 @@ int main(int argc, char** argv)
     QStringList names, forwarded;
     bool list = false;
     bool runsGiven = false;
+    bool idleGiven = false;
     for (int i = 1; i < argc; ++i) {
         const char* arg = argv[i];
         const bool hasValue = i + 1 < argc;
@@ -235,6 +237,7 @@ int main(int argc, char** argv)
             runsGiven = true;
             forwarded << QLatin1String(arg) << value();
         } else if (!std::strcmp(arg, "--idle-runs") && hasValue && Number(argv[i + 1], 0, 100, options.idleRuns)) {
+            idleGiven = true;
             forwarded << QLatin1String(arg) << value();
         } else if (!std::strcmp(arg, "--idle-seconds") && hasValue
             && Number(argv[i + 1], 0, 3600, options.idleSeconds)) {
@@ -262,6 +265,8 @@ int main(int argc, char** argv)
     }
     if (options.quick && !runsGiven)
         options.runs = 1;
+    if (options.quick && !idleGiven)
+        options.idleRuns = 0;
     if (!window.isEmpty())
         return RunWindowMode(argc, argv, window);
     if (list) {
