@@ -2,8 +2,9 @@
 # Installs what is missing, then builds and runs the whole test suite: once
 # plain (warnings as errors), the start-up and settings tests in the second
 # product build, once under AddressSanitizer and UBSan, and the threading tests
-# under ThreadSanitizer, then a short fuzzing run. The core libraries are also
-# built without the widgets.
+# under ThreadSanitizer, then a short fuzzing run, the public ONVIF clients and
+# the benchmark program (figures in build-tests/plain/benchmarks.txt). The core
+# libraries are also built without the widgets.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -66,3 +67,16 @@ echo "=== interop: public ONVIF clients"
 interop=0
 tools/interop.sh build-tests/plain || interop=$?
 [ "$interop" = 0 ] || [ "$interop" = 77 ] || exit "$interop"
+# The benchmark program of the plain build, once, beside the npm clients the
+# interop step installed: its figures are reported, not asserted. It fails
+# the run only when a section found a fault (a crash, a wrong device count, a
+# batch that did not end). --quick: one run of each timed step.
+echo "=== benchmarks"
+bench=0
+build-tests/plain/bin/devscan_bench --quick --node-modules "$PWD/build-tests/plain/interop/node_modules" \
+    --out build-tests/plain/benchmarks.txt >build-tests/plain/benchmarks.log 2>&1 || bench=$?
+cat build-tests/plain/benchmarks.txt || true
+if [ "$bench" != 0 ]; then
+    tail -n 60 build-tests/plain/benchmarks.log
+    exit "$bench"
+fi

@@ -1,10 +1,8 @@
-// Firmware upload benchmark: one 32 MiB image to one fake HTTP-API device,
+// Firmware uploads: one 32 MiB image to one fake HTTP-API device on loopback,
 // then to 16 at once, through the whole upgrade (login, token, upload
-// thread). Prints each device's throughput as the device measured it (first
-// to last byte) against the 8 MiB/s cap, and the process's peak memory
-// during each batch. Not a test: run it by hand.
-//
-//   bench_upload [--size-mib N] [--devices N]
+// thread). Each device's throughput as the device measured it (first to last
+// byte) against the 8 MiB/s cap, and the process's peak memory during each
+// batch.
 
 #include "DeviceInfo.h"
 #include "DeviceTaskListener.h"
@@ -12,17 +10,15 @@
 #include "FakeDevice.h"
 #include "FakeHttpApi.h"
 #include "FixedText.h"
+#include "Sections.h"
 #include "TaskPool.h"
 #include "ZVAppSetting.h"
 #include "ZVNet.h"
 
-#include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
 
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <memory>
@@ -30,10 +26,14 @@
 #include <string>
 #include <vector>
 
+namespace bench
+{
 namespace
 {
 constexpr double kCapBytesPerSecond = 16 * 524288.0;
 constexpr double kMiB = 1024.0 * 1024.0;
+constexpr int kSizeMiB = 32;
+constexpr int kParallel = 16;
 
 class FinishCounter : public DeviceTaskListener
 {
@@ -84,11 +84,10 @@ bool WriteImage(const QString& path, qint64 size)
 
 struct Batch
 {
-    int devices = 0;
+    bool ended = false;
     double seconds = 0;
     double minRate = 0;
     double meanRate = 0;
-    double maxRate = 0;
     int succeeded = 0;
     long baseKiB = 0;
     long peakKiB = 0;
@@ -98,7 +97,6 @@ Batch Run(std::vector<std::unique_ptr<fakedevice::FakeHttpApi>>& apis, int count
     TaskPool& pool)
 {
     Batch batch;
-    batch.devices = count;
     FinishCounter counter;
     std::vector<std::unique_ptr<DeviceInfo>> devices;
     for (int i = 0; i < count; ++i) {
@@ -121,8 +119,7 @@ Batch Run(std::vector<std::unique_ptr<fakedevice::FakeHttpApi>>& apis, int count
     timer.start();
     for (auto& device : devices)
         pool.AddTask(&UpgradeTask, device.get());
-    while (counter.Finished() < count && timer.elapsed() < 120000)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    batch.ended = RunUntil([&] { return counter.Finished() >= count; }, 120000);
     batch.seconds = timer.elapsed() / 1000.0;
     batch.peakKiB = StatusKiB("VmHWM");
 
@@ -137,73 +134,76 @@ Batch Run(std::vector<std::unique_ptr<fakedevice::FakeHttpApi>>& apis, int count
     }
     if (!rates.empty()) {
         batch.minRate = *std::min_element(rates.begin(), rates.end());
-        batch.maxRate = *std::max_element(rates.begin(), rates.end());
         double sum = 0;
         for (double rate : rates)
             sum += rate;
         batch.meanRate = sum / double(rates.size());
     }
+    // Every device ends its upload before the next batch starts.
+    RunUntil(
+        [&] { return std::none_of(devices.begin(), devices.end(), [](const auto& d) { return d->IsBusy(); }); }, 30000);
     return batch;
-}
-
-void Print(const Batch& batch, qint64 size)
-{
-    std::printf(
-        "%2d device(s): %d/%d upgraded in %.2f s\n", batch.devices, batch.succeeded, batch.devices, batch.seconds);
-    std::printf("    throughput per device (device side, first to last byte): min %.2f, mean %.2f, max %.2f MiB/s\n",
-        batch.minRate / kMiB, batch.meanRate / kMiB, batch.maxRate / kMiB);
-    std::printf("    slowest device at %.1f%% of the 8 MiB/s cap (needed: 90%%): %s\n",
-        100.0 * batch.minRate / kCapBytesPerSecond,
-        batch.succeeded == batch.devices && batch.minRate >= 0.9 * kCapBytesPerSecond ? "ok" : "BELOW");
-    std::printf("    memory: %.1f MiB before, peak %.1f MiB (+%.1f MiB); the image is %.1f MiB, %.1f MiB if each "
-                "device held its own\n",
-        batch.baseKiB / 1024.0, batch.peakKiB / 1024.0, (batch.peakKiB - batch.baseKiB) / 1024.0, size / kMiB,
-        batch.devices * size / kMiB);
 }
 } // namespace
 
-int main(int argc, char** argv)
+Outcome UploadSection(const Options& options, Report& report)
 {
-    QCoreApplication app(argc, argv);
-    int sizeMiB = 32;
-    int count = 16;
-    for (int i = 1; i + 1 < argc; i += 2) {
-        if (std::strcmp(argv[i], "--size-mib") == 0)
-            sizeMiB = std::max(1, std::atoi(argv[i + 1]));
-        else if (std::strcmp(argv[i], "--devices") == 0)
-            count = std::clamp(std::atoi(argv[i + 1]), 1, 64);
-    }
-    const qint64 size = qint64(sizeMiB) * 1024 * 1024;
-
+    const qint64 size = qint64(kSizeMiB) * 1024 * 1024;
     QTemporaryDir dir;
     const QString image = dir.filePath(QStringLiteral("firmware.sw"));
-    if (!dir.isValid() || !WriteImage(image, size)) {
-        std::fprintf(stderr, "cannot write the image\n");
-        return 1;
-    }
+    if (!dir.isValid() || !WriteImage(image, size))
+        return Outcome::Failed(QStringLiteral("cannot write the image"));
     ZVNetInit();
     ZVAppSetting::Instance()->m_company = 44;
     std::vector<std::string> addresses;
-    for (int i = 0; i < count; ++i)
+    for (int i = 0; i < kParallel; ++i)
         addresses.push_back(fakedevice::UniqueLoopbackPrefix() + std::to_string(100 + i));
     auto apis = fakedevice::MakeHttpDevices(addresses, 0);
-    if (int(apis.size()) != count) {
-        std::fprintf(stderr, "cannot start %d fake devices\n", count);
-        return 1;
-    }
-    std::printf(
-        "image %d MiB, cap 8 MiB/s per device, peak reset %s\n", sizeMiB, ResetPeak() ? "available" : "NOT available");
-    int result = 0;
+    if (int(apis.size()) != kParallel)
+        return Outcome::Failed(QStringLiteral("cannot start %1 fake devices").arg(kParallel));
+    const bool peakReset = ResetPeak();
+    QString fault;
     {
-        TaskPool pool(count + 2);
-        for (int devices : { 1, count }) {
-            const Batch batch = Run(apis, devices, image, size, pool);
-            Print(batch, size);
-            if (batch.succeeded != devices)
-                result = 1;
+        TaskPool pool(kParallel + 2);
+        for (int devices : { 1, kParallel }) {
+            Series slowest, mean, seconds;
+            long extraKiB = 0;
+            for (int run = 0; run < options.runs && fault.isEmpty(); ++run) {
+                const Batch batch = Run(apis, devices, image, size, pool);
+                if (!batch.ended || batch.succeeded != devices) {
+                    fault = QStringLiteral("%1 of %2 uploads succeeded").arg(batch.succeeded).arg(devices);
+                    break;
+                }
+                slowest.Add(batch.minRate / kMiB);
+                mean.Add(batch.meanRate / kMiB);
+                seconds.Add(batch.seconds);
+                extraKiB = std::max(extraKiB, batch.peakKiB - batch.baseKiB);
+            }
+            if (slowest.IsEmpty())
+                break;
+            Figure figure;
+            figure.title = devices == 1 ? QStringLiteral("32 MiB upload, one device")
+                                        : QStringLiteral("32 MiB upload, 16 devices in parallel");
+            figure.measures = QStringLiteral("UpgradeTask with a %1 MiB image to %2 fake HTTP-API device(s) on "
+                                             "loopback (login, token, upload); throughput as each device measured it, "
+                                             "first to last byte; peak memory of the batch over the memory before it")
+                                  .arg(kSizeMiB)
+                                  .arg(devices);
+            figure.figure = QStringLiteral("slowest device %1; mean %2; batch %3; peak memory +%4 MiB (peak reset %5)")
+                                .arg(slowest.Text("MiB/s", 2), mean.Text("MiB/s", 2), seconds.Text("s", 2))
+                                .arg(extraKiB / 1024.0, 0, 'f', 1)
+                                .arg(peakReset ? QStringLiteral("available") : QStringLiteral("NOT available"));
+            figure.peer = QStringLiteral("the 8 MiB/s cap per device; the image held once per device would take %1 MiB")
+                              .arg(devices * kSizeMiB);
+            figure.goal = QStringLiteral("every device at 90% of the cap or more (7.20 MiB/s), in every run");
+            figure.met = slowest.Min() * kMiB >= 0.9 * kCapBytesPerSecond;
+            figure.gap = QStringLiteral("slowest device at %1% of the cap")
+                             .arg(100.0 * slowest.Min() * kMiB / kCapBytesPerSecond, 0, 'f', 1);
+            report.Add(figure);
         }
     }
     apis.clear();
     ZVNetRelease();
-    return result;
+    return fault.isEmpty() ? Outcome::Ok() : Outcome::Failed(fault);
 }
+} // namespace bench
