@@ -1,0 +1,787 @@
+#include "FaultMatrix.h"
+
+#include "DeviceFixtures.h"
+#include "DeviceTasks.h"
+#include "DeviceWire.h"
+#include "DispatchFixtures.h"
+#include "ExportPath.h"
+#include "FakeDevice.h"
+#include "FakeHttpApi.h"
+#include "OperationFixtures.h"
+#include "ZVAppSetting.h"
+#include "ZVSdkConfig.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <cstring>
+#include <functional>
+#include <map>
+#include <string>
+#include <thread>
+
+namespace TestSupport
+{
+namespace
+{
+using fakedevice::DeviceState;
+using fakedevice::FakeDevice;
+using fakedevice::FakeHttpApi;
+using fakedevice::Faults;
+using fakedevice::HttpDeviceState;
+using fakedevice::HttpFaults;
+namespace wire = fakedevice::wire;
+
+constexpr int kHttpCompany = 44;
+constexpr int kDevicesPerCase = 4;
+constexpr int kFaultyIndex = 1;
+// The SDK's request time-out in these cases: a late reply waits past it. The
+// connection keeps the environment's generous one.
+constexpr int kSdkConnectMs = 3000;
+constexpr int kSdkRequestMs = 1500;
+constexpr int kSdkLateMs = 2500;
+// The JSON client's own time-out is 5 s.
+constexpr int kHttpLateMs = 6500;
+// A reply no JSON reader should take whole.
+constexpr size_t kHttpOversizedBytes = 3u * 1024 * 1024;
+// A held reply: far beyond every time-out, ended by the device's going.
+constexpr int kHeldMs = 30000;
+constexpr int kCaseBoundMs = 60000;
+
+const char* const kKeyPath = "/API/Maintenance/TransKey/Get";
+const char* const kLoginPath = "/API/Web/Login";
+const char* const kWrongPassword = "Not-the-password1";
+const char* const kNewPassword = "New-Pass1234";
+
+struct MatrixOperation
+{
+    const char* name;
+    void (*sdkEntry)(void*); // null: the operation has no ZVNet way
+    void (*httpEntry)(void*); // null: no HTTP way
+    DeviceTaskListener* DeviceInfo::*sdkPage;
+    DeviceTaskListener* DeviceInfo::*httpPage;
+    int sdkOk, sdkFailed;
+    int httpOk, httpFailed;
+    // The ZVNet request whose reply the worker reads, and the one that
+    // changes the device; 0 when there is none.
+    uint16_t sdkRead, sdkWrite;
+    // The HTTP path whose reply the worker reads, and the one that changes
+    // the device; null when there is none.
+    const char* httpRead;
+    const char* httpWrite;
+    // The path whose reply's member types the worker relies on; null when it
+    // reads none (a reply parsed and not looked into, or one that only has to
+    // name its groups).
+    const char* httpTyped;
+    // The HTTP client's time-out is one for every worker; a late reply is
+    // tried where the worker ends its own way (false: as another row does).
+    bool httpLate;
+    // Refreshes its page's row once while it runs (the HTTP restore).
+    bool httpRefresh;
+    bool usesKeys; // asks the HTTP key request first
+    int keyFailed; // status when the key request fails (0: httpFailed)
+    bool query; // changes nothing on the device
+    void (*setup)(DeviceInfo& device, MatrixProtocol protocol, const QString& importFile);
+    // The result a healthy query leaves in the device record.
+    bool (*queried)(const DeviceInfo& device);
+};
+
+void NoSetup(DeviceInfo&, MatrixProtocol, const QString&)
+{
+}
+
+bool Connected(const DeviceInfo&)
+{
+    return true;
+}
+
+QDateTime CaseTime()
+{
+    return QDateTime(QDate(2026, 3, 9), QTime(7, 5, 3), Qt::UTC);
+}
+
+void SetupPassword(DeviceInfo& device, MatrixProtocol, const QString&)
+{
+    device.m_newPassword = device.m_confirmPassword = QLatin1String(kNewPassword);
+}
+
+void SetupStreamQuery(DeviceInfo& device, MatrixProtocol, const QString&)
+{
+    device.m_streamIndex = 0;
+    device.m_resolutionText = QStringLiteral("before");
+}
+
+bool StreamQueried(const DeviceInfo& device)
+{
+    return device.m_resolutionText != QLatin1String("before") && !device.m_fpsText.isEmpty();
+}
+
+void SetupStreamSet(DeviceInfo& device, MatrixProtocol, const QString&)
+{
+    device.m_streamIndex = 0;
+    device.m_fps = 20;
+    device.m_fpsText = QStringLiteral("20");
+    device.m_encodeTypeIndex = 1;
+    device.m_encodeTypeText = QStringLiteral("H265");
+    device.m_bitrateMode = 0;
+    device.m_bitrateIndex = 9;
+    device.m_customBitrate = 3000;
+    device.m_resolutionText = QStringLiteral("1920*1080");
+}
+
+void SetupOsdQuery(DeviceInfo& device, MatrixProtocol, const QString&)
+{
+    device.m_osdNamePos.clear();
+}
+
+bool OsdQueried(const DeviceInfo& device)
+{
+    return !device.m_osdNamePos.isEmpty();
+}
+
+void SetupOsdSet(DeviceInfo& device, MatrixProtocol, const QString&)
+{
+    device.SetOsdParams(11, 22, 333, 44, QStringLiteral("Gate"));
+    device.SetDateTime(CaseTime());
+}
+
+void SetupClock(DeviceInfo& device, MatrixProtocol, const QString&)
+{
+    device.SetDateTime(CaseTime());
+}
+
+void SetupDefaults(DeviceInfo& device, MatrixProtocol protocol, const QString&)
+{
+    if (protocol == MatrixProtocol::Http) {
+        device.m_resetMode = 1;
+        device.SetHttpResetGroups(true, true, true, true, false, true, true, true, false);
+    }
+}
+
+void SetupImport(DeviceInfo& device, MatrixProtocol, const QString& importFile)
+{
+    device.m_importFilePath = importFile;
+}
+
+void SetupNameType(DeviceInfo& device, MatrixProtocol, const QString&)
+{
+    device.m_newDeviceName = "Gate 7";
+    device.m_newDeviceType = "ZV-IPC-9000";
+}
+
+// Which protocol ways exist: the HTTP API has no recovery-free factory default
+// (its restore goes by groups, the "defaults" row), no device name or type
+// change (the worker says unsupported before any request), and the SDK's
+// parameter import takes only a set the same device exported, which the
+// export rows cover the other way round.
+const MatrixOperation kOperations[] = {
+    { "login", &MatchVersionTask, &MatchVersionTask, &DeviceInfo::m_pDeviceInfoFrame, &DeviceInfo::m_pDeviceInfoFrame,
+        StatusConnected, StatusConnectFailed, StatusConnected, StatusConnectFailed, 0, 0, kLoginPath, nullptr,
+        kLoginPath, true, false, false, 0, true, &NoSetup, &Connected },
+    { "reboot", &RebootTask, &RebootTask, &DeviceInfo::m_pRebootDevice, &DeviceInfo::m_pRebootDevice, StatusRebootOk,
+        StatusRebootFailed, StatusRebootOk, StatusRebootFailed, 0, wire::RemoteTest, kKeyPath,
+        "/API/Maintenance/DeviceReboot/Set", kKeyPath, true, false, true, StatusRebootRequestFailed, false, &NoSetup,
+        nullptr },
+    { "defaults", &DefaultTask, &RecoveryTask, &DeviceInfo::m_pUpgradeFrame, &DeviceInfo::m_pRecoveryDevice, StatusOk,
+        StatusFailed, StatusOk, StatusFailed, 0, wire::SetParam, "/API/Maintenance/Reset/Range",
+        "/API/Maintenance/Reset/Set", kKeyPath, false, true, true, 0, false, &SetupDefaults, nullptr },
+    { "password", &ChangePasswordTask, &ChangePasswordTask, &DeviceInfo::m_pChangePassword,
+        &DeviceInfo::m_pChangePassword, StatusOk, StatusFailed, StatusOk, StatusFailed, wire::QueryParam,
+        wire::SetParam, kKeyPath, "/API/SystemConfig/User/Set", kKeyPath, true, false, true, 0, false, &SetupPassword,
+        nullptr },
+    { "stream query", &QueryStreamTask, &QueryStreamTask, &DeviceInfo::m_pStreamConfigFrame,
+        &DeviceInfo::m_pStreamConfigFrame, StatusQueryOk, StatusQueryFailed, StatusQueryOk, StatusQueryFailed,
+        wire::QueryParam, 0, "/API/StreamConfig/MainStream/Get", nullptr, "/API/StreamConfig/MainStream/Get", true,
+        false, false, 0, true, &SetupStreamQuery, &StreamQueried },
+    { "stream set", &SetStreamTask, &SetStreamTask, &DeviceInfo::m_pStreamConfigFrame,
+        &DeviceInfo::m_pStreamConfigFrame, StatusOk, StatusFailed, StatusOk, StatusFailed, wire::QueryParam,
+        wire::SetParam, nullptr, "/API/StreamConfig/MainStream/Set", nullptr, false, false, false, 0, false,
+        &SetupStreamSet, nullptr },
+    { "osd query", &QueryOsdTask, &QueryOsdTask, &DeviceInfo::m_pOSDConfig, &DeviceInfo::m_pOSDConfig, StatusQueryOk,
+        StatusQueryFailed, StatusQueryOk, StatusQueryFailed, wire::QueryParam, 0, "/API/ChannelConfig/OSD/Get", nullptr,
+        "/API/ChannelConfig/OSD/Get", false, false, false, 0, true, &SetupOsdQuery, &OsdQueried },
+    { "osd set", &SetOsdTask, &SetOsdTask, &DeviceInfo::m_pOSDConfig, &DeviceInfo::m_pOSDConfig, StatusOk, StatusFailed,
+        StatusOk, StatusFailed, wire::QueryParam, wire::SetParam, "/API/ChannelConfig/OSD/Set",
+        "/API/ChannelConfig/OSD/Set", nullptr, false, false, false, 0, false, &SetupOsdSet, nullptr },
+    { "clock", &SetTimeTask, &SetTimeTask, &DeviceInfo::m_pStreamConfigFrame, &DeviceInfo::m_pStreamConfigFrame,
+        StatusOk, StatusFailed, StatusOk, StatusFailed, wire::QueryBlock, wire::SetParam, nullptr,
+        "/API/SystemConfig/DateTime/Set", nullptr, true, false, false, 0, false, &SetupClock, nullptr },
+    { "export", &ExportParamTask, &ExportParamTask, &DeviceInfo::m_pImportExportFrame,
+        &DeviceInfo::m_pImportExportFrame, StatusExportOk, StatusExportFailed, StatusExportOk, StatusExportFailed,
+        wire::Export, 0, "/API/Maintenance/ParamManagement/Get", nullptr, "/API/Maintenance/ParamManagement/Get", true,
+        false, false, 0, true, &NoSetup, &Connected },
+    { "import", nullptr, &ImportParamTask, &DeviceInfo::m_pImportExportFrame, &DeviceInfo::m_pImportExportFrame, 0, 0,
+        StatusImportOk, StatusImportFailed, 0, 0, kKeyPath, "/API/Maintenance/ParamManagement/Set", kKeyPath, true,
+        false, true, 0, false, &SetupImport, nullptr },
+    { "name and type", &ChangeDeviceTask, nullptr, &DeviceInfo::m_pChangeDevice, &DeviceInfo::m_pChangeDevice,
+        StatusChangeOk, StatusChangeFailed, 0, 0, 0, wire::SetParamEx, nullptr, nullptr, nullptr, false, false, false,
+        0, false, &SetupNameType, nullptr },
+};
+constexpr int kLogin = 0;
+
+const char* FaultName(MatrixFault fault)
+{
+    switch (fault) {
+    case MatrixFault::NoAnswer: return "no answer";
+    case MatrixFault::Late: return "late";
+    case MatrixFault::DropMidTransfer: return "drops mid-transfer";
+    case MatrixFault::ErrorReply: return "error reply";
+    case MatrixFault::NotJson: return "not JSON";
+    case MatrixFault::WrongTypes: return "wrong types";
+    case MatrixFault::ShortKeyList: return "short key list";
+    case MatrixFault::Oversized: return "oversized";
+    case MatrixFault::HugeLength: return "huge length";
+    case MatrixFault::RefusedPassword: return "refused password";
+    case MatrixFault::Vanishes: return "vanishes";
+    }
+    return "?";
+}
+
+// The ZVNet request a fault strikes (wire type; 0: every reply), or -1 when
+// the fault does not apply to the operation.
+int SdkFaultType(const MatrixOperation& operation, MatrixFault fault, bool login)
+{
+    const uint16_t read = operation.sdkRead;
+    const uint16_t write = operation.sdkWrite;
+    switch (fault) {
+    case MatrixFault::NoAnswer:
+    case MatrixFault::RefusedPassword: return login ? 0 : -1;
+    // The login's own reply faults strike the challenge and the login result.
+    // A device that goes away during its login holds the login's result.
+    case MatrixFault::Vanishes: return login ? uint16_t(wire::Login) : write ? write : read;
+    case MatrixFault::Late:
+    case MatrixFault::ErrorReply: return login ? 0 : write ? write : read;
+    case MatrixFault::DropMidTransfer:
+    case MatrixFault::HugeLength: return login ? 0 : read ? read : write;
+    // Records come only in the replies that read some.
+    case MatrixFault::ShortKeyList:
+    case MatrixFault::Oversized: return read == wire::QueryParam || read == wire::Export ? read : -1;
+    // JSON and its types are the HTTP API's alone.
+    case MatrixFault::NotJson:
+    case MatrixFault::WrongTypes: return -1;
+    }
+    return -1;
+}
+
+// The HTTP path a fault strikes ("" for every path), or null when it does not
+// apply.
+const char* HttpFaultPath(const MatrixOperation& operation, MatrixFault fault, bool login)
+{
+    const char* read = operation.httpRead;
+    const char* write = operation.httpWrite;
+    switch (fault) {
+    case MatrixFault::NoAnswer:
+    case MatrixFault::RefusedPassword: return login ? "" : nullptr;
+    case MatrixFault::Late:
+        if (!operation.httpLate)
+            return nullptr;
+        return write ? write : read;
+    case MatrixFault::Vanishes:
+    case MatrixFault::ErrorReply: return write ? write : read;
+    case MatrixFault::DropMidTransfer: return read ? read : write;
+    // Replies that are not read (a set whose success is HTTP 200 alone)
+    // cannot be wrong in their body.
+    case MatrixFault::NotJson:
+    case MatrixFault::Oversized: return read;
+    case MatrixFault::WrongTypes: return operation.httpTyped;
+    case MatrixFault::ShortKeyList: return operation.usesKeys ? kKeyPath : nullptr;
+    // Frame lengths are ZVNet's alone.
+    case MatrixFault::HugeLength: return nullptr;
+    }
+    return nullptr;
+}
+
+int ExpectedFaultyStatus(const MatrixOperation& operation, MatrixProtocol protocol, MatrixFault fault)
+{
+    const bool http = protocol == MatrixProtocol::Http;
+    // A wrong password is a failed login like any other; 104 and 112, the
+    // device's own refusals, are no faults of a batch.
+    if (&operation == &kOperations[kLogin])
+        return StatusConnectFailed;
+    if (!http)
+        return operation.sdkFailed;
+    const char* path = HttpFaultPath(operation, fault, false);
+    if (operation.keyFailed && path && std::strcmp(path, kKeyPath) == 0)
+        return operation.keyFailed;
+    return operation.httpFailed;
+}
+
+std::vector<FaultCase> MakeCases()
+{
+    std::vector<FaultCase> cases;
+    const MatrixFault faults[] = { MatrixFault::NoAnswer, MatrixFault::Late, MatrixFault::DropMidTransfer,
+        MatrixFault::ErrorReply, MatrixFault::NotJson, MatrixFault::WrongTypes, MatrixFault::ShortKeyList,
+        MatrixFault::Oversized, MatrixFault::HugeLength, MatrixFault::RefusedPassword, MatrixFault::Vanishes };
+    for (int index = 0; index < int(sizeof(kOperations) / sizeof(kOperations[0])); ++index) {
+        const MatrixOperation& operation = kOperations[index];
+        const bool login = index == kLogin;
+        for (const MatrixProtocol protocol : { MatrixProtocol::ZVNet, MatrixProtocol::Http }) {
+            const bool http = protocol == MatrixProtocol::Http;
+            if (!(http ? operation.httpEntry : operation.sdkEntry))
+                continue;
+            for (const MatrixFault fault : faults) {
+                const bool applies = http ? HttpFaultPath(operation, fault, login) != nullptr
+                                          : SdkFaultType(operation, fault, login) >= 0;
+                if (!applies)
+                    continue;
+                FaultCase c;
+                c.name = QStringLiteral("%1, %2: %3")
+                             .arg(QLatin1String(operation.name), QLatin1String(http ? "HTTP" : "ZVNet"),
+                                 QLatin1String(FaultName(fault)));
+                c.operation = index;
+                c.protocol = protocol;
+                c.fault = fault;
+                c.healthyStatus = http ? operation.httpOk : operation.sdkOk;
+                c.faultyStatus = ExpectedFaultyStatus(operation, protocol, fault);
+                cases.push_back(c);
+            }
+        }
+    }
+    return cases;
+}
+
+// What a device remembers, by part, for telling a whole change from a partial
+// one.
+using StateView = std::map<std::string, std::string>;
+
+StateView ViewOf(const DeviceState& state)
+{
+    StateView view;
+    for (const auto& param : state.params)
+        view["param " + std::to_string(param.first)] = std::string(param.second.begin(), param.second.end());
+    view["password"] = state.users.empty() ? std::string() : state.users.front().password;
+    view["reboots"] = std::to_string(state.reboots);
+    view["defaults"] = std::to_string(state.defaultResets);
+    view["name"] = state.deviceName;
+    view["type"] = state.deviceType;
+    for (const auto& group : state.groupSettings)
+        view["group " + group.first] = group.second;
+    return view;
+}
+
+StateView ViewOf(const HttpDeviceState& state)
+{
+    StateView view;
+    view["password"] = state.password;
+    view["reboots"] = std::to_string(state.reboots);
+    view["resets"] = std::to_string(state.resets);
+    for (const auto& group : state.groupSettings)
+        view["group " + group.first] = group.second;
+    for (const auto& stream : state.settings.streams) {
+        const fakedevice::HttpStreamSettings& s = stream.second;
+        view["stream " + stream.first] = s.resolution + "|" + std::to_string(s.fps) + "|" + s.encodeType + "|"
+            + s.bitrateMode + "|" + std::to_string(s.bitrate) + "|" + std::to_string(s.customBitrate);
+    }
+    const fakedevice::HttpOsdSettings& osd = state.settings.osd;
+    view["osd"] = osd.name + "|" + std::to_string(osd.nameX) + "|" + std::to_string(osd.nameY) + "|"
+        + std::to_string(osd.dateX) + "|" + std::to_string(osd.dateY);
+    const fakedevice::HttpClockSettings& clock = state.settings.clock;
+    view["clock"] = clock.date + "|" + clock.time + "|" + clock.timeZone + "|" + clock.dateFormat + "|"
+        + std::to_string(clock.timeFormat) + "|" + (clock.synchronizeComputerTime ? "sync" : "");
+    view["params"] = state.settings.deviceParams;
+    view["imports"] = std::to_string(state.settings.paramImports);
+    return view;
+}
+
+StateView Changed(const StateView& before, const StateView& after)
+{
+    StateView changed;
+    for (const auto& part : after) {
+        const auto old = before.find(part.first);
+        if (old == before.end() || old->second != part.second)
+            changed[part.first] = part.second;
+    }
+    for (const auto& part : before) {
+        if (!after.count(part.first))
+            changed[part.first] = "(gone)";
+    }
+    return changed;
+}
+
+QString Parts(const StateView& view)
+{
+    QStringList names;
+    for (const auto& part : view)
+        names << QString::fromStdString(part.first);
+    return names.join(QLatin1Char(','));
+}
+
+// One device of a case: its fake device of either kind, the listed device,
+// and what the fake device remembered at the start.
+struct CaseDevice
+{
+    std::unique_ptr<FakeDevice> sdk;
+    std::unique_ptr<FakeHttpApi> http;
+    std::unique_ptr<DeviceInfo> device;
+    StateView before;
+    StateView after; // also kept from a device that went away
+    bool gone = false;
+};
+
+StateView CurrentView(const CaseDevice& d)
+{
+    return d.sdk ? ViewOf(d.sdk->State()) : ViewOf(d.http->State());
+}
+
+// The reports that ended an operation for device (IsOperationEnd). A worker
+// that refreshes its row while it runs does so before its end, both logged in
+// and not finished, and the refresh may show the status the end has already
+// stored: the first such report past the connection's is the refresh.
+int EndReportsOf(const ReportLog& log, const DeviceInfo* device, bool refreshes)
+{
+    int ends = 0;
+    bool refreshSeen = !refreshes;
+    for (const TaskReport& report : log.Reports()) {
+        if (report.device != device)
+            continue;
+        if (!refreshSeen && report.loggedIn && !report.finished && report.status != StatusConnected) {
+            refreshSeen = true;
+            continue;
+        }
+        ends += IsOperationEnd(report) ? 1 : 0;
+    }
+    return ends;
+}
+} // namespace
+
+const std::vector<FaultCase>& FaultMatrixCases()
+{
+    static const std::vector<FaultCase> cases = MakeCases();
+    return cases;
+}
+
+struct FaultMatrixRunner::Impl
+{
+    Impl()
+        : environment()
+        , page(log, QStringLiteral("page"))
+    {
+        ZVSdkSetTimeouts(kSdkConnectMs, kSdkRequestMs);
+    }
+
+    // Loopback addresses of this process, four fresh ones per case, over both
+    // blocks before any is used again.
+    std::string NextAddress()
+    {
+        const int slot = nextSlot++ % (2 * 250);
+        return fakedevice::UniqueLoopbackPrefix(slot / 250) + std::to_string(slot % 250 + 1);
+    }
+
+    bool MakeDevices(
+        const FaultCase& c, const MatrixOperation& operation, std::vector<CaseDevice>& devices, QStringList& problems);
+    void ArmFault(const FaultCase& c, const MatrixOperation& operation, CaseDevice& faulty);
+    // The device goes away once its request is under way; true once it has.
+    bool VanishWhenAsked(
+        const FaultCase& c, const MatrixOperation& operation, CaseDevice& faulty, std::vector<std::thread>& stops);
+    void CheckDevices(const FaultCase& c, const MatrixOperation& operation, const std::vector<CaseDevice>& devices,
+        FaultOutcome& outcome);
+
+    OperationEnvironment environment;
+    ReportLog log;
+    RecordingSearchListener page;
+    QTemporaryDir files;
+    int nextSlot = 0;
+    int caseNumber = 0;
+    QString exportDir;
+};
+
+bool FaultMatrixRunner::Impl::MakeDevices(
+    const FaultCase& c, const MatrixOperation& operation, std::vector<CaseDevice>& devices, QStringList& problems)
+{
+    const bool http = c.protocol == MatrixProtocol::Http;
+    QString importFile;
+    if (&operation == &kOperations[10]) {
+        fakedevice::HttpSettings settings;
+        settings.osd.name = "Imported";
+        settings.deviceParams = "imported-set";
+        importFile = QDir(files.path()).filePath(QStringLiteral("import-%1.txt").arg(caseNumber));
+        QFile file(importFile);
+        const std::string text = fakedevice::ExportParams(settings);
+        if (!file.open(QIODevice::WriteOnly) || file.write(text.data(), qint64(text.size())) != qint64(text.size())) {
+            problems << QStringLiteral("the import file could not be written");
+            return false;
+        }
+    }
+    devices.resize(kDevicesPerCase);
+    for (int i = 0; i < kDevicesPerCase; ++i) {
+        CaseDevice& d = devices[size_t(i)];
+        const std::string ip = NextAddress();
+        const QString name = QStringLiteral("Camera %1").arg(i + 1);
+        if (http) {
+            FakeHttpApi::Options options;
+            options.ip = ip;
+            d.http = std::make_unique<FakeHttpApi>(HttpDeviceState(), options);
+            if (!d.http->Listening()) {
+                problems << QStringLiteral("HTTP device %1 does not listen").arg(i);
+                return false;
+            }
+            const HttpDeviceState state = d.http->State();
+            d.device.reset(NewDevice(nullptr, QString::fromStdString(ip), name, 1, 9000, d.http->Port()));
+            d.device->m_user = QString::fromStdString(state.user);
+            d.device->m_password = QString::fromStdString(state.password);
+        } else {
+            DeviceState state = fakedevice::LoopbackDeviceState(ip, i + 1);
+            state.FillDefaultParams();
+            state.deviceName = name.toStdString();
+            d.sdk = std::make_unique<FakeDevice>(state);
+            if (!d.sdk->WaitListening()) {
+                problems << QStringLiteral("ZVNet device %1 does not listen").arg(i);
+                return false;
+            }
+            d.device.reset(ListedDevice(state));
+        }
+        d.device->m_status = StatusWaiting;
+        d.device.get()->*(http ? operation.httpPage : operation.sdkPage) = &page;
+        operation.setup(*d.device, c.protocol, importFile);
+        d.before = CurrentView(d);
+    }
+    return true;
+}
+
+void FaultMatrixRunner::Impl::ArmFault(const FaultCase& c, const MatrixOperation& operation, CaseDevice& faulty)
+{
+    const bool login = &operation == &kOperations[kLogin];
+    if (c.fault == MatrixFault::RefusedPassword) {
+        faulty.device->m_password = QLatin1String(kWrongPassword);
+        return;
+    }
+    if (faulty.sdk) {
+        Faults faults;
+        faults.faultType = static_cast<uint16_t>(SdkFaultType(operation, c.fault, login));
+        switch (c.fault) {
+        case MatrixFault::NoAnswer: faults.noAnswer = true; break;
+        case MatrixFault::Late: faults.replyDelayMs = login ? kSdkConnectMs + 1000 : kSdkLateMs; break;
+        case MatrixFault::Vanishes: faults.replyDelayMs = kHeldMs; break;
+        case MatrixFault::DropMidTransfer: faults.dropMidReply = true; break;
+        case MatrixFault::ErrorReply: faults.replyStatus = wire::Refused; break;
+        case MatrixFault::ShortKeyList: faults.truncatedReply = true; break;
+        case MatrixFault::Oversized: faults.oversizedReply = true; break;
+        case MatrixFault::HugeLength: faults.hugeLength = true; break;
+        default: break;
+        }
+        faulty.sdk->SetFaults(faults);
+        return;
+    }
+    HttpFaults faults;
+    faults.path = HttpFaultPath(operation, c.fault, login);
+    switch (c.fault) {
+    case MatrixFault::NoAnswer:
+    case MatrixFault::Vanishes: faults.neverAnswer = true; break;
+    case MatrixFault::Late: faults.delayMs = kHttpLateMs; break;
+    case MatrixFault::DropMidTransfer: faults.cutBody = true; break;
+    case MatrixFault::ErrorReply: faults.status = 500; break;
+    case MatrixFault::NotJson: faults.notJson = true; break;
+    case MatrixFault::Oversized: faults.oversizedBytes = kHttpOversizedBytes; break;
+    case MatrixFault::ShortKeyList:
+        faults.editReply = EditReplyOf(
+            kKeyPath, [](Json::Value& reply) { reply["data"]["Key_lists"] = Json::Value(Json::arrayValue); });
+        break;
+    case MatrixFault::WrongTypes: {
+        const std::string path = faults.path;
+        // Every member of the reply's data, and the result, becomes an array.
+        faults.editReply = EditReplyOf(path, [](Json::Value& reply) {
+            std::function<void(Json::Value&)> retype = [&retype](Json::Value& value) {
+                if (value.isObject()) {
+                    for (const std::string& name : value.getMemberNames())
+                        retype(value[name]);
+                } else {
+                    Json::Value wrapped(Json::arrayValue);
+                    wrapped.append(value);
+                    value = wrapped;
+                }
+            };
+            if (reply.isMember("data"))
+                retype(reply["data"]);
+            if (reply.isMember("result"))
+                retype(reply["result"]);
+        });
+        break;
+    }
+    default: break;
+    }
+    faulty.http->SetFaults(faults);
+}
+
+bool FaultMatrixRunner::Impl::VanishWhenAsked(
+    const FaultCase& c, const MatrixOperation& operation, CaseDevice& faulty, std::vector<std::thread>& stops)
+{
+    if (faulty.gone)
+        return true;
+    const bool login = &operation == &kOperations[kLogin];
+    bool asked = false;
+    if (faulty.sdk) {
+        asked = faulty.sdk->CountReceived(static_cast<uint16_t>(SdkFaultType(operation, c.fault, login))) > 0;
+    } else {
+        asked = faulty.http->CountRequests(HttpFaultPath(operation, c.fault, login)) > 0;
+    }
+    if (!asked)
+        return false;
+    faulty.after = CurrentView(faulty);
+    faulty.gone = true;
+    // Its threads are joined away from this thread, which goes on delivering events.
+    stops.emplace_back([sdk = std::move(faulty.sdk), http = std::move(faulty.http)]() mutable {
+        sdk.reset();
+        http.reset();
+    });
+    return true;
+}
+
+void FaultMatrixRunner::Impl::CheckDevices(
+    const FaultCase& c, const MatrixOperation& operation, const std::vector<CaseDevice>& devices, FaultOutcome& outcome)
+{
+    const bool http = c.protocol == MatrixProtocol::Http;
+    StateView healthyChange;
+    bool first = true;
+    for (int i = 0; i < kDevicesPerCase; ++i) {
+        const CaseDevice& d = devices[size_t(i)];
+        const StateView change = Changed(d.before, d.gone ? d.after : CurrentView(d));
+        if (i == kFaultyIndex)
+            continue;
+        if (operation.query) {
+            if (!change.empty())
+                outcome.problems << QStringLiteral("device %1: a query changed %2").arg(i).arg(Parts(change));
+            if (operation.queried && !operation.queried(*d.device))
+                outcome.problems << QStringLiteral("device %1: the query left no result").arg(i);
+            continue;
+        }
+        if (change.empty())
+            outcome.problems << QStringLiteral("device %1 did not change").arg(i);
+        if (first) {
+            healthyChange = change;
+            first = false;
+        } else if (change != healthyChange) {
+            outcome.problems
+                << QStringLiteral("device %1 changed %2, another %3").arg(i).arg(Parts(change), Parts(healthyChange));
+        }
+    }
+    const CaseDevice& faulty = devices[size_t(kFaultyIndex)];
+    const StateView faultyChange = Changed(faulty.before, faulty.gone ? faulty.after : CurrentView(faulty));
+    if (!faultyChange.empty() && faultyChange != healthyChange)
+        outcome.problems << QStringLiteral("the faulty device is half-changed: %1").arg(Parts(faultyChange));
+
+    // The export's file is whole or absent; the healthy devices' files are alike.
+    if (&operation == &kOperations[9]) {
+        QByteArray healthyFile;
+        for (int i = 0; i < kDevicesPerCase; ++i) {
+            QFile file(QDir(exportDir).filePath(devices[size_t(i)].device->DeviceName() + QStringLiteral(".txt")));
+            const bool exists = file.exists();
+            const QByteArray bytes = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+            if (i == kFaultyIndex) {
+                if (exists && outcome.statuses.value(i) != StatusExportOk)
+                    outcome.problems << QStringLiteral("a failed export left a file");
+                continue;
+            }
+            if (bytes.isEmpty()) {
+                outcome.problems << QStringLiteral("device %1 has no export file").arg(i);
+                continue;
+            }
+            // The ZVNet sets carry each device's own address: alike in size only.
+            if (healthyFile.isEmpty())
+                healthyFile = bytes;
+            else if (http ? bytes != healthyFile : bytes.size() != healthyFile.size())
+                outcome.problems << QStringLiteral("device %1's export differs").arg(i);
+        }
+        if (http && !healthyFile.startsWith("ZVPARAM:"))
+            outcome.problems << QStringLiteral("the HTTP export is no parameter set");
+    }
+}
+
+FaultMatrixRunner::FaultMatrixRunner()
+    : m_impl(std::make_unique<Impl>())
+{
+}
+
+FaultMatrixRunner::~FaultMatrixRunner() = default;
+
+FaultOutcome FaultMatrixRunner::Run(const FaultCase& c)
+{
+    Impl& s = *m_impl;
+    FaultOutcome outcome;
+    outcome.faultyIndex = kFaultyIndex;
+    ++s.caseNumber;
+    s.log.Clear();
+    const MatrixOperation& operation = kOperations[c.operation];
+    const bool http = c.protocol == MatrixProtocol::Http;
+    ZVAppSetting::Instance()->m_company = http ? kHttpCompany : 0;
+    s.exportDir = QDir(s.files.path()).filePath(QStringLiteral("case-%1").arg(s.caseNumber));
+    QDir().mkpath(s.exportDir);
+    const QString exportDir = s.exportDir;
+    const ExportPathQuestion previous
+        = SetExportPathQuestion([exportDir](const QString& suggested) { return QDir(exportDir).filePath(suggested); });
+
+    std::vector<CaseDevice> devices;
+    if (!s.MakeDevices(c, operation, devices, outcome.problems)) {
+        SetExportPathQuestion(previous);
+        return outcome;
+    }
+    s.ArmFault(c, operation, devices[size_t(kFaultyIndex)]);
+
+    // The GUI thread's timer, from the first queued task to the last end.
+    QElapsedTimer sinceTick;
+    QTimer ticker;
+    ticker.setInterval(5);
+    QObject::connect(
+        &ticker, &QTimer::timeout, [&] { outcome.longestGapMs = qMax(outcome.longestGapMs, sinceTick.restart()); });
+    sinceTick.start();
+    ticker.start();
+
+    void (*entry)(void*) = http ? operation.httpEntry : operation.sdkEntry;
+    for (CaseDevice& d : devices) {
+        if (!QueueDeviceTask(entry, d.device.get()))
+            outcome.problems << QStringLiteral("a task could not be queued");
+    }
+    std::vector<std::thread> stops;
+    auto over = [&] {
+        if (c.fault == MatrixFault::Vanishes)
+            s.VanishWhenAsked(c, operation, devices[size_t(kFaultyIndex)], stops);
+        for (const CaseDevice& d : devices) {
+            if (d.device->IsBusy() || d.device->HasOffThreadWork() || d.device->m_bLogin)
+                return false;
+        }
+        return true;
+    };
+    outcome.ended = QTest::qWaitFor(over, kCaseBoundMs);
+    outcome.longestGapMs = qMax(outcome.longestGapMs, sinceTick.elapsed());
+    ticker.stop();
+    QCoreApplication::sendPostedEvents();
+    for (std::thread& stop : stops)
+        stop.join();
+
+    for (const CaseDevice& d : devices) {
+        outcome.statuses << d.device->m_status;
+        outcome.endReports << EndReportsOf(s.log, d.device.get(), http && operation.httpRefresh);
+    }
+    if (c.fault == MatrixFault::Vanishes && !devices[size_t(kFaultyIndex)].gone)
+        outcome.problems << QStringLiteral("the faulty device was never asked");
+    if (outcome.ended)
+        s.CheckDevices(c, operation, devices, outcome);
+    SetExportPathQuestion(previous);
+    // A device that did not end is left to the process's end rather than
+    // deleted under its work.
+    if (!outcome.ended) {
+        for (CaseDevice& d : devices)
+            d.device.release();
+    }
+    return outcome;
+}
+
+std::vector<FaultCaseGap> MeasureFaultMatrixGaps()
+{
+    std::vector<FaultCaseGap> gaps;
+    FaultMatrixRunner runner;
+    for (const FaultCase& c : FaultMatrixCases()) {
+        const FaultOutcome outcome = runner.Run(c);
+        bool passed = outcome.ended && outcome.problems.isEmpty();
+        for (int i = 0; passed && i < outcome.statuses.size(); ++i) {
+            passed = outcome.endReports[i] == 1
+                && outcome.statuses[i] == (i == outcome.faultyIndex ? c.faultyStatus : c.healthyStatus);
+        }
+        gaps.push_back({ c.name, outcome.longestGapMs, passed });
+    }
+    return gaps;
+}
+} // namespace TestSupport
