@@ -167,6 +167,14 @@ void SetupImport(DeviceInfo& device, MatrixProtocol, const QString& importFile)
     device.m_importFilePath = importFile;
 }
 
+// The address stays (a device that moves is found again only by a search);
+// the rest of its settings change.
+void SetupNetwork(DeviceInfo& device, MatrixProtocol, const QString&)
+{
+    device.SetNetworkParams(QString(), 0, 0, QStringLiteral("127.0.0.9"), QStringLiteral("255.255.0.0"), 2,
+        QStringLiteral("127.0.0.53"), QString());
+}
+
 void SetupNameType(DeviceInfo& device, MatrixProtocol, const QString&)
 {
     device.m_newDeviceName = "Gate 7";
@@ -191,7 +199,7 @@ const MatrixOperation kOperations[] = {
         "/API/Maintenance/Reset/Set", kKeyPath, false, true, true, 0, false, &SetupDefaults, nullptr },
     { "password", &ChangePasswordTask, &ChangePasswordTask, &DeviceInfo::m_pChangePassword,
         &DeviceInfo::m_pChangePassword, StatusOk, StatusFailed, StatusOk, StatusFailed, wire::QueryParam,
-        wire::SetParam, kKeyPath, "/API/SystemConfig/User/Set", kKeyPath, true, false, true, 0, false, &SetupPassword,
+        wire::SetParam, kKeyPath, "/API/SystemConfig/User/Set", kKeyPath, false, false, true, 0, false, &SetupPassword,
         nullptr },
     { "stream query", &QueryStreamTask, &QueryStreamTask, &DeviceInfo::m_pStreamConfigFrame,
         &DeviceInfo::m_pStreamConfigFrame, StatusQueryOk, StatusQueryFailed, StatusQueryOk, StatusQueryFailed,
@@ -215,13 +223,21 @@ const MatrixOperation kOperations[] = {
         wire::Export, 0, "/API/Maintenance/ParamManagement/Get", nullptr, "/API/Maintenance/ParamManagement/Get", true,
         false, false, 0, true, &NoSetup, &Connected },
     { "import", nullptr, &ImportParamTask, &DeviceInfo::m_pImportExportFrame, &DeviceInfo::m_pImportExportFrame, 0, 0,
-        StatusImportOk, StatusImportFailed, 0, 0, kKeyPath, "/API/Maintenance/ParamManagement/Set", kKeyPath, true,
+        StatusImportOk, StatusImportFailed, 0, 0, kKeyPath, "/API/Maintenance/ParamManagement/Set", kKeyPath, false,
         false, true, 0, false, &SetupImport, nullptr },
     { "name and type", &ChangeDeviceTask, nullptr, &DeviceInfo::m_pChangeDevice, &DeviceInfo::m_pChangeDevice,
         StatusChangeOk, StatusChangeFailed, 0, 0, 0, wire::SetParamEx, nullptr, nullptr, nullptr, false, false, false,
         0, false, &SetupNameType, nullptr },
+    // The ZVNet change goes by datagram to the device's address, with the
+    // login values in it and no connection.
+    { "network", &ModifyNetworkTask, &ModifyNetworkTask, &DeviceInfo::m_pSearchFrame, &DeviceInfo::m_pSearchFrame,
+        StatusOk, StatusFailed, StatusOk, StatusFailed, 0, wire::SetNetwork, "/API/NetworkConfig/NetBase/Set",
+        "/API/NetworkConfig/NetBase/Set", nullptr, true, false, false, 0, false, &SetupNetwork, nullptr },
 };
 constexpr int kLogin = 0;
+constexpr int kExport = 9;
+constexpr int kImport = 10;
+constexpr int kNetwork = 12;
 
 const char* FaultName(MatrixFault fault)
 {
@@ -247,6 +263,17 @@ int SdkFaultType(const MatrixOperation& operation, MatrixFault fault, bool login
 {
     const uint16_t read = operation.sdkRead;
     const uint16_t write = operation.sdkWrite;
+    // The network change's datagrams: each one whole or lost, no records.
+    if (&operation == &kOperations[kNetwork]) {
+        switch (fault) {
+        case MatrixFault::NoAnswer:
+        case MatrixFault::RefusedPassword: return 0;
+        case MatrixFault::Late:
+        case MatrixFault::Vanishes:
+        case MatrixFault::ErrorReply: return write;
+        default: return -1;
+        }
+    }
     switch (fault) {
     case MatrixFault::NoAnswer:
     case MatrixFault::RefusedPassword: return login ? 0 : -1;
@@ -300,7 +327,7 @@ int ExpectedFaultyStatus(const MatrixOperation& operation, MatrixProtocol protoc
     const bool http = protocol == MatrixProtocol::Http;
     // A wrong password is a failed login like any other; 104 and 112, the
     // device's own refusals, are no faults of a batch.
-    if (&operation == &kOperations[kLogin])
+    if (&operation == &kOperations[kLogin] || (http && fault == MatrixFault::RefusedPassword))
         return StatusConnectFailed;
     if (!http)
         return operation.sdkFailed;
@@ -358,6 +385,9 @@ StateView ViewOf(const DeviceState& state)
     view["defaults"] = std::to_string(state.defaultResets);
     view["name"] = state.deviceName;
     view["type"] = state.deviceType;
+    view["address"] = state.netmask + "|" + state.gateway + "|" + state.dns1 + "|" + state.dns2 + "|"
+        + std::to_string(state.mediaPort) + "|" + std::to_string(state.webPort) + "|"
+        + std::to_string(state.networkMode);
     for (const auto& group : state.groupSettings)
         view["group " + group.first] = group.second;
     return view;
@@ -369,6 +399,8 @@ StateView ViewOf(const HttpDeviceState& state)
     view["password"] = state.password;
     view["reboots"] = std::to_string(state.reboots);
     view["resets"] = std::to_string(state.resets);
+    view["address"] = state.netmask + "|" + state.gateway + "|" + state.dns1 + "|" + state.dns2 + "|"
+        + (state.dhcp ? "dhcp" : "static");
     for (const auto& group : state.groupSettings)
         view["group " + group.first] = group.second;
     for (const auto& stream : state.settings.streams) {
@@ -430,14 +462,20 @@ StateView CurrentView(const CaseDevice& d)
 // The reports that ended an operation for device (IsOperationEnd). A worker
 // that refreshes its row while it runs does so before its end, both logged in
 // and not finished, and the refresh may show the status the end has already
-// stored: the first such report past the connection's is the refresh.
-int EndReportsOf(const ReportLog& log, const DeviceInfo* device, bool refreshes)
+// stored: the first such report past the connection's is the refresh. The
+// network change tells the search page whether it took apart from the end
+// (after a connection the end follows it).
+int EndReportsOf(const ReportLog& log, const DeviceInfo* device, bool refreshes, bool changeEnds)
 {
     int ends = 0;
     bool refreshSeen = !refreshes;
     for (const TaskReport& report : log.Reports()) {
         if (report.device != device)
             continue;
+        if (report.wholeRow != -1) {
+            ends += changeEnds ? 1 : 0;
+            continue;
+        }
         if (!refreshSeen && report.loggedIn && !report.finished && report.status != StatusConnected) {
             refreshSeen = true;
             continue;
@@ -494,7 +532,7 @@ bool FaultMatrixRunner::Impl::MakeDevices(
 {
     const bool http = c.protocol == MatrixProtocol::Http;
     QString importFile;
-    if (&operation == &kOperations[10]) {
+    if (&operation == &kOperations[kImport]) {
         fakedevice::HttpSettings settings;
         settings.osd.name = "Imported";
         settings.deviceParams = "imported-set";
@@ -554,7 +592,10 @@ void FaultMatrixRunner::Impl::ArmFault(const FaultCase& c, const MatrixOperation
         faults.faultType = static_cast<uint16_t>(SdkFaultType(operation, c.fault, login));
         switch (c.fault) {
         case MatrixFault::NoAnswer: faults.noAnswer = true; break;
-        case MatrixFault::Late: faults.replyDelayMs = login ? kSdkConnectMs + 1000 : kSdkLateMs; break;
+        // The login and the network change wait as long as a connection does.
+        case MatrixFault::Late:
+            faults.replyDelayMs = login || &operation == &kOperations[kNetwork] ? kSdkConnectMs + 1000 : kSdkLateMs;
+            break;
         case MatrixFault::Vanishes: faults.replyDelayMs = kHeldMs; break;
         case MatrixFault::DropMidTransfer: faults.dropMidReply = true; break;
         case MatrixFault::ErrorReply: faults.replyStatus = wire::Refused; break;
@@ -664,7 +705,7 @@ void FaultMatrixRunner::Impl::CheckDevices(
         outcome.problems << QStringLiteral("the faulty device is half-changed: %1").arg(Parts(faultyChange));
 
     // The export's file is whole or absent; the healthy devices' files are alike.
-    if (&operation == &kOperations[9]) {
+    if (&operation == &kOperations[kExport]) {
         QByteArray healthyFile;
         for (int i = 0; i < kDevicesPerCase; ++i) {
             QFile file(QDir(exportDir).filePath(devices[size_t(i)].device->DeviceName() + QStringLiteral(".txt")));
@@ -726,6 +767,8 @@ FaultOutcome FaultMatrixRunner::Run(const FaultCase& c)
     ticker.setInterval(5);
     QObject::connect(
         &ticker, &QTimer::timeout, [&] { outcome.longestGapMs = qMax(outcome.longestGapMs, sinceTick.restart()); });
+    QElapsedTimer batch;
+    batch.start();
     sinceTick.start();
     ticker.start();
 
@@ -746,6 +789,7 @@ FaultOutcome FaultMatrixRunner::Run(const FaultCase& c)
     };
     outcome.ended = QTest::qWaitFor(over, kCaseBoundMs);
     outcome.longestGapMs = qMax(outcome.longestGapMs, sinceTick.elapsed());
+    outcome.elapsedMs = batch.elapsed();
     ticker.stop();
     QCoreApplication::sendPostedEvents();
     for (std::thread& stop : stops)
@@ -753,7 +797,8 @@ FaultOutcome FaultMatrixRunner::Run(const FaultCase& c)
 
     for (const CaseDevice& d : devices) {
         outcome.statuses << d.device->m_status;
-        outcome.endReports << EndReportsOf(s.log, d.device.get(), http && operation.httpRefresh);
+        outcome.endReports << EndReportsOf(
+            s.log, d.device.get(), http && operation.httpRefresh, !http && &operation == &kOperations[kNetwork]);
     }
     if (c.fault == MatrixFault::Vanishes && !devices[size_t(kFaultyIndex)].gone)
         outcome.problems << QStringLiteral("the faulty device was never asked");
@@ -766,6 +811,16 @@ FaultOutcome FaultMatrixRunner::Run(const FaultCase& c)
         for (CaseDevice& d : devices)
             d.device.release();
     }
+    // Each fake device takes a tick of its own to stop: all at once.
+    std::vector<std::thread> ends;
+    for (CaseDevice& d : devices) {
+        ends.emplace_back([sdk = std::move(d.sdk), http = std::move(d.http)]() mutable {
+            sdk.reset();
+            http.reset();
+        });
+    }
+    for (std::thread& end : ends)
+        end.join();
     return outcome;
 }
 

@@ -61,6 +61,7 @@ struct FaultOutcome
     // with: a healthy device without the change, a faulty one half-changed.
     QStringList problems;
     qint64 longestGapMs = 0; // GUI-thread timer gap, first queued task to last end
+    qint64 elapsedMs = 0; // first queued task to last end
 };
 
 class FaultMatrixRunner
