@@ -53,6 +53,9 @@ constexpr int kHeldMs = 30000;
 constexpr int kCaseBoundMs = 60000;
 
 const char* const kKeyPath = "/API/Maintenance/TransKey/Get";
+const char* const kTokenPath = "/API/Maintenance/SystemUpgrade/Token";
+const char* const kUploadPath = "/API/Maintenance/SystemUpgrade/Upgrade";
+constexpr int kFirmwareBytes = 256 * 1024;
 const char* const kLoginPath = "/API/Web/Login";
 const char* const kWrongPassword = "Not-the-password1";
 const char* const kNewPassword = "New-Pass1234";
@@ -85,7 +88,7 @@ struct MatrixOperation
     bool usesKeys; // asks the HTTP key request first
     int keyFailed; // status when the key request fails (0: httpFailed)
     bool query; // changes nothing on the device
-    void (*setup)(DeviceInfo& device, MatrixProtocol protocol, const QString& importFile);
+    void (*setup)(DeviceInfo& device, MatrixProtocol protocol, const QString& caseFile);
     // The result a healthy query leaves in the device record.
     bool (*queried)(const DeviceInfo& device);
 };
@@ -162,9 +165,14 @@ void SetupDefaults(DeviceInfo& device, MatrixProtocol protocol, const QString&)
     }
 }
 
-void SetupImport(DeviceInfo& device, MatrixProtocol, const QString& importFile)
+void SetupImport(DeviceInfo& device, MatrixProtocol, const QString& caseFile)
 {
-    device.m_importFilePath = importFile;
+    device.m_importFilePath = caseFile;
+}
+
+void SetupUpgrade(DeviceInfo& device, MatrixProtocol, const QString& caseFile)
+{
+    device.m_upgradeFilePath = caseFile;
 }
 
 // The address stays (a device that moves is found again only by a search);
@@ -233,11 +241,17 @@ const MatrixOperation kOperations[] = {
     { "network", &ModifyNetworkTask, &ModifyNetworkTask, &DeviceInfo::m_pSearchFrame, &DeviceInfo::m_pSearchFrame,
         StatusOk, StatusFailed, StatusOk, StatusFailed, 0, wire::SetNetwork, "/API/NetworkConfig/NetBase/Set",
         "/API/NetworkConfig/NetBase/Set", nullptr, true, false, false, 0, false, &SetupNetwork, nullptr },
+    // The ZVNet upgrade is read back by its start reply and written chunk by
+    // chunk; the HTTP one asks a token (its reply read), then streams the image.
+    { "upgrade", &UpgradeTask, &UpgradeTask, &DeviceInfo::m_pUpgradeFrame, &DeviceInfo::m_pUpgradeFrame,
+        StatusUpgradeOk, StatusUpgradeFailed, StatusUpgradeOk, StatusUpgradeFailed, wire::UpgradeStart,
+        wire::UpgradeData, kTokenPath, kUploadPath, kTokenPath, false, false, true, 0, false, &SetupUpgrade, nullptr },
 };
 constexpr int kLogin = 0;
 constexpr int kExport = 9;
 constexpr int kImport = 10;
 constexpr int kNetwork = 12;
+constexpr int kUpgrade = 13;
 
 const char* FaultName(MatrixFault fault)
 {
@@ -393,6 +407,19 @@ StateView ViewOf(const DeviceState& state)
     return view;
 }
 
+StateView ViewOf(const FakeDevice& device)
+{
+    StateView view = ViewOf(device.State());
+    // The image the device took: the last upload it ended.
+    std::string firmware;
+    for (const fakedevice::UpgradeRecord& upgrade : device.Upgrades()) {
+        if (upgrade.ended)
+            firmware = upgrade.sha256;
+    }
+    view["firmware"] = firmware;
+    return view;
+}
+
 StateView ViewOf(const HttpDeviceState& state)
 {
     StateView view;
@@ -415,6 +442,8 @@ StateView ViewOf(const HttpDeviceState& state)
     view["clock"] = clock.date + "|" + clock.time + "|" + clock.timeZone + "|" + clock.dateFormat + "|"
         + std::to_string(clock.timeFormat) + "|" + (clock.synchronizeComputerTime ? "sync" : "");
     view["params"] = state.settings.deviceParams;
+    // Uploads the device received whole and accepted.
+    view["firmware"] = state.settings.uploads.empty() ? std::string() : state.settings.uploads.back().sha256;
     view["imports"] = std::to_string(state.settings.paramImports);
     return view;
 }
@@ -456,7 +485,7 @@ struct CaseDevice
 
 StateView CurrentView(const CaseDevice& d)
 {
-    return d.sdk ? ViewOf(d.sdk->State()) : ViewOf(d.http->State());
+    return d.sdk ? ViewOf(*d.sdk) : ViewOf(d.http->State());
 }
 
 // The reports that ended an operation for device (IsOperationEnd). A worker
@@ -531,13 +560,24 @@ bool FaultMatrixRunner::Impl::MakeDevices(
     const FaultCase& c, const MatrixOperation& operation, std::vector<CaseDevice>& devices, QStringList& problems)
 {
     const bool http = c.protocol == MatrixProtocol::Http;
-    QString importFile;
+    QString caseFile;
+    if (&operation == &kOperations[kUpgrade]) {
+        caseFile = QDir(files.path()).filePath(QStringLiteral("firmware-%1.sw").arg(caseNumber));
+        QFile file(caseFile);
+        QByteArray image(kFirmwareBytes, '\0');
+        for (int i = 0; i < image.size(); ++i)
+            image[i] = char((i * 131 + caseNumber) & 0xFF);
+        if (!file.open(QIODevice::WriteOnly) || file.write(image) != image.size()) {
+            problems << QStringLiteral("the firmware file could not be written");
+            return false;
+        }
+    }
     if (&operation == &kOperations[kImport]) {
         fakedevice::HttpSettings settings;
         settings.osd.name = "Imported";
         settings.deviceParams = "imported-set";
-        importFile = QDir(files.path()).filePath(QStringLiteral("import-%1.txt").arg(caseNumber));
-        QFile file(importFile);
+        caseFile = QDir(files.path()).filePath(QStringLiteral("import-%1.txt").arg(caseNumber));
+        QFile file(caseFile);
         const std::string text = fakedevice::ExportParams(settings);
         if (!file.open(QIODevice::WriteOnly) || file.write(text.data(), qint64(text.size())) != qint64(text.size())) {
             problems << QStringLiteral("the import file could not be written");
@@ -574,7 +614,7 @@ bool FaultMatrixRunner::Impl::MakeDevices(
         }
         d.device->m_status = StatusWaiting;
         d.device.get()->*(http ? operation.httpPage : operation.sdkPage) = &page;
-        operation.setup(*d.device, c.protocol, importFile);
+        operation.setup(*d.device, c.protocol, caseFile);
         d.before = CurrentView(d);
     }
     return true;
