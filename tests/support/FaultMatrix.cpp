@@ -7,6 +7,7 @@
 #include "ExportPath.h"
 #include "FakeDevice.h"
 #include "FakeHttpApi.h"
+#include "HttpClient.h"
 #include "OperationFixtures.h"
 #include "ZVAppSetting.h"
 #include "ZVSdkConfig.h"
@@ -46,8 +47,8 @@ constexpr int kSdkRequestMs = 1500;
 constexpr int kSdkLateMs = 2500;
 // The JSON client's own time-out is 5 s.
 constexpr int kHttpLateMs = 6500;
-// A reply no JSON reader should take whole.
-constexpr size_t kHttpOversizedBytes = 3u * 1024 * 1024;
+// A reply beyond what the client takes.
+constexpr size_t kHttpOversizedBytes = HttpClient::kMaxResponseBytes + 1024 * 1024;
 // A held reply: far beyond every time-out, ended by the device's going.
 constexpr int kHeldMs = 30000;
 constexpr int kCaseBoundMs = 60000;
@@ -91,6 +92,10 @@ struct MatrixOperation
     void (*setup)(DeviceInfo& device, MatrixProtocol protocol, const QString& caseFile);
     // The result a healthy query leaves in the device record.
     bool (*queried)(const DeviceInfo& device);
+    // The faulty device's status where it depends on the step the fault
+    // strikes; null: the failure status above.
+    int (*faultyStatus)(MatrixFault fault) = nullptr;
+    const char* keyPath = kKeyPath; // the key request it asks
 };
 
 void NoSetup(DeviceInfo&, MatrixProtocol, const QString&)
@@ -183,6 +188,27 @@ void SetupNetwork(DeviceInfo& device, MatrixProtocol, const QString&)
         QStringLiteral("127.0.0.53"), QString());
 }
 
+void SetupInitialise(DeviceInfo& device, MatrixProtocol, const QString&)
+{
+    device.m_newPassword = device.m_confirmPassword = QLatin1String(kNewPassword);
+}
+
+// The first-login probe fails (no answer, no whole reply, not the device's
+// own refusal) or does not read as a device waiting for its password; the key
+// request fails; or the password is refused.
+int InitialiseFailure(MatrixFault fault)
+{
+    switch (fault) {
+    case MatrixFault::NoAnswer:
+    case MatrixFault::DropMidTransfer:
+    case MatrixFault::Oversized: return StatusRequestFailed;
+    case MatrixFault::NotJson:
+    case MatrixFault::WrongTypes: return StatusNoFirstLogin;
+    case MatrixFault::ShortKeyList: return StatusInitUnavailable;
+    default: return StatusInitFailed;
+    }
+}
+
 void SetupNameType(DeviceInfo& device, MatrixProtocol, const QString&)
 {
     device.m_newDeviceName = "Gate 7";
@@ -246,12 +272,18 @@ const MatrixOperation kOperations[] = {
     { "upgrade", &UpgradeTask, &UpgradeTask, &DeviceInfo::m_pUpgradeFrame, &DeviceInfo::m_pUpgradeFrame,
         StatusUpgradeOk, StatusUpgradeFailed, StatusUpgradeOk, StatusUpgradeFailed, wire::UpgradeStart,
         wire::UpgradeData, kTokenPath, kUploadPath, kTokenPath, false, false, true, 0, false, &SetupUpgrade, nullptr },
+    // Only the HTTP API has a first password: the ZVNet way ends at once,
+    // without a request.
+    { "initialise", nullptr, &InitialTask, &DeviceInfo::m_pInitialDevice, &DeviceInfo::m_pInitialDevice, 0, 0,
+        StatusInitOk, StatusInitFailed, 0, 0, "/API/Login/Range", "/API/FirstLogin/Password/Set", "/API/Login/Range",
+        false, false, true, 0, false, &SetupInitialise, nullptr, &InitialiseFailure, "/API/Login/TransKey/Get" },
 };
 constexpr int kLogin = 0;
 constexpr int kExport = 9;
 constexpr int kImport = 10;
 constexpr int kNetwork = 12;
 constexpr int kUpgrade = 13;
+constexpr int kInitialise = 14;
 
 const char* FaultName(MatrixFault fault)
 {
@@ -314,8 +346,10 @@ const char* HttpFaultPath(const MatrixOperation& operation, MatrixFault fault, b
 {
     const char* read = operation.httpRead;
     const char* write = operation.httpWrite;
+    // The first-login probe is the initialise's login; it carries no password.
+    const bool initialise = &operation == &kOperations[kInitialise];
     switch (fault) {
-    case MatrixFault::NoAnswer:
+    case MatrixFault::NoAnswer: return login || initialise ? "" : nullptr;
     case MatrixFault::RefusedPassword: return login ? "" : nullptr;
     case MatrixFault::Late:
         if (!operation.httpLate)
@@ -329,7 +363,7 @@ const char* HttpFaultPath(const MatrixOperation& operation, MatrixFault fault, b
     case MatrixFault::NotJson:
     case MatrixFault::Oversized: return read;
     case MatrixFault::WrongTypes: return operation.httpTyped;
-    case MatrixFault::ShortKeyList: return operation.usesKeys ? kKeyPath : nullptr;
+    case MatrixFault::ShortKeyList: return operation.usesKeys ? operation.keyPath : nullptr;
     // Frame lengths are ZVNet's alone.
     case MatrixFault::HugeLength: return nullptr;
     }
@@ -343,6 +377,8 @@ int ExpectedFaultyStatus(const MatrixOperation& operation, MatrixProtocol protoc
     // device's own refusals, are no faults of a batch.
     if (&operation == &kOperations[kLogin] || (http && fault == MatrixFault::RefusedPassword))
         return StatusConnectFailed;
+    if (operation.faultyStatus)
+        return operation.faultyStatus(fault);
     if (!http)
         return operation.sdkFailed;
     const char* path = HttpFaultPath(operation, fault, false);
@@ -423,7 +459,7 @@ StateView ViewOf(const FakeDevice& device)
 StateView ViewOf(const HttpDeviceState& state)
 {
     StateView view;
-    view["password"] = state.password;
+    view["password"] = state.password + (state.initialised ? "" : " (no password yet)");
     view["reboots"] = std::to_string(state.reboots);
     view["resets"] = std::to_string(state.resets);
     view["address"] = state.netmask + "|" + state.gateway + "|" + state.dns1 + "|" + state.dns2 + "|"
@@ -592,7 +628,9 @@ bool FaultMatrixRunner::Impl::MakeDevices(
         if (http) {
             FakeHttpApi::Options options;
             options.ip = ip;
-            d.http = std::make_unique<FakeHttpApi>(HttpDeviceState(), options);
+            HttpDeviceState initial;
+            initial.initialised = &operation != &kOperations[kInitialise];
+            d.http = std::make_unique<FakeHttpApi>(initial, options);
             if (!d.http->Listening()) {
                 problems << QStringLiteral("HTTP device %1 does not listen").arg(i);
                 return false;
@@ -659,7 +697,7 @@ void FaultMatrixRunner::Impl::ArmFault(const FaultCase& c, const MatrixOperation
     case MatrixFault::Oversized: faults.oversizedBytes = kHttpOversizedBytes; break;
     case MatrixFault::ShortKeyList:
         faults.editReply = EditReplyOf(
-            kKeyPath, [](Json::Value& reply) { reply["data"]["Key_lists"] = Json::Value(Json::arrayValue); });
+            operation.keyPath, [](Json::Value& reply) { reply["data"]["Key_lists"] = Json::Value(Json::arrayValue); });
         break;
     case MatrixFault::WrongTypes: {
         const std::string path = faults.path;
