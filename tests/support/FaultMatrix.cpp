@@ -7,6 +7,7 @@
 #include "ExportPath.h"
 #include "FakeDevice.h"
 #include "FakeHttpApi.h"
+#include "FakeOnvif.h"
 #include "HttpClient.h"
 #include "OperationFixtures.h"
 #include "ZVAppSetting.h"
@@ -96,6 +97,11 @@ struct MatrixOperation
     // strikes; null: the failure status above.
     int (*faultyStatus)(MatrixFault fault) = nullptr;
     const char* keyPath = kKeyPath; // the key request it asks
+    // The ONVIF way (its statuses are the ZVNet way's): the SOAP operation
+    // whose reply the worker reads, and the one that changes the device.
+    void (*onvifEntry)(void*) = nullptr;
+    const char* onvifRead = nullptr;
+    const char* onvifWrite = nullptr;
 };
 
 void NoSetup(DeviceInfo&, MatrixProtocol, const QString&)
@@ -182,10 +188,25 @@ void SetupUpgrade(DeviceInfo& device, MatrixProtocol, const QString& caseFile)
 
 // The address stays (a device that moves is found again only by a search);
 // the rest of its settings change.
-void SetupNetwork(DeviceInfo& device, MatrixProtocol, const QString&)
+void SetupNetwork(DeviceInfo& device, MatrixProtocol protocol, const QString&)
 {
-    device.SetNetworkParams(QString(), 0, 0, QStringLiteral("127.0.0.9"), QStringLiteral("255.255.0.0"), 2,
-        QStringLiteral("127.0.0.53"), QString());
+    // ONVIF changes each setting by a request of its own, with no way back
+    // from a later one that fails: the gateway alone is one request.
+    if (protocol == MatrixProtocol::Onvif)
+        device.SetNetworkAddress(QString(), 0, 0, QStringLiteral("127.0.0.9"), QString(), 2);
+    else
+        device.SetNetworkParams(QString(), 0, 0, QStringLiteral("127.0.0.9"), QStringLiteral("255.255.0.0"), 2,
+            QStringLiteral("127.0.0.53"), QString());
+}
+
+void SetupNetworkQuery(DeviceInfo& device, MatrixProtocol, const QString&)
+{
+    std::memset(device.m_searchRsp.gateway, 0, sizeof(device.m_searchRsp.gateway));
+}
+
+bool NetworkQueried(const DeviceInfo& device)
+{
+    return !device.Gateway().isEmpty();
 }
 
 void SetupInitialise(DeviceInfo& device, MatrixProtocol, const QString&)
@@ -266,7 +287,8 @@ const MatrixOperation kOperations[] = {
     // login values in it and no connection.
     { "network", &ModifyNetworkTask, &ModifyNetworkTask, &DeviceInfo::m_pSearchFrame, &DeviceInfo::m_pSearchFrame,
         StatusOk, StatusFailed, StatusOk, StatusFailed, 0, wire::SetNetwork, "/API/NetworkConfig/NetBase/Set",
-        "/API/NetworkConfig/NetBase/Set", nullptr, true, false, false, 0, false, &SetupNetwork, nullptr },
+        "/API/NetworkConfig/NetBase/Set", nullptr, true, false, false, 0, false, &SetupNetwork, nullptr, nullptr,
+        kKeyPath, &ModifyOnvifNetworkTask, "GetNetworkInterfaces", "SetNetworkDefaultGateway" },
     // The ZVNet upgrade is read back by its start reply and written chunk by
     // chunk; the HTTP one asks a token (its reply read), then streams the image.
     { "upgrade", &UpgradeTask, &UpgradeTask, &DeviceInfo::m_pUpgradeFrame, &DeviceInfo::m_pUpgradeFrame,
@@ -277,6 +299,11 @@ const MatrixOperation kOperations[] = {
     { "initialise", nullptr, &InitialTask, &DeviceInfo::m_pInitialDevice, &DeviceInfo::m_pInitialDevice, 0, 0,
         StatusInitOk, StatusInitFailed, 0, 0, "/API/Login/Range", "/API/FirstLogin/Password/Set", "/API/Login/Range",
         false, false, true, 0, false, &SetupInitialise, nullptr, &InitialiseFailure, "/API/Login/TransKey/Get" },
+    // Reading the network settings is ONVIF's alone.
+    { "network query", nullptr, nullptr, &DeviceInfo::m_pDeviceInfoFrame, &DeviceInfo::m_pDeviceInfoFrame,
+        StatusQueryOk, StatusQueryFailed, 0, 0, 0, 0, nullptr, nullptr, nullptr, false, false, false, 0, true,
+        &SetupNetworkQuery, &NetworkQueried, nullptr, kKeyPath, &QueryNetworkTask, "GetNetworkDefaultGateway",
+        nullptr },
 };
 constexpr int kLogin = 0;
 constexpr int kExport = 9;
@@ -285,14 +312,14 @@ constexpr int kNetwork = 12;
 constexpr int kUpgrade = 13;
 constexpr int kInitialise = 14;
 
-const char* FaultName(MatrixFault fault)
+const char* FaultName(MatrixFault fault, MatrixProtocol protocol)
 {
     switch (fault) {
     case MatrixFault::NoAnswer: return "no answer";
     case MatrixFault::Late: return "late";
     case MatrixFault::DropMidTransfer: return "drops mid-transfer";
     case MatrixFault::ErrorReply: return "error reply";
-    case MatrixFault::NotJson: return "not JSON";
+    case MatrixFault::NotJson: return protocol == MatrixProtocol::Onvif ? "not SOAP" : "not JSON";
     case MatrixFault::WrongTypes: return "wrong types";
     case MatrixFault::ShortKeyList: return "short key list";
     case MatrixFault::Oversized: return "oversized";
@@ -340,6 +367,27 @@ int SdkFaultType(const MatrixOperation& operation, MatrixFault fault, bool login
     return -1;
 }
 
+// The ONVIF operation a fault strikes ("GetDeviceInformation" is the
+// connection), or null when it does not apply. SOAP has no types of its own
+// to get wrong beyond what a reply that does not parse shows; key lists,
+// records and frame lengths are the other protocols'.
+const char* OnvifFaultOperation(const MatrixOperation& operation, MatrixFault fault)
+{
+    const char* read = operation.onvifRead;
+    const char* write = operation.onvifWrite;
+    switch (fault) {
+    case MatrixFault::NoAnswer: return "GetDeviceInformation";
+    case MatrixFault::RefusedPassword: return "";
+    case MatrixFault::Late:
+    case MatrixFault::Vanishes:
+    case MatrixFault::ErrorReply: return write ? write : read;
+    case MatrixFault::DropMidTransfer:
+    case MatrixFault::NotJson:
+    case MatrixFault::Oversized: return read ? read : write;
+    default: return nullptr;
+    }
+}
+
 // The HTTP path a fault strikes ("" for every path), or null when it does not
 // apply.
 const char* HttpFaultPath(const MatrixOperation& operation, MatrixFault fault, bool login)
@@ -373,6 +421,9 @@ const char* HttpFaultPath(const MatrixOperation& operation, MatrixFault fault, b
 int ExpectedFaultyStatus(const MatrixOperation& operation, MatrixProtocol protocol, MatrixFault fault)
 {
     const bool http = protocol == MatrixProtocol::Http;
+    if (protocol == MatrixProtocol::Onvif)
+        return fault == MatrixFault::NoAnswer || fault == MatrixFault::RefusedPassword ? int(StatusConnectFailed)
+                                                                                       : operation.sdkFailed;
     // A wrong password is a failed login like any other; 104 and 112, the
     // device's own refusals, are no faults of a batch.
     if (&operation == &kOperations[kLogin] || (http && fault == MatrixFault::RefusedPassword))
@@ -387,6 +438,16 @@ int ExpectedFaultyStatus(const MatrixOperation& operation, MatrixProtocol protoc
     return operation.httpFailed;
 }
 
+void (*EntryOf(const MatrixOperation& operation, MatrixProtocol protocol))(void*)
+{
+    switch (protocol) {
+    case MatrixProtocol::ZVNet: return operation.sdkEntry;
+    case MatrixProtocol::Http: return operation.httpEntry;
+    case MatrixProtocol::Onvif: return operation.onvifEntry;
+    }
+    return nullptr;
+}
+
 std::vector<FaultCase> MakeCases()
 {
     std::vector<FaultCase> cases;
@@ -396,19 +457,24 @@ std::vector<FaultCase> MakeCases()
     for (int index = 0; index < int(sizeof(kOperations) / sizeof(kOperations[0])); ++index) {
         const MatrixOperation& operation = kOperations[index];
         const bool login = index == kLogin;
-        for (const MatrixProtocol protocol : { MatrixProtocol::ZVNet, MatrixProtocol::Http }) {
+        for (const MatrixProtocol protocol : { MatrixProtocol::ZVNet, MatrixProtocol::Http, MatrixProtocol::Onvif }) {
             const bool http = protocol == MatrixProtocol::Http;
-            if (!(http ? operation.httpEntry : operation.sdkEntry))
+            const bool onvif = protocol == MatrixProtocol::Onvif;
+            if (!EntryOf(operation, protocol))
                 continue;
             for (const MatrixFault fault : faults) {
-                const bool applies = http ? HttpFaultPath(operation, fault, login) != nullptr
-                                          : SdkFaultType(operation, fault, login) >= 0;
+                const bool applies = onvif ? OnvifFaultOperation(operation, fault) != nullptr
+                    : http                 ? HttpFaultPath(operation, fault, login) != nullptr
+                                           : SdkFaultType(operation, fault, login) >= 0;
                 if (!applies)
                     continue;
                 FaultCase c;
                 c.name = QStringLiteral("%1, %2: %3")
-                             .arg(QLatin1String(operation.name), QLatin1String(http ? "HTTP" : "ZVNet"),
-                                 QLatin1String(FaultName(fault)));
+                             .arg(QLatin1String(operation.name),
+                                 QLatin1String(onvif ? "ONVIF"
+                                         : http      ? "HTTP"
+                                                     : "ZVNet"),
+                                 QLatin1String(FaultName(fault, protocol)));
                 c.operation = index;
                 c.protocol = protocol;
                 c.fault = fault;
@@ -453,6 +519,17 @@ StateView ViewOf(const FakeDevice& device)
             firmware = upgrade.sha256;
     }
     view["firmware"] = firmware;
+    return view;
+}
+
+StateView ViewOf(const fakedevice::OnvifState& state)
+{
+    StateView view;
+    // The address and its DNS server are each device's own; the cases keep them.
+    view["address"] = std::to_string(state.prefixLength) + "|" + state.gateway + "|" + std::to_string(state.webPort)
+        + "|" + (state.dhcp ? "dhcp" : "static");
+    view["password"] = state.password;
+    view["reboots"] = std::to_string(state.reboots);
     return view;
 }
 
@@ -513,6 +590,7 @@ struct CaseDevice
 {
     std::unique_ptr<FakeDevice> sdk;
     std::unique_ptr<FakeHttpApi> http;
+    std::unique_ptr<fakedevice::FakeOnvif> onvif;
     std::unique_ptr<DeviceInfo> device;
     StateView before;
     StateView after; // also kept from a device that went away
@@ -521,6 +599,8 @@ struct CaseDevice
 
 StateView CurrentView(const CaseDevice& d)
 {
+    if (d.onvif)
+        return ViewOf(d.onvif->State());
     return d.sdk ? ViewOf(*d.sdk) : ViewOf(d.http->State());
 }
 
@@ -625,7 +705,16 @@ bool FaultMatrixRunner::Impl::MakeDevices(
         CaseDevice& d = devices[size_t(i)];
         const std::string ip = NextAddress();
         const QString name = QStringLiteral("Camera %1").arg(i + 1);
-        if (http) {
+        if (c.protocol == MatrixProtocol::Onvif) {
+            fakedevice::OnvifState state = fakedevice::OnvifStateFor(ip, i + 1);
+            state.name = name.toStdString();
+            d.onvif = std::make_unique<fakedevice::FakeOnvif>(state);
+            if (!d.onvif->WaitListening()) {
+                problems << QStringLiteral("ONVIF device %1 does not listen").arg(i);
+                return false;
+            }
+            d.device.reset(ListedOnvifDevice(state));
+        } else if (http) {
             FakeHttpApi::Options options;
             options.ip = ip;
             HttpDeviceState initial;
@@ -663,6 +752,28 @@ void FaultMatrixRunner::Impl::ArmFault(const FaultCase& c, const MatrixOperation
     const bool login = &operation == &kOperations[kLogin];
     if (c.fault == MatrixFault::RefusedPassword) {
         faulty.device->m_password = QLatin1String(kWrongPassword);
+        return;
+    }
+    if (faulty.onvif) {
+        const std::string name = OnvifFaultOperation(operation, c.fault);
+        fakedevice::OnvifReply reply;
+        switch (c.fault) {
+        case MatrixFault::NoAnswer:
+        case MatrixFault::Vanishes: reply.delayMs = kHeldMs; break;
+        case MatrixFault::Late: reply.delayMs = kSdkLateMs; break;
+        case MatrixFault::ErrorReply: reply = OnvifRefusal(); break;
+        case MatrixFault::NotJson: reply = OnvifGarble(); break;
+        case MatrixFault::DropMidTransfer:
+            reply.body = std::string("<?xml version=\"1.0\"?><env:Envelope><env:Body>") + std::string(4096, ' ')
+                + "</env:Body></env:Envelope>";
+            reply.cutBody = true;
+            break;
+        case MatrixFault::Oversized: reply.fillerBytes = kHttpOversizedBytes; break;
+        default: break;
+        }
+        fakedevice::OnvifFaults faults;
+        faults.replies[name] = reply;
+        faulty.onvif->SetFaults(faults);
         return;
     }
     if (faulty.sdk) {
@@ -732,7 +843,9 @@ bool FaultMatrixRunner::Impl::VanishWhenAsked(
         return true;
     const bool login = &operation == &kOperations[kLogin];
     bool asked = false;
-    if (faulty.sdk) {
+    if (faulty.onvif) {
+        asked = faulty.onvif->CountRequests(OnvifFaultOperation(operation, c.fault)) > 0;
+    } else if (faulty.sdk) {
         asked = faulty.sdk->CountReceived(static_cast<uint16_t>(SdkFaultType(operation, c.fault, login))) > 0;
     } else {
         asked = faulty.http->CountRequests(HttpFaultPath(operation, c.fault, login)) > 0;
@@ -742,10 +855,12 @@ bool FaultMatrixRunner::Impl::VanishWhenAsked(
     faulty.after = CurrentView(faulty);
     faulty.gone = true;
     // Its threads are joined away from this thread, which goes on delivering events.
-    stops.emplace_back([sdk = std::move(faulty.sdk), http = std::move(faulty.http)]() mutable {
-        sdk.reset();
-        http.reset();
-    });
+    stops.emplace_back(
+        [sdk = std::move(faulty.sdk), http = std::move(faulty.http), onvif = std::move(faulty.onvif)]() mutable {
+            sdk.reset();
+            http.reset();
+            onvif.reset();
+        });
     return true;
 }
 
@@ -826,6 +941,8 @@ FaultOutcome FaultMatrixRunner::Run(const FaultCase& c)
     const MatrixOperation& operation = kOperations[c.operation];
     const bool http = c.protocol == MatrixProtocol::Http;
     ZVAppSetting::Instance()->m_company = http ? kHttpCompany : 0;
+    // The ONVIF change reads the settings before it writes them.
+    ZVAppSetting::Instance()->m_onvifTimeoutSet = c.protocol == MatrixProtocol::Onvif;
     s.exportDir = QDir(s.files.path()).filePath(QStringLiteral("case-%1").arg(s.caseNumber));
     QDir().mkpath(s.exportDir);
     const QString exportDir = s.exportDir;
@@ -850,7 +967,7 @@ FaultOutcome FaultMatrixRunner::Run(const FaultCase& c)
     sinceTick.start();
     ticker.start();
 
-    void (*entry)(void*) = http ? operation.httpEntry : operation.sdkEntry;
+    void (*entry)(void*) = EntryOf(operation, c.protocol);
     for (CaseDevice& d : devices) {
         if (!QueueDeviceTask(entry, d.device.get()))
             outcome.problems << QStringLiteral("a task could not be queued");
@@ -883,6 +1000,7 @@ FaultOutcome FaultMatrixRunner::Run(const FaultCase& c)
     if (outcome.ended)
         s.CheckDevices(c, operation, devices, outcome);
     SetExportPathQuestion(previous);
+    ZVAppSetting::Instance()->m_onvifTimeoutSet = false;
     // A device that did not end is left to the process's end rather than
     // deleted under its work.
     if (!outcome.ended) {
@@ -892,9 +1010,10 @@ FaultOutcome FaultMatrixRunner::Run(const FaultCase& c)
     // Each fake device takes a tick of its own to stop: all at once.
     std::vector<std::thread> ends;
     for (CaseDevice& d : devices) {
-        ends.emplace_back([sdk = std::move(d.sdk), http = std::move(d.http)]() mutable {
+        ends.emplace_back([sdk = std::move(d.sdk), http = std::move(d.http), onvif = std::move(d.onvif)]() mutable {
             sdk.reset();
             http.reset();
+            onvif.reset();
         });
     }
     for (std::thread& end : ends)

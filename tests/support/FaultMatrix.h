@@ -21,6 +21,7 @@ enum class MatrixProtocol
 {
     ZVNet, // the SDK's own protocol (customer code 0)
     Http, // the HTTP JSON API (customer code 44)
+    Onvif, // a device an ONVIF search found
 };
 
 enum class MatrixFault
