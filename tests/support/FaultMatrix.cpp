@@ -82,8 +82,10 @@ struct MatrixOperation
     // reads none (a reply parsed and not looked into, or one that only has to
     // name its groups).
     const char* httpTyped;
-    // The HTTP client's time-out is one for every worker; a late reply is
-    // tried where the worker ends its own way (false: as another row does).
+    // The HTTP client's time-out (5 s) is one for every worker: a late reply
+    // is tried for a pool worker (reboot), a direct operation (export) and
+    // one that reports apart from its end (network); the others end the same
+    // way as one of those.
     bool httpLate;
     // Refreshes its page's row once while it runs (the HTTP restore).
     bool httpRefresh;
@@ -258,7 +260,7 @@ const MatrixOperation kOperations[] = {
         nullptr },
     { "stream query", &QueryStreamTask, &QueryStreamTask, &DeviceInfo::m_pStreamConfigFrame,
         &DeviceInfo::m_pStreamConfigFrame, StatusQueryOk, StatusQueryFailed, StatusQueryOk, StatusQueryFailed,
-        wire::QueryParam, 0, "/API/StreamConfig/MainStream/Get", nullptr, "/API/StreamConfig/MainStream/Get", true,
+        wire::QueryParam, 0, "/API/StreamConfig/MainStream/Get", nullptr, "/API/StreamConfig/MainStream/Get", false,
         false, false, 0, true, &SetupStreamQuery, &StreamQueried },
     { "stream set", &SetStreamTask, &SetStreamTask, &DeviceInfo::m_pStreamConfigFrame,
         &DeviceInfo::m_pStreamConfigFrame, StatusOk, StatusFailed, StatusOk, StatusFailed, wire::QueryParam,
@@ -272,7 +274,7 @@ const MatrixOperation kOperations[] = {
         "/API/ChannelConfig/OSD/Set", nullptr, false, false, false, 0, false, &SetupOsdSet, nullptr },
     { "clock", &SetTimeTask, &SetTimeTask, &DeviceInfo::m_pStreamConfigFrame, &DeviceInfo::m_pStreamConfigFrame,
         StatusOk, StatusFailed, StatusOk, StatusFailed, wire::QueryBlock, wire::SetParam, nullptr,
-        "/API/SystemConfig/DateTime/Set", nullptr, true, false, false, 0, false, &SetupClock, nullptr },
+        "/API/SystemConfig/DateTime/Set", nullptr, false, false, false, 0, false, &SetupClock, nullptr },
     { "export", &ExportParamTask, &ExportParamTask, &DeviceInfo::m_pImportExportFrame,
         &DeviceInfo::m_pImportExportFrame, StatusExportOk, StatusExportFailed, StatusExportOk, StatusExportFailed,
         wire::Export, 0, "/API/Maintenance/ParamManagement/Get", nullptr, "/API/Maintenance/ParamManagement/Get", true,
