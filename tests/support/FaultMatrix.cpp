@@ -10,7 +10,10 @@
 #include "FakeOnvif.h"
 #include "HttpClient.h"
 #include "OperationFixtures.h"
+#include "RangeSearch.h"
+#include "SearchRuns.h"
 #include "ZVAppSetting.h"
+#include "ZVSDKWrapper.h"
 #include "ZVSdkConfig.h"
 
 #include <QCoreApplication>
@@ -20,9 +23,11 @@
 #include <QTemporaryDir>
 #include <QTimer>
 
+#include <algorithm>
 #include <cstring>
 #include <functional>
 #include <map>
+#include <mutex>
 #include <string>
 #include <thread>
 
@@ -59,6 +64,12 @@ const char* const kTokenPath = "/API/Maintenance/SystemUpgrade/Token";
 const char* const kUploadPath = "/API/Maintenance/SystemUpgrade/Upgrade";
 constexpr int kFirmwareBytes = 256 * 1024;
 const char* const kLoginPath = "/API/Web/Login";
+const char* const kRangePath = "/API/Login/Range";
+// How long the searches wait for answers: long enough for a loaded sanitizer
+// build, a late answer comes after it.
+constexpr int kSearchWindowMs = 1000;
+constexpr int kRangeTimeoutMs = 1000;
+constexpr int kSearchLateMs = 2500;
 const char* const kWrongPassword = "Not-the-password1";
 const char* const kNewPassword = "New-Pass1234";
 
@@ -104,6 +115,16 @@ struct MatrixOperation
     void (*onvifEntry)(void*) = nullptr;
     const char* onvifRead = nullptr;
     const char* onvifWrite = nullptr;
+    // A search instead of a task per device: the ZVNet search of the LAN or
+    // of a range, and (httpRange) the HTTP API's range search.
+    enum class Search
+    {
+        None,
+        Lan,
+        Range,
+    } search
+        = Search::None;
+    bool httpRange = false;
 };
 
 void NoSetup(DeviceInfo&, MatrixProtocol, const QString&)
@@ -301,6 +322,15 @@ const MatrixOperation kOperations[] = {
     { "initialise", nullptr, &InitialTask, &DeviceInfo::m_pInitialDevice, &DeviceInfo::m_pInitialDevice, 0, 0,
         StatusInitOk, StatusInitFailed, 0, 0, "/API/Login/Range", "/API/FirstLogin/Password/Set", "/API/Login/Range",
         false, false, true, 0, false, &SetupInitialise, nullptr, &InitialiseFailure, "/API/Login/TransKey/Get" },
+    // The searches: each device answers on its own, so faults that strike a
+    // reply's link (drops, a device that goes away) are its silence for
+    // ZVNet's datagrams; the HTTP range search asks the first-login probe.
+    { "LAN search", nullptr, nullptr, nullptr, nullptr, 1, 0, 0, 0, wire::Search, 0, nullptr, nullptr, nullptr, false,
+        false, false, 0, true, &NoSetup, nullptr, nullptr, kKeyPath, nullptr, nullptr, nullptr,
+        MatrixOperation::Search::Lan, false },
+    { "range search", nullptr, nullptr, nullptr, nullptr, 1, 0, 1, 0, wire::Search, 0, kRangePath, nullptr, kRangePath,
+        true, false, false, 0, true, &NoSetup, nullptr, nullptr, kKeyPath, nullptr, nullptr, nullptr,
+        MatrixOperation::Search::Range, true },
     // Reading the network settings is ONVIF's alone.
     { "network query", nullptr, nullptr, &DeviceInfo::m_pDeviceInfoFrame, &DeviceInfo::m_pDeviceInfoFrame,
         StatusQueryOk, StatusQueryFailed, 0, 0, 0, 0, nullptr, nullptr, nullptr, false, false, false, 0, true,
@@ -338,6 +368,18 @@ int SdkFaultType(const MatrixOperation& operation, MatrixFault fault, bool login
 {
     const uint16_t read = operation.sdkRead;
     const uint16_t write = operation.sdkWrite;
+    // A search answer is one datagram with one record.
+    if (operation.search != MatrixOperation::Search::None) {
+        switch (fault) {
+        case MatrixFault::NoAnswer:
+        case MatrixFault::Late:
+        case MatrixFault::ErrorReply:
+        case MatrixFault::ShortKeyList:
+        case MatrixFault::Oversized:
+        case MatrixFault::HugeLength: return wire::Search;
+        default: return -1;
+        }
+    }
     // The network change's datagrams: each one whole or lost, no records.
     if (&operation == &kOperations[kNetwork]) {
         switch (fault) {
@@ -398,6 +440,18 @@ const char* HttpFaultPath(const MatrixOperation& operation, MatrixFault fault, b
     const char* write = operation.httpWrite;
     // The first-login probe is the initialise's login; it carries no password.
     const bool initialise = &operation == &kOperations[kInitialise];
+    if (operation.httpRange) {
+        switch (fault) {
+        case MatrixFault::NoAnswer:
+        case MatrixFault::Late:
+        case MatrixFault::DropMidTransfer:
+        case MatrixFault::ErrorReply:
+        case MatrixFault::NotJson:
+        case MatrixFault::WrongTypes:
+        case MatrixFault::Oversized: return kRangePath;
+        default: return nullptr;
+        }
+    }
     switch (fault) {
     case MatrixFault::NoAnswer: return login || initialise ? "" : nullptr;
     case MatrixFault::RefusedPassword: return login ? "" : nullptr;
@@ -423,6 +477,9 @@ const char* HttpFaultPath(const MatrixOperation& operation, MatrixFault fault, b
 int ExpectedFaultyStatus(const MatrixOperation& operation, MatrixProtocol protocol, MatrixFault fault)
 {
     const bool http = protocol == MatrixProtocol::Http;
+    // A search lists the faulty device nowhere.
+    if (operation.search != MatrixOperation::Search::None)
+        return 0;
     if (protocol == MatrixProtocol::Onvif)
         return fault == MatrixFault::NoAnswer || fault == MatrixFault::RefusedPassword ? int(StatusConnectFailed)
                                                                                        : operation.sdkFailed;
@@ -450,6 +507,17 @@ void (*EntryOf(const MatrixOperation& operation, MatrixProtocol protocol))(void*
     return nullptr;
 }
 
+bool Offers(const MatrixOperation& operation, MatrixProtocol protocol)
+{
+    switch (operation.search) {
+    case MatrixOperation::Search::Lan: return protocol == MatrixProtocol::ZVNet;
+    case MatrixOperation::Search::Range:
+        return protocol == MatrixProtocol::ZVNet || (protocol == MatrixProtocol::Http && operation.httpRange);
+    case MatrixOperation::Search::None: return EntryOf(operation, protocol) != nullptr;
+    }
+    return false;
+}
+
 std::vector<FaultCase> MakeCases()
 {
     std::vector<FaultCase> cases;
@@ -462,7 +530,7 @@ std::vector<FaultCase> MakeCases()
         for (const MatrixProtocol protocol : { MatrixProtocol::ZVNet, MatrixProtocol::Http, MatrixProtocol::Onvif }) {
             const bool http = protocol == MatrixProtocol::Http;
             const bool onvif = protocol == MatrixProtocol::Onvif;
-            if (!EntryOf(operation, protocol))
+            if (!Offers(operation, protocol))
                 continue;
             for (const MatrixFault fault : faults) {
                 const bool applies = onvif ? OnvifFaultOperation(operation, fault) != nullptr
@@ -648,12 +716,12 @@ struct FaultMatrixRunner::Impl
         ZVSdkSetTimeouts(kSdkConnectMs, kSdkRequestMs);
     }
 
-    // Loopback addresses of this process, four fresh ones per case, over both
-    // blocks before any is used again.
+    // Loopback addresses of this process, four fresh ones in a row per case
+    // (a range), over both blocks before any is used again.
     std::string NextAddress()
     {
-        const int slot = nextSlot++ % (2 * 250);
-        return fakedevice::UniqueLoopbackPrefix(slot / 250) + std::to_string(slot % 250 + 1);
+        const int slot = nextSlot++ % (2 * 248);
+        return fakedevice::UniqueLoopbackPrefix(slot / 248) + std::to_string(slot % 248 + 1);
     }
 
     bool MakeDevices(
@@ -663,6 +731,10 @@ struct FaultMatrixRunner::Impl
     bool VanishWhenAsked(
         const FaultCase& c, const MatrixOperation& operation, CaseDevice& faulty, std::vector<std::thread>& stops);
     void CheckDevices(const FaultCase& c, const MatrixOperation& operation, const std::vector<CaseDevice>& devices,
+        FaultOutcome& outcome);
+    void StopDevices(std::vector<CaseDevice>& devices);
+    // Runs the case's search over the devices; true when it ended.
+    bool RunSearch(const FaultCase& c, const MatrixOperation& operation, const std::vector<CaseDevice>& devices,
         FaultOutcome& outcome);
 
     OperationEnvironment environment;
@@ -719,6 +791,9 @@ bool FaultMatrixRunner::Impl::MakeDevices(
         } else if (http) {
             FakeHttpApi::Options options;
             options.ip = ip;
+            // The range search asks one web port at every address.
+            if (i > 0)
+                options.port = devices[0].http->Port();
             HttpDeviceState initial;
             initial.initialised = &operation != &kOperations[kInitialise];
             d.http = std::make_unique<FakeHttpApi>(initial, options);
@@ -742,7 +817,8 @@ bool FaultMatrixRunner::Impl::MakeDevices(
             d.device.reset(ListedDevice(state));
         }
         d.device->m_status = StatusWaiting;
-        d.device.get()->*(http ? operation.httpPage : operation.sdkPage) = &page;
+        if (DeviceTaskListener* DeviceInfo::*member = http ? operation.httpPage : operation.sdkPage)
+            d.device.get()->*member = &page;
         operation.setup(*d.device, c.protocol, caseFile);
         d.before = CurrentView(d);
     }
@@ -782,10 +858,15 @@ void FaultMatrixRunner::Impl::ArmFault(const FaultCase& c, const MatrixOperation
         Faults faults;
         faults.faultType = static_cast<uint16_t>(SdkFaultType(operation, c.fault, login));
         switch (c.fault) {
-        case MatrixFault::NoAnswer: faults.noAnswer = true; break;
+        case MatrixFault::NoAnswer:
+            faults.noAnswer = operation.search == MatrixOperation::Search::None;
+            faults.noSearchAnswer = !faults.noAnswer;
+            break;
         // The login and the network change wait as long as a connection does.
         case MatrixFault::Late:
-            faults.replyDelayMs = login || &operation == &kOperations[kNetwork] ? kSdkConnectMs + 1000 : kSdkLateMs;
+            faults.replyDelayMs = operation.search != MatrixOperation::Search::None ? kSearchLateMs
+                : login || &operation == &kOperations[kNetwork]                     ? kSdkConnectMs + 1000
+                                                                                    : kSdkLateMs;
             break;
         case MatrixFault::Vanishes: faults.replyDelayMs = kHeldMs; break;
         case MatrixFault::DropMidTransfer: faults.dropMidReply = true; break;
@@ -803,7 +884,7 @@ void FaultMatrixRunner::Impl::ArmFault(const FaultCase& c, const MatrixOperation
     switch (c.fault) {
     case MatrixFault::NoAnswer:
     case MatrixFault::Vanishes: faults.neverAnswer = true; break;
-    case MatrixFault::Late: faults.delayMs = kHttpLateMs; break;
+    case MatrixFault::Late: faults.delayMs = operation.httpRange ? kSearchLateMs : kHttpLateMs; break;
     case MatrixFault::DropMidTransfer: faults.cutBody = true; break;
     case MatrixFault::ErrorReply: faults.status = 500; break;
     case MatrixFault::NotJson: faults.notJson = true; break;
@@ -926,6 +1007,165 @@ void FaultMatrixRunner::Impl::CheckDevices(
     }
 }
 
+namespace
+{
+// What a search found, by address, and how often it ended; filled on the
+// SDK's threads.
+struct SearchFindings
+{
+    std::mutex mutex;
+    std::map<std::string, int> found;
+    int ends = 0;
+
+    void Add(const SearchDevRsp* record)
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        if (!record) {
+            ++ends;
+            return;
+        }
+        const std::string ip(record->ip, strnlen(record->ip, sizeof(record->ip)));
+        ++found[ip];
+    }
+    int Found(const std::string& ip)
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        const auto it = found.find(ip);
+        return it == found.end() ? 0 : it->second;
+    }
+    int Ends()
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        return ends;
+    }
+};
+
+// The pages' SDK callbacks: a record reaches its run only while it is open.
+int SearchCallback(const SearchDevRsp* record, void* user)
+{
+    return user && SearchRuns::Deliver(user, record) ? 1 : 0;
+}
+
+// The HTTP range search's devices come as JSON texts (null: the end); only
+// the address matters here.
+void JsonSearchCallback(const char* json, void* user)
+{
+    if (!user)
+        return;
+    if (!json) {
+        SearchRuns::Deliver(user, nullptr);
+        return;
+    }
+    Json::Value device;
+    Json::CharReaderBuilder builder;
+    std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
+    const size_t size = std::strlen(json);
+    SearchDevRsp record;
+    std::memset(&record, 0, sizeof(record));
+    if (reader->parse(json, json + size, &device, nullptr) && device.isObject() && device["ip"].isString())
+        std::strncpy(record.ip, device["ip"].asCString(), sizeof(record.ip) - 1);
+    SearchRuns::Deliver(user, &record);
+}
+} // namespace
+
+bool FaultMatrixRunner::Impl::RunSearch(
+    const FaultCase& c, const MatrixOperation& operation, const std::vector<CaseDevice>& devices, FaultOutcome& outcome)
+{
+    const bool http = c.protocol == MatrixProtocol::Http;
+    std::vector<std::string> addresses;
+    for (const CaseDevice& d : devices)
+        addresses.push_back(d.device->Ip().toStdString());
+    SearchFindings findings;
+    void* run = SearchRuns::Open([&findings](const SearchDevRsp* record) { findings.Add(record); });
+    bool started = false;
+    std::unique_ptr<RangeSearch> range;
+    bool rangeFinished = false;
+    if (operation.search == MatrixOperation::Search::Lan) {
+        std::vector<const char*> targets;
+        for (const std::string& address : addresses)
+            targets.push_back(address.c_str());
+        ZVSdkSetSearchTargets(targets.data(), int(targets.size()));
+        ZVSdkSetSearchWindow(kSearchWindowMs);
+        ZVNetSearchParam param;
+        std::memset(&param, 0, sizeof(param));
+        param.callback = &SearchCallback;
+        param.user = run;
+        started = ZVNetSearchDev(&param) != 0;
+    } else {
+        quint32 first = 0, last = 0;
+        if (!RangeSearch::ParseRange(
+                QString::fromStdString(addresses.front()), QString::fromStdString(addresses.back()), &first, &last)
+            || last - first + 1 != addresses.size()) {
+            outcome.problems << QStringLiteral("the devices are no range");
+            SearchRuns::Close(run);
+            return false;
+        }
+        RangeSearch::Limits limits;
+        limits.concurrency = 64;
+        limits.timeoutMs = kRangeTimeoutMs;
+        if (http)
+            ZVSdkSetRangeSearch(devices.front().http->Port(), limits.concurrency, limits.timeoutMs);
+        else
+            ZVSdkSetRangeLimits(limits.concurrency, limits.timeoutMs);
+        SearchRuns::Close(run);
+        run = nullptr;
+        range = std::make_unique<RangeSearch>();
+        QObject::connect(range.get(), &RangeSearch::Finished, [&rangeFinished] { rangeFinished = true; });
+        range->Start(
+            first, last, limits,
+            [http](const QString& start, const QString& stop, void* block) {
+                if (http) {
+                    Json::Value request(Json::objectValue);
+                    request["start ip"] = start.toStdString();
+                    request["stop ip"] = stop.toStdString();
+                    return zv_search_device(Json::writeString(Json::StreamWriterBuilder(), request).c_str(),
+                               &JsonSearchCallback, block)
+                        != 0;
+                }
+                ZVNetP2PSearchParam param;
+                std::memset(&param, 0, sizeof(param));
+                param.callback = &SearchCallback;
+                param.user = block;
+                param.mode = ZVNET_SEARCH_MODE_RANGE;
+                std::strncpy(param.startIp, start.toLatin1().constData(), sizeof(param.startIp) - 1);
+                std::strncpy(param.stopIp, stop.toLatin1().constData(), sizeof(param.stopIp) - 1);
+                return ZVNetSearchDevPoint2Point(&param) != 0;
+            },
+            [](void* block) { ZVSdkStopSearch(block); },
+            [&findings](const SearchDevRsp* record) { findings.Add(record); });
+        started = true;
+    }
+    if (!started)
+        outcome.problems << QStringLiteral("the search did not start");
+    const bool ended
+        = started && QTest::qWaitFor([&] { return range ? rangeFinished : findings.Ends() > 0; }, kCaseBoundMs);
+    if (run)
+        SearchRuns::Close(run);
+    QCoreApplication::sendPostedEvents();
+    const std::string nobody = OperationEnvironment::NobodyAddress();
+    const char* target = nobody.c_str();
+    ZVSdkSetSearchTargets(&target, 1);
+    ZVSdkSetSearchWindow(0);
+    ZVSdkSetRangeSearch(0, 0, 0);
+    // A range search hands on records only: it ended when it said so.
+    const int ends = range ? (rangeFinished ? 1 : 0) : findings.Ends();
+    for (size_t i = 0; i < addresses.size(); ++i) {
+        outcome.statuses << findings.Found(addresses[i]);
+        outcome.endReports << ends;
+    }
+    int strangers = 0;
+    {
+        std::lock_guard<std::mutex> lock(findings.mutex);
+        for (const auto& found : findings.found)
+            strangers += std::count(addresses.begin(), addresses.end(), found.first) == 0 ? found.second : 0;
+    }
+    if (strangers > 0)
+        outcome.problems << QStringLiteral("%1 records of no device of the case").arg(strangers);
+    if (range && !ended)
+        range->Stop();
+    return ended;
+}
+
 FaultMatrixRunner::FaultMatrixRunner()
     : m_impl(std::make_unique<Impl>())
 {
@@ -969,6 +1209,16 @@ FaultOutcome FaultMatrixRunner::Run(const FaultCase& c)
     sinceTick.start();
     ticker.start();
 
+    if (operation.search != MatrixOperation::Search::None) {
+        outcome.ended = s.RunSearch(c, operation, devices, outcome);
+        outcome.longestGapMs = qMax(outcome.longestGapMs, sinceTick.elapsed());
+        outcome.elapsedMs = batch.elapsed();
+        ticker.stop();
+        SetExportPathQuestion(previous);
+        s.StopDevices(devices);
+        return outcome;
+    }
+
     void (*entry)(void*) = EntryOf(operation, c.protocol);
     for (CaseDevice& d : devices) {
         if (!QueueDeviceTask(entry, d.device.get()))
@@ -1009,6 +1259,12 @@ FaultOutcome FaultMatrixRunner::Run(const FaultCase& c)
         for (CaseDevice& d : devices)
             d.device.release();
     }
+    s.StopDevices(devices);
+    return outcome;
+}
+
+void FaultMatrixRunner::Impl::StopDevices(std::vector<CaseDevice>& devices)
+{
     // Each fake device takes a tick of its own to stop: all at once.
     std::vector<std::thread> ends;
     for (CaseDevice& d : devices) {
@@ -1020,7 +1276,6 @@ FaultOutcome FaultMatrixRunner::Run(const FaultCase& c)
     }
     for (std::thread& end : ends)
         end.join();
-    return outcome;
 }
 
 std::vector<FaultCaseGap> MeasureFaultMatrixGaps()
