@@ -260,10 +260,8 @@ void SetupNameType(DeviceInfo& device, MatrixProtocol, const QString&)
 }
 
 // Which protocol ways exist: the HTTP API has no recovery-free factory default
-// (its restore goes by groups, the "defaults" row), no device name or type
-// change (the worker says unsupported before any request), and the SDK's
-// parameter import takes only a set the same device exported, which the
-// export rows cover the other way round.
+// (its restore goes by groups, the "defaults" row) and no device name or type
+// change (the worker says unsupported before any request).
 const MatrixOperation kOperations[] = {
     { "login", &MatchVersionTask, &MatchVersionTask, &DeviceInfo::m_pDeviceInfoFrame, &DeviceInfo::m_pDeviceInfoFrame,
         StatusConnected, StatusConnectFailed, StatusConnected, StatusConnectFailed, 0, 0, kLoginPath, nullptr,
@@ -300,9 +298,10 @@ const MatrixOperation kOperations[] = {
         &DeviceInfo::m_pImportExportFrame, StatusExportOk, StatusExportFailed, StatusExportOk, StatusExportFailed,
         wire::Export, 0, "/API/Maintenance/ParamManagement/Get", nullptr, "/API/Maintenance/ParamManagement/Get", true,
         false, false, 0, true, &NoSetup, &Connected },
-    { "import", nullptr, &ImportParamTask, &DeviceInfo::m_pImportExportFrame, &DeviceInfo::m_pImportExportFrame, 0, 0,
-        StatusImportOk, StatusImportFailed, 0, 0, kKeyPath, "/API/Maintenance/ParamManagement/Set", kKeyPath, false,
-        false, true, 0, false, &SetupImport, nullptr },
+    { "import", &ImportParamTask, &ImportParamTask, &DeviceInfo::m_pImportExportFrame,
+        &DeviceInfo::m_pImportExportFrame, StatusImportOk, StatusImportFailed, StatusImportOk, StatusImportFailed, 0,
+        wire::Import, kKeyPath, "/API/Maintenance/ParamManagement/Set", kKeyPath, false, false, true, 0, false,
+        &SetupImport, nullptr },
     { "name and type", &ChangeDeviceTask, nullptr, &DeviceInfo::m_pChangeDevice, &DeviceInfo::m_pChangeDevice,
         StatusChangeOk, StatusChangeFailed, 0, 0, 0, wire::SetParamEx, nullptr, nullptr, nullptr, false, false, false,
         0, false, &SetupNameType, nullptr },
@@ -762,7 +761,28 @@ bool FaultMatrixRunner::Impl::MakeDevices(
             return false;
         }
     }
-    if (&operation == &kOperations[kImport]) {
+    if (&operation == &kOperations[kImport] && !http) {
+        // A parameter set as a device of the kind exports it ("FDEX", then
+        // id, size and bytes of each record), with its own on-screen name.
+        DeviceState model;
+        model.FillDefaultParams();
+        fakedevice::Bytes& osd = model.params[ZVNET_PARAM_OSD];
+        if (osd.size() >= offsetof(ZVNetOsdParam, channelName) + 8)
+            std::memcpy(osd.data() + offsetof(ZVNetOsdParam, channelName), "Imported", 8);
+        fakedevice::Bytes set { 'F', 'D', 'E', 'X' };
+        for (const auto& param : model.params) {
+            wire::Append32(set, param.first);
+            wire::Append32(set, static_cast<uint32_t>(param.second.size()));
+            set.insert(set.end(), param.second.begin(), param.second.end());
+        }
+        caseFile = QDir(files.path()).filePath(QStringLiteral("import-%1.txt").arg(caseNumber));
+        QFile file(caseFile);
+        if (!file.open(QIODevice::WriteOnly)
+            || file.write(reinterpret_cast<const char*>(set.data()), qint64(set.size())) != qint64(set.size())) {
+            problems << QStringLiteral("the import file could not be written");
+            return false;
+        }
+    } else if (&operation == &kOperations[kImport]) {
         fakedevice::HttpSettings settings;
         settings.osd.name = "Imported";
         settings.deviceParams = "imported-set";
@@ -869,7 +889,13 @@ void FaultMatrixRunner::Impl::ArmFault(const FaultCase& c, const MatrixOperation
                                                                                     : kSdkLateMs;
             break;
         case MatrixFault::Vanishes: faults.replyDelayMs = kHeldMs; break;
-        case MatrixFault::DropMidTransfer: faults.dropMidReply = true; break;
+        case MatrixFault::DropMidTransfer:
+            // The upgrade's link drops a third into the image.
+            if (&operation == &kOperations[kUpgrade])
+                faults.upgradeDropPercent = 30;
+            else
+                faults.dropMidReply = true;
+            break;
         case MatrixFault::ErrorReply: faults.replyStatus = wire::Refused; break;
         case MatrixFault::ShortKeyList: faults.truncatedReply = true; break;
         case MatrixFault::Oversized: faults.oversizedReply = true; break;
@@ -885,7 +911,12 @@ void FaultMatrixRunner::Impl::ArmFault(const FaultCase& c, const MatrixOperation
     case MatrixFault::NoAnswer:
     case MatrixFault::Vanishes: faults.neverAnswer = true; break;
     case MatrixFault::Late: faults.delayMs = operation.httpRange ? kSearchLateMs : kHttpLateMs; break;
-    case MatrixFault::DropMidTransfer: faults.cutBody = true; break;
+    case MatrixFault::DropMidTransfer:
+        if (&operation == &kOperations[kUpgrade])
+            faults.uploadDropAfter = kFirmwareBytes / 3;
+        else
+            faults.cutBody = true;
+        break;
     case MatrixFault::ErrorReply: faults.status = 500; break;
     case MatrixFault::NotJson: faults.notJson = true; break;
     case MatrixFault::Oversized: faults.oversizedBytes = kHttpOversizedBytes; break;
