@@ -418,6 +418,16 @@ const char* OnvifFaultOperation(const MatrixOperation& operation, MatrixFault fa
 {
     const char* read = operation.onvifRead;
     const char* write = operation.onvifWrite;
+    // The discovery answer: none, one that is no SOAP message, or one too
+    // large to be a discovery answer.
+    if (operation.search != MatrixOperation::Search::None) {
+        switch (fault) {
+        case MatrixFault::NoAnswer:
+        case MatrixFault::NotJson:
+        case MatrixFault::Oversized: return "Probe";
+        default: return nullptr;
+        }
+    }
     switch (fault) {
     case MatrixFault::NoAnswer: return "GetDeviceInformation";
     case MatrixFault::RefusedPassword: return "";
@@ -509,7 +519,7 @@ void (*EntryOf(const MatrixOperation& operation, MatrixProtocol protocol))(void*
 bool Offers(const MatrixOperation& operation, MatrixProtocol protocol)
 {
     switch (operation.search) {
-    case MatrixOperation::Search::Lan: return protocol == MatrixProtocol::ZVNet;
+    case MatrixOperation::Search::Lan: return protocol != MatrixProtocol::Http;
     case MatrixOperation::Search::Range:
         return protocol == MatrixProtocol::ZVNet || (protocol == MatrixProtocol::Http && operation.httpRange);
     case MatrixOperation::Search::None: return EntryOf(operation, protocol) != nullptr;
@@ -713,6 +723,9 @@ struct FaultMatrixRunner::Impl
         , page(log, QStringLiteral("page"))
     {
         ZVSdkSetTimeouts(kSdkConnectMs, kSdkRequestMs);
+        const std::string nobody = OperationEnvironment::NobodyAddress();
+        const char* target = nobody.c_str();
+        ZVSdkSetOnvifSearchTargets(&target, 1);
     }
 
     // Loopback addresses of this process, four fresh ones in a row per case
@@ -850,6 +863,16 @@ void FaultMatrixRunner::Impl::ArmFault(const FaultCase& c, const MatrixOperation
     const bool login = &operation == &kOperations[kLogin];
     if (c.fault == MatrixFault::RefusedPassword) {
         faulty.device->m_password = QLatin1String(kWrongPassword);
+        return;
+    }
+    if (faulty.onvif && operation.search != MatrixOperation::Search::None) {
+        fakedevice::OnvifFaults faults;
+        faults.noProbeAnswer = c.fault == MatrixFault::NoAnswer;
+        if (c.fault == MatrixFault::NotJson)
+            faults.probeReply = "<?xml version=\"1.0\"?><env:Envelope><env:Body><d:ProbeMatches>";
+        if (c.fault == MatrixFault::Oversized)
+            faults.probeReply = "<?xml version=\"1.0\"?><env:Envelope>" + std::string(60000, ' ') + "</env:Envelope>";
+        faulty.onvif->SetFaults(faults);
         return;
     }
     if (faulty.onvif) {
@@ -1111,7 +1134,19 @@ bool FaultMatrixRunner::Impl::RunSearch(
     bool started = false;
     std::unique_ptr<RangeSearch> range;
     bool rangeFinished = false;
-    if (operation.search == MatrixOperation::Search::Lan) {
+    int onvifSearch = 0;
+    if (c.protocol == MatrixProtocol::Onvif) {
+        std::vector<const char*> targets;
+        for (const std::string& address : addresses)
+            targets.push_back(address.c_str());
+        ZVSdkSetOnvifSearchTargets(targets.data(), int(targets.size()));
+        ZVNetSearchParam param;
+        std::memset(&param, 0, sizeof(param));
+        param.callback = &SearchCallback;
+        param.user = run;
+        onvifSearch = ZVOnvifSearchDevStart(&param);
+        started = onvifSearch != 0;
+    } else if (operation.search == MatrixOperation::Search::Lan) {
         std::vector<const char*> targets;
         for (const std::string& address : addresses)
             targets.push_back(address.c_str());
@@ -1170,12 +1205,16 @@ bool FaultMatrixRunner::Impl::RunSearch(
         outcome.problems << QStringLiteral("the search did not start");
     const bool ended
         = started && QTest::qWaitFor([&] { return range ? rangeFinished : findings.Ends() > 0; }, kCaseBoundMs);
+    if (onvifSearch != 0)
+        ZVOnvifSearchDevStop(&onvifSearch);
     if (run)
         SearchRuns::Close(run);
     QCoreApplication::sendPostedEvents();
+    // Never the real LAN, not even by default.
     const std::string nobody = OperationEnvironment::NobodyAddress();
     const char* target = nobody.c_str();
     ZVSdkSetSearchTargets(&target, 1);
+    ZVSdkSetOnvifSearchTargets(&target, 1);
     ZVSdkSetSearchWindow(0);
     ZVSdkSetRangeSearch(0, 0, 0);
     // A range search hands on records only: it ended when it said so.
