@@ -463,7 +463,12 @@ const char* HttpFaultPath(const MatrixOperation& operation, MatrixFault fault, b
     }
     switch (fault) {
     case MatrixFault::NoAnswer: return login || initialise ? "" : nullptr;
-    case MatrixFault::RefusedPassword: return login ? "" : nullptr;
+    // Past the login, the device refuses the password of the secondary
+    // authentication that protects a request.
+    case MatrixFault::RefusedPassword:
+        if (login)
+            return "";
+        return operation.usesKeys && std::strcmp(operation.keyPath, kKeyPath) == 0 ? kKeyPath : nullptr;
     case MatrixFault::Late:
         if (!operation.httpLate)
             return nullptr;
@@ -494,14 +499,15 @@ int ExpectedFaultyStatus(const MatrixOperation& operation, MatrixProtocol protoc
                                                                                        : operation.sdkFailed;
     // A wrong password is a failed login like any other; 104 and 112, the
     // device's own refusals, are no faults of a batch.
-    if (&operation == &kOperations[kLogin] || (http && fault == MatrixFault::RefusedPassword))
+    if (&operation == &kOperations[kLogin])
         return StatusConnectFailed;
     if (operation.faultyStatus)
         return operation.faultyStatus(fault);
     if (!http)
         return operation.sdkFailed;
     const char* path = HttpFaultPath(operation, fault, false);
-    if (operation.keyFailed && path && std::strcmp(path, kKeyPath) == 0)
+    // The keys came; the device refused what was made with them.
+    if (operation.keyFailed && path && std::strcmp(path, kKeyPath) == 0 && fault != MatrixFault::RefusedPassword)
         return operation.keyFailed;
     return operation.httpFailed;
 }
@@ -861,7 +867,7 @@ bool FaultMatrixRunner::Impl::MakeDevices(
 void FaultMatrixRunner::Impl::ArmFault(const FaultCase& c, const MatrixOperation& operation, CaseDevice& faulty)
 {
     const bool login = &operation == &kOperations[kLogin];
-    if (c.fault == MatrixFault::RefusedPassword) {
+    if (c.fault == MatrixFault::RefusedPassword && (!faulty.http || login)) {
         faulty.device->m_password = QLatin1String(kWrongPassword);
         return;
     }
@@ -942,6 +948,9 @@ void FaultMatrixRunner::Impl::ArmFault(const FaultCase& c, const MatrixOperation
         break;
     case MatrixFault::ErrorReply: faults.status = 500; break;
     case MatrixFault::NotJson: faults.notJson = true; break;
+    // The device checks the answer against a salt of its own: to it, the
+    // login password is wrong.
+    case MatrixFault::RefusedPassword: faults.editReply = EditReplyOf(kKeyPath, &BreakSalt); break;
     case MatrixFault::Oversized: faults.oversizedBytes = kHttpOversizedBytes; break;
     case MatrixFault::ShortKeyList:
         faults.editReply = EditReplyOf(
