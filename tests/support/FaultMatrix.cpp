@@ -46,13 +46,18 @@ namespace wire = fakedevice::wire;
 constexpr int kHttpCompany = 44;
 constexpr int kDevicesPerCase = 4;
 constexpr int kFaultyIndex = 1;
-// The SDK's request time-out in these cases: a late reply waits past it. The
-// connection keeps the environment's generous one.
+// The SDK's request time-out in these cases; the connection keeps the
+// environment's generous one. A late reply comes well past the time-out it
+// strikes, so that a time-out that fires late on a loaded machine still fires
+// first.
 constexpr int kSdkConnectMs = 3000;
 constexpr int kSdkRequestMs = 1500;
-constexpr int kSdkLateMs = 2500;
+constexpr int kLateMarginMs = 1500;
+constexpr int kSdkLateMs = kSdkRequestMs + kLateMarginMs;
+constexpr int kOnvifCommandMs = 2000; // the environment's ONVIF time-outs
+constexpr int kOnvifLateMs = kOnvifCommandMs + kLateMarginMs;
 // The JSON client's own time-out is 5 s.
-constexpr int kHttpLateMs = 6500;
+constexpr int kHttpLateMs = 5000 + kLateMarginMs;
 // A reply beyond what the client takes.
 constexpr size_t kHttpOversizedBytes = HttpClient::kMaxResponseBytes + 1024 * 1024;
 // A held reply: far beyond every time-out, ended by the device's going.
@@ -69,7 +74,7 @@ const char* const kRangePath = "/API/Login/Range";
 // build, a late answer comes after it.
 constexpr int kSearchWindowMs = 1000;
 constexpr int kRangeTimeoutMs = 1000;
-constexpr int kSearchLateMs = 2500;
+constexpr int kSearchLateMs = kSearchWindowMs + kLateMarginMs;
 const char* const kWrongPassword = "Not-the-password1";
 const char* const kNewPassword = "New-Pass1234";
 
@@ -887,7 +892,7 @@ void FaultMatrixRunner::Impl::ArmFault(const FaultCase& c, const MatrixOperation
         switch (c.fault) {
         case MatrixFault::NoAnswer:
         case MatrixFault::Vanishes: reply.delayMs = kHeldMs; break;
-        case MatrixFault::Late: reply.delayMs = kSdkLateMs; break;
+        case MatrixFault::Late: reply.delayMs = kOnvifLateMs; break;
         case MatrixFault::ErrorReply: reply = OnvifRefusal(); break;
         case MatrixFault::NotJson: reply = OnvifGarble(); break;
         case MatrixFault::DropMidTransfer:
@@ -914,7 +919,7 @@ void FaultMatrixRunner::Impl::ArmFault(const FaultCase& c, const MatrixOperation
         // The login and the network change wait as long as a connection does.
         case MatrixFault::Late:
             faults.replyDelayMs = operation.search != MatrixOperation::Search::None ? kSearchLateMs
-                : login || &operation == &kOperations[kNetwork]                     ? kSdkConnectMs + 1000
+                : login || &operation == &kOperations[kNetwork]                     ? kSdkConnectMs + kLateMarginMs
                                                                                     : kSdkLateMs;
             break;
         case MatrixFault::Vanishes: faults.replyDelayMs = kHeldMs; break;

@@ -45,8 +45,10 @@ struct FaultCase
     int operation = 0; // index into the operations of FaultMatrix.cpp
     MatrixProtocol protocol = MatrixProtocol::ZVNet;
     MatrixFault fault = MatrixFault::NoAnswer;
-    int healthyStatus = 0; // the status each healthy device must end with
-    int faultyStatus = 0; // the status the faulty device must end with
+    // The status each healthy device, and the faulty one, must end with; for
+    // a search, how many times each must be listed (1 and 0).
+    int healthyStatus = 0;
+    int faultyStatus = 0;
 };
 
 // Every case of the matrix, in a stable order.
@@ -55,8 +57,11 @@ const std::vector<FaultCase>& FaultMatrixCases();
 struct FaultOutcome
 {
     bool ended = false; // every device ended within the bound
-    QVector<int> statuses; // each device's status at its end; the faulty one is faultyIndex
-    QVector<int> endReports; // how many reports ended each device
+    // Each device's status at its end (a search: how often it was listed);
+    // the faulty one is faultyIndex.
+    QVector<int> statuses;
+    // How many reports ended each device (a search: how often it ended).
+    QVector<int> endReports;
     int faultyIndex = 0;
     // What the fake devices, the files and the device records do not agree
     // with: a healthy device without the change, a faulty one half-changed.
