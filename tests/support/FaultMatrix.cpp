@@ -396,6 +396,8 @@ int SdkFaultType(const MatrixOperation& operation, MatrixFault fault, bool login
         }
     }
     switch (fault) {
+    // Every operation connects the same way: a device that never answers or
+    // refuses the password is the login row's case, not each operation's.
     case MatrixFault::NoAnswer:
     case MatrixFault::RefusedPassword: return login ? 0 : -1;
     // The login's own reply faults strike the challenge and the login result.
@@ -467,6 +469,7 @@ const char* HttpFaultPath(const MatrixOperation& operation, MatrixFault fault, b
         }
     }
     switch (fault) {
+    // As for ZVNet, the connection's own faults are the login row's.
     case MatrixFault::NoAnswer: return login || initialise ? "" : nullptr;
     // Past the login, the device refuses the password of the secondary
     // authentication that protects a request.
