@@ -571,6 +571,7 @@ struct FakeOnvif::Impl
             response.body = canned->second.body;
             response.fillerBytes = canned->second.fillerBytes;
             response.delayMs = canned->second.delayMs;
+            response.cutBody = canned->second.cutBody;
         } else if (!Implemented(name)) {
             response = Fault("Receiver", "ActionNotSupported", "not supported");
         } else if (!open && !authenticated) {

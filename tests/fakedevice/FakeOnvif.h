@@ -65,6 +65,7 @@ struct OnvifReply
     std::string body;
     size_t fillerBytes = 0; // that many more body bytes
     int delayMs = 0; // before answering
+    bool cutBody = false; // announce the whole body, send half of it, then close
 };
 
 struct OnvifFaults
