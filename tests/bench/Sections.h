@@ -32,6 +32,7 @@ Outcome UploadSection(const Options& options, Report& report);
 Outcome DeviceTableSection(const Options& options, Report& report);
 Outcome StartupSection(const Options& options, Report& report);
 Outcome GuiGapSection(const Options& options, Report& report);
+Outcome FaultGapSection(const Options& options, Report& report);
 
 // Every section, in the order they run.
 const QVector<Section>& SectionList();
