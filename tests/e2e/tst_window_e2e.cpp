@@ -263,6 +263,10 @@ private:
     void ExportImport();
     void Password();
     void Config();
+    void OnvifSearch();
+    void RangeSearch();
+    void DeviceInfoPage();
+    void ChangeOnDevices();
 
     PageView Show(ToolBarFrame::PageButton button, PageIndex index);
     bool CheckRows(const PageView& page, const QStringList& ips, const char* viewName = "m_pDeviceTableView");
@@ -307,6 +311,10 @@ void WindowRun::step()
         { QStringLiteral("exportimport"), &WindowRun::ExportImport },
         { QStringLiteral("password"), &WindowRun::Password },
         { QStringLiteral("config"), &WindowRun::Config },
+        { QStringLiteral("onvif"), &WindowRun::OnvifSearch },
+        { QStringLiteral("range"), &WindowRun::RangeSearch },
+        { QStringLiteral("deviceinfo"), &WindowRun::DeviceInfoPage },
+        { QStringLiteral("change"), &WindowRun::ChangeOnDevices },
     };
     const Step run = steps.value(name);
     QVERIFY2(run, qPrintable(QStringLiteral("no step %1").arg(name)));
@@ -704,6 +712,16 @@ void WindowRun::Restore()
         QVERIFY(device->WaitListening(20000));
         QTRY_COMPARE_WITH_TIMEOUT(device->LoggedInSessions(), 0, kBatchMs);
     }
+    // Every group includes the address: those devices are back where they
+    // started, and the next search lists them there.
+    if (m_code == 40) {
+        QStringList factory;
+        for (int n = 1; n <= kSdkDevices; ++n)
+            factory << Address(n);
+        QCOMPARE(SdkIps(), factory);
+    }
+    QVERIFY(RunSearch());
+    QCOMPARE(Ips(PageView { m_window->SearchPage() }.Model("m_pNormalView")), ListedIps());
 }
 
 // The first device's parameters, saved to a file, go into the other two.
@@ -796,6 +814,93 @@ void WindowRun::Config()
     QTRY_COMPARE_WITH_TIMEOUT(device.LoggedInSessions(), 0, kBatchMs);
 }
 
+// The protocol box switches the search page to ONVIF: it lists the ONVIF
+// devices that answered the probe; switched back, the SDK's devices again.
+void WindowRun::OnvifSearch()
+{
+    QComboBox* protocol = m_window->ToolBar()->ProtocolCombo();
+    QVERIFY(protocol->isVisible());
+    SearchFrame* search = m_window->SearchPage();
+    QTRY_VERIFY_WITH_TIMEOUT(!search->IsSearching(), kBatchMs);
+    protocol->setCurrentIndex(1);
+    QCOMPARE(search->Protocol(), 1);
+    QTRY_VERIFY_WITH_TIMEOUT(!search->IsSearching(), kBatchMs);
+    PageView page { search };
+    QStringList onvifIps;
+    for (const auto& device : m_fleet->onvif) {
+        onvifIps << QString::fromStdString(device->State().ip);
+        QVERIFY(device->Probes() > 0);
+    }
+    onvifIps.sort();
+    QCOMPARE(Ips(page.Model("m_pOnvifView")), onvifIps);
+    for (DeviceInfo* device : DeviceInfoMng::Instance()->m_lanDevices)
+        QVERIFY(device->m_bOnvif);
+    protocol->setCurrentIndex(0);
+    QCOMPARE(search->Protocol(), 0);
+    QTRY_VERIFY_WITH_TIMEOUT(!search->IsSearching(), kBatchMs);
+    QCOMPARE(Ips(page.Model("m_pNormalView")), ListedIps());
+}
+
+// The range page asks each address of the devices' part of the LAN and lists
+// those that answer.
+void WindowRun::RangeSearch()
+{
+    PageView page = Show(ToolBarFrame::ButtonExtranetSearch, PageExtranetSearch);
+    QVERIFY(page.page);
+    for (auto& device : m_fleet->sdk)
+        device->ClearReceived();
+    page.Find<QLineEdit>("m_pEditStaIP")->setText(Address(1));
+    page.Find<QLineEdit>("m_pEditEndIP")->setText(Address(2 * kPerNamespace));
+    auto* query = page.Find<QPushButton>("m_pBtnQuery");
+    QVERIFY(page.Click("m_pBtnQuery"));
+    QVERIFY(!query->isEnabled());
+    QTRY_VERIFY_WITH_TIMEOUT(query->isEnabled(), kBatchMs);
+    QCOMPARE(Ips(page.Model()), ListedIps());
+    for (const auto& device : m_fleet->sdk)
+        QVERIFY(device->CountReceived(fakedevice::wire::Search) > 0);
+}
+
+// The device information page returns the PTZ of every ticked device to its defaults.
+void WindowRun::DeviceInfoPage()
+{
+    PageView page = Show(ToolBarFrame::ButtonDeviceInfo, PageDeviceInfo);
+    QVERIFY(page.page);
+    page.SetText("m_pEditUser", kUser);
+    page.SetText("m_pEditPassword", m_password);
+    const QStringList ips = SdkIps();
+    QVERIFY(CheckRows(page, ips));
+    QVERIFY(page.Click("m_pBtnPTZDefault"));
+    WaitStatuses(page, ips, StatusOk);
+    WaitUnlocked(page, "m_pBtnPTZDefault");
+    for (const auto& device : m_fleet->sdk) {
+        QCOMPARE(device->State().ptzDefaults, 1);
+        QTRY_COMPARE_WITH_TIMEOUT(device->LoggedInSessions(), 0, kBatchMs);
+    }
+}
+
+// A new name and model for every ticked device.
+void WindowRun::ChangeOnDevices()
+{
+    PageView page = Show(ToolBarFrame::ButtonChangeDevice, PageChangeDevice);
+    QVERIFY(page.page);
+    page.SetText("m_pEditUserName", kUser);
+    page.SetText("m_pEditPassWord", m_password);
+    page.Find<QCheckBox>("m_pCheckDeviceName")->setChecked(true);
+    page.SetText("m_pEditDeviceName", QStringLiteral("Lobby"));
+    page.Find<QCheckBox>("m_pCheckDeviceType")->setChecked(true);
+    page.SetText("m_pEditDeviceType", QStringLiteral("ZV-T9"));
+    const QStringList ips = SdkIps();
+    QVERIFY(CheckRows(page, ips));
+    QVERIFY(page.Click("m_pBtnChange"));
+    WaitStatuses(page, ips, StatusChangeOk);
+    WaitUnlocked(page, "m_pBtnChange");
+    for (const auto& device : m_fleet->sdk) {
+        QCOMPARE(device->State().deviceName, std::string("Lobby"));
+        QCOMPARE(device->State().deviceType, std::string("ZV-T9"));
+        QTRY_COMPARE_WITH_TIMEOUT(device->LoggedInSessions(), 0, kBatchMs);
+    }
+}
+
 namespace
 {
 // One profile in a process of its own (see the top of the file).
@@ -856,9 +961,16 @@ void TestWindowE2e::profile_data()
 {
     QTest::addColumn<int>("code");
     QTest::addColumn<QStringList>("steps");
+    // Each profile's steps follow its tool bar left to right, after the search
+    // page's own (the search, the network change), with the configuration tab
+    // last: it gives its device a password of its own. Codes 20 and 36 also
+    // search by ONVIF (their protocol box).
     QTest::newRow("code 0") << 0
                             << QStringList { "search", "network", "upgrade", "stream", "clock", "osd", "restore",
                                    "exportimport", "reboot", "password", "config" };
+    QTest::newRow("code 20") << 20 << QStringList { "search", "onvif", "network", "upgrade", "range", "config" };
+    QTest::newRow("code 36") << 36 << QStringList { "search", "onvif", "network", "upgrade", "deviceinfo", "config" };
+    QTest::newRow("code 40") << 40 << QStringList { "search", "network", "upgrade", "restore", "change", "config" };
 }
 
 void TestWindowE2e::profile()
