@@ -15,6 +15,7 @@
 #include "CheckBoxHeaderView.h"
 #include "CheckBoxTableModel.h"
 #include "CheckBoxTableView.h"
+#include "Default.h"
 #include "DefaultSelection.h"
 #include "DeviceConfig.h"
 #include "DeviceInfo.h"
@@ -24,6 +25,7 @@
 #include "FakeHttpApi.h"
 #include "FakeOnvif.h"
 #include "FileDialogs.h"
+#include "LanguageTexts.h"
 #include "LineEdit.h"
 #include "LoginFrame.h"
 #include "MainFrame.h"
@@ -35,12 +37,14 @@
 #include "ToolBarFrame.h"
 #include "UiTestSupport.h"
 #include "User.h"
+#include "ZVAppSetting.h"
 #include "ZVNet.h"
 
 #include <QAbstractButton>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFileInfo>
+#include <QLabel>
 #include <QLineEdit>
 #include <QProcess>
 #include <QPushButton>
@@ -133,6 +137,10 @@ struct Fleet
             webOptions.port = 80;
             webOptions.scheme = FakeHttpApi::Scheme::Both;
             http.push_back(std::make_unique<FakeHttpApi>(webState, webOptions));
+            http.back()->Update([](fakedevice::HttpDeviceState& changed) {
+                for (auto& group : changed.groupSettings)
+                    group.second = "changed";
+            });
             fakedevice::DeviceState state = fakedevice::LoopbackDeviceState(Address(n).toStdString(), 100 + n);
             state.webPort = 80;
             state.deviceName = "Camera" + std::to_string(n);
@@ -267,6 +275,8 @@ private:
     void RangeSearch();
     void DeviceInfoPage();
     void ChangeOnDevices();
+    void EmptyPages();
+    bool Http() const { return IsHttpApiCompany(m_code); }
 
     PageView Show(ToolBarFrame::PageButton button, PageIndex index);
     bool CheckRows(const PageView& page, const QStringList& ips, const char* viewName = "m_pDeviceTableView");
@@ -286,6 +296,8 @@ private:
     QTemporaryDir m_files;
     // Every message box is answered (OK); a step says which it expects.
     TestSupport::DialogAnswerer m_dialogs;
+    // Those a step expected and checked.
+    int m_dialogsSeen = 0;
 };
 
 void WindowRun::step_data()
@@ -315,14 +327,15 @@ void WindowRun::step()
         { QStringLiteral("range"), &WindowRun::RangeSearch },
         { QStringLiteral("deviceinfo"), &WindowRun::DeviceInfoPage },
         { QStringLiteral("change"), &WindowRun::ChangeOnDevices },
+        { QStringLiteral("pages"), &WindowRun::EmptyPages },
     };
     const Step run = steps.value(name);
     QVERIFY2(run, qPrintable(QStringLiteral("no step %1").arg(name)));
-    const int shown = m_dialogs.Dialogs().size();
+    m_dialogsSeen = m_dialogs.Dialogs().size();
     (this->*run)();
     // A refusal or question no step expects would have ended the batch before it began.
     QStringList unexpected;
-    for (int i = shown; i < m_dialogs.Dialogs().size(); ++i)
+    for (int i = m_dialogsSeen; i < m_dialogs.Dialogs().size(); ++i)
         unexpected << m_dialogs.Dialogs().at(i).title + QStringLiteral(": ") + m_dialogs.Dialogs().at(i).text;
     QVERIFY2(unexpected.isEmpty(), qPrintable(unexpected.join(QStringLiteral("; "))));
 }
@@ -418,6 +431,14 @@ void WindowRun::Search()
     SearchFrame* search = m_window->SearchPage();
     QTRY_VERIFY_WITH_TIMEOUT(!search->IsSearching(), kBatchMs);
     PageView page { search };
+    if (Http()) {
+        // No LAN search under the HTTP JSON API: the search ends at once, nothing asked, nothing listed.
+        QVERIFY(RunSearch());
+        QCOMPARE(page.Model("m_pNormalView")->rowCount(), 0);
+        for (const auto& device : m_fleet->httpSearch)
+            QCOMPARE(device->CountReceived(fakedevice::wire::Search), 0);
+        return;
+    }
     QCOMPARE(Ips(page.Model("m_pNormalView")), ListedIps());
     for (const auto& device : m_fleet->sdk)
         QVERIFY(device->CountReceived(fakedevice::wire::Search) > 0);
@@ -784,34 +805,53 @@ void WindowRun::Password()
     }
 }
 
-// One device on the configuration tab: log in, set its user password there.
+// One device on the configuration tab: log in, set its user password there;
+// under the HTTP JSON API also restore the defaults of one group there.
 void WindowRun::Config()
 {
     QTest::mouseClick(m_window->ToolBar()->Button(ToolBarFrame::ButtonConfig), Qt::LeftButton);
     QCOMPARE(m_window->StackedWidget()->currentIndex(), int(PageConfig));
     auto* login = dynamic_cast<LoginFrame*>(m_window->LoginFramePage());
     QVERIFY(login);
-    FakeDevice& device = *m_fleet->sdk.back();
-    login->IpEdit()->setText(QString::fromStdString(device.State().ip));
-    login->PortEdit()->setText(QString::number(device.State().mediaPort));
+    FakeDevice* sdk = Http() ? nullptr : m_fleet->sdk.back().get();
+    FakeHttpApi* web = Http() ? m_fleet->http.front().get() : nullptr;
+    auto sessions = [&] { return sdk ? sdk->LoggedInSessions() : web->Sessions(); };
+    auto password = [&] { return QString::fromStdString(sdk ? sdk->Password() : web->State().password); };
+    login->IpEdit()->setText(QString::fromStdString(sdk ? sdk->State().ip : web->Ip()));
+    login->PortEdit()->setText(QString::number(sdk ? sdk->State().mediaPort : web->Port()));
     login->UserEdit()->setText(kUser);
     login->PasswordEdit()->setText(m_password);
     QTest::mouseClick(login->LoginButton(), Qt::LeftButton);
     DeviceConfig* config = login->Config();
     QTRY_VERIFY_WITH_TIMEOUT(config->isEnabled(), kBatchMs);
-    QTRY_COMPARE_WITH_TIMEOUT(device.LoggedInSessions(), 1, kBatchMs);
+    QTRY_COMPARE_WITH_TIMEOUT(sessions(), 1, kBatchMs);
 
+    if (web) {
+        Default* defaults = config->m_pDefault;
+        QTest::mouseClick(config->DefaultPageButton(), Qt::LeftButton);
+        QVERIFY(defaults->m_pChkSystem->isVisible());
+        ClickBox(defaults->m_pChkSystem);
+        QVERIFY(defaults->m_pChkSystem->isChecked());
+        QTest::mouseClick(config->SetButton(), Qt::LeftButton);
+        QTRY_COMPARE_WITH_TIMEOUT(web->State().resets, 1, kBatchMs);
+        const fakedevice::HttpDeviceState state = web->State();
+        QCOMPARE(state.groupSettings.at("system"), std::string("factory"));
+        QCOMPARE(state.groupSettings.at("record"), std::string("changed"));
+        QVERIFY(web->LastProtection().authenticationOk);
+    }
     QTest::mouseClick(config->UserPageButton(), Qt::LeftButton);
     QVERIFY(config->SetButton()->isVisible());
     config->m_pUser->NewPasswordEdit()->setText(kConfigPassword);
     config->m_pUser->ConfirmPasswordEdit()->setText(kConfigPassword);
     QTest::mouseClick(config->SetButton(), Qt::LeftButton);
-    QTRY_COMPARE_WITH_TIMEOUT(QString::fromStdString(device.Password()), kConfigPassword, kBatchMs);
+    QTRY_COMPARE_WITH_TIMEOUT(password(), kConfigPassword, kBatchMs);
     // The page logs in again with the new password.
     QTRY_COMPARE_WITH_TIMEOUT(login->Session().m_password, kConfigPassword, kBatchMs);
     QTRY_VERIFY_WITH_TIMEOUT(config->isEnabled(), kBatchMs);
+    QTRY_COMPARE_WITH_TIMEOUT(sessions(), 1, kBatchMs);
+
     login->Session().Logout();
-    QTRY_COMPARE_WITH_TIMEOUT(device.LoggedInSessions(), 0, kBatchMs);
+    QTRY_COMPARE_WITH_TIMEOUT(sessions(), 0, kBatchMs);
 }
 
 // The protocol box switches the search page to ONVIF: it lists the ONVIF
@@ -855,6 +895,16 @@ void WindowRun::RangeSearch()
     QVERIFY(page.Click("m_pBtnQuery"));
     QVERIFY(!query->isEnabled());
     QTRY_VERIFY_WITH_TIMEOUT(query->isEnabled(), kBatchMs);
+    if (Http()) {
+        // The JSON search of the HTTP JSON API at every address.
+        QStringList ips;
+        for (const auto& device : m_fleet->http) {
+            ips << QString::fromStdString(device->Ip());
+            QVERIFY(device->CountRequests("/API/Login/Range") > 0);
+        }
+        QCOMPARE(Ips(page.Model()), ips);
+        return;
+    }
     QCOMPARE(Ips(page.Model()), ListedIps());
     for (const auto& device : m_fleet->sdk)
         QVERIFY(device->CountReceived(fakedevice::wire::Search) > 0);
@@ -899,6 +949,53 @@ void WindowRun::ChangeOnDevices()
         QCOMPARE(device->State().deviceType, std::string("ZV-T9"));
         QTRY_COMPARE_WITH_TIMEOUT(device->LoggedInSessions(), 0, kBatchMs);
     }
+}
+
+// Codes 43 and 44 never search the LAN: the operation pages their tool bar
+// offers list no device, and their action refuses with nothing ticked while
+// no device hears of it. The devices are reached by the range page and the
+// configuration tab.
+void WindowRun::EmptyPages()
+{
+    struct Offered
+    {
+        ToolBarFrame::PageButton button;
+        PageIndex index;
+        const char* action;
+    };
+    const Offered offered[] = {
+        { ToolBarFrame::ButtonUpgrade, PageUpgrade, "m_pBtnUpgrade" },
+        { ToolBarFrame::ButtonChangePassword, PageChangePassword, "m_pBtnModify" },
+        { ToolBarFrame::ButtonExportExcel, PageExportExcel, "m_pBtnExcel" },
+        { ToolBarFrame::ButtonImportExport, PageImportExport, "m_pBtnExport" },
+        { ToolBarFrame::ButtonOSDConfig, PageOSDConfig, "m_pBtnSet" },
+        { ToolBarFrame::ButtonStreamConfig, PageStreamConfig, "m_pBtnSet" },
+        { ToolBarFrame::ButtonInitialDevice, PageInitialDevice, "m_pBtnInitialized" },
+        { ToolBarFrame::ButtonRebootDevice, PageRebootDevice, "m_pBtnReboot" },
+    };
+    std::vector<size_t> exchanges;
+    for (const auto& device : m_fleet->http)
+        exchanges.push_back(device->Exchanges().size());
+    for (const Offered& page : offered) {
+        PageView view = Show(page.button, page.index);
+        QVERIFY2(view.page, page.action);
+        QCOMPARE(view.Model()->rowCount(), 0);
+        if (page.index == PageUpgrade) {
+            // A firmware file that exists: the page checks the file before the rows.
+            const QString path = m_files.filePath(QStringLiteral("firmware.sw"));
+            QVERIFY(TestSupport::WriteFile(path, TestSupport::RandomBytes(4096, 5)));
+            view.SetText("m_pEditFilePath", path);
+        }
+        const int before = m_dialogs.Dialogs().size();
+        QVERIFY2(view.Click(page.action), page.action);
+        QCOMPARE(m_dialogs.Dialogs().size(), before + 1);
+        const TestSupport::DialogAnswerer::Shown& shown = m_dialogs.Dialogs().constLast();
+        QCOMPARE(shown.text, LanguageText(51));
+        QCOMPARE(shown.buttonMode, 0);
+        m_dialogsSeen = m_dialogs.Dialogs().size();
+    }
+    for (size_t i = 0; i < m_fleet->http.size(); ++i)
+        QCOMPARE(m_fleet->http[i]->Exchanges().size(), exchanges[i]);
 }
 
 namespace
@@ -971,6 +1068,9 @@ void TestWindowE2e::profile_data()
     QTest::newRow("code 20") << 20 << QStringList { "search", "onvif", "network", "upgrade", "range", "config" };
     QTest::newRow("code 36") << 36 << QStringList { "search", "onvif", "network", "upgrade", "deviceinfo", "config" };
     QTest::newRow("code 40") << 40 << QStringList { "search", "network", "upgrade", "restore", "change", "config" };
+    // No LAN search, so the operation pages list nothing ("pages"); the restore-defaults
+    // page is not offered (its groups are restored on the configuration tab).
+    QTest::newRow("code 43") << 43 << QStringList { "search", "pages", "range", "config" };
 }
 
 void TestWindowE2e::profile()
