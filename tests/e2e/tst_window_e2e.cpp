@@ -464,6 +464,10 @@ void WindowRun::NetworkChange()
     page.SetText("m_pEditIP", Address(kPerNamespace - 1));
     QVERIFY(page.Click("m_pBtnModify"));
     WaitUnlocked(page, "m_pBtnModify");
+    // The rows show the devices at their new addresses, and say so; the third row says nothing.
+    for (const QString& ip : { Address(kPerNamespace - 1), Address(kPerNamespace) })
+        QCOMPARE(StatusOf(page.Model("m_pNormalView"), ip), StatusTextOf(StatusOk));
+    QCOMPARE(StatusOf(page.Model("m_pNormalView"), Address(kSdkDevices)), QString());
     for (int i = 0; i < 2; ++i)
         QVERIFY(m_fleet->sdk[i]->CountReceived(fakedevice::wire::SetNetwork) > 0);
     QCOMPARE(m_fleet->sdk[2]->CountReceived(fakedevice::wire::SetNetwork), 0);
