@@ -100,6 +100,14 @@ QString StatusTextOf(int status)
     return device.StatusText();
 }
 
+// Settings a factory reset restores, changed since the device started: a
+// reset must bring them back.
+template <typename State> void ChangeGroups(State& state)
+{
+    for (auto& group : state.groupSettings)
+        group.second = "changed";
+}
+
 // The fake devices of one run, each started on a thread of its namespace.
 struct Fleet
 {
@@ -120,11 +128,7 @@ struct Fleet
             fakedevice::DeviceState state = fakedevice::LoopbackDeviceState(Address(n).toStdString(), 100 + n);
             state.deviceName = "Camera";
             sdk.push_back(std::make_unique<FakeDevice>(state, options));
-            // Settings a factory reset restores, changed since: the reset must bring them back.
-            sdk.back()->Update([](fakedevice::DeviceState& changed) {
-                for (auto& group : changed.groupSettings)
-                    group.second = "changed";
-            });
+            sdk.back()->Update(ChangeGroups<fakedevice::DeviceState>);
         }
         if (!lan.Enter(QStringLiteral("dev2")))
             return Fail(why, QStringLiteral("cannot enter dev2"));
@@ -137,10 +141,7 @@ struct Fleet
             webOptions.port = 80;
             webOptions.scheme = FakeHttpApi::Scheme::Both;
             http.push_back(std::make_unique<FakeHttpApi>(webState, webOptions));
-            http.back()->Update([](fakedevice::HttpDeviceState& changed) {
-                for (auto& group : changed.groupSettings)
-                    group.second = "changed";
-            });
+            http.back()->Update(ChangeGroups<fakedevice::HttpDeviceState>);
             fakedevice::DeviceState state = fakedevice::LoopbackDeviceState(Address(n).toStdString(), 100 + n);
             state.webPort = 80;
             state.deviceName = "Camera" + std::to_string(n);
