@@ -12,6 +12,7 @@
 // device namespaces, enters the host namespace and runs the program with
 // a second test object, one data row per step, driving its window.
 
+#include "BaseDialog.h"
 #include "CheckBoxHeaderView.h"
 #include "CheckBoxTableModel.h"
 #include "CheckBoxTableView.h"
@@ -25,6 +26,7 @@
 #include "FakeHttpApi.h"
 #include "FakeOnvif.h"
 #include "FileDialogs.h"
+#include "InitPwdBox.h"
 #include "LanguageTexts.h"
 #include "LineEdit.h"
 #include "LoginFrame.h"
@@ -79,7 +81,8 @@ constexpr int kSkipStatus = 77;
 // they move to, dev2 the devices of the HTTP JSON API, dev3 the ONVIF devices.
 constexpr int kPerNamespace = 6;
 constexpr int kSdkDevices = 3;
-constexpr int kHttpDevices = 2;
+// The last has no password yet.
+constexpr int kHttpDevices = 3;
 constexpr int kOnvifDevices = 2;
 const QString kUser = QStringLiteral("admin");
 const QString kPassword = QStringLiteral("admin123");
@@ -92,6 +95,7 @@ QString Address(int n)
 // A password the password rules of every profile take.
 const QString kNewPassword = QStringLiteral("Qz7#kp2Lw9");
 const QString kConfigPassword = QStringLiteral("Rv4#mt8Hx2");
+const QString kFirstPassword = QStringLiteral("Fw3#nd6Kq8");
 
 QString StatusTextOf(int status)
 {
@@ -133,9 +137,11 @@ struct Fleet
         if (!lan.Enter(QStringLiteral("dev2")))
             return Fail(why, QStringLiteral("cannot enter dev2"));
         for (int n = kPerNamespace + 1; n <= kPerNamespace + kHttpDevices; ++n) {
+            const bool first = n == kPerNamespace + kHttpDevices;
             fakedevice::HttpDeviceState webState;
             webState.user = kUser.toStdString();
-            webState.password = kPassword.toStdString();
+            webState.password = first ? std::string() : kPassword.toStdString();
+            webState.initialised = !first;
             FakeHttpApi::Options webOptions;
             webOptions.ip = Address(n).toStdString();
             webOptions.port = 80;
@@ -145,6 +151,8 @@ struct Fleet
             fakedevice::DeviceState state = fakedevice::LoopbackDeviceState(Address(n).toStdString(), 100 + n);
             state.webPort = 80;
             state.deviceName = "Camera" + std::to_string(n);
+            state.users = { { kUser.toStdString(), first ? std::string() : kPassword.toStdString() } };
+            state.firstLogin = first;
             httpSearch.push_back(std::make_unique<FakeDevice>(state, options));
         }
         if (!lan.Enter(QStringLiteral("dev3")))
@@ -277,6 +285,7 @@ private:
     void DeviceInfoPage();
     void ChangeOnDevices();
     void EmptyPages();
+    void FirstPassword();
     bool Http() const { return IsHttpApiCompany(m_code); }
 
     PageView Show(ToolBarFrame::PageButton button, PageIndex index);
@@ -329,6 +338,7 @@ void WindowRun::step()
         { QStringLiteral("deviceinfo"), &WindowRun::DeviceInfoPage },
         { QStringLiteral("change"), &WindowRun::ChangeOnDevices },
         { QStringLiteral("pages"), &WindowRun::EmptyPages },
+        { QStringLiteral("first"), &WindowRun::FirstPassword },
     };
     const Step run = steps.value(name);
     QVERIFY2(run, qPrintable(QStringLiteral("no step %1").arg(name)));
@@ -1008,6 +1018,58 @@ void WindowRun::EmptyPages()
         QCOMPARE(m_fleet->http[i]->Exchanges().size(), exchanges[i]);
 }
 
+// A device that has no password yet, double-clicked in the search list: the
+// configuration tab opens at its address, asks the device's web side whether
+// it is new, and the first-password box gives it the password the user types.
+void WindowRun::FirstPassword()
+{
+    FakeDevice& device = *m_fleet->httpSearch.back();
+    FakeHttpApi& web = *m_fleet->http.back();
+    QVERIFY(device.State().firstLogin);
+    const QString ip = QString::fromStdString(device.State().ip);
+    QVERIFY(RunSearch());
+    PageView page { m_window->SearchPage() };
+    CheckBoxTableView* view = page.View("m_pNormalView");
+    const int row = RowOf(view->model(), ip);
+    QVERIFY(row >= 0);
+    bool boxShown = false;
+    m_dialogs.SetNextAction([&](BaseDialog* dialog) {
+        auto* box = qobject_cast<InitPwdBox*>(dialog->Content());
+        if (!box)
+            return;
+        boxShown = true;
+        QTest::keyClicks(box->PasswordEdit(), kFirstPassword);
+        QTest::keyClicks(box->ConfirmEdit(), kFirstPassword);
+        QTest::mouseClick(box->OkButton(), Qt::LeftButton);
+    });
+    // On the status column: a click on the address opens the device's web page.
+    const QModelIndex cell = view->model()->index(row, view->model()->columnCount() - 1);
+    view->scrollTo(cell);
+    const QPoint at = view->visualRect(cell).center();
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, Qt::NoModifier, at);
+    QTest::mouseDClick(view->viewport(), Qt::LeftButton, Qt::NoModifier, at);
+    QCOMPARE(m_window->StackedWidget()->currentIndex(), int(PageConfig));
+    auto* login = dynamic_cast<LoginFrame*>(m_window->LoginFramePage());
+    QVERIFY(login);
+    QCOMPARE(login->IpEdit()->text(), ip);
+
+    QTRY_VERIFY_WITH_TIMEOUT(!device.State().firstLogin, kBatchMs);
+    QVERIFY(boxShown);
+    QCOMPARE(QString::fromStdString(device.Password()), kFirstPassword);
+    QCOMPARE(device.CountReceived(fakedevice::wire::SavePassword), 1);
+    QVERIFY(web.CountRequests("/new-cgi-bin/mediaport.cgi") > 0);
+    // The box was the one dialog.
+    QCOMPARE(m_dialogs.Dialogs().size(), m_dialogsSeen + 1);
+    QCOMPARE(m_dialogs.Dialogs().constLast().title, LanguageText(154));
+    m_dialogsSeen = m_dialogs.Dialogs().size();
+    QCOMPARE(login->PasswordEdit()->text(), kFirstPassword);
+    // The two fakes stand for one device: its web side has the password now too.
+    web.Update([](fakedevice::HttpDeviceState& state) {
+        state.initialised = true;
+        state.password = kFirstPassword.toStdString();
+    });
+}
+
 namespace
 {
 // One profile in a process of its own (see the top of the file).
@@ -1074,7 +1136,7 @@ void TestWindowE2e::profile_data()
     // search by ONVIF (their protocol box).
     QTest::newRow("code 0") << 0
                             << QStringList { "search", "network", "upgrade", "stream", "clock", "osd", "restore",
-                                   "exportimport", "reboot", "password", "config" };
+                                   "exportimport", "reboot", "password", "first", "config" };
     QTest::newRow("code 20") << 20 << QStringList { "search", "onvif", "network", "upgrade", "range", "config" };
     QTest::newRow("code 36") << 36 << QStringList { "search", "onvif", "network", "upgrade", "deviceinfo", "config" };
     QTest::newRow("code 40") << 40 << QStringList { "search", "network", "upgrade", "restore", "change", "config" };
