@@ -79,7 +79,11 @@ constexpr int kStepMs = 10 * 60000;
 constexpr int kSkipStatus = 77;
 // Addresses per device namespace: dev1 holds the SDK devices and the addresses
 // they move to, dev2 the devices of the HTTP JSON API, dev3 the ONVIF devices.
-constexpr int kPerNamespace = 6;
+constexpr int kPerNamespace = 9;
+// Where the search page moves two SDK devices (.5, .6), and the device
+// information page all three (.7 to .9): addresses no device holds then.
+constexpr int kMovedTo = 5;
+constexpr int kInfoMovedTo = 7;
 constexpr int kSdkDevices = 3;
 // The last has no password yet.
 constexpr int kHttpDevices = 3;
@@ -461,7 +465,7 @@ void WindowRun::Search()
         QVERIFY(device->CountReceived(fakedevice::wire::Search) > 0);
 }
 
-// Two of the SDK devices move to the last addresses of their namespace in one
+// Two of the SDK devices move to free addresses of their namespace in one
 // batch; the third keeps its own. The next search lists them where they went.
 void WindowRun::NetworkChange()
 {
@@ -472,24 +476,23 @@ void WindowRun::NetworkChange()
     page.SetText("m_pEditUserName", kUser);
     page.SetText("m_pEditPassword", m_password);
     page.Find<QComboBox>("m_pComNetMode")->setCurrentIndex(1);
-    page.SetText("m_pEditIP", Address(kPerNamespace - 1));
+    page.SetText("m_pEditIP", Address(kMovedTo));
     QVERIFY(page.Click("m_pBtnModify"));
     WaitUnlocked(page, "m_pBtnModify");
     // The rows show the devices at their new addresses, and say so; the third row says nothing.
-    for (const QString& ip : { Address(kPerNamespace - 1), Address(kPerNamespace) })
+    for (const QString& ip : { Address(kMovedTo), Address(kMovedTo + 1) })
         QCOMPARE(StatusOf(page.Model("m_pNormalView"), ip), StatusTextOf(StatusOk));
     QCOMPARE(StatusOf(page.Model("m_pNormalView"), Address(kSdkDevices)), QString());
     for (int i = 0; i < 2; ++i)
         QVERIFY(m_fleet->sdk[i]->CountReceived(fakedevice::wire::SetNetwork) > 0);
     QCOMPARE(m_fleet->sdk[2]->CountReceived(fakedevice::wire::SetNetwork), 0);
-    QTRY_COMPARE_WITH_TIMEOUT(
-        QString::fromStdString(m_fleet->sdk[0]->State().ip), Address(kPerNamespace - 1), kBatchMs);
-    QTRY_COMPARE_WITH_TIMEOUT(QString::fromStdString(m_fleet->sdk[1]->State().ip), Address(kPerNamespace), kBatchMs);
+    QTRY_COMPARE_WITH_TIMEOUT(QString::fromStdString(m_fleet->sdk[0]->State().ip), Address(kMovedTo), kBatchMs);
+    QTRY_COMPARE_WITH_TIMEOUT(QString::fromStdString(m_fleet->sdk[1]->State().ip), Address(kMovedTo + 1), kBatchMs);
     for (const auto& device : m_fleet->sdk)
         QVERIFY(device->WaitListening(20000));
     QVERIFY(RunSearch());
     QCOMPARE(Ips(page.Model("m_pNormalView")), ListedIps());
-    QVERIFY(Ips(page.Model("m_pNormalView")).contains(Address(kPerNamespace)));
+    QVERIFY(Ips(page.Model("m_pNormalView")).contains(Address(kMovedTo + 1)));
 }
 
 // Every SDK device reboots once; each row says so.
@@ -930,7 +933,8 @@ void WindowRun::RangeSearch()
         QVERIFY(device->CountReceived(fakedevice::wire::Search) > 0);
 }
 
-// The device information page returns the PTZ of every ticked device to its defaults.
+// The device information page returns the PTZ of every ticked device to its
+// defaults, then moves them all to new addresses.
 void WindowRun::DeviceInfoPage()
 {
     PageView page = Show(ToolBarFrame::ButtonDeviceInfo, PageDeviceInfo);
@@ -946,6 +950,36 @@ void WindowRun::DeviceInfoPage()
         QCOMPARE(device->State().ptzDefaults, 1);
         QTRY_COMPARE_WITH_TIMEOUT(device->LoggedInSessions(), 0, kBatchMs);
     }
+
+    // Then a network batch: consecutive addresses from the one typed, in row order.
+    const QStringList before = SdkIps();
+    std::vector<FakeDevice*> inRowOrder;
+    std::vector<int> changes;
+    for (const QString& ip : before) {
+        inRowOrder.push_back(SdkAt(ip));
+        changes.push_back(inRowOrder.back()->CountReceived(fakedevice::wire::SetNetwork));
+    }
+    QVERIFY(CheckRows(page, before));
+    page.SetText("m_pEditStartIP", Address(kInfoMovedTo));
+    page.SetText("m_pEditMediaPort", QString::number(inRowOrder.front()->State().mediaPort));
+    page.SetText("m_pEditGateway", QStringLiteral("10.213.0.1"));
+    page.SetText("m_pEditNetmask", QStringLiteral("255.255.0.0"));
+    QVERIFY(page.Click("m_pBtnModify"));
+    QStringList moved;
+    for (int i = 0; i < kSdkDevices; ++i)
+        moved << Address(kInfoMovedTo + i);
+    WaitStatuses(page, moved, StatusOk);
+    WaitUnlocked(page, "m_pBtnModify");
+    for (int i = 0; i < kSdkDevices; ++i) {
+        const fakedevice::DeviceState state = inRowOrder[size_t(i)]->State();
+        QCOMPARE(QString::fromStdString(state.ip), moved.at(i));
+        QCOMPARE(state.netmask, std::string("255.255.0.0"));
+        QCOMPARE(state.gateway, std::string("10.213.0.1"));
+        QCOMPARE(inRowOrder[size_t(i)]->CountReceived(fakedevice::wire::SetNetwork), changes[size_t(i)] + 1);
+        QVERIFY(inRowOrder[size_t(i)]->WaitListening(20000));
+    }
+    QVERIFY(RunSearch());
+    QCOMPARE(Ips(PageView { m_window->SearchPage() }.Model("m_pNormalView")), ListedIps());
 }
 
 // A new name and model for every ticked device.
