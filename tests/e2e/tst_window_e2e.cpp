@@ -293,6 +293,9 @@ private:
     bool Http() const { return IsHttpApiCompany(m_code); }
 
     PageView Show(ToolBarFrame::PageButton button, PageIndex index);
+    PageView Open(ToolBarFrame::PageButton button, PageIndex index, const char* userEdit, const char* passwordEdit);
+    bool RunBatch(
+        const PageView& page, const QStringList& ips, const char* action, int status, const char* unlocked = nullptr);
     bool CheckRows(const PageView& page, const QStringList& ips, const char* viewName = "m_pDeviceTableView");
     void WaitStatuses(const PageView& page, const QStringList& ips, int status);
     void WaitUnlocked(const PageView& page, const char* button);
@@ -394,6 +397,28 @@ PageView WindowRun::Show(ToolBarFrame::PageButton button, PageIndex index)
     if (m_window->StackedWidget()->currentIndex() == index)
         view.page = m_window->StackedWidget()->currentWidget();
     return view;
+}
+
+// Shows the page of a tool-bar button with the login typed in.
+PageView WindowRun::Open(
+    ToolBarFrame::PageButton button, PageIndex index, const char* userEdit, const char* passwordEdit)
+{
+    PageView view = Show(button, index);
+    view.SetText(userEdit, kUser);
+    view.SetText(passwordEdit, m_password);
+    return view;
+}
+
+// Ticks the rows of these devices, clicks the action and waits for each row's
+// status and for the page and the tool bar to come back.
+bool WindowRun::RunBatch(
+    const PageView& page, const QStringList& ips, const char* action, int status, const char* unlocked)
+{
+    if (!CheckRows(page, ips) || !page.Click(action))
+        return false;
+    WaitStatuses(page, ips, status);
+    WaitUnlocked(page, unlocked ? unlocked : action);
+    return !QTest::currentTestFailed();
 }
 
 // Ticks the rows of these devices (and only those) in the page's check-box column.
@@ -498,15 +523,9 @@ void WindowRun::NetworkChange()
 // Every SDK device reboots once; each row says so.
 void WindowRun::Reboot()
 {
-    PageView page = Show(ToolBarFrame::ButtonRebootDevice, PageRebootDevice);
+    const PageView page = Open(ToolBarFrame::ButtonRebootDevice, PageRebootDevice, "m_pEditUser", "m_pEditPwd");
     QVERIFY(page.page);
-    const QStringList ips = SdkIps();
-    QVERIFY(CheckRows(page, ips));
-    page.SetText("m_pEditUser", kUser);
-    page.SetText("m_pEditPwd", m_password);
-    QVERIFY(page.Click("m_pBtnReboot"));
-    WaitStatuses(page, ips, StatusRebootOk);
-    WaitUnlocked(page, "m_pBtnReboot");
+    QVERIFY(RunBatch(page, SdkIps(), "m_pBtnReboot", StatusRebootOk));
     for (const auto& device : m_fleet->sdk) {
         QCOMPARE(device->State().reboots, 1);
         QVERIFY(device->WaitListening(20000));
@@ -588,19 +607,13 @@ qint64 ClockError(const FakeDevice& device)
 // The first SDK device's firmware lands whole at every checked device.
 void WindowRun::Upgrade()
 {
-    PageView page = Show(ToolBarFrame::ButtonUpgrade, PageUpgrade);
+    const PageView page = Open(ToolBarFrame::ButtonUpgrade, PageUpgrade, "m_pEditUserName", "m_pEditPassword");
     QVERIFY(page.page);
     const QByteArray image = TestSupport::RandomBytes(192 * 1024, 23);
     const QString path = m_files.filePath(QStringLiteral("firmware.sw"));
     QVERIFY(TestSupport::WriteFile(path, image));
-    const QStringList ips = SdkIps();
-    QVERIFY(CheckRows(page, ips));
     page.SetText("m_pEditFilePath", path);
-    page.SetText("m_pEditUserName", kUser);
-    page.SetText("m_pEditPassword", m_password);
-    QVERIFY(page.Click("m_pBtnUpgrade"));
-    WaitStatuses(page, ips, StatusUpgradeOk);
-    WaitUnlocked(page, "m_pBtnUpgrade");
+    QVERIFY(RunBatch(page, SdkIps(), "m_pBtnUpgrade", StatusUpgradeOk));
     const std::string hash = TestSupport::Sha256Hex(image);
     for (const auto& device : m_fleet->sdk) {
         const std::vector<fakedevice::UpgradeRecord> upgrades = device->Upgrades();
@@ -629,20 +642,13 @@ void WindowRun::Stream()
         fakedevice::PutU16(state.params[ZVNET_PARAM_MAIN_STREAM], offsetof(ZVNetStreamParam, customBitrate), 3000);
         record[offsetof(ZVNetStreamParam, frameRate)] = 12;
     });
-    PageView page = Show(ToolBarFrame::ButtonStreamConfig, PageStreamConfig);
+    const PageView page
+        = Open(ToolBarFrame::ButtonStreamConfig, PageStreamConfig, "m_pEditUserName", "m_pEditPassword");
     QVERIFY(page.page);
-    page.SetText("m_pEditUserName", kUser);
-    page.SetText("m_pEditPassword", m_password);
     page.Find<QComboBox>("m_pStreamComBox")->setCurrentIndex(0);
     const QStringList ips = SdkIps();
-    QVERIFY(CheckRows(page, { sourceIp }));
-    QVERIFY(page.Click("m_pBtnQuery"));
-    WaitStatuses(page, { sourceIp }, StatusQueryOk);
-    WaitUnlocked(page, "m_pBtnSet");
-    QVERIFY(CheckRows(page, ips));
-    QVERIFY(page.Click("m_pBtnSet"));
-    WaitStatuses(page, ips, StatusOk);
-    WaitUnlocked(page, "m_pBtnSet");
+    QVERIFY(RunBatch(page, { sourceIp }, "m_pBtnQuery", StatusQueryOk, "m_pBtnSet"));
+    QVERIFY(RunBatch(page, ips, "m_pBtnSet", StatusOk));
     for (const auto& device : m_fleet->sdk) {
         ZVNetStreamParam record;
         QVERIFY(Record(*device, ZVNET_PARAM_MAIN_STREAM, &record));
@@ -656,15 +662,11 @@ void WindowRun::Stream()
 // The devices take the computer's date and time.
 void WindowRun::Clock()
 {
-    PageView page = Show(ToolBarFrame::ButtonStreamConfig, PageStreamConfig);
+    const PageView page
+        = Open(ToolBarFrame::ButtonStreamConfig, PageStreamConfig, "m_pEditUserName", "m_pEditPassword");
     QVERIFY(page.page);
-    page.SetText("m_pEditUserName", kUser);
-    page.SetText("m_pEditPassword", m_password);
     const QStringList ips = SdkIps();
-    QVERIFY(CheckRows(page, ips));
-    QVERIFY(page.Click("m_pBtnSetTime"));
-    WaitStatuses(page, ips, StatusOk);
-    WaitUnlocked(page, "m_pBtnSetTime");
+    QVERIFY(RunBatch(page, ips, "m_pBtnSetTime", StatusOk));
     for (const auto& device : m_fleet->sdk) {
         // Seconds are cut: the device may be up to a second behind, plus the way there.
         const qint64 error = ClockError(*device);
@@ -676,20 +678,15 @@ void WindowRun::Clock()
 // A channel name and both positions, typed in, reach every device.
 void WindowRun::Osd()
 {
-    PageView page = Show(ToolBarFrame::ButtonOSDConfig, PageOSDConfig);
+    const PageView page = Open(ToolBarFrame::ButtonOSDConfig, PageOSDConfig, "m_pEditUserName", "m_pEditPassword");
     QVERIFY(page.page);
-    page.SetText("m_pEditUserName", kUser);
-    page.SetText("m_pEditPassword", m_password);
     const char* const edits[] = { "m_pEditXvalue", "m_pEditYValue", "m_pEditDateXvalue", "m_pEditdateYValue" };
     const int positions[] = { 120, 340, 486, 551 };
     for (int i = 0; i < 4; ++i)
         Retype(page.Find<QLineEdit>(edits[i]), QString::number(positions[i]));
     Retype(page.Find<QLineEdit>("m_pEditChnName"), QStringLiteral("Gate 7"));
     const QStringList ips = SdkIps();
-    QVERIFY(CheckRows(page, ips));
-    QVERIFY(page.Click("m_pBtnSet"));
-    WaitStatuses(page, ips, StatusOk);
-    WaitUnlocked(page, "m_pBtnSet");
+    QVERIFY(RunBatch(page, ips, "m_pBtnSet", StatusOk));
     for (const auto& device : m_fleet->sdk) {
         ZVNetOsdParam record;
         QVERIFY(Record(*device, ZVNET_PARAM_OSD, &record));
@@ -713,7 +710,12 @@ void WindowRun::Restore()
     const QStringList restored = m_code == 40 ? QStringList { "advanced", "alarm", "intelligent", "pairing", "record" }
                                               : QStringList { "intelligent", "pairing" };
     int asked = 0;
-    const DefaultSelection::ShownHook previous = DefaultSelection::SetShownHook([&](DefaultSelection* dialog) {
+    // Answers the group dialog while this step runs.
+    struct Answer
+    {
+        DefaultSelection::ShownHook previous;
+        ~Answer() { DefaultSelection::SetShownHook(previous); }
+    } answer { DefaultSelection::SetShownHook([&](DefaultSelection* dialog) {
         ++asked;
         for (const QString& name : clicks) {
             auto* button = dialog->findChild<QAbstractButton*>(name);
@@ -723,22 +725,12 @@ void WindowRun::Restore()
         QTest::mouseClick(dialog->findChild<QAbstractButton*>(QStringLiteral("m_bConfirm")), Qt::LeftButton);
         if (dialog->isVisible())
             dialog->reject();
-    });
-    PageView page = Show(ToolBarFrame::ButtonRecoveryDevice, PageRecoveryDevice);
-    if (!page.page)
-        DefaultSelection::SetShownHook(previous);
+    }) };
+    const PageView page
+        = Open(ToolBarFrame::ButtonRecoveryDevice, PageRecoveryDevice, "m_pEditUserName", "m_pEditPassword");
     QVERIFY(page.page);
-    page.SetText("m_pEditUserName", kUser);
-    page.SetText("m_pEditPassword", m_password);
-    const QStringList ips = SdkIps();
-    const bool checked = CheckRows(page, ips);
-    const bool clicked = checked && page.Click("m_pBtnRecover");
-    DefaultSelection::SetShownHook(previous);
-    QVERIFY(checked);
-    QVERIFY(clicked);
+    QVERIFY(RunBatch(page, SdkIps(), "m_pBtnRecover", StatusOk));
     QCOMPARE(asked, clicks.isEmpty() ? 0 : 1);
-    WaitStatuses(page, ips, StatusOk);
-    WaitUnlocked(page, "m_pBtnRecover");
     for (const auto& device : m_fleet->sdk) {
         const fakedevice::DeviceState state = device->State();
         QCOMPARE(state.defaultResets, 1);
@@ -767,10 +759,9 @@ void WindowRun::Restore()
 void WindowRun::ExportImport()
 {
 
-    PageView page = Show(ToolBarFrame::ButtonImportExport, PageImportExport);
+    const PageView page
+        = Open(ToolBarFrame::ButtonImportExport, PageImportExport, "m_pEditUserName", "m_pEditPassword");
     QVERIFY(page.page);
-    page.SetText("m_pEditUserName", kUser);
-    page.SetText("m_pEditPassword", m_password);
     const QStringList ips = SdkIps();
     // The file is named after the device, or the page warns.
     const QString file = m_files.filePath(QString::fromStdString(SdkAt(ips.at(0))->State().deviceName) + ".txt");
@@ -778,19 +769,13 @@ void WindowRun::ExportImport()
     source->Update([](fakedevice::DeviceState& state) { state.params[ZVNET_PARAM_OSD][20] ^= 0x55; });
     FileAnswers files;
     files.answers << file << file;
-    QVERIFY(CheckRows(page, { ips.at(0) }));
-    QVERIFY(page.Click("m_pBtnExport"));
-    WaitStatuses(page, { ips.at(0) }, StatusExportOk);
-    WaitUnlocked(page, "m_pBtnExport");
+    QVERIFY(RunBatch(page, { ips.at(0) }, "m_pBtnExport", StatusExportOk));
     QCOMPARE(files.asked.size(), 1);
     QVERIFY(QFileInfo(file).size() > 0);
     QVERIFY(source->CountReceived(fakedevice::wire::Export) > 0);
 
     const QStringList targets = { ips.at(1), ips.at(2) };
-    QVERIFY(CheckRows(page, targets));
-    QVERIFY(page.Click("m_pBtnImport"));
-    WaitStatuses(page, targets, StatusImportOk);
-    WaitUnlocked(page, "m_pBtnImport");
+    QVERIFY(RunBatch(page, targets, "m_pBtnImport", StatusImportOk));
     QCOMPARE(files.asked.size(), 2);
     const fakedevice::DeviceState exported = source->State();
     for (const QString& ip : targets) {
@@ -805,17 +790,13 @@ void WindowRun::ExportImport()
 // Every SDK device takes the new password; the old one no longer logs in.
 void WindowRun::Password()
 {
-    PageView page = Show(ToolBarFrame::ButtonChangePassword, PageChangePassword);
+    const PageView page
+        = Open(ToolBarFrame::ButtonChangePassword, PageChangePassword, "m_pEditUserName", "m_pEditPassword");
     QVERIFY(page.page);
-    page.SetText("m_pEditUserName", kUser);
-    page.SetText("m_pEditPassword", m_password);
     page.SetText("m_pEditNewPWD", kNewPassword);
     page.SetText("m_pEditConfirmPWD", kNewPassword);
     const QStringList ips = SdkIps();
-    QVERIFY(CheckRows(page, ips));
-    QVERIFY(page.Click("m_pBtnModify"));
-    WaitStatuses(page, ips, StatusOk);
-    WaitUnlocked(page, "m_pBtnModify");
+    QVERIFY(RunBatch(page, ips, "m_pBtnModify", StatusOk));
     m_password = kNewPassword;
     for (const auto& device : m_fleet->sdk) {
         QCOMPARE(QString::fromStdString(device->Password()), kNewPassword);
@@ -937,15 +918,10 @@ void WindowRun::RangeSearch()
 // defaults, then moves them all to new addresses.
 void WindowRun::DeviceInfoPage()
 {
-    PageView page = Show(ToolBarFrame::ButtonDeviceInfo, PageDeviceInfo);
+    const PageView page = Open(ToolBarFrame::ButtonDeviceInfo, PageDeviceInfo, "m_pEditUser", "m_pEditPassword");
     QVERIFY(page.page);
-    page.SetText("m_pEditUser", kUser);
-    page.SetText("m_pEditPassword", m_password);
     const QStringList ips = SdkIps();
-    QVERIFY(CheckRows(page, ips));
-    QVERIFY(page.Click("m_pBtnPTZDefault"));
-    WaitStatuses(page, ips, StatusOk);
-    WaitUnlocked(page, "m_pBtnPTZDefault");
+    QVERIFY(RunBatch(page, ips, "m_pBtnPTZDefault", StatusOk));
     for (const auto& device : m_fleet->sdk) {
         QCOMPARE(device->State().ptzDefaults, 1);
         QTRY_COMPARE_WITH_TIMEOUT(device->LoggedInSessions(), 0, kBatchMs);
@@ -985,19 +961,15 @@ void WindowRun::DeviceInfoPage()
 // A new name and model for every ticked device.
 void WindowRun::ChangeOnDevices()
 {
-    PageView page = Show(ToolBarFrame::ButtonChangeDevice, PageChangeDevice);
+    const PageView page
+        = Open(ToolBarFrame::ButtonChangeDevice, PageChangeDevice, "m_pEditUserName", "m_pEditPassWord");
     QVERIFY(page.page);
-    page.SetText("m_pEditUserName", kUser);
-    page.SetText("m_pEditPassWord", m_password);
     page.Find<QCheckBox>("m_pCheckDeviceName")->setChecked(true);
     page.SetText("m_pEditDeviceName", QStringLiteral("Lobby"));
     page.Find<QCheckBox>("m_pCheckDeviceType")->setChecked(true);
     page.SetText("m_pEditDeviceType", QStringLiteral("ZV-T9"));
     const QStringList ips = SdkIps();
-    QVERIFY(CheckRows(page, ips));
-    QVERIFY(page.Click("m_pBtnChange"));
-    WaitStatuses(page, ips, StatusChangeOk);
-    WaitUnlocked(page, "m_pBtnChange");
+    QVERIFY(RunBatch(page, ips, "m_pBtnChange", StatusChangeOk));
     for (const auto& device : m_fleet->sdk) {
         QCOMPARE(device->State().deviceName, std::string("Lobby"));
         QCOMPARE(device->State().deviceType, std::string("ZV-T9"));
