@@ -330,9 +330,8 @@ void TestDirectOperations::operations_data()
 
 void TestDirectOperations::operations()
 {
-    QFETCH(int, index);
-    const DirectCase& c = kCases[index];
-    ZVAppSetting::Instance()->m_company = c.company;
+    int index = 0;
+    const DirectCase& c = CaseOfRow(kCases, &index);
     DeviceState state = fakedevice::LoopbackDeviceState(OperationEnvironment::Address(10 + index), index + 1);
     if (std::strcmp(c.name, "version filling its field") == 0)
         state.deviceVersion = kLongVersion;

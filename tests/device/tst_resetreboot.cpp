@@ -469,9 +469,8 @@ void TestResetReboot::operations_data()
 
 void TestResetReboot::operations()
 {
-    QFETCH(int, index);
-    const ResetCase& c = kCases[index];
-    ZVAppSetting::Instance()->m_company = c.company;
+    int index = 0;
+    const ResetCase& c = CaseOfRow(kCases, &index);
     const std::string address = OperationEnvironment::Address(10 + index);
     Run run;
     std::unique_ptr<FakeDevice> fake;

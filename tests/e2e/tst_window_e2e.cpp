@@ -591,12 +591,7 @@ qint64 ClockError(const FakeDevice& device)
         return std::numeric_limits<qint64>::max();
     const QDateTime wall(
         QDate(2000 + record.year, record.month, record.day), QTime(record.hour, record.minute, record.second));
-    qint64 arrivedMs = 0;
-    for (const fakedevice::Received& received : device.ReceivedRequests()) {
-        if (received.type == uint16_t(fakedevice::wire::SetParam) && received.payload.size() >= 4
-            && fakedevice::wire::U32(received.payload.data()) == ZVNET_PARAM_DATETIME)
-            arrivedMs = std::chrono::duration_cast<std::chrono::milliseconds>(received.at.time_since_epoch()).count();
-    }
+    const qint64 arrivedMs = device.LastParamSetMs(ZVNET_PARAM_DATETIME);
     if (arrivedMs == 0 || !wall.isValid())
         return std::numeric_limits<qint64>::max();
     return wall.toMSecsSinceEpoch() - arrivedMs;

@@ -1369,6 +1369,17 @@ std::vector<Received> FakeDevice::ReceivedRequests() const
     return m_impl->received;
 }
 
+int64_t FakeDevice::LastParamSetMs(uint32_t param) const
+{
+    int64_t arrivedMs = 0;
+    for (const Received& received : ReceivedRequests()) {
+        if (received.type == uint16_t(wire::SetParam) && received.payload.size() >= 4
+            && wire::U32(received.payload.data()) == param)
+            arrivedMs = std::chrono::duration_cast<std::chrono::milliseconds>(received.at.time_since_epoch()).count();
+    }
+    return arrivedMs;
+}
+
 int FakeDevice::CountReceived(uint16_t type) const
 {
     std::lock_guard<std::mutex> lock(m_impl->mutex);

@@ -101,6 +101,8 @@ public:
 
     std::vector<Received> ReceivedRequests() const;
     int CountReceived(uint16_t type) const;
+    // When the last SetParam of param arrived (ms since the epoch, host clock); 0 when none did.
+    int64_t LastParamSetMs(uint32_t param) const;
     void ClearReceived();
     // Waits until a request of type has arrived count times in total.
     bool WaitReceived(uint16_t type, int count, int timeoutMs) const;

@@ -225,6 +225,16 @@ template <typename Case, std::size_t N> void AddCaseRows(const Case (&cases)[N])
         QTest::newRow(cases[i].name) << static_cast<int>(i);
 }
 
+// The case of the current row of a table from AddCaseRows, its index in
+// *row, with the case's customer code set.
+template <typename Case, std::size_t N> const Case& CaseOfRow(const Case (&cases)[N], int* row)
+{
+    QFETCH(int, index);
+    *row = index;
+    ZVAppSetting::Instance()->m_company = cases[index].company;
+    return cases[index];
+}
+
 // A record of the type the SDK headers lay out, read from raw bytes.
 template <typename Record> Record RecordFrom(const fakedevice::Bytes& bytes, size_t offset = 0)
 {
