@@ -288,40 +288,17 @@ const DirectCase kCases[] = {
 };
 } // namespace
 
-class TestDirectOperations : public QObject
+class TestDirectOperations : public OperationTestCase
 {
     Q_OBJECT
 
 private slots:
-    void initTestCase();
-    void init();
-    void cleanupTestCase();
-
     void operations_data();
     void operations();
     void changeDeviceUnderHttpCustomer();
     void onvifNetworkQuery_data();
     void onvifNetworkQuery();
-
-private:
-    OperationBench m_bench;
-    ReportLog& m_log = m_bench.log;
 };
-
-void TestDirectOperations::initTestCase()
-{
-    m_bench.Start();
-}
-
-void TestDirectOperations::init()
-{
-    m_bench.NextCase();
-}
-
-void TestDirectOperations::cleanupTestCase()
-{
-    m_bench.Stop();
-}
 
 void TestDirectOperations::operations_data()
 {

@@ -430,37 +430,14 @@ const ResetCase kCases[] = {
 };
 } // namespace
 
-class TestResetReboot : public QObject
+class TestResetReboot : public OperationTestCase
 {
     Q_OBJECT
 
 private slots:
-    void initTestCase();
-    void init();
-    void cleanupTestCase();
-
     void operations_data();
     void operations();
-
-private:
-    OperationBench m_bench;
-    ReportLog& m_log = m_bench.log;
 };
-
-void TestResetReboot::initTestCase()
-{
-    m_bench.Start();
-}
-
-void TestResetReboot::init()
-{
-    m_bench.NextCase();
-}
-
-void TestResetReboot::cleanupTestCase()
-{
-    m_bench.Stop();
-}
 
 void TestResetReboot::operations_data()
 {

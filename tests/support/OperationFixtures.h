@@ -108,6 +108,23 @@ struct OperationBench
     std::unique_ptr<RecordingListener> page;
 };
 
+// What an operation test's process holds: the bench started once, each case
+// from customer code 0 with an empty log. (QtTest runs these private slots of
+// the base class as its own; list this header in the test's sources for moc.)
+class OperationTestCase : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { m_bench.Start(); }
+    void init() { m_bench.NextCase(); }
+    void cleanupTestCase() { m_bench.Stop(); }
+
+protected:
+    OperationBench m_bench;
+    ReportLog& m_log = m_bench.log;
+};
+
 // A fake device of the SDK's protocol at loopback address n, with the default
 // parameters and what tweak changes; null when it does not listen.
 inline std::unique_ptr<FakeDevice> SdkDevice(int n, const std::function<void(DeviceState&)>& tweak = {})
