@@ -505,6 +505,9 @@ void SearchFrame::UpdateToolBarLock()
 
 void SearchFrame::customEvent(QEvent* event)
 {
+    // The search's end comes from the SDK's thread (PostDeviceEvent); the
+    // hand-off is restated for thread checkers, also without the main window.
+    TakePostedEvent(this);
     switch (static_cast<int>(event->type())) {
     case PageEvents::SearchFinishedEvent: {
         const auto* end = dynamic_cast<SearchEndEvent*>(event);
