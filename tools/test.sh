@@ -23,10 +23,16 @@ debug_flags=(-DCMAKE_C_FLAGS_RELWITHDEBINFO="-O2 -g1 -DNDEBUG" -DCMAKE_CXX_FLAGS
 export DEVSCAN_DEBUG_FLAGS="-O2 -g1 -DNDEBUG"
 
 # A stage that passed keeps its programs and logs; its object files go, so the
-# next build has the disk.
+# next build has the disk. Each stage's wall time is printed beside it.
+stage_start=$SECONDS
 drop_objects() {
     find "$1" -name '*.o' -delete
-    echo "--- disk after $1: $(df -h --output=avail . | tail -1 | tr -d ' ') free"
+    stage_end "$1"
+}
+
+stage_end() {
+    echo "--- $1: $((SECONDS - stage_start)) s; disk $(df -h --output=avail . | tail -1 | tr -d ' ') free"
+    stage_start=$SECONDS
 }
 
 run_suite() {
@@ -62,11 +68,13 @@ TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1:suppressions=$PWD/tests/tsa
 # libFuzzer on the readers of device replies and of the shipped files: every
 # target at once, 30 s each; a crash, leak or sanitizer report fails the run.
 tools/fuzz.sh build-tests/fuzz 30
+stage_end build-tests/fuzz
 # Public ONVIF clients (pinned, from the npm registry) against the fake device of the plain build.
 echo "=== interop: public ONVIF clients"
 interop=0
 tools/interop.sh build-tests/plain || interop=$?
 [ "$interop" = 0 ] || [ "$interop" = 77 ] || exit "$interop"
+stage_end interop
 # The benchmark program of the plain build, once, beside the npm clients the
 # interop step installed: its figures are reported, not asserted. It fails
 # the run only when a section found a fault (a crash, a wrong device count, a
@@ -76,6 +84,8 @@ bench=0
 build-tests/plain/bin/devscan_bench --quick --node-modules "$PWD/build-tests/plain/interop/node_modules" \
     --out build-tests/plain/benchmarks.txt >build-tests/plain/benchmarks.log 2>&1 || bench=$?
 cat build-tests/plain/benchmarks.txt || true
+stage_end benchmarks
+echo "--- whole run: $SECONDS s"
 if [ "$bench" != 0 ]; then
     tail -n 60 build-tests/plain/benchmarks.log
     exit "$bench"

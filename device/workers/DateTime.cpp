@@ -4,9 +4,10 @@
 #include "DeviceOperations.h"
 #include "WorkerSupport.h"
 
-#include <QTimeZone>
-
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <string>
 
 namespace
 {
@@ -19,6 +20,23 @@ constexpr int kFirstYear = 2000; // the block holds the years since, in 16 bits
 // year whose difference does not fit the word at all is refused.
 constexpr int kMinYearOffset = -32768;
 constexpr int kMaxYearOffset = 65535;
+
+// Plain getters and ASCII digits: QDateTime::toString(format) builds Qt's
+// default calendar on first use, which is not safe to race on pool threads,
+// and it writes the system locale's digits, which a device refuses.
+std::string DateText(const QDate& date)
+{
+    char text[32];
+    std::snprintf(text, sizeof(text), "%02d/%02d/%04d", date.day(), date.month(), date.year());
+    return text;
+}
+
+std::string TimeText(const QTime& time)
+{
+    char text[16];
+    std::snprintf(text, sizeof(text), "%02d:%02d:%02d", time.hour(), time.minute(), time.second());
+    return text;
+}
 
 int SetThroughSdk(DeviceInfo* device)
 {
@@ -61,8 +79,8 @@ int SetThroughHttp(DeviceInfo* device)
     if (!http.Post(kDateTimeGetPath))
         return StatusFailed;
     Json::Value data(Json::objectValue);
-    data["date"] = when.toString(QStringLiteral("dd/MM/yyyy")).toStdString();
-    data["time"] = when.toString(QStringLiteral("HH:mm:ss")).toStdString();
+    data["date"] = DateText(when.date());
+    data["time"] = TimeText(when.time());
     data["synchronize_computer_time"] = true;
     data["date_format"] = "DD/MM/YYYY";
     data["time_format"] = 24;
@@ -75,17 +93,16 @@ namespace DeviceOps
 {
 QString TimeZoneText(const QDateTime& when)
 {
-    const QTimeZone zone = when.timeZone();
-    if (!zone.isValid())
+    if (!when.isValid())
         return QStringLiteral("GMT+0:00");
-    // Hours and minutes: a zone 5:30 east sent as 5:00 sets the clock half an
-    // hour wrong. A zone west of UTC keeps its own sign.
-    const int offset = zone.offsetFromUtc(when);
-    const int minutes = qAbs(offset) / 60;
-    return QStringLiteral("GMT%1%2:%3")
-        .arg(offset < 0 ? QLatin1Char('-') : QLatin1Char('+'))
-        .arg(minutes / 60)
-        .arg(minutes % 60, 2, 10, QLatin1Char('0'));
+    // The offset the date-time itself carries: no system time zone is looked
+    // up on the pool thread. Hours and minutes: a zone 5:30 east sent as 5:00
+    // sets the clock half an hour wrong. A zone west of UTC keeps its own sign.
+    const int offset = when.offsetFromUtc();
+    const int minutes = std::abs(offset) / 60;
+    char text[32];
+    std::snprintf(text, sizeof(text), "GMT%c%d:%02d", offset < 0 ? '-' : '+', minutes / 60, minutes % 60);
+    return QString::fromLatin1(text);
 }
 
 void SyncDateTime(DeviceInfo* device)
