@@ -39,6 +39,8 @@ private slots:
 
     void sdkChangeWritesTheFirstRecord_data();
     void sdkChangeWritesTheFirstRecord();
+    void sdkChangeRefusesWhatTheFieldCannotHold_data();
+    void sdkChangeRefusesWhatTheFieldCannotHold();
     void sdkChangeFailures_data();
     void sdkChangeFailures();
     void httpChangeSendsTheEncryptedPassword();
@@ -98,9 +100,8 @@ void TestPasswords::sdkChangeWritesTheFirstRecord_data()
     QTest::newRow("long fields") << true << 1 << "N3w-pass-w0rd"
                                  << "N3w-pass-w0rd";
     QTest::newRow("long fields, 32 bytes") << true << 1 << QString(32, 'x') << QString(32, 'x');
-    QTest::newRow("long fields, 40 bytes cut to 32") << true << 1 << QString(40, 'y') << QString(32, 'y');
-    QTest::newRow("short fields: 12 characters cut to 8") << false << 1 << "abcdefghijkl"
-                                                          << "abcdefgh";
+    QTest::newRow("short fields, 8 bytes") << false << 1 << "abcdefgh"
+                                           << "abcdefgh";
     QTest::newRow("three users, only the first changes") << true << 3 << "Another1"
                                                          << "Another1";
 }
@@ -145,6 +146,31 @@ void TestPasswords::sdkChangeWritesTheFirstRecord()
     std::memcpy(longFields ? original.longPassword : original.shortPassword,
         longFields ? first.longPassword : first.shortPassword, longFields ? 32 : 8);
     QVERIFY(std::memcmp(&first, &original, record) == 0);
+    QTRY_COMPARE(m_bench->Sdk().LoggedInSessions(), 0);
+}
+
+void TestPasswords::sdkChangeRefusesWhatTheFieldCannotHold_data()
+{
+    QTest::addColumn<bool>("longFields");
+    QTest::addColumn<QString>("typed");
+    QTest::newRow("long fields, 33 bytes") << true << QString(33, 'y');
+    QTest::newRow("short fields, 9 bytes") << false << "abcdefghi";
+    QTest::newRow("short fields, 12 bytes") << false << "Tr7#kQ9!mZ2x";
+    QTest::newRow("outside Latin-1") << true << QString::fromUtf8("Pa\u00df\u20ac12345");
+}
+
+void TestPasswords::sdkChangeRefusesWhatTheFieldCannotHold()
+{
+    QFETCH(bool, longFields);
+    QFETCH(QString, typed);
+    m_bench->Sdk().Update([&](fakedevice::DeviceState& state) {
+        state.longUserFields = longFields;
+        state.users = { { "admin", kLoginPassword } };
+    });
+    QCOMPARE(Change(Api::Sdk, typed), int(StatusFailed));
+    QCOMPARE(m_bench->Sdk().State().users[0].password, std::string(kLoginPassword));
+    for (const fakedevice::Received& received : m_bench->Sdk().ReceivedRequests())
+        QVERIFY(received.type != fakedevice::wire::SetParam);
     QTRY_COMPARE(m_bench->Sdk().LoggedInSessions(), 0);
 }
 
