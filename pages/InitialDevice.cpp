@@ -77,11 +77,6 @@ void InitialDevice::SetActionsEnabled(bool enabled)
 // No device of this batch ever logs in: the probe and the worker run without
 // a session. A device still counts while its operation is under way, so the
 // page does not come back (and cannot be started again) in mid-batch.
-bool InitialDevice::IsDeviceWorking(const DeviceInfo* device) const
-{
-    return device->m_bLogin.load() || device->IsBusy();
-}
-
 void InitialDevice::OnClickInitialized()
 {
     QList<DeviceInfo*> devices;

@@ -24,7 +24,6 @@ public slots:
 protected:
     void SetActionsEnabled(bool enabled) override;
     void RetranslateTexts() override;
-    bool IsDeviceWorking(const DeviceInfo* device) const override;
 
 private:
     void BuildForm();

@@ -255,9 +255,12 @@ void OperationPage::StartBusyTimer()
         m_pTimer->start(1000);
 }
 
+// Over the HTTP API the login flag is set only once the JSON login has
+// answered: the device's queued operation counts as well, from the click until
+// its end.
 bool OperationPage::IsDeviceWorking(const DeviceInfo* device) const
 {
-    return device->m_bLogin.load();
+    return device->m_bLogin.load() || device->IsBusy();
 }
 
 void OperationPage::RefreshRow(DeviceInfo* device)

@@ -93,6 +93,18 @@ inline void EndHeld(DeviceInfo* device, int status)
     });
 }
 
+// A held task ends as a pool worker ends it: the device stays in the page's
+// working list, only its row and its use end.
+inline void EndHeldRunning(DeviceInfo* device, int status)
+{
+    OnOtherThread([device, status] {
+        PostDeviceEvent(device, new QDeviceCallEvent([device, status] {
+            device->m_status = status;
+            device->EndOperation(false);
+        }));
+    });
+}
+
 // The LAN list becomes devices (DeviceInfoMng owns them) and the page lists it.
 inline void ListDevices(DevicePage& page, const QList<DeviceInfo*>& devices)
 {

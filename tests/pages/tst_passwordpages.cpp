@@ -553,6 +553,11 @@ void TestPasswordPages::passwordQueuesEachTicked()
         QVERIFY(ticks.wait(10000));
         QVERIFY(!page.Unlocked());
         devices[1]->m_bLogin = false;
+        // Logged out but the tasks still under way: locked.
+        QVERIFY(ticks.wait(10000));
+        QVERIFY(!page.Unlocked());
+        EndHeldRunning(devices[1], StatusOk);
+        EndHeldRunning(devices[2], StatusOk);
         QTRY_VERIFY_WITH_TIMEOUT(page.Unlocked(), 10000);
         QVERIFY(!page.page->BusyTimer()->isActive());
         QVERIFY(page.page->IsBatchRunning());

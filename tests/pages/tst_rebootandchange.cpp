@@ -98,6 +98,7 @@ private slots:
     void changePassesOnlyTicked();
     void rebootBatch_data();
     void rebootBatch();
+    void rebootStaysLockedThroughASlowLogin();
     void changeOnDevices_data();
     void changeOnDevices();
 };
@@ -319,6 +320,49 @@ void TestRebootAndChange::rebootBatch()
             QCOMPARE(fleet.sdk[i]->State().reboots, i == failing ? 0 : 1);
             QVERIFY(fleet.sdk[i]->WaitListening(10000));
         }
+        QTRY_COMPARE(fleet.Sessions(i), 0);
+    }
+}
+
+// Over the HTTP API a device is logged in only once its JSON login answered:
+// the page must stay locked through busy-timer ticks that come before that.
+void TestRebootAndChange::rebootStaysLockedThroughASlowLogin()
+{
+    PoolBench pool(false);
+    RebootPage page(43);
+    const std::vector<std::string> addresses = { Loopback(74), Loopback(75), Loopback(76) };
+    FakeFleet fleet(true, addresses);
+    QVERIFY(fleet.Listening());
+    fakedevice::HttpFaults slowLogin;
+    slowLogin.path = "/API/Web/Login";
+    slowLogin.delayMs = 2500;
+    for (const auto& api : fleet.web)
+        api->SetFaults(slowLogin);
+    const QList<DeviceInfo*> devices = fleet.Listed();
+    ListDevices(*page.page, devices);
+    page.LoginAs(QStringLiteral("admin"), QString::fromStdString(fleet.Password(0)));
+    page.table.CheckAll();
+    QSignalSpy ticks(page.page->BusyTimer(), &QTimer::timeout);
+    // After each tick of the busy poll (the page's own slot runs first): the
+    // page is unlocked only once no device of the batch is still under way.
+    int unlockedEarly = 0;
+    QObject::connect(page.page->BusyTimer(), &QTimer::timeout, [&] {
+        if (page.Unlocked() && std::any_of(devices.cbegin(), devices.cend(), [](DeviceInfo* d) { return d->IsBusy(); }))
+            ++unlockedEarly;
+    });
+    page.Click("m_pBtnReboot");
+    QVERIFY(!page.Unlocked());
+    // Two ticks while every login is still unanswered.
+    QTRY_VERIFY_WITH_TIMEOUT(ticks.size() >= 2, 30000);
+    QVERIFY(!page.Find<QPushButton>("m_pBtnReboot")->isEnabled() || fleet.web[0]->State().reboots > 0);
+    page.Click("m_pBtnReboot"); // a disabled button: nothing more is queued
+
+    QVERIFY(RowsEnd(page.table, addresses.size(), addresses.size(), StatusRebootOk));
+    QTRY_VERIFY_WITH_TIMEOUT(page.Unlocked(), 30000);
+    QCOMPARE(unlockedEarly, 0);
+    for (size_t i = 0; i < addresses.size(); ++i) {
+        QCOMPARE(fleet.web[i]->State().reboots, 1);
+        QVERIFY(!devices[int(i)]->IsBusy());
         QTRY_COMPARE(fleet.Sessions(i), 0);
     }
 }

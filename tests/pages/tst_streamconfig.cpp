@@ -417,7 +417,13 @@ void TestStreamConfig::queryAndTimePrepareEachTicked()
         QCOMPARE(page.table.Status(row), StatusTextOf(StatusWaiting));
     }
     QCOMPARE(devices[1]->m_pStreamConfigFrame, nullptr);
-    // No device logged in: the busy poll brings the page back.
+    // No device logged in, but both tasks under way: locked; once they have
+    // ended, the busy poll brings the page back.
+    QSignalSpy ticks(page.page->BusyTimer(), &QTimer::timeout);
+    QVERIFY(ticks.wait(10000));
+    QVERIFY(!page.Unlocked());
+    for (int row : { 0, 2 })
+        EndHeldRunning(devices[row], StatusOk);
     QTRY_VERIFY_WITH_TIMEOUT(page.Unlocked(), 10000);
     QVERIFY(!page.page->BusyTimer()->isActive());
 

@@ -286,9 +286,17 @@ void TestUpgradeFrame::busyTimerUnlocksOnceNoDeviceIsConnected()
     QVERIFY(page.ActionsDisabled());
     QVERIFY(!ToolBarEnabled(page.toolBar));
 
-    // None connected: the next tick unlocks and stops the poll, though no
-    // device has finished.
+    // None connected but both tasks still under way: the page stays locked.
     devices[2]->m_bLogin = false;
+    QVERIFY(ticks.wait(10000));
+    QCoreApplication::sendPostedEvents();
+    QVERIFY(page.ActionsDisabled());
+    QVERIFY(!ToolBarEnabled(page.toolBar));
+
+    // Both tasks ended, none connected: the next tick unlocks and stops the
+    // poll, though no device has finished.
+    EndHeldRunning(devices[0], StatusUpgradeOk);
+    EndHeldRunning(devices[2], StatusUpgradeOk);
     QTRY_VERIFY_WITH_TIMEOUT(ToolBarEnabled(page.toolBar), 10000);
     QVERIFY(page.ActionsEnabled());
     QVERIFY(!page.page->BusyTimer()->isActive());
