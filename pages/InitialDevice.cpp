@@ -74,9 +74,6 @@ void InitialDevice::SetActionsEnabled(bool enabled)
     setEnabled(enabled);
 }
 
-// No device of this batch ever logs in: the probe and the worker run without
-// a session. A device still counts while its operation is under way, so the
-// page does not come back (and cannot be started again) in mid-batch.
 void InitialDevice::OnClickInitialized()
 {
     QList<DeviceInfo*> devices;

@@ -255,9 +255,9 @@ void OperationPage::StartBusyTimer()
         m_pTimer->start(1000);
 }
 
-// Over the HTTP API the login flag is set only once the JSON login has
-// answered: the device's queued operation counts as well, from the click until
-// its end.
+// A device counts from the click until its operation has ended, so the page
+// cannot be started again mid-batch: over the HTTP API the login flag is set
+// only once the JSON login has answered, and an initialise batch never logs in.
 bool OperationPage::IsDeviceWorking(const DeviceInfo* device) const
 {
     return device->m_bLogin.load() || device->IsBusy();
