@@ -89,6 +89,16 @@ void ZVAppSetting::DestroyInstance()
     delete g_instance.exchange(nullptr);
 }
 
+CompanyCode Company()
+{
+    return ZVAppSetting::Instance()->m_company;
+}
+
+bool UsesHttpApi()
+{
+    return IsHttpApiCompany(Company());
+}
+
 ZVAppSetting::ZVAppSetting()
     : m_defaultUser(QStringLiteral("tolvi"))
     , m_defaultPassword(QStringLiteral("tolvi"))

@@ -16,6 +16,10 @@ inline bool IsHttpApiCompany(CompanyCode code)
     return code == 43 || code == 44;
 }
 
+// The customer code the settings hold, and whether it uses the HTTP JSON API.
+CompanyCode Company();
+bool UsesHttpApi();
+
 // Posted to every registered listener when the language may have changed.
 class LanguageChangedEvent : public QEvent
 {

@@ -86,7 +86,6 @@ bool IsReportedStatus(int code)
 }
 
 using DeviceOps::DeviceHttp;
-using DeviceOps::UsesHttpApi;
 } // namespace
 
 void RegisterLiveDevice(const DeviceInfo* device)
@@ -234,7 +233,7 @@ int DeviceInfo::StartSdkConnection()
     ZVNetConnParam param;
     fill(param, m_searchRsp.mediaPort);
     param.alarmCallback = &DeviceInfo::OnConnectAlarm;
-    param.deviceFamily = SdkDeviceType(ZVAppSetting::Instance()->m_company);
+    param.deviceFamily = SdkDeviceType(Company());
     return ZVNetConnectionStartEx(&param);
 }
 

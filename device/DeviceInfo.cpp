@@ -236,7 +236,7 @@ void DeviceInfo::SetNetworkParams(const QString& ip, quint16 mediaPort, quint16 
     const quint16 keptWebPort = m_newWebPort;
     SetNetworkAddress(ip, mediaPort, webPort, gateway, netmask, dhcp);
     // The HTTP API devices take their new web port through a field of their own.
-    if (IsHttpApiCompany(ZVAppSetting::Instance()->m_company)) {
+    if (UsesHttpApi()) {
         m_newHttpPort = m_newWebPort;
         m_newWebPort = keptWebPort;
     }
@@ -269,7 +269,7 @@ void DeviceInfo::SetParams(const QString& user, const QString& password, const Q
     m_newPassword = newPassword;
     m_confirmPassword = confirmPassword;
 
-    if (IsHttpApiCompany(ZVAppSetting::Instance()->m_company)) {
+    if (UsesHttpApi()) {
         m_resolutionText = resolutionText;
         m_fpsText = fpsText;
         m_encodeTypeText = encodingText;

@@ -52,7 +52,7 @@ void ModifyNetworkTask(void* argument)
     if (!device)
         return;
     device->m_operation = OpModifyNetwork;
-    if (IsHttpApiCompany(ZVAppSetting::Instance()->m_company)) {
+    if (UsesHttpApi()) {
         Connect(device, &DeviceInfo::ConnectDevice);
         return;
     }

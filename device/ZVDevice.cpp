@@ -56,7 +56,6 @@ bool IsForwardedStatus(int status)
     return status == 2 || status == 101 || (status >= 103 && status <= 109) || status == 112 || status == 156;
 }
 
-using DeviceOps::UsesHttpApi;
 } // namespace
 
 // A connection status or JSON login outcome with the values that came with it.
@@ -208,7 +207,7 @@ void ZVDevice::Login(QString ip, int port, QString user, QString password)
     const uintptr_t id = m_attempt;
 
     if (!http) {
-        const uint8_t family = SdkDeviceType(ZVAppSetting::Instance()->m_company);
+        const uint8_t family = SdkDeviceType(Company());
         m_worker->Post([=] {
             ZVNetConnParam param;
             std::memset(&param, 0, sizeof(param));
@@ -410,8 +409,7 @@ void ZVDevice::Apply(const Reply& reply)
         Logout();
     // Customer code 8 keeps connecting until a login succeeds; paced, and not
     // after the device refused the password, which could lock the account.
-    if (ZVAppSetting::Instance()->m_company == 8 && m_state != StateLoggedIn && m_state != StateRefused
-        && !m_ip.isEmpty())
+    if (Company() == 8 && m_state != StateLoggedIn && m_state != StateRefused && !m_ip.isEmpty())
         m_reconnectTimer.start(g_reconnectDelayMs.load());
 }
 

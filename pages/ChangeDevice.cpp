@@ -25,7 +25,7 @@ ChangeDevice::ChangeDevice(QWidget* parent)
     SetupTable(m_pDeviceTableView);
     m_pDeviceTableView->setColumnWidth(0, 80);
     m_pDeviceTableView->setColumnWidth(2, 100);
-    if (ZVAppSetting::Instance()->m_company == 40)
+    if (Company() == 40)
         m_pDeviceTableView->setColumnWidth(3, 110);
     m_pDeviceTableView->setColumnWidth(4, 130);
     m_pDeviceTableView->setColumnWidth(5, 120);

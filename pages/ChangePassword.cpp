@@ -30,7 +30,7 @@ ChangePassword::ChangePassword(QWidget* parent)
     SetupTable(m_pDeviceTableView);
     m_pDeviceTableView->setColumnWidth(0, 80);
     m_pDeviceTableView->setColumnWidth(2, 100);
-    m_pDeviceTableView->setColumnWidth(4, ZVAppSetting::Instance()->m_company == 45 ? 165 : 130);
+    m_pDeviceTableView->setColumnWidth(4, Company() == 45 ? 165 : 130);
     m_pDeviceTableView->setColumnWidth(5, 150);
     connect(m_pBtnModify, &QPushButton::clicked, this, &ChangePassword::OnClickModify);
     RetranslateTexts();
@@ -74,7 +74,7 @@ int ChangePassword::CheckPassword() const
 {
     using namespace PasswordRule;
     const QString password = m_pEditNewPWD->text();
-    const bool ruleApplies = Applies(Caller::ChangePasswordPage, ZVAppSetting::Instance()->m_company, 0);
+    const bool ruleApplies = Applies(Caller::ChangePasswordPage, Company(), 0);
     const int result = PageTextId(Check(Caller::ChangePasswordPage, password, m_pEditConfirmPWD->text(), ruleApplies));
     // The devices get the password's Latin-1 bytes: a character outside
     // Latin-1 would give them another password than the one typed.

@@ -17,11 +17,6 @@ namespace
 const char* const kGroupKeys[Default::GroupCount]
     = { "channel", "record", "event", "ai", "network", "except_network_param", "device", "system", "alarm" };
 
-int Company()
-{
-    return ZVAppSetting::Instance()->m_company;
-}
-
 void Hide(QAbstractButton* box)
 {
     box->setChecked(false);
@@ -168,7 +163,7 @@ bool Default::OwnKind() const
 
 bool Default::SupportsNetworkChoice() const
 {
-    if (IsHttpApiCompany(Company())) {
+    if (UsesHttpApi()) {
         int32_t type;
         std::memcpy(&type, m_pDevice->m_devInfo, sizeof(type));
         return type == 4;
@@ -279,7 +274,7 @@ bool Default::QueryResetRange()
 
 bool Default::ApplyDefault()
 {
-    return IsHttpApiCompany(Company()) ? ApplyThroughHttp() : ApplyThroughSdk();
+    return UsesHttpApi() ? ApplyThroughHttp() : ApplyThroughSdk();
 }
 
 bool Default::ApplyThroughSdk()

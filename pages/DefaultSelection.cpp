@@ -254,7 +254,7 @@ void DefaultSelection::OnClickMediaSelectAll()
         if (box != m_cAll)
             box->setChecked(ticked);
     }
-    if (ZVAppSetting::Instance()->m_company != 40)
+    if (Company() != 40)
         OnClickNetwork();
 }
 

@@ -195,7 +195,7 @@ void DeviceConfig::ShowConnectStatus()
     }
     switch (m_pDevice->m_state) {
     case ZVDevice::StateLoggedIn:
-        if (IsHttpApiCompany(ZVAppSetting::Instance()->m_company))
+        if (UsesHttpApi())
             m_pDefault->QueryResetRange();
         setEnabled(true);
         m_pDefault->UpdateGroupBoxes();

@@ -30,11 +30,6 @@
 
 namespace
 {
-CompanyCode Company()
-{
-    return ZVAppSetting::Instance()->m_company;
-}
-
 const char* const kDialogFrameStyle = "border:1px solid rgb(134, 134, 134);";
 
 QFrame* NewLine(QWidget* parent, const char* name, QFrame::Shape shape)
@@ -257,7 +252,7 @@ void DeviceInfoFrame::RetranslateTexts()
     m_pLabelPassword->setText(LanguageText(13));
     m_pLabelPassword_2->setText(LanguageText(13));
     m_pLabelStartIP->setText(LanguageText(45));
-    m_pLabelMediaPort->setText(LanguageText(IsHttpApiCompany(Company()) ? 42 : 33));
+    m_pLabelMediaPort->setText(LanguageText(UsesHttpApi() ? 42 : 33));
     m_pLabelGateway->setText(LanguageText(38));
     m_pLabelNetmask->setText(LanguageText(37));
     m_pBtnModify->setText(LanguageText(59));
@@ -315,7 +310,7 @@ void DeviceInfoFrame::onClickTableView(const QModelIndex& index)
     if (!device)
         return;
     // Under the HTTP API the edit is the web port's (its label says so).
-    const quint32 port = IsHttpApiCompany(Company()) ? device->m_searchRsp.webPort : device->m_searchRsp.mediaPort;
+    const quint32 port = UsesHttpApi() ? device->m_searchRsp.webPort : device->m_searchRsp.mediaPort;
     m_pEditMediaPort->setText(QString::number(port));
     m_pEditGateway->setText(device->Gateway());
     m_pEditNetmask->setText(device->Netmask());
@@ -361,7 +356,7 @@ void DeviceInfoFrame::on_m_pBtnModify_clicked()
         return;
     BeginBatch(devices, false);
 
-    const bool http = IsHttpApiCompany(Company());
+    const bool http = UsesHttpApi();
     QStringList masks;
     for (int i = 0; i < devices.size(); ++i)
         masks << netmask;

@@ -64,7 +64,7 @@ void ExportExcel::RetranslateTexts()
 
 ExportExcel::Sheet ExportExcel::SheetOf(const QList<DeviceInfo*>& devices)
 {
-    const bool mediaPort = !IsHttpApiCompany(ZVAppSetting::Instance()->m_company);
+    const bool mediaPort = !UsesHttpApi();
     Sheet sheet;
     for (int id : { 32, 33, 42, 34, 60, 35, 36, 37, 38, 39, 43, 127 }) {
         if (id != 33 || mediaPort)

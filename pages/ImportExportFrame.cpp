@@ -26,7 +26,7 @@ ImportExportFrame::ImportExportFrame(QWidget* parent)
     BuildForm();
     PrefillLogin(m_pEditUserName, m_pEditPassword, 16);
     SetupTable(m_pDeviceTableView);
-    const bool code45 = ZVAppSetting::Instance()->m_company == 45;
+    const bool code45 = Company() == 45;
     m_pDeviceTableView->setColumnWidth(0, 80);
     m_pDeviceTableView->setColumnWidth(2, 100);
     m_pDeviceTableView->setColumnWidth(4, code45 ? 165 : 130);

@@ -163,7 +163,7 @@ LoginFrame::~LoginFrame()
 
 void LoginFrame::Retranslate()
 {
-    const int company = ZVAppSetting::Instance()->m_company;
+    const int company = Company();
     m_pLabIP->setText(LanguageText(32));
     m_pLabPort->setText(LanguageText(IsHttpApiCompany(company) ? 42 : 33));
     m_pLabUser->setText(LanguageText(12));
@@ -212,7 +212,7 @@ void LoginFrame::SetDeviceAddress(DeviceInfo* device)
         return;
     const QString ip = device->Ip();
     m_pEdtIP->setText(ip);
-    const bool http = IsHttpApiCompany(ZVAppSetting::Instance()->m_company);
+    const bool http = UsesHttpApi();
     m_pEdtPort->setText(QString::number(http ? device->m_searchRsp.webPort : device->m_searchRsp.mediaPort));
     if (!m_lastIp.isEmpty() && m_lastIp != ip) {
         m_device.Logout();
@@ -232,7 +232,7 @@ void LoginFrame::on_m_pBtnLogin_clicked()
     m_device.m_owner = this;
     m_pConfig->SetDevice(&m_device);
     m_pUserPage = m_pConfig->m_pUser;
-    if (Probes(ZVAppSetting::Instance()->m_company) && s_firstLoginPending)
+    if (Probes(Company()) && s_firstLoginPending)
         return;
     m_device.Login(m_pEdtIP->text(), m_pEdtPort->text().toInt(), m_pEdtUsr->text(), m_pEdtPwd->text());
 }
@@ -266,7 +266,7 @@ void LoginFrame::FirstLoginDevice()
 {
     if (m_pEdtIP->text().isEmpty() || m_pEdtPort->text().isEmpty())
         return;
-    if (!Probes(ZVAppSetting::Instance()->m_company))
+    if (!Probes(Company()))
         return;
     // Made at the first probe: a network access manager starts threads of its
     // own, which the customer codes that never probe do not need.

@@ -53,7 +53,7 @@ OSDConfig::OSDConfig(QWidget* parent)
     m_SldDateY->setRange(0, kMaxY);
 
     SetupTable(m_pDeviceTableView);
-    const bool wideCodes = ZVAppSetting::Instance()->m_company == 45;
+    const bool wideCodes = Company() == 45;
     const std::pair<int, int> widths[] = { { 0, 80 }, { 2, 150 }, { 4, wideCodes ? 165 : 130 }, { 5, 150 }, { 6, 150 },
         { 7, wideCodes ? 180 : 150 }, { 8, 180 }, { 9, 150 } };
     for (const auto& [column, width] : widths)

@@ -59,7 +59,7 @@ void Reboot::customEvent(QEvent* event)
 bool Reboot::ApplyReboot()
 {
     ZVDevice& session = *m_pDevice;
-    if (!IsHttpApiCompany(ZVAppSetting::Instance()->m_company)) {
+    if (!UsesHttpApi()) {
         ZVNetRemoteTestParam param;
         std::memset(&param, 0, sizeof(param));
         param.command = ZVNET_REMOTE_TEST_REBOOT;

@@ -58,7 +58,7 @@ RecoveryDevice::RecoveryDevice(QWidget* parent)
     BuildForm();
     PrefillLogin(m_pEditUserName, m_pEditPassword, 16);
     SetupTable(m_pDeviceTableView);
-    const int company = ZVAppSetting::Instance()->m_company;
+    const int company = Company();
     m_pDeviceTableView->setColumnWidth(0, 80);
     m_pDeviceTableView->setColumnWidth(2, 100);
     if (company == 40)
@@ -148,7 +148,7 @@ void RecoveryDevice::OnClickRecovery()
         return;
     const QString user = m_pEditUserName->text();
     const QString password = m_pEditPassword->text();
-    const int company = ZVAppSetting::Instance()->m_company;
+    const int company = Company();
     const ResetMode mode = ModeOf(company, m_pComType->currentIndex());
     if (user.isEmpty() || password.isEmpty()) {
         ShowRefusal(222, 222);

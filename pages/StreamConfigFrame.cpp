@@ -16,19 +16,6 @@
 #include <QPushButton>
 #include <QSpacerItem>
 
-namespace
-{
-CompanyCode Company()
-{
-    return ZVAppSetting::Instance()->m_company;
-}
-
-bool UsesHttpApi()
-{
-    return IsHttpApiCompany(Company());
-}
-} // namespace
-
 StreamConfigFrame::StreamConfigFrame(QWidget* parent)
     : OperationPage(
         parent, PageEvents::WorkFinishedEvent, TableKindStreamConfig, &DeviceInfo::m_pStreamConfigFrame, true)

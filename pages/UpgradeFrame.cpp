@@ -20,11 +20,6 @@
 
 namespace
 {
-CompanyCode Company()
-{
-    return ZVAppSetting::Instance()->m_company;
-}
-
 const char* const kDialogFrameStyle = "border:1px solid rgb(134, 134, 134);";
 } // namespace
 

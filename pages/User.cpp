@@ -17,11 +17,6 @@
 
 namespace
 {
-bool IsHttpApi()
-{
-    return IsHttpApiCompany(ZVAppSetting::Instance()->m_company);
-}
-
 bool LongUserFields(const ZVDevice& session)
 {
     return (session.m_devInfo[offsetof(ZVNetDevInfo, userFieldFlags)] & ZVNET_DEVINFO_LONG_USER_FIELDS) != 0;
@@ -38,13 +33,13 @@ unsigned NetworkNibble(const ZVDevice& session)
 bool RuleApplies(const ZVDevice* session)
 {
     const int nibble = session ? static_cast<int>(NetworkNibble(*session)) : -1;
-    return PasswordRule::Applies(PasswordRule::Caller::UserPage, ZVAppSetting::Instance()->m_company, nibble);
+    return PasswordRule::Applies(PasswordRule::Caller::UserPage, Company(), nibble);
 }
 
 // The field the password goes into; a longer password would be cut.
 int PasswordFieldBytes(const ZVDevice* session)
 {
-    if (IsHttpApi())
+    if (UsesHttpApi())
         return static_cast<int>(PasswordCrypto::kMaxPasswordBytes);
     return session && LongUserFields(*session) ? 32 : 8;
 }
@@ -141,7 +136,7 @@ void User::OnUserRecord(const void* record, void* user)
 bool User::ApplyPassword()
 {
     const QString password = m_pEdtNewPwd->text();
-    return IsHttpApi() ? ApplyThroughHttp(*m_pDevice, password) : ApplyThroughSdk(*m_pDevice, password);
+    return UsesHttpApi() ? ApplyThroughHttp(*m_pDevice, password) : ApplyThroughSdk(*m_pDevice, password);
 }
 
 bool User::ApplyThroughSdk(ZVDevice& session, const QString& password)

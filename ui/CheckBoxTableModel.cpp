@@ -11,15 +11,6 @@
 
 namespace
 {
-bool IsHttpApi(CompanyCode code)
-{
-    return IsHttpApiCompany(code);
-}
-
-CompanyCode Company()
-{
-    return ZVAppSetting::Instance()->m_company;
-}
 
 // Labels that name the same device field in different customer profiles.
 TextId CanonicalHeader(TextId id)
@@ -55,7 +46,7 @@ CheckBoxTableModel::~CheckBoxTableModel()
 
 QVector<TextId> CheckBoxTableModel::HeaderTextIds(int kind, CompanyCode code)
 {
-    const bool http = IsHttpApi(code);
+    const bool http = IsHttpApiCompany(code);
     switch (kind) {
     case TableKindSearch:
         if (code == 31)

@@ -24,7 +24,7 @@ CheckBoxTableView::CheckBoxTableView(QWidget* parent)
     verticalHeader()->hide();
     m_pHeader->setFixedHeight(30);
     m_pHeader->setDefaultAlignment(Qt::AlignCenter);
-    m_pHeader->setStretchLastSection(ZVAppSetting::Instance()->m_company != 40);
+    m_pHeader->setStretchLastSection(Company() != 40);
     m_pHeader->setSortIndicatorShown(true);
     m_pHeader->setSectionsClickable(true);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);

@@ -215,7 +215,7 @@ void ExtranetsearchFrame::SearchExtranetDevice()
         RangeSearch::Limits limits;
         limits.concurrency = settings->m_rangeSearchConcurrency;
         limits.timeoutMs = settings->m_rangeSearchTimeoutMs;
-        const bool json = IsHttpApiCompany(settings->m_company);
+        const bool json = UsesHttpApi();
         // The SDK and the wrapper ask each block's addresses with the page's bounds.
         ZVSdkSetRangeLimits(limits.concurrency, limits.timeoutMs);
         m_pProgress->setValue(0);

@@ -27,11 +27,6 @@ constexpr int kBorder = 5;
 // Around the tool bar and the pages.
 constexpr int kPageMargin = 10;
 
-CompanyCode Company()
-{
-    return ZVAppSetting::Instance()->m_company;
-}
-
 bool IsOneOf(CompanyCode code, std::initializer_list<int> codes)
 {
     return std::find(codes.begin(), codes.end(), code) != codes.end();

@@ -68,11 +68,6 @@ enum LayoutMode
     LayoutNone = 2,
 };
 
-CompanyCode Company()
-{
-    return ZVAppSetting::Instance()->m_company;
-}
-
 // The end of a search, posted by the SDK's thread; the number tells a search
 // that was given up from the one running.
 class SearchEndEvent : public QEvent
@@ -262,7 +257,7 @@ void SearchFrame::BuildForm()
 void SearchFrame::InitTables()
 {
     const ZVAppSetting* settings = ZVAppSetting::Instance();
-    const CompanyCode code = settings->m_company;
+    const CompanyCode code = Company();
     m_pEditUserName->setText(settings->m_defaultUser);
     m_pEditPassword->setText(settings->m_defaultPassword);
     m_pEditUserName->SetMaxByteCount(16);
@@ -380,7 +375,7 @@ void SearchFrame::ShowBottomPanel(bool show)
         m_pEditPort->setEnabled(false);
         m_pLabelMediaPort->setEnabled(false);
         m_pLabelMediaPort->hide();
-    } else if (IsHttpApiCompany(Company())) {
+    } else if (UsesHttpApi()) {
         m_pEditPort->setEnabled(true);
         m_pLabelMediaPort->setEnabled(false);
         m_pLabelMediaPort->hide();
@@ -744,7 +739,7 @@ void SearchFrame::OnBtnModifyClicked()
     const QString dns2 = m_pEditDNS2->text();
     const quint16 mediaPort = PortOf(m_pEditPort);
     const quint16 webPort = PortOf(m_pEditWebPort);
-    const int mode = IsHttpApiCompany(Company()) ? m_pComNetMode->currentIndex() : m_pComNetMode->currentData().toInt();
+    const int mode = UsesHttpApi() ? m_pComNetMode->currentIndex() : m_pComNetMode->currentData().toInt();
     void (*task)(void*) = IsOnvif() ? &ModifyOnvifNetworkTask : &ModifyNetworkTask;
     const bool addressed = mode != 0 && (mode != 1 || !ip.isEmpty() || !gateway.isEmpty() || !netmask.isEmpty());
 

@@ -17,11 +17,6 @@
 
 namespace
 {
-CompanyCode Company()
-{
-    return ZVAppSetting::Instance()->m_company;
-}
-
 // Customers whose title bar carries text buttons for about and language and
 // both restore and maximise buttons.
 bool HasTextButtons(CompanyCode code)
@@ -240,7 +235,7 @@ void TitleBarFrame::RetranslateTexts()
     // An offered language without a declared file is named after the offered
     // file, never looked up outside the declared ones.
     const ZVAppSetting* settings = ZVAppSetting::Instance();
-    const QStringList offered = ZVAppSetting::OfferedLanguageFiles(settings->m_company);
+    const QStringList offered = ZVAppSetting::OfferedLanguageFiles(Company());
     for (int i = 0; i < m_languageActions.size(); ++i) {
         const int declared = settings->m_languageIndexes.value(i, -1);
         const int textId = declared >= 0 && declared < settings->m_languageTextIds.size()
@@ -319,7 +314,7 @@ QString TitleBarFrame::AboutText()
     const QString title = LanguageText(0);
     const QString versionLabel = LanguageText(3);
     const QString version = settings->m_version;
-    switch (settings->m_company) {
+    switch (Company()) {
     case 0: return QStringLiteral("%1%2").arg(versionLabel, version);
     case 32: return QStringLiteral("%1%2\n\n%3%4").arg(software, title, versionLabel, QStringLiteral("1.0.0.00"));
     case 43:

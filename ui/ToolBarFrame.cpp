@@ -39,10 +39,6 @@ const ButtonSpec kButtons[ToolBarFrame::ButtonCount] = {
     { 229, &ToolBarFrame::ChangeDeviceRequest },
 };
 
-CompanyCode Company()
-{
-    return ZVAppSetting::Instance()->m_company;
-}
 } // namespace
 
 QVector<ToolBarFrame::PageButton> ToolBarFrame::FurtherButtons(int companyCode)
@@ -321,7 +317,7 @@ int ToolBarFrame::GetFilterColumn() const
     // The search table has one more column before the one of the third item.
     if (IsShownAndChecked(ButtonSearch) && index == 2)
         column = 4;
-    if (IsHttpApiCompany(Company()) && column == 2)
+    if (UsesHttpApi() && column == 2)
         column = 3;
     return column;
 }

@@ -27,7 +27,7 @@ ZVMessageBox::ZVMessageBox(const QString& text, QWidget* parent, int buttonMode,
     , m_buttonMode(buttonMode)
     , m_iconMode(iconMode)
 {
-    const bool leftAligned = ZVAppSetting::Instance()->m_company == 27;
+    const bool leftAligned = Company() == 27;
     m_pLabelText = new QLabel(this);
     m_pLabelText->setAlignment(leftAligned ? Qt::AlignLeft | Qt::AlignVCenter : Qt::AlignCenter);
     m_pLabelText->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);

@@ -74,7 +74,7 @@ void WriteFactoryInfo(DeviceInfo* device)
 
 void ChangeDeviceInfo(DeviceInfo* device)
 {
-    const int company = ZVAppSetting::Instance()->m_company;
+    const int company = Company();
     if (company != 0 && company != 40) {
         device->EndWorker(StatusChangeUnsupported, RequesterChangeDevice);
         return;

@@ -209,7 +209,7 @@ void ResetDevice(DeviceInfo* device)
 
 void ResetDeviceGroups(DeviceInfo* device)
 {
-    const int company = ZVAppSetting::Instance()->m_company;
+    const int company = Company();
     int status = StatusFailed;
     if (((company == 0 || company == 40) && device->m_resetMode == 0) || company == 45)
         status = ResetSdkGroups(*device);

@@ -5,10 +5,6 @@
 
 namespace DeviceOps
 {
-bool UsesHttpApi()
-{
-    return IsHttpApiCompany(ZVAppSetting::Instance()->m_company);
-}
 
 void EndApiWorker(DeviceInfo* device, unsigned requesters, WorkerPath http, WorkerPath sdk)
 {

@@ -6,6 +6,7 @@
 #include "DeviceInfo.h"
 #include "HttpClient.h"
 #include "TransKey.h"
+#include "ZVAppSetting.h"
 
 #include <json/json.h>
 
@@ -15,9 +16,6 @@
 
 namespace DeviceOps
 {
-// The customer code selects the devices' HTTP JSON API over the SDK.
-bool UsesHttpApi();
-
 // One way of a worker: the status it ends with.
 using WorkerPath = int (*)(DeviceInfo*);
 
