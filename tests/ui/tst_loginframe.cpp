@@ -23,6 +23,7 @@
 #include <QNetworkReply>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSignalSpy>
 #include <QStackedWidget>
 #include <QTimer>
 
@@ -129,6 +130,8 @@ private slots:
     void sdkDefaultBlockByCode();
     void httpSession();
     void httpDefaultsBodyInKeyOrder();
+    void httpDefaultsOfOfferedGroupsOnly_data();
+    void httpDefaultsOfOfferedGroupsOnly();
     void httpUserRefusedLogsOut();
     void droppedSessionKeepsPageUsable_data();
     void droppedSessionKeepsPageUsable();
@@ -870,6 +873,75 @@ void TestLoginFrame::httpDefaultsBodyInKeyOrder()
     QCOMPARE(now.groupSettings.at("record"), std::string("changed"));
     QCOMPARE(now.groupSettings.at("channel"), std::string("changed"));
     QCOMPARE(now.resets, 1);
+}
+
+void TestLoginFrame::httpDefaultsOfOfferedGroupsOnly_data()
+{
+    QTest::addColumn<QStringList>("offered");
+    QTest::addColumn<QStringList>("ticked"); // "network", "system"
+    // The Set body after its authentication, every offered group in it; empty:
+    // refused with text 82, nothing sent.
+    QTest::addColumn<QString>("groups");
+
+    QTest::newRow("only network, not offered") << QStringList { "system" } << QStringList { "network" } << QString();
+    QTest::newRow("only network, nothing offered") << QStringList() << QStringList { "network" } << QString();
+    QTest::newRow("only network, offered")
+        << QStringList { "network", "system" } << QStringList { "network" } << "},\"network\":true,\"system\":false}}";
+    // The address-keeping choice is a group of its own.
+    QTest::newRow("only network, its address-keeping part offered") << QStringList { "except_network_param",
+        "system" } << QStringList { "network" } << "},\"except_network_param\":true,\"system\":false}}";
+    QTest::newRow("system with network not offered")
+        << QStringList { "system" } << QStringList { "network", "system" } << "},\"system\":true}}";
+}
+
+void TestLoginFrame::httpDefaultsOfOfferedGroupsOnly()
+{
+    QFETCH(QStringList, offered);
+    QFETCH(QStringList, ticked);
+    QFETCH(QString, groups);
+    SetCompany(43);
+    auto web = HttpDevice(17, [&offered](HttpDeviceState& s) {
+        s.resetRange.clear();
+        for (const QString& group : offered)
+            s.resetRange.push_back(group.toStdString());
+    });
+    QVERIFY(web);
+    web->Update([](HttpDeviceState& s) {
+        for (auto& setting : s.groupSettings)
+            setting.second = "changed";
+    });
+    LogIn(OperationEnvironment::Address(17), web->Port(), QStringLiteral("admin"), QStringLiteral("admin123"));
+    QTRY_COMPARE_WITH_TIMEOUT(m_page->Config()->InfoLabel()->text(), Text(15), kWaitMs);
+    DeviceConfig* config = m_page->Config();
+    Default* page = config->m_pDefault;
+    Click(config->DefaultPageButton());
+    if (ticked.contains(QStringLiteral("system")))
+        page->m_pChkSystem->setChecked(true);
+    if (ticked.contains(QStringLiteral("network")))
+        Click(page->m_pChkNetWork);
+    const int keyRequests = web->CountRequests("/API/Maintenance/TransKey/Get");
+    Click(config->SetButton());
+
+    const HttpDeviceState now = web->State();
+    if (groups.isEmpty()) {
+        // Not shown as done: nothing was sent, nothing restored.
+        QCOMPARE(config->InfoLabel()->text(), Text(82));
+        QCOMPARE(web->CountRequests("/API/Maintenance/TransKey/Get"), keyRequests);
+        QCOMPARE(web->CountRequests("/API/Maintenance/Reset/Set"), 0);
+        QCOMPARE(now.resets, 0);
+        for (const auto& setting : now.groupSettings)
+            QCOMPARE(setting.second, std::string("changed"));
+        return;
+    }
+    QCOMPARE(config->InfoLabel()->text(), Text(77));
+    fakedevice::HttpExchange set;
+    QVERIFY(web->LastExchange("/API/Maintenance/Reset/Set", set));
+    const std::string& text = set.request.body;
+    const size_t seqEnd = text.find("},");
+    QVERIFY(seqEnd != std::string::npos);
+    QCOMPARE(QString::fromStdString(text.substr(seqEnd)), groups);
+    QCOMPARE(now.resets, 1);
+    QCOMPARE(now.groupSettings.at("system"), std::string(ticked.contains("system") ? "factory" : "changed"));
 }
 
 void TestLoginFrame::httpUserRefusedLogsOut()
