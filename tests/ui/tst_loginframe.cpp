@@ -132,6 +132,8 @@ private slots:
     void httpDefaultsBodyInKeyOrder();
     void httpDefaultsOfOfferedGroupsOnly_data();
     void httpDefaultsOfOfferedGroupsOnly();
+    void httpUserNameAsJsonText_data();
+    void httpUserNameAsJsonText();
     void httpUserRefusedLogsOut();
     void droppedSessionKeepsPageUsable_data();
     void droppedSessionKeepsPageUsable();
@@ -942,6 +944,43 @@ void TestLoginFrame::httpDefaultsOfOfferedGroupsOnly()
     QCOMPARE(QString::fromStdString(text.substr(seqEnd)), groups);
     QCOMPARE(now.resets, 1);
     QCOMPARE(now.groupSettings.at("system"), std::string(ticked.contains("system") ? "factory" : "changed"));
+}
+
+void TestLoginFrame::httpUserNameAsJsonText_data()
+{
+    QTest::addColumn<QString>("user");
+    QTest::newRow("ASCII") << QStringLiteral("admin");
+    QTest::newRow("Latin-1") << QStringLiteral("Jos\u00e9");
+    QTest::newRow("outside Latin-1") << QStringLiteral("\u7ba1\u7406\u5458");
+    QTest::newRow("quote and backslash") << QStringLiteral("a\"d\\min");
+}
+
+void TestLoginFrame::httpUserNameAsJsonText()
+{
+    QFETCH(QString, user);
+    SetCompany(43);
+    auto web = HttpDevice(18, [&user](HttpDeviceState& s) { s.user = user.toStdString(); });
+    QVERIFY(web);
+    LogIn(OperationEnvironment::Address(18), web->Port(), user, QStringLiteral("admin123"));
+    QTRY_COMPARE_WITH_TIMEOUT(m_page->Config()->InfoLabel()->text(), Text(15), kWaitMs);
+    DeviceConfig* config = m_page->Config();
+    Click(config->UserPageButton());
+    config->m_pUser->NewPasswordEdit()->setText(QString::fromLatin1(kNewPassword));
+    config->m_pUser->ConfirmPasswordEdit()->setText(QString::fromLatin1(kNewPassword));
+    Click(config->SetButton());
+    QCOMPARE(config->InfoLabel()->text(), Text(77));
+    QCOMPARE(web->State().password, std::string(kNewPassword));
+
+    // The body is JSON text, UTF-8 throughout; the name reads back as typed.
+    fakedevice::HttpExchange set;
+    QVERIFY(web->LastExchange("/API/SystemConfig/User/Set", set));
+    const QByteArray body = QByteArray::fromStdString(set.request.body);
+    QCOMPARE(QString::fromUtf8(body).toUtf8(), body);
+    Json::Value parsed;
+    Json::CharReaderBuilder builder;
+    std::string errors;
+    QVERIFY(ParseJsonText(builder, set.request.body, parsed, errors));
+    QCOMPARE(QString::fromStdString(parsed["data"]["user_info"]["ADMIN"]["username"].asString()), user);
 }
 
 void TestLoginFrame::httpUserRefusedLogsOut()
