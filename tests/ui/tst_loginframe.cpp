@@ -112,6 +112,9 @@ private slots:
     void firstPasswordThroughTheProgramsBox();
     void firstPasswordCutOnACharacterBoundary();
     void probeFailureClearsFlag();
+    void probeAnswerForAnotherAddressIsDropped();
+    void firstPasswordGoesWhereTheProbeAsked();
+    void silentProbeEndsAtItsTimeout();
     void httpCodeNeverProbes();
 
     void stateLabels_data();
@@ -376,6 +379,97 @@ void TestLoginFrame::probeFailureClearsFlag()
     Click(m_page->LoginButton());
     QTRY_COMPARE_WITH_TIMEOUT(m_page->Session().m_state, 101, kWaitMs);
     QCOMPARE(m_page->Config()->InfoLabel()->text(), Text(15));
+}
+
+void TestLoginFrame::probeAnswerForAnotherAddressIsDropped()
+{
+    // The probe asks the device at .19, which has no password; its answer,
+    // slowed down, comes once the edit holds another device.
+    auto asked = SdkDevice(19, [](DeviceState& s) { s.firstLogin = true; });
+    auto other = SdkDevice(20, [](DeviceState& s) { s.firstLogin = true; });
+    auto web = HttpDevice(19, [](HttpDeviceState& s) { s.initialised = false; });
+    QVERIFY(asked && other && web);
+    HttpFaults slow;
+    slow.path = "/new-cgi-bin/mediaport.cgi";
+    slow.delayMs = 300;
+    web->SetFaults(slow);
+    RedirectingAccess access(web->Port());
+    m_page->SetNetworkAccess(&access);
+    QSignalSpy answers(&access, &QNetworkAccessManager::finished);
+    int prompts = 0;
+    LoginFrame::SetFirstPasswordPrompt([&prompts](QWidget*) {
+        ++prompts;
+        return QString::fromLatin1(kNewPassword);
+    });
+    m_page->IpEdit()->setText(QString::fromStdString(OperationEnvironment::Address(19)));
+    m_page->PortEdit()->setText(QString::number(asked->State().mediaPort));
+    emit m_page->IsLoginFrame();
+    m_page->IpEdit()->setText(QString::fromStdString(OperationEnvironment::Address(20)));
+    m_page->PortEdit()->setText(QString::number(other->State().mediaPort));
+
+    QTRY_COMPARE_WITH_TIMEOUT(answers.count(), 1, kWaitMs);
+    QCOMPARE(web->CountRequests("/new-cgi-bin/mediaport.cgi"), 1);
+    QCoreApplication::sendPostedEvents();
+    // Dropped: no question, no first password sent anywhere, no flag set.
+    QCOMPARE(prompts, 0);
+    QVERIFY(!LoginFrame::FirstLoginPending());
+    for (FakeDevice* device : { asked.get(), other.get() }) {
+        QCOMPARE(device->CountReceived(wire::SavePassword), 0);
+        QVERIFY(device->State().firstLogin);
+    }
+}
+
+void TestLoginFrame::firstPasswordGoesWhereTheProbeAsked()
+{
+    // While the first-password box is open the edits come to hold another
+    // device; the password goes to the device the probe asked.
+    auto asked = SdkDevice(21, [](DeviceState& s) { s.firstLogin = true; });
+    auto other = SdkDevice(22, [](DeviceState& s) { s.firstLogin = true; });
+    auto web = HttpDevice(21, [](HttpDeviceState& s) { s.initialised = false; });
+    QVERIFY(asked && other && web);
+    RedirectingAccess access(web->Port());
+    m_page->SetNetworkAccess(&access);
+    const QString otherIp = QString::fromStdString(OperationEnvironment::Address(22));
+    const QString otherPort = QString::number(other->State().mediaPort + 1);
+    LoginFrame::SetFirstPasswordPrompt([this, otherIp, otherPort](QWidget*) {
+        m_page->IpEdit()->setText(otherIp);
+        m_page->PortEdit()->setText(otherPort);
+        return QString::fromLatin1(kNewPassword);
+    });
+    m_page->IpEdit()->setText(QString::fromStdString(OperationEnvironment::Address(21)));
+    m_page->PortEdit()->setText(QString::number(asked->State().mediaPort));
+    emit m_page->IsLoginFrame();
+
+    QTRY_VERIFY_WITH_TIMEOUT(!asked->State().firstLogin, kWaitMs);
+    QCOMPARE(asked->Password(), std::string(kNewPassword));
+    QCOMPARE(asked->CountReceived(wire::SavePassword), 1);
+    QCOMPARE(other->CountReceived(wire::SavePassword), 0);
+    QVERIFY(other->State().firstLogin);
+    QVERIFY(!LoginFrame::FirstLoginPending());
+}
+
+void TestLoginFrame::silentProbeEndsAtItsTimeout()
+{
+    // A device that reads the probe and never answers: the probe ends failed
+    // within its bound, which clears the pending first password.
+    auto sdk = SdkDevice(23);
+    auto web = HttpDevice(23);
+    QVERIFY(sdk && web);
+    HttpFaults silent;
+    silent.path = "/new-cgi-bin/mediaport.cgi";
+    silent.neverAnswer = true;
+    web->SetFaults(silent);
+    RedirectingAccess access(web->Port());
+    m_page->SetNetworkAccess(&access);
+    QSignalSpy answers(&access, &QNetworkAccessManager::finished);
+    LoginFrame::SetFirstLoginPending(true);
+    m_page->IpEdit()->setText(QString::fromStdString(OperationEnvironment::Address(23)));
+    m_page->PortEdit()->setText(QString::number(sdk->State().mediaPort));
+    emit m_page->IsLoginFrame();
+    QVERIFY(web->WaitRequests("/new-cgi-bin/mediaport.cgi", 1, kWaitMs));
+    QTRY_COMPARE_WITH_TIMEOUT(answers.count(), 1, LoginFrame::kProbeTimeoutMs + kWaitMs);
+    QVERIFY(!LoginFrame::FirstLoginPending());
+    QCOMPARE(sdk->CountReceived(wire::SavePassword), 0);
 }
 
 void TestLoginFrame::httpCodeNeverProbes()
