@@ -26,7 +26,55 @@ bool InNetwork(std::uint32_t address, std::uint32_t start, std::uint32_t mask)
     const std::uint32_t broadcast = network | ~mask;
     return (address & mask) == network && address != network && address != broadcast;
 }
+
+// Ones from the top, then only zeros; at least one network bit.
+bool IsContiguousMask(std::uint32_t mask)
+{
+    const std::uint32_t hosts = ~mask;
+    return mask != 0 && (hosts & (hosts + 1)) == 0;
+}
+
+// A gateway of the network; /31 and /32 have no network or broadcast address to avoid.
+bool GatewayInNetwork(std::uint32_t gateway, std::uint32_t address, std::uint32_t mask)
+{
+    if (gateway == 0)
+        return true;
+    if (~mask <= 1)
+        return (gateway & mask) == (address & mask);
+    return InNetwork(gateway, address, mask);
+}
 } // namespace
+
+NetworkInputFault CheckNetworkInput(const QString& address, const QString& netmask, const QString& gateway,
+    const QString& ownAddress, const QString& ownNetmask)
+{
+    NetworkInputFault fault;
+    std::uint32_t ip = 0;
+    std::uint32_t mask = 0;
+    std::uint32_t router = 0;
+    if (!address.isEmpty() && !ParseAddress(address, &ip)) {
+        fault.field = NetworkInputFault::Address;
+        fault.reason = NetworkInputFault::NotAnAddress;
+    } else if (!netmask.isEmpty() && (!ParseAddress(netmask, &mask) || !IsContiguousMask(mask))) {
+        fault.field = NetworkInputFault::Netmask;
+        fault.reason = NetworkInputFault::NotAMask;
+    } else if (!gateway.isEmpty() && !ParseAddress(gateway, &router)) {
+        fault.field = NetworkInputFault::Gateway;
+        fault.reason = NetworkInputFault::NotAnAddress;
+    }
+    if (fault || gateway.isEmpty())
+        return fault;
+    // The network the device will be in; nothing to keep to where its own
+    // address or mask is no address.
+    if ((address.isEmpty() && !ParseAddress(ownAddress, &ip))
+        || (netmask.isEmpty() && (!ParseAddress(ownNetmask, &mask) || !IsContiguousMask(mask))))
+        return fault;
+    if (!GatewayInNetwork(router, ip, mask)) {
+        fault.field = NetworkInputFault::Gateway;
+        fault.reason = NetworkInputFault::OutsideNetwork;
+    }
+    return fault;
+}
 
 QString NextIpAddress(const QString& text)
 {

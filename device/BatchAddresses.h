@@ -4,6 +4,35 @@
 #include <QStringList>
 #include <QVector>
 
+// What is wrong with network settings typed for a device, if anything.
+struct NetworkInputFault
+{
+    enum Field
+    {
+        None,
+        Address,
+        Netmask,
+        Gateway,
+    };
+    enum Reason
+    {
+        NotAnAddress, // not a strict dotted quad
+        NotAMask, // not a dotted quad, or its ones do not come first
+        OutsideNetwork, // not a host of the network of the address and mask
+    };
+    Field field = None;
+    Reason reason = NotAnAddress;
+    explicit operator bool() const { return field != None; }
+};
+
+// Checks the address, mask and gateway typed for one device before anything
+// is sent. An empty text keeps the device's own and is not checked; where
+// the address or mask is empty, a typed gateway is checked against the
+// device's own (ownAddress, ownNetmask), unless those are no address. The
+// gateway 0.0.0.0 means none.
+NetworkInputFault CheckNetworkInput(const QString& address, const QString& netmask, const QString& gateway,
+    const QString& ownAddress, const QString& ownNetmask);
+
 // The address after text, by the IPv4 rules of inet_pton (Latin-1, at most
 // 259 bytes): the last part raised by one, a part that reaches 256 carrying
 // into the one on its left. Empty when text is no address or is the last one.

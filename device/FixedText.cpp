@@ -86,6 +86,12 @@ void CopyLatin1(const QString& text, char* field, std::size_t width)
     PutText(text, TextCode::Latin1, field, width, FieldEnd::Terminated);
 }
 
+bool FitsLatin1(const QString& text, std::size_t width)
+{
+    return static_cast<std::size_t>(text.size()) <= width
+        && std::all_of(text.cbegin(), text.cend(), [](QChar c) { return c.unicode() <= 0xFF; });
+}
+
 int Utf8PrefixLength(const QByteArray& bytes, int width)
 {
     int length = qMax(0, qMin(bytes.size(), width));

@@ -4,6 +4,7 @@
 #include <QString>
 
 #include <cstddef>
+#include <limits>
 
 // Texts in the SDK's fixed-width records. Devices fill these fields, so a
 // missing terminator must not make a reader run past the field; texts written
@@ -63,6 +64,10 @@ template <std::size_t N> void CopyLatin1(const QString& text, char (&field)[N])
 {
     CopyLatin1(text, field, N);
 }
+
+// Whether every character of text is in Latin-1 and its bytes fit width: a
+// text that fails would reach a device as another text than the one typed.
+bool FitsLatin1(const QString& text, std::size_t width = std::numeric_limits<std::size_t>::max());
 
 // The length of the longest start of the UTF-8 bytes that fits width bytes
 // and does not end inside a character.

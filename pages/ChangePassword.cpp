@@ -3,6 +3,7 @@
 #include "CheckBoxTableView.h"
 #include "DeviceInfo.h"
 #include "DeviceTasks.h"
+#include "FixedText.h"
 #include "LanguageTexts.h"
 #include "LineEdit.h"
 #include "PageEvents.h"
@@ -78,7 +79,7 @@ int ChangePassword::CheckPassword() const
     const int result = PageTextId(Check(Caller::ChangePasswordPage, password, m_pEditConfirmPWD->text(), ruleApplies));
     // The devices get the password's Latin-1 bytes: a character outside
     // Latin-1 would give them another password than the one typed.
-    if (result == kAccepted && QString::fromLatin1(password.toLatin1()) != password)
+    if (result == kAccepted && !FitsLatin1(password))
         return kLength;
     return result;
 }

@@ -176,13 +176,38 @@ bool Default::SupportsNetworkChoice() const
 
 int Default::CheckInput() const
 {
+    bool chosen = Company() == 34 && m_pChkAll->isChecked();
     for (QCheckBox* box : { m_pChkAdvanced, m_pChkAlarm, m_pChkDevice, m_pChkDisplay, m_pChkNetWork, m_pChkRecord,
              m_pChkSystem, m_pChkIntel })
-        if (box->isChecked())
-            return 79;
-    if (Company() == 34 && m_pChkAll->isChecked())
-        return 79;
-    return 82;
+        chosen = chosen || box->isChecked();
+    if (!chosen)
+        return 82;
+    // Only the groups the device offers are sent: a choice of none of them
+    // would restore nothing.
+    if (IsHttpApiCompany(Company())) {
+        bool values[GroupCount];
+        GroupValues(values);
+        bool offered = false;
+        for (int group = 0; group < GroupCount; ++group)
+            offered = offered || (m_offered[group] && values[group]);
+        if (!offered)
+            return 82;
+    }
+    return 79;
+}
+
+void Default::GroupValues(bool values[GroupCount]) const
+{
+    const bool network = m_pChkNetWork->isChecked();
+    values[Channel] = m_pChkDisplay->isChecked();
+    values[Record] = m_pChkRecord->isChecked();
+    values[Event] = m_pChkAdvanced->isChecked();
+    values[Ai] = m_pChkIntel->isChecked();
+    values[Network] = network;
+    values[ExceptNetworkParam] = network && m_pChkNetWork_2->isChecked();
+    values[Device] = m_pChkDevice->isChecked();
+    values[System] = m_pChkSystem->isChecked();
+    values[Alarm] = m_pChkAlarm->isChecked();
 }
 
 void Default::UpdateGroupBoxes()
@@ -310,10 +335,8 @@ bool Default::ApplyThroughHttp()
     Json::Value authentication;
     if (!http.SecondaryAuthentication(authentication, keys))
         return false;
-    const bool network = m_pChkNetWork->isChecked();
-    const bool values[GroupCount] = { m_pChkDisplay->isChecked(), m_pChkRecord->isChecked(),
-        m_pChkAdvanced->isChecked(), m_pChkIntel->isChecked(), network, network && m_pChkNetWork_2->isChecked(),
-        m_pChkDevice->isChecked(), m_pChkSystem->isChecked(), m_pChkAlarm->isChecked() };
+    bool values[GroupCount];
+    GroupValues(values);
     // Not alphabetical: the device reads the groups in this order.
     const Group order[] = { Channel, Record, Event, Alarm, Ai, Network, ExceptNetworkParam, Device, System };
     OrderedWriter body;

@@ -64,6 +64,8 @@ private:
     void SetGroupTexts(bool ownKind);
     bool OwnKind() const; // device-kind character "2" or "4"
     bool SupportsNetworkChoice() const;
+    // Each group's box, in the order of m_offered.
+    void GroupValues(bool values[GroupCount]) const;
     bool ApplyThroughSdk();
     bool ApplyThroughHttp();
 };

@@ -351,6 +351,12 @@ void DeviceInfoFrame::on_m_pBtnModify_clicked()
         fault->setFocus(Qt::OtherFocusReason);
         return;
     }
+    // Every field is typed here, so the start address gives the batch's network.
+    if (const NetworkInputFault wrong = CheckNetworkInput(startIp, netmask, gateway, QString(), QString())) {
+        RefuseNetworkInput(wrong, { m_pLabelStartIP, m_pEditStartIP }, { m_pLabelNetmask, m_pEditNetmask },
+            { m_pLabelGateway, m_pEditGateway }, QLatin1String(kDialogFrameStyle));
+        return;
+    }
     QList<DeviceInfo*> devices;
     if (!StartAction(110, &devices))
         return;

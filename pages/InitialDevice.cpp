@@ -3,6 +3,7 @@
 #include "CheckBoxTableView.h"
 #include "DeviceInfo.h"
 #include "DeviceTasks.h"
+#include "FixedText.h"
 #include "LanguageTexts.h"
 #include "LineEdit.h"
 #include "PageEvents.h"
@@ -17,11 +18,6 @@
 namespace
 {
 constexpr int kTitle = 202;
-
-bool IsLatin1(const QString& text)
-{
-    return QString::fromLatin1(text.toLatin1()) == text;
-}
 } // namespace
 
 InitialDevice::InitialDevice(QWidget* parent)
@@ -88,7 +84,7 @@ void InitialDevice::OnClickInitialized()
     }
     // The device gets the password's Latin-1 bytes: a character outside
     // Latin-1 would give it another password than the one typed.
-    if (!IsLatin1(password)) {
+    if (!FitsLatin1(password)) {
         ShowRefusal(PasswordRule::kLength, kTitle);
         return;
     }

@@ -191,6 +191,8 @@ void LoginFrame::SetNetworkAccess(QNetworkAccessManager* access)
 {
     if (m_pNetworkAccess)
         disconnect(m_pNetworkAccess, &QNetworkAccessManager::finished, this, &LoginFrame::reply_cgi);
+    // The old access's answers no longer come here.
+    m_probes.clear();
     m_pNetworkAccess = access;
     if (m_pNetworkAccess)
         connect(m_pNetworkAccess, &QNetworkAccessManager::finished, this, &LoginFrame::reply_cgi);
@@ -275,8 +277,12 @@ void LoginFrame::FirstLoginDevice()
             m_pNetwork = new QNetworkAccessManager(this);
         SetNetworkAccess(m_pNetwork);
     }
-    const QUrl url(QStringLiteral("http://") + m_pEdtIP->text() + QStringLiteral("/new-cgi-bin/mediaport.cgi"));
-    m_pNetworkAccess->get(QNetworkRequest(url));
+    const Probe probe { m_pEdtIP->text(), m_pEdtPort->text() };
+    QNetworkRequest request(QUrl(QStringLiteral("http://") + probe.ip + QStringLiteral("/new-cgi-bin/mediaport.cgi")));
+    // A device that never answers must not leave a probe that could still
+    // ask for a password long after the user moved on.
+    request.setTransferTimeout(kProbeTimeoutMs);
+    m_probes.insert(m_pNetworkAccess->get(request), probe);
 }
 
 int LoginFrame::FirstLoginFlag(const QByteArray& body)
@@ -294,9 +300,18 @@ void LoginFrame::reply_cgi(QNetworkReply* reply)
 {
     if (!reply)
         return;
+    reply->deleteLater();
+    const auto asked = m_probes.find(reply);
+    if (asked == m_probes.end())
+        return;
+    const Probe probe = asked.value();
+    m_probes.erase(asked);
+    // The answer of a device the user has moved on from says nothing about
+    // the one in the edit now.
+    if (probe.ip != m_pEdtIP->text())
+        return;
     // A probe that failed on the way has no flag to read.
     const int flag = reply->error() == QNetworkReply::NoError ? FirstLoginFlag(reply->readAll()) : 0;
-    reply->deleteLater();
     if (flag == 0) {
         s_firstLoginPending = false;
         return;
@@ -304,17 +319,17 @@ void LoginFrame::reply_cgi(QNetworkReply* reply)
     s_firstLoginPending = true;
     const QString password = Prompt() ? Prompt()(this) : QString();
     if (!password.isEmpty())
-        SaveFirstPassword(password);
+        SaveFirstPassword(password, probe);
 }
 
-void LoginFrame::SaveFirstPassword(const QString& password)
+void LoginFrame::SaveFirstPassword(const QString& password, const Probe& probe)
 {
     auto save = std::make_unique<Save>();
-    save->ip = m_pEdtIP->text().toUtf8();
+    save->ip = probe.ip.toUtf8();
     save->extra.size = sizeof(ZVNetSavePasswordExtra);
     PutText(password, TextCode::Utf8, save->extra.password, FieldEnd::Terminated);
     save->param.ip = save->ip.constData();
-    save->param.port = m_pEdtPort->text().toUInt();
+    save->param.port = probe.port.toUInt();
     save->param.user = reinterpret_cast<void*>(m_saveId);
     save->param.callback = &LoginFrame::OnSavePasswordStatus;
     save->param.extra = &save->extra;

@@ -4,6 +4,7 @@
 #include "ZVDevice.h"
 
 #include <QByteArray>
+#include <QHash>
 #include <QNetworkAccessManager>
 #include <QPointer>
 #include <QString>
@@ -46,6 +47,8 @@ public:
     static FirstPasswordPrompt SetFirstPasswordPrompt(FirstPasswordPrompt prompt);
     // The probe's network access; not owned; null: the page's own.
     void SetNetworkAccess(QNetworkAccessManager* access);
+    // A probe that has had no byte for this long ends as failed.
+    static constexpr int kProbeTimeoutMs = 5000;
 
     ZVDevice& Session() { return m_device; }
     DeviceConfig* Config() const { return m_pConfig; }
@@ -75,8 +78,16 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
+    // Where a probe went: the first password goes there, not to what the
+    // edits hold by the time the answer comes.
+    struct Probe
+    {
+        QString ip;
+        QString port;
+    };
+
     void Retranslate();
-    void SaveFirstPassword(const QString& password);
+    void SaveFirstPassword(const QString& password, const Probe& probe);
 
     User* m_pUserPage = nullptr;
     ZVDevice m_device;
@@ -86,6 +97,7 @@ private:
     QNetworkAccessManager* m_pNetwork = nullptr; // the page's own, made at the first probe
     QPointer<QNetworkAccessManager> m_pNetworkAccess; // the probe's: m_pNetwork or an injected one
     uintptr_t m_saveId = 0; // this page in the first-password saves' registry
+    QHash<QNetworkReply*, Probe> m_probes; // the probes not yet answered
 
     QLabel* m_pLabIP;
     QLineEdit* m_pEdtIP;

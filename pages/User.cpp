@@ -37,10 +37,10 @@ bool RuleApplies(const ZVDevice* session)
 }
 
 // The field the password goes into; a longer password would be cut.
-int PasswordFieldBytes(const ZVDevice* session)
+size_t PasswordFieldBytes(const ZVDevice* session)
 {
     if (UsesHttpApi())
-        return static_cast<int>(PasswordCrypto::kMaxPasswordBytes);
+        return PasswordCrypto::kMaxPasswordBytes;
     return session && LongUserFields(*session) ? 32 : 8;
 }
 
@@ -106,8 +106,7 @@ int User::CheckPassword() const
     if (result != PasswordRule::kAccepted)
         return result;
     // A password the device's field cannot hold whole is refused, not cut.
-    const QByteArray bytes = password.toLatin1();
-    if (QString::fromLatin1(bytes) != password || bytes.size() > PasswordFieldBytes(m_pDevice))
+    if (!FitsLatin1(password, PasswordFieldBytes(m_pDevice)))
         return PasswordRule::kLength;
     return result;
 }
@@ -186,7 +185,7 @@ bool User::ApplyThroughHttp(ZVDevice& session, const QString& password)
         return false;
     Json::Value admin(Json::objectValue);
     admin["user_enable"] = true;
-    admin["username"] = session.m_user.toLatin1().toStdString();
+    admin["username"] = session.m_user.toStdString(); // JSON text is UTF-8
     admin["password_empty"] = password.isEmpty();
     admin["login_num"] = 3;
     admin["base_enc_password"] = encrypted;

@@ -1,9 +1,12 @@
 #include "DevicePage.h"
 
+#include "LanguageTexts.h"
 #include "ToolBarFrame.h"
 #include "ZVAppSetting.h"
+#include "ZVMessageBox.h"
 
 #include <QCoreApplication>
+#include <QLabel>
 #include <QMutexLocker>
 #include <QVBoxLayout>
 
@@ -25,6 +28,20 @@ QVBoxLayout* DevicePage::CreatePageLayout()
     layout->setObjectName(QStringLiteral("verticalLayout"));
     layout->setContentsMargins(0, 0, 0, 0);
     return layout;
+}
+
+void DevicePage::RefuseNetworkInput(const NetworkInputFault& fault, const NetworkField& address,
+    const NetworkField& netmask, const NetworkField& gateway, const QString& dialogStyleSheet)
+{
+    const NetworkField& field = fault.field == NetworkInputFault::Address ? address
+        : fault.field == NetworkInputFault::Netmask                       ? netmask
+                                                                          : gateway;
+    const int reason = fault.reason == NetworkInputFault::NotAnAddress ? 238
+        : fault.reason == NetworkInputFault::NotAMask                  ? 239
+                                                                       : 240;
+    const QString text = QStringLiteral("%1: %2").arg(field.label->text(), LanguageText(reason));
+    ZVMessageBox::ShowMessage(this, text, LanguageText(110), 0, 2, dialogStyleSheet);
+    field.edit->setFocus(Qt::OtherFocusReason);
 }
 
 void DevicePage::SetFilterColumn(int column)

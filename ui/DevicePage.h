@@ -1,5 +1,6 @@
 #pragma once
 
+#include "BatchAddresses.h"
 #include "DeviceTaskListener.h"
 
 #include <QEvent>
@@ -10,6 +11,7 @@
 #include <QThread>
 
 class DeviceInfo;
+class QLabel;
 class QVBoxLayout;
 class ToolBarFrame;
 
@@ -71,6 +73,17 @@ protected:
     void BeginBatch(const QList<DeviceInfo*>& devices, bool lockToolBar);
     // Takes the devices as the working list without locking anything.
     void SetWorkingDevices(const QList<DeviceInfo*>& devices);
+
+    // A typed network setting's label and edit.
+    struct NetworkField
+    {
+        const QLabel* label;
+        QWidget* edit;
+    };
+    // Refuses what CheckNetworkInput found at fault: a message names the
+    // field by its label, and its edit takes the focus. Nothing is sent.
+    void RefuseNetworkInput(const NetworkInputFault& fault, const NetworkField& address, const NetworkField& netmask,
+        const NetworkField& gateway, const QString& dialogStyleSheet = QString());
 
     // Enables or disables the widgets that start the page's operation.
     virtual void SetActionsEnabled(bool enabled);

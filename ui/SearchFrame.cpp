@@ -696,27 +696,31 @@ void SearchFrame::SetEditsEnabled(bool enabled)
     }
 }
 
-QList<DeviceInfo*> SearchFrame::BeginPanelBatch()
+QList<DeviceInfo*> SearchFrame::PanelDevices() const
 {
     QList<DeviceInfo*> devices;
     if (m_bBatchMode)
         m_pCurrentModel->getCheckedDevices(devices);
     else if (DeviceInfo* device = m_pCurrentModel->deviceAt(m_pCurrentView->currentIndex()))
         devices.append(device);
+    return devices;
+}
+
+void SearchFrame::BeginPanelBatch(const QList<DeviceInfo*>& devices)
+{
     {
         QMutexLocker locker(&m_mutex);
         m_workingDevices = devices;
     }
     if (devices.isEmpty())
-        return devices;
+        return;
     SetEditsEnabled(false);
-    for (DeviceInfo* device : qAsConst(devices)) {
+    for (DeviceInfo* device : devices) {
         device->m_status = StatusWaiting;
         if (!device->m_pSearchFrame)
             device->m_pSearchFrame = this;
         m_pCurrentModel->updateDevice(device, false);
     }
-    return devices;
 }
 
 void SearchFrame::QueuePanelTask(void (*task)(void*), DeviceInfo* device)
@@ -731,7 +735,7 @@ void SearchFrame::QueuePanelTask(void (*task)(void*), DeviceInfo* device)
 
 void SearchFrame::OnBtnModifyClicked()
 {
-    const QList<DeviceInfo*> devices = BeginPanelBatch();
+    const QList<DeviceInfo*> devices = PanelDevices();
     const QString ip = m_pEditIP->text();
     const QString gateway = m_pEditGateway->text();
     const QString netmask = m_pEditNetMask->text();
@@ -742,6 +746,19 @@ void SearchFrame::OnBtnModifyClicked()
     const int mode = UsesHttpApi() ? m_pComNetMode->currentIndex() : m_pComNetMode->currentData().toInt();
     void (*task)(void*) = IsOnvif() ? &ModifyOnvifNetworkTask : &ModifyNetworkTask;
     const bool addressed = mode != 0 && (mode != 1 || !ip.isEmpty() || !gateway.isEmpty() || !netmask.isEmpty());
+    if (addressed) {
+        // What is typed must be an address each device can use; the start
+        // address gives the network of a whole batch.
+        for (const DeviceInfo* device : devices) {
+            const NetworkInputFault fault = CheckNetworkInput(ip, netmask, gateway, device->Ip(), device->Netmask());
+            if (fault) {
+                RefuseNetworkInput(fault, { m_pLableIP, m_pEditIP }, { m_pLabelNetMask, m_pEditNetMask },
+                    { m_pLabelGateway, m_pEditGateway });
+                return;
+            }
+        }
+    }
+    BeginPanelBatch(devices);
 
     // Each device keeps its own mask unless one is typed.
     QStringList masks;
@@ -768,7 +785,9 @@ void SearchFrame::OnBtnModifyClicked()
 
 void SearchFrame::on_m_pBtnQuery_clicked()
 {
-    for (DeviceInfo* device : BeginPanelBatch())
+    const QList<DeviceInfo*> devices = PanelDevices();
+    BeginPanelBatch(devices);
+    for (DeviceInfo* device : devices)
         QueuePanelTask(&QueryNetworkTask, device);
 }
 

@@ -94,8 +94,10 @@ private:
     // Frees what a search that never ended had collected.
     void DropSearchResults();
     void UpdateToolBarLock();
-    // Takes the working devices and starts a batch with them (none: no batch).
-    QList<DeviceInfo*> BeginPanelBatch();
+    // The devices the panel acts on: the checked ones in batch mode, else the current one.
+    QList<DeviceInfo*> PanelDevices() const;
+    // Takes the devices as the working list and starts a batch with them (none: no batch).
+    void BeginPanelBatch(const QList<DeviceInfo*>& devices);
     // Gives the device the panel's login and queues its task.
     void QueuePanelTask(void (*task)(void*), DeviceInfo* device);
     bool IsOnvif() const { return m_protocol == 1; }

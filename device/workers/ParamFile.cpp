@@ -35,6 +35,8 @@ QString SuggestedName(const DeviceInfo& device)
 // The SDK export's status before its data came: a cancelled question or a
 // file that does not open leaves it so. Set and read on the exporting thread.
 thread_local int t_statusBeforeExport = StatusConnected;
+// The SDK delivered the export's data to this thread's export call.
+thread_local bool t_exportDelivered = false;
 
 enum class WriteResult
 {
@@ -209,6 +211,7 @@ void DeviceInfo::OnExportData(const char* data, int size, void* user)
     auto* device = static_cast<DeviceInfo*>(user);
     if (!device)
         return;
+    t_exportDelivered = true;
     RunGuarded("export data", [=] {
         // The SDK hands its header and size bytes; no more than an export can
         // hold is ever written.
@@ -238,14 +241,18 @@ void ExportParam(DeviceInfo* device)
         device->m_status = ExportThroughHttp(device);
         return;
     }
-    // Failed unless the SDK delivers the data, during the call, on this thread.
+    // Failed unless the SDK delivers the data, during the call, on this
+    // thread; the status changes only once that is known, not while the
+    // save question is open.
     t_statusBeforeExport = device->m_status;
-    device->m_status = StatusExportFailed;
+    t_exportDelivered = false;
     ZVNetExportParam param;
     std::memset(&param, 0, sizeof(param));
     param.user = device;
     param.callback = &DeviceInfo::OnExportData;
     ZVNetExportBackupNew(device->m_handle, &param);
+    if (!t_exportDelivered)
+        device->m_status = StatusExportFailed;
 }
 
 void ImportParam(DeviceInfo* device)

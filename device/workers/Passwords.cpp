@@ -41,9 +41,7 @@ int ChangeThroughSdk(DeviceInfo* device)
     const bool longFields = UsesLongUserFields(*device);
     // A password the field cannot hold whole is refused, not cut: the device
     // would keep a password nobody typed.
-    const QByteArray bytes = device->m_newPassword.toLatin1();
-    if (QString::fromLatin1(bytes) != device->m_newPassword
-        || bytes.size() > int(longFields ? sizeof(first.longPassword) : sizeof(first.shortPassword)))
+    if (!FitsLatin1(device->m_newPassword, longFields ? sizeof(first.longPassword) : sizeof(first.shortPassword)))
         return StatusFailed;
     if (longFields) {
         PutField(first.longPassword, device->m_newPassword);

@@ -18,6 +18,8 @@ private slots:
     void nextAddress();
     void batchAddresses_data();
     void batchAddresses();
+    void networkInput_data();
+    void networkInput();
 };
 
 void TestDottedQuad::parse_data()
@@ -171,6 +173,133 @@ void TestDottedQuad::batchAddresses()
         const bool refused = plan.at(i) == QStringLiteral("refused");
         QCOMPARE(addresses.at(i).refused, refused);
         QCOMPARE(addresses.at(i).ip, refused ? QString() : plan.at(i));
+    }
+}
+
+void TestDottedQuad::networkInput_data()
+{
+    QTest::addColumn<QString>("address");
+    QTest::addColumn<QString>("netmask");
+    QTest::addColumn<QString>("gateway");
+    // The field at fault and why: "", or "address", "netmask", "gateway" with
+    // ": address" (no dotted quad), ": mask" or ": network".
+    QTest::addColumn<QString>("fault");
+
+    // The device's own: 10.1.2.3/16.
+    QTest::newRow("all typed, /24") << "192.168.1.10"
+                                    << "255.255.255.0"
+                                    << "192.168.1.1"
+                                    << "";
+    QTest::newRow("all kept") << ""
+                              << ""
+                              << ""
+                              << "";
+    QTest::newRow("no gateway (0.0.0.0)") << "192.168.1.10"
+                                          << "255.255.255.0"
+                                          << "0.0.0.0"
+                                          << "";
+    QTest::newRow("/31 without network or broadcast address") << "10.0.0.0"
+                                                              << "255.255.255.254"
+                                                              << "10.0.0.1"
+                                                              << "";
+    QTest::newRow("/32: only itself") << "10.0.0.7"
+                                      << "255.255.255.255"
+                                      << "10.0.0.7"
+                                      << "";
+    QTest::newRow("address past 255") << "10.213.1.999"
+                                      << ""
+                                      << ""
+                                      << "address: address";
+    QTest::newRow("address with a leading zero") << "10.0.00.1"
+                                                 << "255.255.0.0"
+                                                 << ""
+                                                 << "address: address";
+    QTest::newRow("address with a space") << " 10.0.0.1"
+                                          << ""
+                                          << ""
+                                          << "address: address";
+    QTest::newRow("three parts") << "10.0.1"
+                                 << ""
+                                 << ""
+                                 << "address: address";
+    QTest::newRow("mask with a gap") << "10.1.2.3"
+                                     << "255.0.255.0"
+                                     << ""
+                                     << "netmask: mask";
+    QTest::newRow("mask of letters") << ""
+                                     << "abc"
+                                     << ""
+                                     << "netmask: mask";
+    QTest::newRow("mask 0.0.0.0") << ""
+                                  << "0.0.0.0"
+                                  << ""
+                                  << "netmask: mask";
+    QTest::newRow("mask ones after zeros") << ""
+                                           << "0.255.255.255"
+                                           << ""
+                                           << "netmask: mask";
+    QTest::newRow("gateway of letters") << "10.1.2.3"
+                                        << "255.0.255.0"
+                                        << "abc"
+                                        << "netmask: mask";
+    QTest::newRow("gateway abc") << ""
+                                 << ""
+                                 << "abc"
+                                 << "gateway: address";
+    QTest::newRow("gateway in another /24") << "192.168.1.10"
+                                            << "255.255.255.0"
+                                            << "192.168.2.1"
+                                            << "gateway: network";
+    QTest::newRow("gateway the broadcast address") << "192.168.1.10"
+                                                   << "255.255.255.0"
+                                                   << "192.168.1.255"
+                                                   << "gateway: network";
+    QTest::newRow("gateway the network address") << "192.168.1.10"
+                                                 << "255.255.255.0"
+                                                 << "192.168.1.0"
+                                                 << "gateway: network";
+    // Kept address and mask: the device's own network counts.
+    QTest::newRow("gateway in the own /16") << ""
+                                            << ""
+                                            << "10.1.200.1"
+                                            << "";
+    QTest::newRow("gateway outside the own /16") << ""
+                                                 << ""
+                                                 << "10.2.0.1"
+                                                 << "gateway: network";
+    QTest::newRow("own mask, new address") << "10.9.0.5"
+                                           << ""
+                                           << "10.1.0.1"
+                                           << "gateway: network";
+    QTest::newRow("new mask, own address") << ""
+                                           << "255.255.255.0"
+                                           << "10.1.2.1"
+                                           << "";
+    QTest::newRow("new mask, own address, outside") << ""
+                                                    << "255.255.255.0"
+                                                    << "10.1.3.1"
+                                                    << "gateway: network";
+}
+
+void TestDottedQuad::networkInput()
+{
+    QFETCH(QString, address);
+    QFETCH(QString, netmask);
+    QFETCH(QString, gateway);
+    QFETCH(QString, fault);
+    const NetworkInputFault found = CheckNetworkInput(address, netmask, gateway, "10.1.2.3", "255.255.0.0");
+    QString text;
+    if (found) {
+        const char* const fields[] = { "", "address", "netmask", "gateway" };
+        const char* const reasons[] = { "address", "mask", "network" };
+        text = QStringLiteral("%1: %2").arg(fields[found.field], reasons[found.reason]);
+    }
+    QCOMPARE(text, fault);
+    // Where the device's own settings are no address, a typed gateway is
+    // checked only against what is typed.
+    if (address.isEmpty() || netmask.isEmpty()) {
+        const NetworkInputFault unknown = CheckNetworkInput(address, netmask, gateway, "none", "none");
+        QCOMPARE(bool(unknown), found && found.reason != NetworkInputFault::OutsideNetwork);
     }
 }
 

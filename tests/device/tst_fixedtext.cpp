@@ -15,6 +15,8 @@ private slots:
     void utf8PrefixAtEveryWidth();
     void putKeepsEachFieldEnd_data();
     void putKeepsEachFieldEnd();
+    void fitsLatin1_data();
+    void fitsLatin1();
 };
 
 void TestFixedText::utf8PrefixAtEveryWidth_data()
@@ -95,6 +97,31 @@ void TestFixedText::putKeepsEachFieldEnd()
     std::memset(written, 'z', sizeof(written));
     PutBytes(bytes.constData(), static_cast<std::size_t>(bytes.size()), TextCode(code), written, FieldEnd(end));
     QCOMPARE(QByteArray(written, 8), field);
+}
+
+void TestFixedText::fitsLatin1_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("width"); // -1: no width
+    QTest::addColumn<bool>("fits");
+    QTest::newRow("empty") << QString() << 0 << true;
+    QTest::newRow("ASCII, exactly the width") << QStringLiteral("Tr7#kQ9!") << 8 << true;
+    QTest::newRow("ASCII, one byte more") << QStringLiteral("Tr7#kQ9!m") << 8 << false;
+    QTest::newRow("Latin-1 letters, one byte each") << QStringLiteral("\u00e9\u00e9\u00ff") << 3 << true;
+    QTest::newRow("outside Latin-1") << QStringLiteral("Tr7#\u20ac") << -1 << false;
+    QTest::newRow("outside the BMP") << QString::fromUcs4(U"a\U0001F600") << -1 << false;
+    QTest::newRow("long, no width") << QString(300, QLatin1Char('x')) << -1 << true;
+}
+
+void TestFixedText::fitsLatin1()
+{
+    QFETCH(QString, text);
+    QFETCH(int, width);
+    QFETCH(bool, fits);
+    QCOMPARE(width < 0 ? FitsLatin1(text) : FitsLatin1(text, size_t(width)), fits);
+    // As the pages checked it before: the Latin-1 bytes read back as the text, within the width.
+    const QByteArray bytes = text.toLatin1();
+    QCOMPARE(QString::fromLatin1(bytes) == text && (width < 0 || bytes.size() <= width), fits);
 }
 
 QTEST_APPLESS_MAIN(TestFixedText)

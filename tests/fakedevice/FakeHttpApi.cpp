@@ -525,6 +525,14 @@ struct FakeHttpApi::Impl
         }
         if (request.method == "GET" && request.path == "/new-cgi-bin/mediaport.cgi") {
             HttpResponse probe;
+            // A slow or silent probe only where a test names its path.
+            if (faults.path == request.path && faults.neverAnswer) {
+                Record(request, 0, std::string());
+                probe.neverAnswer = true;
+                return probe;
+            }
+            if (faults.path == request.path)
+                probe.delayMs = faults.delayMs;
             probe.headers.push_back({ "Content-Type", "text/plain" });
             probe.body = !state.mediaPortCgi.empty() ? state.mediaPortCgi
                                                      : "MediaPort=" + std::to_string(options.port)

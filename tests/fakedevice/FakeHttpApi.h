@@ -70,7 +70,9 @@ struct HttpDeviceState
 // Faults a test can switch on at any time.
 struct HttpFaults
 {
-    std::string path; // the reply faults apply to this path only; empty: to every path
+    // The reply faults apply to this path only; empty: to every path but the
+    // first-login probe, which takes neverAnswer and delayMs when named here.
+    std::string path;
     bool neverAnswer = false; // read the request, never answer
     bool silentAfterLogin = false; // once a login made a session, only the login paths are answered
     int delayMs = 0; // before answering

@@ -49,6 +49,8 @@ public:
     {
         m_previous = FileDialogs::SetAnswer([this](const FileDialogs::Question& question) {
             asked.append(question);
+            if (whileOpen)
+                whileOpen();
             return answers.isEmpty() ? QString() : answers.takeFirst();
         });
     }
@@ -56,6 +58,8 @@ public:
 
     QStringList answers;
     QList<FileDialogs::Question> asked;
+    // Runs while a question is open, before it is answered.
+    std::function<void()> whileOpen;
 
 private:
     FileDialogs::Answer m_previous;

@@ -299,29 +299,49 @@ void TestDeviceInfoFrame::modifyRefusals_data()
     QTest::addColumn<QString>("port");
     QTest::addColumn<QString>("gateway");
     QTest::addColumn<QString>("netmask");
-    QTest::addColumn<int>("textId");
+    QTest::addColumn<QString>("message");
     QTest::addColumn<QString>("focus");
     QTest::newRow("no start address") << true << QStringLiteral("") << QStringLiteral("x") << QStringLiteral("")
-                                      << QStringLiteral("") << 104 << QStringLiteral("m_pEditStartIP");
+                                      << QStringLiteral("") << "T104" << QStringLiteral("m_pEditStartIP");
     QTest::newRow("port not a number") << true << QStringLiteral("10.0.0.9") << QStringLiteral("80a")
-                                       << QStringLiteral("") << QStringLiteral("255.255.255.0") << 104
+                                       << QStringLiteral("") << QStringLiteral("255.255.255.0") << "T104"
                                        << QStringLiteral("m_pEditMediaPort");
     QTest::newRow("port 0") << true << QStringLiteral("10.0.0.9") << QStringLiteral("0") << QStringLiteral("10.0.0.1")
-                            << QStringLiteral("255.255.255.0") << 104 << QStringLiteral("m_pEditMediaPort");
+                            << QStringLiteral("255.255.255.0") << "T104" << QStringLiteral("m_pEditMediaPort");
     QTest::newRow("port past 16 bits") << true << QStringLiteral("10.0.0.9") << QStringLiteral("65536")
-                                       << QStringLiteral("10.0.0.1") << QStringLiteral("255.255.255.0") << 104
+                                       << QStringLiteral("10.0.0.1") << QStringLiteral("255.255.255.0") << "T104"
                                        << QStringLiteral("m_pEditMediaPort");
     QTest::newRow("no gateway") << true << QStringLiteral("10.0.0.9") << QStringLiteral("9000") << QStringLiteral("")
-                                << QStringLiteral("") << 104 << QStringLiteral("m_pEditGateway");
+                                << QStringLiteral("") << "T104" << QStringLiteral("m_pEditGateway");
     QTest::newRow("no mask") << true << QStringLiteral("10.0.0.9") << QStringLiteral("9000")
-                             << QStringLiteral("10.0.0.1") << QStringLiteral("") << 104
+                             << QStringLiteral("10.0.0.1") << QStringLiteral("") << "T104"
                              << QStringLiteral("m_pEditNetmask");
+    // Each typed address must be one, named by its label: start IP (45),
+    // gateway (38), mask (37).
+    QTest::newRow("start address past 255")
+        << true << QStringLiteral("10.213.1.999") << QStringLiteral("9000") << QStringLiteral("10.213.0.1")
+        << QStringLiteral("255.255.0.0") << "T45: T238" << QStringLiteral("m_pEditStartIP");
+    QTest::newRow("start address with a leading zero")
+        << true << QStringLiteral("10.0.00.1") << QStringLiteral("9000") << QStringLiteral("10.0.0.254")
+        << QStringLiteral("255.255.255.0") << "T45: T238" << QStringLiteral("m_pEditStartIP");
+    QTest::newRow("mask with a gap") << true << QStringLiteral("10.0.0.9") << QStringLiteral("9000")
+                                     << QStringLiteral("abc") << QStringLiteral("255.0.255.0") << "T37: T239"
+                                     << QStringLiteral("m_pEditNetmask");
+    QTest::newRow("gateway abc") << true << QStringLiteral("10.0.0.9") << QStringLiteral("9000")
+                                 << QStringLiteral("abc") << QStringLiteral("255.255.255.0") << "T38: T238"
+                                 << QStringLiteral("m_pEditGateway");
+    QTest::newRow("gateway outside the /24")
+        << true << QStringLiteral("10.0.0.9") << QStringLiteral("9000") << QStringLiteral("10.0.1.1")
+        << QStringLiteral("255.255.255.0") << "T38: T240" << QStringLiteral("m_pEditGateway");
     // The input comes first: with nothing ticked it is still checked.
     QTest::newRow("nothing ticked, input at fault")
         << false << QStringLiteral("10.0.0.9") << QStringLiteral("") << QStringLiteral("10.0.0.1")
-        << QStringLiteral("255.255.255.0") << 104 << QStringLiteral("m_pEditMediaPort");
+        << QStringLiteral("255.255.255.0") << "T104" << QStringLiteral("m_pEditMediaPort");
+    QTest::newRow("nothing ticked, address at fault")
+        << false << QStringLiteral("10.0.0.9") << QStringLiteral("9000") << QStringLiteral("10.0.0.1")
+        << QStringLiteral("255.255.0.255") << "T37: T239" << QStringLiteral("m_pEditNetmask");
     QTest::newRow("nothing ticked") << false << QStringLiteral("10.0.0.9") << QStringLiteral("9000")
-                                    << QStringLiteral("10.0.0.1") << QStringLiteral("255.255.255.0") << 51
+                                    << QStringLiteral("10.0.0.1") << QStringLiteral("255.255.255.0") << "T51"
                                     << QStringLiteral("");
 }
 
@@ -332,7 +352,7 @@ void TestDeviceInfoFrame::modifyRefusals()
     QFETCH(QString, port);
     QFETCH(QString, gateway);
     QFETCH(QString, netmask);
-    QFETCH(int, textId);
+    QFETCH(QString, message);
     QFETCH(QString, focus);
     PoolBench pool(true);
     InfoPage page(0);
@@ -350,7 +370,12 @@ void TestDeviceInfoFrame::modifyRefusals()
         QTest::mouseClick(qobject_cast<ZVMessageBox*>(dialog->Content())->OkButton(), Qt::LeftButton);
     });
     page.Click("m_pBtnModify");
-    QVERIFY(ShowedRefusal(dialogs, textId, 110));
+    QCOMPARE(dialogs.Dialogs().size(), 1);
+    const DialogAnswerer::Shown& shown = dialogs.Dialogs().constFirst();
+    QCOMPARE(shown.text, message);
+    QCOMPARE(shown.title, Text(110));
+    QCOMPARE(shown.buttonMode, 0);
+    QCOMPARE(shown.iconMode, 2);
     QCOMPARE(styleSheet, QStringLiteral("border:1px solid rgb(134, 134, 134);"));
     if (!focus.isEmpty())
         QCOMPARE(page.page->focusWidget(), page.Find<QWidget>(focus.toLatin1().constData()));
@@ -366,27 +391,33 @@ void TestDeviceInfoFrame::modifyArguments_data()
     QTest::addColumn<int>("company");
     QTest::addColumn<QString>("start");
     QTest::addColumn<QString>("netmask");
+    QTest::addColumn<QString>("gateway");
     // Per ticked device: its new address, empty for its own, "refused" when
     // nothing may be sent to it.
     QTest::addColumn<QStringList>("addresses");
 
     QTest::newRow("/16: carry into the third part")
-        << 0 << QStringLiteral("192.168.1.254") << QStringLiteral("255.255.0.0")
+        << 0 << QStringLiteral("192.168.1.254") << QStringLiteral("255.255.0.0") << QStringLiteral("192.168.1.1")
         << QStringList { "192.168.1.254", "192.168.1.255", "192.168.2.0" };
     QTest::newRow("/24: the broadcast address and past it")
-        << 0 << QStringLiteral("192.168.1.254") << QStringLiteral("255.255.255.0")
+        << 0 << QStringLiteral("192.168.1.254") << QStringLiteral("255.255.255.0") << QStringLiteral("192.168.1.1")
         << QStringList { "192.168.1.254", "refused", "refused" };
     QTest::newRow("/24: up to .254") << 0 << QStringLiteral("192.168.1.253") << QStringLiteral("255.255.255.0")
+                                     << QStringLiteral("192.168.1.1")
                                      << QStringList { "192.168.1.253", "192.168.1.254", "refused" };
-    QTest::newRow("end of the address space") << 0 << QStringLiteral("255.255.255.255") << QStringLiteral("255.255.0.0")
-                                              << QStringList { "255.255.255.255", "", "" };
+    QTest::newRow("end of the address space")
+        << 0 << QStringLiteral("255.255.255.255") << QStringLiteral("255.255.0.0") << QStringLiteral("255.255.0.1")
+        << QStringList { "255.255.255.255", "", "" };
     QTest::newRow("in order") << 0 << QStringLiteral("10.0.0.1") << QStringLiteral("255.255.255.0")
-                              << QStringList { "10.0.0.1", "10.0.0.2", "10.0.0.3" };
-    QTest::newRow("leading zero") << 0 << QStringLiteral("10.0.00.1") << QStringLiteral("255.255.255.0")
-                                  << QStringList { "10.0.00.1", "", "" };
+                              << QStringLiteral("10.0.0.254") << QStringList { "10.0.0.1", "10.0.0.2", "10.0.0.3" };
+    QTest::newRow("no gateway (0.0.0.0)")
+        << 0 << QStringLiteral("10.0.0.1") << QStringLiteral("255.255.255.0") << QStringLiteral("0.0.0.0")
+        << QStringList { "10.0.0.1", "10.0.0.2", "10.0.0.3" };
     QTest::newRow("code 43: /16") << 43 << QStringLiteral("172.16.0.255") << QStringLiteral("255.255.0.0")
+                                  << QStringLiteral("172.16.0.1")
                                   << QStringList { "172.16.0.255", "172.16.1.0", "172.16.1.1" };
     QTest::newRow("code 43: /24") << 43 << QStringLiteral("172.16.0.254") << QStringLiteral("255.255.255.0")
+                                  << QStringLiteral("172.16.0.1")
                                   << QStringList { "172.16.0.254", "refused", "refused" };
 }
 
@@ -395,11 +426,12 @@ void TestDeviceInfoFrame::modifyArguments()
     QFETCH(int, company);
     QFETCH(QString, start);
     QFETCH(QString, netmask);
+    QFETCH(QString, gateway);
     QFETCH(QStringList, addresses);
     PoolBench pool(true);
     InfoPage page(company);
     const QList<DeviceInfo*> devices = page.ListTicked(3);
-    page.Network(start, QStringLiteral("8000"), QStringLiteral("192.168.1.1"), netmask);
+    page.Network(start, QStringLiteral("8000"), gateway, netmask);
     page.Click("m_pBtnModify");
 
     const QVector<QueuedTask> tasks = pool.Recorder().Tasks();
@@ -422,7 +454,7 @@ void TestDeviceInfoFrame::modifyArguments()
         QCOMPARE(device->m_newIp, addresses.at(i).isEmpty() ? device->Ip() : addresses.at(i));
         QCOMPARE(int(device->m_newMediaPort), 8000);
         QCOMPARE(int(device->m_newWebPort), 80);
-        QCOMPARE(device->m_newGateway, QStringLiteral("192.168.1.1"));
+        QCOMPARE(device->m_newGateway, gateway);
         QCOMPARE(device->m_newNetmask, netmask);
         QCOMPARE(device->m_newDhcp, 1);
         // No DNS edit: each device keeps its servers.
@@ -736,7 +768,9 @@ void TestDeviceInfoFrame::networkBatchOnDevices()
     ListDevices(*page.page, devices);
     page.LoginAs(QStringLiteral("admin"), QStringLiteral("admin123"));
     const QString first = m_net + start;
-    page.Network(first, QString::number(port), m_net + QStringLiteral("0.1"), netmask);
+    // A gateway of the start's /24, inside either mask.
+    page.Network(
+        first, QString::number(port), m_net + start.section(QLatin1Char('.'), 0, 0) + QStringLiteral(".1"), netmask);
     page.table.CheckAll();
     page.Click("m_pBtnModify");
 

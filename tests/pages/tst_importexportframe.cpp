@@ -52,6 +52,8 @@ private slots:
     void fileNameRule();
     void importQueuesEveryNamedDevice();
     void exportOfOneDevice();
+    void exportStatusWaitsForTheAnswer_data();
+    void exportStatusWaitsForTheAnswer();
     void exportThenImportIntoThree_data();
     void exportThenImportIntoThree();
 };
@@ -229,6 +231,51 @@ void TestImportExportFrame::exportOfOneDevice()
 
     EndHeld(devices[1], StatusExportOk);
     QTRY_COMPARE(page.table.Status(1), StatusTextOf(StatusExportOk));
+}
+
+void TestImportExportFrame::exportStatusWaitsForTheAnswer_data()
+{
+    QTest::addColumn<bool>("http");
+    QTest::addColumn<bool>("save");
+    QTest::addColumn<int>("status"); // once the question is answered
+    QTest::newRow("SDK, saved") << false << true << int(StatusExportOk);
+    // Cancelled, the SDK export leaves the row as the connection left it.
+    QTest::newRow("SDK, cancelled") << false << false << int(StatusConnected);
+    QTest::newRow("HTTP API, saved") << true << true << int(StatusExportOk);
+    QTest::newRow("HTTP API, cancelled") << true << false << int(StatusExportFailed);
+}
+
+void TestImportExportFrame::exportStatusWaitsForTheAnswer()
+{
+    QFETCH(bool, http);
+    QFETCH(bool, save);
+    QFETCH(int, status);
+    PoolBench pool(false);
+    Page page(http ? 43 : 0);
+    FakeFleet fleet(http, { Loopback(64) });
+    QVERIFY(fleet.Listening());
+    ListDevices(*page.page, fleet.Listed());
+    page.Login("admin", "admin123");
+    const QString file = m_dir.filePath(http ? QStringLiteral("wait/http.txt") : QStringLiteral("wait/sdk.txt"));
+    QVERIFY(QDir().mkpath(QFileInfo(file).path()));
+    QFile::remove(file);
+    FileAnswers files;
+    if (save)
+        files.answers << file;
+    // What the row shows while the save dialog is open.
+    QStringList shownWhileOpen;
+    files.whileOpen = [&] { shownWhileOpen << page.table.Status(0); };
+    page.table.ClickCheckBox(0);
+    page.Click("m_pBtnExport");
+    QTRY_COMPARE_WITH_TIMEOUT(files.asked.size(), 1, 30000);
+    QTRY_COMPARE_WITH_TIMEOUT(page.table.Status(0), StatusTextOf(status), 30000);
+    QTRY_VERIFY(!page.page->IsBatchRunning());
+
+    QCOMPARE(shownWhileOpen.size(), 1);
+    for (int outcome : { int(StatusExportOk), int(StatusExportFailed) })
+        QVERIFY2(shownWhileOpen.at(0) != StatusTextOf(outcome), qPrintable(shownWhileOpen.at(0)));
+    QCOMPARE(QFileInfo(file).size() > 0, save);
+    QTRY_COMPARE(fleet.Sessions(0), 0);
 }
 
 void TestImportExportFrame::exportThenImportIntoThree_data()

@@ -34,7 +34,7 @@ void LoadNumberedTexts()
 {
     static QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("numbered.xml"));
-    WriteFile(path, NumberedLanguageFile(239));
+    WriteFile(path, NumberedLanguageFile(241));
     LanguageTexts::Create(path);
 }
 

@@ -15,7 +15,7 @@ namespace TestSupport
 // Loads the program's style sheet and font, as start-up does.
 void ApplyProgramStyle();
 
-// Makes text n of the language table read "T<n>" (239 texts).
+// Makes text n of the language table read "T<n>" (241 texts).
 void LoadNumberedTexts();
 
 // Clicks the check box of a row of a device table (column 0), as a user ticks a device.

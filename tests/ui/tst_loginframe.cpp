@@ -23,6 +23,7 @@
 #include <QNetworkReply>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSignalSpy>
 #include <QStackedWidget>
 #include <QTimer>
 
@@ -111,6 +112,9 @@ private slots:
     void firstPasswordThroughTheProgramsBox();
     void firstPasswordCutOnACharacterBoundary();
     void probeFailureClearsFlag();
+    void probeAnswerForAnotherAddressIsDropped();
+    void firstPasswordGoesWhereTheProbeAsked();
+    void silentProbeEndsAtItsTimeout();
     void httpCodeNeverProbes();
 
     void stateLabels_data();
@@ -129,6 +133,10 @@ private slots:
     void sdkDefaultBlockByCode();
     void httpSession();
     void httpDefaultsBodyInKeyOrder();
+    void httpDefaultsOfOfferedGroupsOnly_data();
+    void httpDefaultsOfOfferedGroupsOnly();
+    void httpUserNameAsJsonText_data();
+    void httpUserNameAsJsonText();
     void httpUserRefusedLogsOut();
     void droppedSessionKeepsPageUsable_data();
     void droppedSessionKeepsPageUsable();
@@ -371,6 +379,97 @@ void TestLoginFrame::probeFailureClearsFlag()
     Click(m_page->LoginButton());
     QTRY_COMPARE_WITH_TIMEOUT(m_page->Session().m_state, 101, kWaitMs);
     QCOMPARE(m_page->Config()->InfoLabel()->text(), Text(15));
+}
+
+void TestLoginFrame::probeAnswerForAnotherAddressIsDropped()
+{
+    // The probe asks the device at .19, which has no password; its answer,
+    // slowed down, comes once the edit holds another device.
+    auto asked = SdkDevice(19, [](DeviceState& s) { s.firstLogin = true; });
+    auto other = SdkDevice(20, [](DeviceState& s) { s.firstLogin = true; });
+    auto web = HttpDevice(19, [](HttpDeviceState& s) { s.initialised = false; });
+    QVERIFY(asked && other && web);
+    HttpFaults slow;
+    slow.path = "/new-cgi-bin/mediaport.cgi";
+    slow.delayMs = 300;
+    web->SetFaults(slow);
+    RedirectingAccess access(web->Port());
+    m_page->SetNetworkAccess(&access);
+    QSignalSpy answers(&access, &QNetworkAccessManager::finished);
+    int prompts = 0;
+    LoginFrame::SetFirstPasswordPrompt([&prompts](QWidget*) {
+        ++prompts;
+        return QString::fromLatin1(kNewPassword);
+    });
+    m_page->IpEdit()->setText(QString::fromStdString(OperationEnvironment::Address(19)));
+    m_page->PortEdit()->setText(QString::number(asked->State().mediaPort));
+    emit m_page->IsLoginFrame();
+    m_page->IpEdit()->setText(QString::fromStdString(OperationEnvironment::Address(20)));
+    m_page->PortEdit()->setText(QString::number(other->State().mediaPort));
+
+    QTRY_COMPARE_WITH_TIMEOUT(answers.count(), 1, kWaitMs);
+    QCOMPARE(web->CountRequests("/new-cgi-bin/mediaport.cgi"), 1);
+    QCoreApplication::sendPostedEvents();
+    // Dropped: no question, no first password sent anywhere, no flag set.
+    QCOMPARE(prompts, 0);
+    QVERIFY(!LoginFrame::FirstLoginPending());
+    for (FakeDevice* device : { asked.get(), other.get() }) {
+        QCOMPARE(device->CountReceived(wire::SavePassword), 0);
+        QVERIFY(device->State().firstLogin);
+    }
+}
+
+void TestLoginFrame::firstPasswordGoesWhereTheProbeAsked()
+{
+    // While the first-password box is open the edits come to hold another
+    // device; the password goes to the device the probe asked.
+    auto asked = SdkDevice(21, [](DeviceState& s) { s.firstLogin = true; });
+    auto other = SdkDevice(22, [](DeviceState& s) { s.firstLogin = true; });
+    auto web = HttpDevice(21, [](HttpDeviceState& s) { s.initialised = false; });
+    QVERIFY(asked && other && web);
+    RedirectingAccess access(web->Port());
+    m_page->SetNetworkAccess(&access);
+    const QString otherIp = QString::fromStdString(OperationEnvironment::Address(22));
+    const QString otherPort = QString::number(other->State().mediaPort + 1);
+    LoginFrame::SetFirstPasswordPrompt([this, otherIp, otherPort](QWidget*) {
+        m_page->IpEdit()->setText(otherIp);
+        m_page->PortEdit()->setText(otherPort);
+        return QString::fromLatin1(kNewPassword);
+    });
+    m_page->IpEdit()->setText(QString::fromStdString(OperationEnvironment::Address(21)));
+    m_page->PortEdit()->setText(QString::number(asked->State().mediaPort));
+    emit m_page->IsLoginFrame();
+
+    QTRY_VERIFY_WITH_TIMEOUT(!asked->State().firstLogin, kWaitMs);
+    QCOMPARE(asked->Password(), std::string(kNewPassword));
+    QCOMPARE(asked->CountReceived(wire::SavePassword), 1);
+    QCOMPARE(other->CountReceived(wire::SavePassword), 0);
+    QVERIFY(other->State().firstLogin);
+    QVERIFY(!LoginFrame::FirstLoginPending());
+}
+
+void TestLoginFrame::silentProbeEndsAtItsTimeout()
+{
+    // A device that reads the probe and never answers: the probe ends failed
+    // within its bound, which clears the pending first password.
+    auto sdk = SdkDevice(23);
+    auto web = HttpDevice(23);
+    QVERIFY(sdk && web);
+    HttpFaults silent;
+    silent.path = "/new-cgi-bin/mediaport.cgi";
+    silent.neverAnswer = true;
+    web->SetFaults(silent);
+    RedirectingAccess access(web->Port());
+    m_page->SetNetworkAccess(&access);
+    QSignalSpy answers(&access, &QNetworkAccessManager::finished);
+    LoginFrame::SetFirstLoginPending(true);
+    m_page->IpEdit()->setText(QString::fromStdString(OperationEnvironment::Address(23)));
+    m_page->PortEdit()->setText(QString::number(sdk->State().mediaPort));
+    emit m_page->IsLoginFrame();
+    QVERIFY(web->WaitRequests("/new-cgi-bin/mediaport.cgi", 1, kWaitMs));
+    QTRY_COMPARE_WITH_TIMEOUT(answers.count(), 1, LoginFrame::kProbeTimeoutMs + kWaitMs);
+    QVERIFY(!LoginFrame::FirstLoginPending());
+    QCOMPARE(sdk->CountReceived(wire::SavePassword), 0);
 }
 
 void TestLoginFrame::httpCodeNeverProbes()
@@ -870,6 +969,112 @@ void TestLoginFrame::httpDefaultsBodyInKeyOrder()
     QCOMPARE(now.groupSettings.at("record"), std::string("changed"));
     QCOMPARE(now.groupSettings.at("channel"), std::string("changed"));
     QCOMPARE(now.resets, 1);
+}
+
+void TestLoginFrame::httpDefaultsOfOfferedGroupsOnly_data()
+{
+    QTest::addColumn<QStringList>("offered");
+    QTest::addColumn<QStringList>("ticked"); // "network", "system"
+    // The Set body after its authentication, every offered group in it; empty:
+    // refused with text 82, nothing sent.
+    QTest::addColumn<QString>("groups");
+
+    QTest::newRow("only network, not offered") << QStringList { "system" } << QStringList { "network" } << QString();
+    QTest::newRow("only network, nothing offered") << QStringList() << QStringList { "network" } << QString();
+    QTest::newRow("only network, offered")
+        << QStringList { "network", "system" } << QStringList { "network" } << "},\"network\":true,\"system\":false}}";
+    // The address-keeping choice is a group of its own.
+    QTest::newRow("only network, its address-keeping part offered") << QStringList { "except_network_param",
+        "system" } << QStringList { "network" } << "},\"except_network_param\":true,\"system\":false}}";
+    QTest::newRow("system with network not offered")
+        << QStringList { "system" } << QStringList { "network", "system" } << "},\"system\":true}}";
+}
+
+void TestLoginFrame::httpDefaultsOfOfferedGroupsOnly()
+{
+    QFETCH(QStringList, offered);
+    QFETCH(QStringList, ticked);
+    QFETCH(QString, groups);
+    SetCompany(43);
+    auto web = HttpDevice(17, [&offered](HttpDeviceState& s) {
+        s.resetRange.clear();
+        for (const QString& group : offered)
+            s.resetRange.push_back(group.toStdString());
+    });
+    QVERIFY(web);
+    web->Update([](HttpDeviceState& s) {
+        for (auto& setting : s.groupSettings)
+            setting.second = "changed";
+    });
+    LogIn(OperationEnvironment::Address(17), web->Port(), QStringLiteral("admin"), QStringLiteral("admin123"));
+    QTRY_COMPARE_WITH_TIMEOUT(m_page->Config()->InfoLabel()->text(), Text(15), kWaitMs);
+    DeviceConfig* config = m_page->Config();
+    Default* page = config->m_pDefault;
+    Click(config->DefaultPageButton());
+    if (ticked.contains(QStringLiteral("system")))
+        page->m_pChkSystem->setChecked(true);
+    if (ticked.contains(QStringLiteral("network")))
+        Click(page->m_pChkNetWork);
+    const int keyRequests = web->CountRequests("/API/Maintenance/TransKey/Get");
+    Click(config->SetButton());
+
+    const HttpDeviceState now = web->State();
+    if (groups.isEmpty()) {
+        // Not shown as done: nothing was sent, nothing restored.
+        QCOMPARE(config->InfoLabel()->text(), Text(82));
+        QCOMPARE(web->CountRequests("/API/Maintenance/TransKey/Get"), keyRequests);
+        QCOMPARE(web->CountRequests("/API/Maintenance/Reset/Set"), 0);
+        QCOMPARE(now.resets, 0);
+        for (const auto& setting : now.groupSettings)
+            QCOMPARE(setting.second, std::string("changed"));
+        return;
+    }
+    QCOMPARE(config->InfoLabel()->text(), Text(77));
+    fakedevice::HttpExchange set;
+    QVERIFY(web->LastExchange("/API/Maintenance/Reset/Set", set));
+    const std::string& text = set.request.body;
+    const size_t seqEnd = text.find("},");
+    QVERIFY(seqEnd != std::string::npos);
+    QCOMPARE(QString::fromStdString(text.substr(seqEnd)), groups);
+    QCOMPARE(now.resets, 1);
+    QCOMPARE(now.groupSettings.at("system"), std::string(ticked.contains("system") ? "factory" : "changed"));
+}
+
+void TestLoginFrame::httpUserNameAsJsonText_data()
+{
+    QTest::addColumn<QString>("user");
+    QTest::newRow("ASCII") << QStringLiteral("admin");
+    QTest::newRow("Latin-1") << QStringLiteral("Jos\u00e9");
+    QTest::newRow("outside Latin-1") << QStringLiteral("\u7ba1\u7406\u5458");
+    QTest::newRow("quote and backslash") << QStringLiteral("a\"d\\min");
+}
+
+void TestLoginFrame::httpUserNameAsJsonText()
+{
+    QFETCH(QString, user);
+    SetCompany(43);
+    auto web = HttpDevice(18, [&user](HttpDeviceState& s) { s.user = user.toStdString(); });
+    QVERIFY(web);
+    LogIn(OperationEnvironment::Address(18), web->Port(), user, QStringLiteral("admin123"));
+    QTRY_COMPARE_WITH_TIMEOUT(m_page->Config()->InfoLabel()->text(), Text(15), kWaitMs);
+    DeviceConfig* config = m_page->Config();
+    Click(config->UserPageButton());
+    config->m_pUser->NewPasswordEdit()->setText(QString::fromLatin1(kNewPassword));
+    config->m_pUser->ConfirmPasswordEdit()->setText(QString::fromLatin1(kNewPassword));
+    Click(config->SetButton());
+    QCOMPARE(config->InfoLabel()->text(), Text(77));
+    QCOMPARE(web->State().password, std::string(kNewPassword));
+
+    // The body is JSON text, UTF-8 throughout; the name reads back as typed.
+    fakedevice::HttpExchange set;
+    QVERIFY(web->LastExchange("/API/SystemConfig/User/Set", set));
+    const QByteArray body = QByteArray::fromStdString(set.request.body);
+    QCOMPARE(QString::fromUtf8(body).toUtf8(), body);
+    Json::Value parsed;
+    Json::CharReaderBuilder builder;
+    std::string errors;
+    QVERIFY(ParseJsonText(builder, set.request.body, parsed, errors));
+    QCOMPARE(QString::fromStdString(parsed["data"]["user_info"]["ADMIN"]["username"].asString()), user);
 }
 
 void TestLoginFrame::httpUserRefusedLogsOut()

@@ -9,6 +9,7 @@
 #include "DeviceInfoMng.h"
 #include "DeviceWire.h"
 #include "DispatchFixtures.h"
+#include "DottedQuad.h"
 #include "FakeDevice.h"
 #include "FakeOnvif.h"
 #include "LineEdit.h"
@@ -188,6 +189,10 @@ private slots:
     void panelFollowsClicksAndChecks();
     void batchNetworkChangeAddresses_data();
     void batchNetworkChangeAddresses();
+    void networkPanelRefusesWhatIsNoAddress_data();
+    void networkPanelRefusesWhatIsNoAddress();
+    void networkPanelSendsTheTypedAddresses_data();
+    void networkPanelSendsTheTypedAddresses();
     void batchLocksThenShowsEachResult();
     void newSearchDuringBatchKeepsItsResults();
     void networkChangeMovesTheDevices();
@@ -420,8 +425,6 @@ void TestSearchFrame::batchNetworkChangeAddresses_data()
         << "255.255.255.0" << 1 << QStringList { "10.1.1.253", "10.1.1.254", "refused" } << 2;
     QTest::newRow("end of the address space") << "255.255.255.255"
                                               << "" << 1 << QStringList { "255.255.255.255", "", "" } << 2;
-    QTest::newRow("start that is no address") << "10.0.0.300"
-                                              << "" << 1 << QStringList { "10.0.0.300", "", "" } << 2;
     // An empty address keeps the device's own.
     QTest::newRow("no start address") << ""
                                       << "" << 1 << own << 2;
@@ -479,6 +482,185 @@ void TestSearchFrame::batchNetworkChangeAddresses()
     }
     EndHeldTasks(recorder);
     QTRY_VERIFY_WITH_TIMEOUT(f.Find<QPushButton>("m_pBtnModify")->isEnabled(), 8000);
+}
+
+// Lists the fake devices through a real search; what they received before is forgotten.
+static bool SearchTheFakeDevices(Fixture& f, const std::vector<std::unique_ptr<FakeDevice>>& devices)
+{
+    std::vector<std::string> targets;
+    for (const auto& device : devices)
+        targets.push_back(device->State().ip);
+    if (!SetTargets(targets))
+        return false;
+    f.page.StartSearch();
+    if (!QTest::qWaitFor([&f] { return !f.page.IsSearching(); }, 20000) || f.model->rowCount() != int(devices.size()))
+        return false;
+    for (const auto& device : devices)
+        device->ClearReceived();
+    return true;
+}
+
+// The panel's values: the clicked device's own ones (batch false), or none
+// for the devices of rows 0 to 2 (batch true); then these texts typed over
+// them, a text "own" leaving the edit as the panel has it.
+static void TypeIntoPanel(Fixture& f, bool batch, const QString& ip, const QString& netmask, const QString& gateway)
+{
+    if (batch) {
+        for (int row : { 0, 1, 2 })
+            f.ClickCheckBox(row);
+    } else {
+        f.ClickCell(0, 3);
+    }
+    f.Find<QComboBox>("m_pComNetMode")->setCurrentIndex(1); // static
+    f.Find<LineEdit>("m_pEditUserName")->setText(QStringLiteral("admin"));
+    f.Find<LineEdit>("m_pEditPassword")->setText(QStringLiteral("admin123"));
+    const QPair<const char*, QString> typed[]
+        = { { "m_pEditIP", ip }, { "m_pEditNetMask", netmask }, { "m_pEditGateway", gateway } };
+    for (const auto& edit : typed) {
+        if (edit.second != QStringLiteral("own"))
+            f.Find<LineEdit>(edit.first)
+                ->setText(QString(edit.second).replace(QStringLiteral("{net}"), QString::fromStdString(kPrefix)));
+    }
+}
+
+void TestSearchFrame::networkPanelRefusesWhatIsNoAddress_data()
+{
+    QTest::addColumn<bool>("batch");
+    QTest::addColumn<QString>("ip"); // "{net}" is this test's loopback prefix
+    QTest::addColumn<QString>("netmask");
+    QTest::addColumn<QString>("gateway");
+    QTest::addColumn<QString>("message");
+    QTest::addColumn<QString>("focus");
+    auto row = [](const char* name, bool batch, const char* ip, const char* netmask, const char* gateway,
+                   const char* message, const char* focus) {
+        QTest::newRow(name) << batch << QString(ip) << QString(netmask) << QString(gateway) << QString(message)
+                            << QString(focus);
+    };
+    row("mask with a gap, gateway abc", false, "own", "255.0.255.0", "abc", "T37: T239", "m_pEditNetMask");
+    row("gateway abc", false, "own", "own", "abc", "T38: T238", "m_pEditGateway");
+    row("mask 0.0.0.0", false, "own", "0.0.0.0", "own", "T37: T239", "m_pEditNetMask");
+    row("address with a leading zero", false, "{net}02", "own", "own", "T32: T238", "m_pEditIP");
+    row("gateway outside the typed /24", false, "own", "255.255.255.0", "10.0.0.1", "T38: T240", "m_pEditGateway");
+    row("batch: start address past 255", true, "{net}999", "", "", "T45: T238", "m_pEditIP");
+    row("batch: start address 10.0.0.300", true, "10.0.0.300", "", "", "T45: T238", "m_pEditIP");
+    row("batch: gateway outside the devices' own network", true, "", "", "10.0.0.1", "T38: T240", "m_pEditGateway");
+    row("batch: mask of letters", true, "{net}20", "mask", "", "T37: T239", "m_pEditNetMask");
+}
+
+void TestSearchFrame::networkPanelRefusesWhatIsNoAddress()
+{
+    QFETCH(bool, batch);
+    QFETCH(QString, ip);
+    QFETCH(QString, netmask);
+    QFETCH(QString, gateway);
+    QFETCH(QString, message);
+    QFETCH(QString, focus);
+    Fixture f;
+    QVERIFY(SearchTheFakeDevices(f, m_devices));
+    TaskRecorder recorder(m_pool.get());
+    TypeIntoPanel(f, batch, ip, netmask, gateway);
+    const QStringList statuses = f.Statuses();
+    DialogAnswerer dialogs;
+    QTest::mouseClick(f.Find<QPushButton>("m_pBtnModify"), Qt::LeftButton);
+
+    // One message names the field; nothing is queued, nothing reaches a device.
+    QCOMPARE(dialogs.Dialogs().size(), 1);
+    QCOMPARE(dialogs.Dialogs().at(0).text, message);
+    QCOMPARE(dialogs.Dialogs().at(0).title, QStringLiteral("T110"));
+    QCOMPARE(f.page.focusWidget(), f.Find<QWidget>(focus.toLatin1().constData()));
+    QVERIFY(recorder.Tasks().isEmpty());
+    QCoreApplication::sendPostedEvents();
+    QCOMPARE(f.Statuses(), statuses);
+    QVERIFY(f.Find<QPushButton>("m_pBtnModify")->isEnabled());
+    QVERIFY(f.ToolBarEnabled());
+    for (const auto& device : m_devices)
+        QCOMPARE(device->CountReceived(fakedevice::wire::SetNetwork), 0);
+}
+
+void TestSearchFrame::networkPanelSendsTheTypedAddresses_data()
+{
+    QTest::addColumn<bool>("batch");
+    QTest::addColumn<QString>("ip");
+    QTest::addColumn<QString>("netmask");
+    QTest::addColumn<QString>("gateway");
+    // What the devices of rows 0 to 2 (one device unless batch) receive; "own"
+    // for the device's own address.
+    QTest::addColumn<QString>("sentIp");
+    QTest::addColumn<QString>("sentNetmask");
+    QTest::addColumn<QString>("sentGateway");
+    auto row = [](const char* name, bool batch, const char* ip, const char* netmask, const char* gateway,
+                   const char* sentNetmask, const char* sentGateway) {
+        QTest::newRow(name) << batch << QString(ip) << QString(netmask) << QString(gateway) << QStringLiteral("own")
+                            << QString(sentNetmask) << QString(sentGateway);
+    };
+    row("own address, a typed /24 and its gateway", false, "own", "255.255.255.0", "{net}1", "255.255.255.0", "{net}1");
+    row("no gateway", false, "own", "own", "0.0.0.0", "255.0.0.0", "0.0.0.0");
+    row("batch: own addresses, a typed /24 and its gateway", true, "", "255.255.255.0", "{net}254", "255.255.255.0",
+        "{net}254");
+    row("batch: own addresses and masks, a gateway of the devices' /8", true, "", "", "127.0.0.2", "255.0.0.0",
+        "127.0.0.2");
+}
+
+void TestSearchFrame::networkPanelSendsTheTypedAddresses()
+{
+    QFETCH(bool, batch);
+    QFETCH(QString, ip);
+    QFETCH(QString, netmask);
+    QFETCH(QString, gateway);
+    QFETCH(QString, sentIp);
+    QFETCH(QString, sentNetmask);
+    QFETCH(QString, sentGateway);
+    Fixture f;
+    QVERIFY(SearchTheFakeDevices(f, m_devices));
+    TaskRecorder recorder(m_pool.get());
+    TypeIntoPanel(f, batch, ip, netmask, gateway);
+    DialogAnswerer dialogs;
+    auto* modify = f.Find<QPushButton>("m_pBtnModify");
+    QTest::mouseClick(modify, Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(modify->isEnabled(), 20000);
+    QVERIFY(dialogs.Dialogs().isEmpty());
+
+    // The devices listed in rows 0 to 2 are .2, .9 and .10, in m_devices 3, 1 and 0.
+    const int devices[] = { 3, 1, 0 };
+    auto bytes = [](const QString& text) {
+        const QString address = QString(text).replace(QStringLiteral("{net}"), QString::fromStdString(kPrefix));
+        unsigned char out[4] = {};
+        ParseDottedQuadBytes(address.toLatin1().constData(), out);
+        return QByteArray(reinterpret_cast<const char*>(out), 4);
+    };
+    for (int row = 0; row < (batch ? 3 : 1); ++row) {
+        FakeDevice& device = *m_devices.at(size_t(devices[row]));
+        const QString own = QString::fromStdString(device.State().ip);
+        QCOMPARE(f.model->devices().at(row)->Ip(), own);
+        DeviceInfo ok;
+        ok.m_status = StatusOk;
+        QCOMPARE(f.Statuses().at(row), ok.StatusText());
+        fakedevice::Received set;
+        for (const fakedevice::Received& received : device.ReceivedRequests())
+            if (received.type == fakedevice::wire::SetNetwork)
+                set = received;
+        QCOMPARE(set.payload.size(), size_t(840));
+        const char* record = reinterpret_cast<const char*>(set.payload.data()) + 96;
+        const QByteArray sent(record + offsetof(ZVNetNewDevInfo, newIp), 12); // address, mask, gateway
+        QCOMPARE(sent.toHex(' '),
+            (bytes(sentIp == QStringLiteral("own") ? own : sentIp) + bytes(sentNetmask) + bytes(sentGateway))
+                .toHex(' '));
+        // The device took them.
+        const fakedevice::DeviceState state = device.State();
+        QCOMPARE(QString::fromStdString(state.ip), own);
+        QCOMPARE(bytes(QString::fromStdString(state.netmask)), bytes(sentNetmask));
+        QCOMPARE(bytes(QString::fromStdString(state.gateway)), bytes(sentGateway));
+        QVERIFY(device.WaitListening(20000));
+        device.Update([](fakedevice::DeviceState& s) {
+            s.netmask = fakedevice::DeviceState().netmask;
+            s.gateway = fakedevice::DeviceState().gateway;
+        });
+    }
+    // Nothing reached the devices outside the change.
+    for (size_t other = 0; other < m_devices.size(); ++other) {
+        if (!std::count(devices, devices + (batch ? 3 : 1), int(other)))
+            QCOMPARE(m_devices.at(other)->CountReceived(fakedevice::wire::SetNetwork), 0);
+    }
 }
 
 void TestSearchFrame::batchLocksThenShowsEachResult()
