@@ -399,12 +399,12 @@ QStringList WindowRun::Targets() const
     return ips;
 }
 
-// In address order, as the fleet made them (they never move).
+// In address order, as the fleet made them (they never move); none outside the HTTP JSON API.
 std::vector<FakeHttpApi*> WindowRun::HttpTargets() const
 {
     std::vector<FakeHttpApi*> devices;
     for (const auto& device : m_fleet->http) {
-        if (device->State().initialised)
+        if (Http() && device->State().initialised)
             devices.push_back(device.get());
     }
     return devices;
