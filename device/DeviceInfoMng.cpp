@@ -24,6 +24,14 @@ void FreeDevices(QList<DeviceInfo*>& devices, const QList<DeviceInfo*>& kept)
             device->DeleteWhenIdle();
     }
 }
+
+void ResetStatus(const QList<DeviceInfo*>& devices)
+{
+    for (DeviceInfo* device : devices) {
+        if (device)
+            device->m_status = StatusNone;
+    }
+}
 } // namespace
 
 DeviceInfoMng* DeviceInfoMng::Instance()
@@ -73,8 +81,10 @@ void DeviceInfoMng::ReplaceExtranetDevices(const QList<DeviceInfo*>& devices)
 
 void DeviceInfoMng::ResetLanDeviceStatus()
 {
-    for (DeviceInfo* device : qAsConst(m_lanDevices)) {
-        if (device)
-            device->m_status = StatusNone;
-    }
+    ResetStatus(m_lanDevices);
+}
+
+void DeviceInfoMng::ResetExtranetDeviceStatus()
+{
+    ResetStatus(m_extranetDevices);
 }

@@ -7,7 +7,8 @@ class DeviceInfo;
 
 // The process-wide owner of the devices the two searches found: the LAN list
 // and the IP-range list. The search pages hand it their sorted lists; the
-// operation pages list the LAN devices from it. GUI thread only.
+// operation pages list the LAN devices from it (the range devices for the
+// HTTP API customers, who have no LAN search). GUI thread only.
 //
 // Replacing a list frees its devices, except those still busy with an
 // operation (DeviceInfo::IsBusy): they go once that operation has ended.
@@ -29,8 +30,9 @@ public:
     // copy of devices.
     void ReplaceLanDevices(const QList<DeviceInfo*>& devices);
     void ReplaceExtranetDevices(const QList<DeviceInfo*>& devices);
-    // Every LAN device shows no status.
+    // Every LAN (range) device shows no status.
     void ResetLanDeviceStatus();
+    void ResetExtranetDeviceStatus();
 
     QList<DeviceInfo*> m_lanDevices;
     QList<DeviceInfo*> m_extranetDevices;

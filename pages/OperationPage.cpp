@@ -138,8 +138,15 @@ void OperationPage::RefreshDeviceList()
     if (!m_pModel)
         return;
     m_pModel->clear();
-    DeviceInfoMng::Instance()->ResetLanDeviceStatus();
-    m_pModel->setDevices(DeviceInfoMng::Instance()->m_lanDevices);
+    DeviceInfoMng* devices = DeviceInfoMng::Instance();
+    // The HTTP API customers have no LAN search: their pages list the range.
+    if (IsHttpApiCompany(ZVAppSetting::Instance()->m_company)) {
+        devices->ResetExtranetDeviceStatus();
+        m_pModel->setDevices(devices->m_extranetDevices);
+        return;
+    }
+    devices->ResetLanDeviceStatus();
+    m_pModel->setDevices(devices->m_lanDevices);
 }
 
 void OperationPage::ClearDeviceList()

@@ -203,6 +203,12 @@ void ExtranetsearchFrame::SearchExtranetDevice()
         m_foundDevices.clear();
         m_bFoundListed = false;
     }
+    const bool listedByPages = IsHttpApiCompany(ZVAppSetting::Instance()->m_company);
+    // No page may keep the devices about to be freed in its table meanwhile.
+    for (DevicePage* page : qAsConst(m_pages)) {
+        if (page && listedByPages)
+            page->ClearDeviceList();
+    }
     DeviceInfoMng::Instance()->ReplaceExtranetDevices(QList<DeviceInfo*>());
 
     quint32 first = 0;
@@ -335,6 +341,12 @@ void ExtranetsearchFrame::OnRangeFinished()
         DeviceInfoMng::Instance()->SetExtranetDevices(m_foundDevices);
         m_bFoundListed = true;
         m_pModel->setDevices(m_foundDevices);
+    }
+    if (IsHttpApiCompany(ZVAppSetting::Instance()->m_company)) {
+        for (DevicePage* page : qAsConst(m_pages)) {
+            if (page)
+                page->RefreshDeviceList();
+        }
     }
     QCoreApplication::postEvent(this, new QEvent(PageEvents::SearchFinishedEvent));
 }

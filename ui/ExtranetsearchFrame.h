@@ -38,6 +38,10 @@ public:
     void SetFilterColumn(int column) override;
     void SetFilterText(const QString& text) override;
     bool IsSearching() const { return m_rangeSearch.IsRunning(); }
+    // The operation pages that list the range's devices (the HTTP API
+    // customers' only list): cleared when a search starts, refreshed when
+    // it ends.
+    void SetPages(const QList<DevicePage*>& pages) { m_pages = pages; }
     // A device of the list has ended an operation: finished drops it from the
     // list; the list emptied ends the page's work as a search end does.
     void OnDeviceTaskFinished(DeviceInfo* device, bool finished) override;
@@ -85,4 +89,5 @@ private:
     RangeSearch m_rangeSearch;
     // m_foundDevices is DeviceInfoMng's list now, no longer the page's own.
     bool m_bFoundListed = true;
+    QList<DevicePage*> m_pages;
 };

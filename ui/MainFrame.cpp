@@ -124,7 +124,8 @@ void MainFrame::BuildPages(const PageFactory& pages)
     m_pLoginFrame = pages.CreateLoginPage(this);
     for (PageIndex index : { PageDeviceInfo, PageImportExport, PageChangePassword, PageExportExcel })
         m_pages[index] = pages.CreatePage(index, this);
-    m_pages[PageExtranetSearch] = new ExtranetsearchFrame(this);
+    auto* rangeSearch = new ExtranetsearchFrame(this);
+    m_pages[PageExtranetSearch] = rangeSearch;
     m_pages[PageStreamConfig] = pages.CreatePage(PageStreamConfig, this);
     m_pOsdConfig = pages.CreateOsdPage(this);
     m_pages[PageOSDConfig] = m_pOsdConfig->Page();
@@ -135,10 +136,11 @@ void MainFrame::BuildPages(const PageFactory& pages)
         if (page)
             page->m_pToolBarFrame = m_pToolBar;
     }
-    m_pSearchFrame->SetPages(
-        { m_pages[PageUpgrade], m_pages[PageDeviceInfo], m_pages[PageImportExport], m_pages[PageChangePassword],
-            m_pages[PageExportExcel], m_pages[PageStreamConfig], m_pages[PageOSDConfig], m_pages[PageRecoveryDevice],
-            m_pages[PageInitialDevice], m_pages[PageRebootDevice], m_pages[PageChangeDevice] });
+    const QList<DevicePage*> listPages = { m_pages[PageUpgrade], m_pages[PageDeviceInfo], m_pages[PageImportExport],
+        m_pages[PageChangePassword], m_pages[PageExportExcel], m_pages[PageStreamConfig], m_pages[PageOSDConfig],
+        m_pages[PageRecoveryDevice], m_pages[PageInitialDevice], m_pages[PageRebootDevice], m_pages[PageChangeDevice] };
+    m_pSearchFrame->SetPages(listPages);
+    rangeSearch->SetPages(listPages);
     m_pSearchFrame->SetFilterColumn(1);
 
     for (int index = 0; index < PageCount; ++index) {

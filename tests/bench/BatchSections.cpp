@@ -8,8 +8,8 @@
 // is logged out and has no work left off the GUI thread, against
 // 1.2 x ceil(devices / pool threads) x one device's time (the median of
 // single-device batches the same way); the peak of device tasks running at
-// once against the pool's bound (a task that hands its device to the SDK's
-// own threads ends early, so a batch of short tasks may stay below it); and the longest GUI timer gap. Every device
+// once on the pool (shown beside the pool's bound, which it cannot pass: the
+// pool has that many threads); and the longest GUI timer gap. Every device
 // must succeed (on the device side too), else the section fails.
 
 #include "DeviceFixtures.h"
@@ -229,7 +229,8 @@ Outcome Measure(const Options& options, Report& report, const QString& what, con
     figure.title = QStringLiteral("batch %1 of 200 devices against the pool bound").arg(what);
     figure.measures = measures
         + QStringLiteral("; one device's time is the median of %1 single-device batches per run; peak device tasks "
-                         "running at once, counted as they run on the pool threads")
+                         "running at once, counted as they run on the pool threads (shown, not a goal: the pool has "
+                         "exactly as many threads as its bound)")
               .arg(singles);
     figure.figure = QStringLiteral("all ended after %1; one device %2; peak %3 device tasks at once")
                         .arg(whole.Text("ms", 1), one.Text("ms", 2))
@@ -238,14 +239,13 @@ Outcome Measure(const Options& options, Report& report, const QString& what, con
                       .arg(bound)
                       .arg(rounds)
                       .arg(limit, 0, 'f', 1);
-    figure.goal = QStringLiteral("every device succeeds; all ended within 1.2 x rounds x one device; never more "
-                                 "device tasks at once than the pool's bound");
+    figure.goal = QStringLiteral("every device succeeds; all ended within 1.2 x rounds x one device");
     const bool inTime = whole.Median() <= limit;
-    figure.met = fault.isEmpty() && inTime && peak <= bound;
+    figure.met = fault.isEmpty() && inTime;
     figure.gap = !fault.isEmpty() ? fault
         : !inTime
         ? QStringLiteral("median %1 ms over the %2 ms bound").arg(whole.Median(), 0, 'f', 1).arg(limit, 0, 'f', 1)
-        : QStringLiteral("%1 device tasks ran at once, above the bound").arg(peak);
+        : QString();
     report.Add(figure);
 
     Figure gapFigure;

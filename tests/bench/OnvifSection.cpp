@@ -35,7 +35,8 @@ struct Result
 {
     int found = 0;
     qint64 lastMs = 0;
-    bool crashed = false;
+    bool crashed = false; // ended by a signal of its own
+    bool stopped = false; // still running at its time limit, so killed
 };
 
 QString Address(int n) // 0-based, as lan.sh counts
@@ -122,11 +123,12 @@ Result External(const NamespaceLan& lan, const QString& program, const QStringLi
         consume();
     }
     if (process.state() != QProcess::NotRunning) {
+        r.stopped = true;
         process.kill();
         process.waitForFinished(5000);
     }
     consume();
-    r.crashed = process.exitStatus() == QProcess::CrashExit;
+    r.crashed = !r.stopped && process.exitStatus() == QProcess::CrashExit;
     if (!reportsItself) {
         r.found = seen.size();
         // A client that fails before its list still said how many it had heard.
@@ -144,18 +146,21 @@ struct ClientRuns
     Series lastMs;
     int fewest = kDevices;
     int crashes = 0;
+    int stops = 0;
     void Add(const Result& r)
     {
         lastMs.Add(r.lastMs);
         fewest = std::min(fewest, r.found);
         crashes += r.crashed ? 1 : 0;
+        stops += r.stopped ? 1 : 0;
     }
     QString Text() const
     {
-        return QStringLiteral("fewest found %1/%2; last answer after %3%4")
+        return QStringLiteral("fewest found %1/%2; last answer after %3%4%5")
             .arg(fewest)
             .arg(kDevices)
             .arg(lastMs.Text("ms"))
+            .arg(stops ? QStringLiteral("; stopped at its time limit in %1 runs").arg(stops) : QString())
             .arg(crashes ? QStringLiteral("; crashed in %1 runs").arg(crashes) : QString());
     }
 };

@@ -67,7 +67,8 @@ private slots:
     void replaceFreesEveryOldDeviceOnce_data();
     void replaceFreesEveryOldDeviceOnce();
     void setKeepsItsOwnCopy();
-    void resetLanDeviceStatus();
+    void resetDeviceStatus_data();
+    void resetDeviceStatus();
     void busyDeviceOutlivesItsList_data();
     void busyDeviceOutlivesItsList();
     void taskThatCannotBeQueuedLeavesTheDeviceIdle();
@@ -164,20 +165,40 @@ void TestDeviceInfoMng::setKeepsItsOwnCopy()
     manager->ReplaceLanDevices({});
 }
 
-void TestDeviceInfoMng::resetLanDeviceStatus()
+void TestDeviceInfoMng::resetDeviceStatus_data()
 {
+    QTest::addColumn<bool>("range");
+    QTest::newRow("LAN list") << false;
+    QTest::newRow("range list") << true;
+}
+
+void TestDeviceInfoMng::resetDeviceStatus()
+{
+    QFETCH(bool, range);
     DeviceInfoMng* manager = DeviceInfoMng::Instance();
-    manager->ResetLanDeviceStatus(); // empty: nothing to do
+    const auto reset = [manager, range] {
+        if (range)
+            manager->ResetExtranetDeviceStatus();
+        else
+            manager->ResetLanDeviceStatus();
+    };
+    reset(); // empty: nothing to do
     QList<DeviceInfo*> devices;
     for (int status : { int(StatusOk), int(StatusWaiting), int(StatusRebootOk) }) {
         devices << NewDevice(nullptr, QStringLiteral("10.0.1.%1").arg(status));
         devices.last()->m_status = status;
     }
-    manager->SetLanDevices(devices);
-    manager->ResetLanDeviceStatus();
+    // The other list keeps its statuses.
+    DeviceInfo* other = NewDevice(nullptr, QStringLiteral("10.0.2.1"));
+    other->m_status = StatusOk;
+    manager->SetLanDevices(range ? QList<DeviceInfo*> { other } : devices);
+    manager->SetExtranetDevices(range ? devices : QList<DeviceInfo*> { other });
+    reset();
     for (DeviceInfo* device : qAsConst(devices))
         QCOMPARE(int(device->m_status), int(StatusNone));
+    QCOMPARE(int(other->m_status), int(StatusOk));
     manager->ReplaceLanDevices({});
+    manager->ReplaceExtranetDevices({});
 }
 
 void TestDeviceInfoMng::busyDeviceOutlivesItsList_data()

@@ -5,6 +5,7 @@
 //              [--reply-delay MS]
 //              [--sdk N] [--onvif N] [--http N] [--web-port P] [--onvif-port P]
 //              [--discovery-port P] [--multicast] [--silent N] [--late N] [--refuse N]
+//              [--new-http N]
 //
 // --count N --first 127.0.0.10 makes devices at 127.0.0.10 .. 127.0.0.(9+N);
 // --address may be repeated instead. Prints one "device IP" line per device once
@@ -24,6 +25,8 @@
 // discovery answers, each by up to MS), the --refuse N before those hold
 // another password than --password ("<PW>-other") and so refuse it.
 // --reply-delay without --late delays every device, as before.
+// --new-http N: the last N HTTP devices have no password yet (as --first-login
+// makes every device).
 
 #include "FakeDevice.h"
 #include "FakeHttpApi.h"
@@ -44,7 +47,8 @@ int Usage()
         "                  [--user NAME] [--password PW] [--first-login] [--broadcast] [--seconds S]\n"
         "                  [--reply-delay MS]\n"
         "                  [--sdk N] [--onvif N] [--http N] [--web-port P] [--onvif-port P]\n"
-        "                  [--discovery-port P] [--multicast] [--silent N] [--late N] [--refuse N]\n");
+        "                  [--discovery-port P] [--multicast] [--silent N] [--late N] [--refuse N]\n"
+        "                  [--new-http N]\n");
     return 2;
 }
 
@@ -84,7 +88,7 @@ int main(int argc, char** argv)
     long replyDelayMs = -1;
     long sdkCount = -1, onvifCount = -1, httpCount = -1;
     long webPort = 80, onvifPort = 8080, discoveryPort = fakedevice::kOnvifDiscoveryPort;
-    long silent = 0, late = 0, refuse = 0;
+    long silent = 0, late = 0, refuse = 0, newHttp = 0;
     std::string first = "127.0.0.10", user = "admin", password = "admin123";
     bool firstLogin = false, broadcast = false, multicast = false, countGiven = false;
     fakedevice::program::Options arguments;
@@ -103,7 +107,7 @@ int main(int argc, char** argv)
     arguments.Flag("--multicast", multicast);
     arguments.Numbers(
         { { "--sdk", &sdkCount }, { "--silent", &silent }, { "--late", &late }, { "--refuse", &refuse } }, 0, 60000);
-    arguments.Numbers({ { "--onvif", &onvifCount }, { "--http", &httpCount } }, 0, 1000);
+    arguments.Numbers({ { "--onvif", &onvifCount }, { "--http", &httpCount }, { "--new-http", &newHttp } }, 0, 1000);
     if (!arguments.Parse(argc, argv))
         return Usage();
     const bool mixed = sdkCount >= 0 || onvifCount >= 0 || httpCount >= 0;
@@ -149,6 +153,7 @@ int main(int argc, char** argv)
         const long ofKind = kind == Kind::Sdk ? sdkCount : kind == Kind::Onvif ? onvifCount : httpCount;
         const Fault fault = FaultOf(index, ofKind, silent, late, refuse);
         const std::string& devicePassword = fault == Fault::Refuse ? otherPassword : password;
+        const bool noPassword = firstLogin || (kind == Kind::Http && ofKind - 1 - index < newHttp);
         // MAC, id and name follow the address, so that devices of several programs never clash.
         const int number = fakedevice::program::AddressNumber(ip);
         if (number < 0)
@@ -171,14 +176,14 @@ int main(int argc, char** argv)
 
         fakedevice::DeviceState state = fakedevice::LoopbackDeviceState(ip, id);
         state.mediaPort = static_cast<uint16_t>(tcpPort);
-        state.users = { { user, firstLogin ? std::string() : devicePassword } };
-        state.firstLogin = firstLogin;
+        state.users = { { user, noPassword ? std::string() : devicePassword } };
+        state.firstLogin = noPassword;
         if (kind == Kind::Http) {
             state.webPort = static_cast<uint16_t>(webPort);
             fakedevice::HttpDeviceState httpState;
             httpState.user = user;
-            httpState.password = firstLogin ? std::string() : devicePassword;
-            httpState.initialised = !firstLogin;
+            httpState.password = noPassword ? std::string() : devicePassword;
+            httpState.initialised = !noPassword;
             fakedevice::FakeHttpApi::Options httpOptions;
             httpOptions.ip = ip;
             httpOptions.port = static_cast<uint16_t>(webPort);

@@ -109,17 +109,26 @@ inline void EndHeldRunning(DeviceInfo* device, int status)
     });
 }
 
-// The LAN list becomes devices (DeviceInfoMng owns them) and the page lists it.
+// The list the pages show becomes devices (DeviceInfoMng owns them) and the
+// page lists it: the LAN list, or the range list for the HTTP API customers.
+inline void ReplacePagesList(const QList<DeviceInfo*>& devices)
+{
+    if (IsHttpApiCompany(ZVAppSetting::Instance()->m_company))
+        DeviceInfoMng::Instance()->ReplaceExtranetDevices(devices);
+    else
+        DeviceInfoMng::Instance()->ReplaceLanDevices(devices);
+}
+
 inline void ListDevices(DevicePage& page, const QList<DeviceInfo*>& devices)
 {
-    DeviceInfoMng::Instance()->ReplaceLanDevices(devices);
+    ReplacePagesList(devices);
     page.RefreshDeviceList();
 }
 
 inline void ClearDevices(DevicePage& page)
 {
     page.ClearDeviceList();
-    DeviceInfoMng::Instance()->ReplaceLanDevices({});
+    ReplacePagesList({});
 }
 
 // Reading and ticking a page's table as a user sees it.

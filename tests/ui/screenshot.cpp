@@ -395,7 +395,8 @@ CheckBoxTableModel* ModelOf(const CheckBoxTableView* view)
 }
 
 // The search page lists 20 devices: found by the running search where the
-// customer has a LAN search, else listed as a search would list them.
+// customer has a LAN search, else listed as a search would list them (on the
+// range list, which the HTTP API customers' pages show).
 void ListDevices(MainFrame* window)
 {
     SearchFrame* search = window->SearchPage();
@@ -417,7 +418,7 @@ void ListDevices(MainFrame* window)
             device->InitFromSearchRsp(&record, false);
             devices << device;
         }
-        DeviceInfoMng::Instance()->ReplaceLanDevices(devices);
+        DeviceInfoMng::Instance()->ReplaceExtranetDevices(devices);
         ModelOf(view)->setDevices(devices);
     }
     WaitFor([&] { return !search->IsSearching() && view->model()->rowCount() == 20; }, "20 listed devices");
@@ -785,7 +786,9 @@ const PageShot kPageShots[] = {
 // with the 20 listed devices, at 1920x1080 and at the minimum size.
 void RenderPages(MainFrame* window, const QString& stem)
 {
-    const QList<DeviceInfo*> devices = DeviceInfoMng::Instance()->m_lanDevices;
+    const bool range = IsHttpApiCompany(ZVAppSetting::Instance()->m_company);
+    DeviceInfoMng* listed = DeviceInfoMng::Instance();
+    const QList<DeviceInfo*> devices = range ? listed->m_extranetDevices : listed->m_lanDevices;
     for (const PageShot& shot : kPageShots) {
         QPushButton* button = window->ToolBar()->Button(shot.button);
         if (!button || !button->isVisible())
@@ -822,7 +825,10 @@ void RenderPages(MainFrame* window, const QString& stem)
             SaveWindow(
                 window, QStringLiteral("%1-%2-%3.png").arg(stem, QLatin1String(shot.name), QLatin1String(size.second)));
         }
-        DeviceInfoMng::Instance()->ResetLanDeviceStatus();
+        if (range)
+            listed->ResetExtranetDeviceStatus();
+        else
+            listed->ResetLanDeviceStatus();
         for (int i = 0; i < devices.size(); ++i) {
             devices.at(i)->m_upgradeProgress = -1;
             devices.at(i)->m_searchRsp = records.at(i);

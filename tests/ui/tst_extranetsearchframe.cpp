@@ -116,6 +116,8 @@ private slots:
     void otherPagesBatchKeepsTheToolBarLocked();
     void lastDeviceDoneUnlocksTheToolBar();
     void jsonSearchOfHttpDevices();
+    void pagesListTheRangeForHttpApiCustomers_data();
+    void pagesListTheRangeForHttpApiCustomers();
     void jsonRequestNamesTheRange();
     void jsonRecordFillsItsFields_data();
     void jsonRecordFillsItsFields();
@@ -408,6 +410,64 @@ void TestExtranetsearchFrame::jsonSearchOfHttpDevices()
     QCOMPARE(found.at(1)->m_searchRsp.networkMode, 4u);
     QCOMPARE(found.at(0)->m_searchRsp.networkMode, 5u);
     QCOMPARE(int(found.at(0)->m_searchRsp.webPort), int(devices.front()->Port()));
+}
+
+void TestExtranetsearchFrame::pagesListTheRangeForHttpApiCustomers_data()
+{
+    QTest::addColumn<int>("company");
+    QTest::newRow("code 0: the pages keep the LAN list") << 0;
+    QTest::newRow("code 43: the pages list the range") << 43;
+}
+
+// Without a LAN search the range is the list the operation pages show: they
+// let go of it before a new search frees it, and list what it found.
+void TestExtranetsearchFrame::pagesListTheRangeForHttpApiCustomers()
+{
+    QFETCH(int, company);
+    const bool listed = company == 43;
+    ZVAppSetting::Instance()->m_company = company;
+    class RangePage : public DevicePage
+    {
+    public:
+        RangePage()
+            : DevicePage(nullptr, QEvent::Type(1013))
+        {
+        }
+        void RefreshDeviceList() override { lists.append(DeviceInfoMng::Instance()->m_extranetDevices); }
+        // The devices still held when the page is told to let go.
+        void ClearDeviceList() override { heldAtClear.append(DeviceInfoMng::Instance()->m_extranetDevices.size()); }
+        QList<QList<DeviceInfo*>> lists;
+        QList<int> heldAtClear;
+    } pageOfList;
+
+    const std::string prefix = "127.251." + std::to_string(getpid() % 256) + ".";
+    std::vector<std::unique_ptr<fakedevice::FakeHttpApi>> web;
+    QString start = m_liveAddresses.at(0);
+    QString stop = m_liveAddresses.at(2);
+    if (listed) {
+        web = fakedevice::MakeHttpDevices({ prefix + "30", prefix + "31", prefix + "32" }, 0);
+        QCOMPARE(web.size(), size_t(3));
+        QCOMPARE(ZVSdkSetRangeSearch(web.front()->Port(), 64, 1000), 1);
+        start = QString::fromStdString(prefix + "30");
+        stop = QString::fromStdString(prefix + "32");
+    }
+    Fixture f;
+    f.page.SetPages({ &pageOfList, nullptr });
+    for (int search = 0; search < 2; ++search) {
+        f.Search(start, stop);
+        QVERIFY(f.WaitEnd());
+        QCOMPARE(f.model->rowCount(), 3);
+    }
+    ZVSdkSetRangeSearch(0, 0, 0);
+    if (!listed) {
+        QVERIFY(pageOfList.heldAtClear.isEmpty());
+        QVERIFY(pageOfList.lists.isEmpty());
+        return;
+    }
+    // The second search told the page before it freed the three of the first.
+    QCOMPARE(pageOfList.heldAtClear, (QList<int> { 0, 3 }));
+    QCOMPARE(pageOfList.lists.size(), 2);
+    QCOMPARE(pageOfList.lists.last(), f.model->devices());
 }
 
 void TestExtranetsearchFrame::jsonRequestNamesTheRange()
