@@ -184,7 +184,7 @@ int Default::CheckInput() const
         return 82;
     // Only the groups the device offers are sent: a choice of none of them
     // would restore nothing.
-    if (IsHttpApiCompany(Company())) {
+    if (UsesHttpApi()) {
         bool values[GroupCount];
         GroupValues(values);
         bool offered = false;

@@ -140,7 +140,7 @@ void OperationPage::RefreshDeviceList()
     m_pModel->clear();
     DeviceInfoMng* devices = DeviceInfoMng::Instance();
     // The HTTP API customers have no LAN search: their pages list the range.
-    if (IsHttpApiCompany(ZVAppSetting::Instance()->m_company)) {
+    if (UsesHttpApi()) {
         devices->ResetExtranetDeviceStatus();
         m_pModel->setDevices(devices->m_extranetDevices);
         return;

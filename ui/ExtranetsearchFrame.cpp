@@ -203,7 +203,7 @@ void ExtranetsearchFrame::SearchExtranetDevice()
         m_foundDevices.clear();
         m_bFoundListed = false;
     }
-    const bool listedByPages = IsHttpApiCompany(ZVAppSetting::Instance()->m_company);
+    const bool listedByPages = UsesHttpApi();
     // No page may keep the devices about to be freed in its table meanwhile.
     for (DevicePage* page : qAsConst(m_pages)) {
         if (page && listedByPages)
@@ -342,7 +342,7 @@ void ExtranetsearchFrame::OnRangeFinished()
         m_bFoundListed = true;
         m_pModel->setDevices(m_foundDevices);
     }
-    if (IsHttpApiCompany(ZVAppSetting::Instance()->m_company)) {
+    if (UsesHttpApi()) {
         for (DevicePage* page : qAsConst(m_pages)) {
             if (page)
                 page->RefreshDeviceList();
