@@ -295,7 +295,7 @@ void DeviceInfo::checkUpgradeResult(bool ok)
     delete upload;
 }
 
-void DeviceInfo::EndWorker(int status, unsigned requesters)
+void DeviceInfo::EndWorker(int status, unsigned requesters, std::function<void(DeviceInfo&)> shown)
 {
     // Counted until the logout has been handed on, so that the device is not
     // deleted meanwhile and HasOffThreadWork shows the end in progress.
@@ -314,7 +314,9 @@ void DeviceInfo::EndWorker(int status, unsigned requesters)
     m_status = status;
     // The pages hear of the result first, on the device's thread; the logout
     // follows on a pool thread, and the device is released after it.
-    RunOnDeviceThread(this, [this, requesters, end] {
+    RunOnDeviceThread(this, [this, requesters, end, shown = std::move(shown)] {
+        if (shown)
+            RunGuarded("worker values", [this, &shown] { shown(*this); });
         CallRequesters(false, requesters);
         auto logout = [this] {
             RunGuarded("worker logout", [this] { Logout("worker"); });

@@ -214,8 +214,10 @@ public:
     void NotifyRequesters(bool finished, unsigned requesters = AllRequesters);
     // How every pool worker ends: stores status, reports finished false to
     // its pages on the device's thread, then logs out on a pool thread and
-    // releases the device.
-    void EndWorker(int status, unsigned requesters = AllRequesters);
+    // releases the device. shown, when given, stores what the worker found for
+    // the tables and pages: on the device's thread, in the same event, before
+    // the pages hear (a pool thread writes nothing the GUI thread reads).
+    void EndWorker(int status, unsigned requesters = AllRequesters, std::function<void(DeviceInfo&)> shown = {});
     // Runs work on a task-pool thread, so that the device's own thread never
     // waits on the network; the device is not destroyed before the work has
     // returned. False when the pool takes no more work (shutting down): then

@@ -6,6 +6,7 @@
 #include "WorkerSupport.h"
 
 #include <cstring>
+#include <optional>
 
 namespace
 {
@@ -19,6 +20,20 @@ constexpr int kMaxChannels = 256;
 QString Position(int x, int y)
 {
     return QString::number(x) + QLatin1Char(',') + QString::number(y);
+}
+
+// The texts the table shows, stored when the worker ends; without a channel
+// name the listed one stays.
+ShownValues ShownOsd(int nameX, int nameY, int dateX, int dateY, std::optional<QString> channelName = std::nullopt)
+{
+    const QString namePos = Position(nameX, nameY);
+    const QString datePos = Position(dateX, dateY);
+    return [namePos, datePos, channelName](DeviceInfo& device) {
+        device.m_osdNamePos = namePos;
+        device.m_osdDatePos = datePos;
+        if (channelName)
+            device.m_osdChannelName = *channelName;
+    };
 }
 
 // The name in the local 8-bit code page, cut at a character boundary to the
@@ -49,7 +64,7 @@ bool QueryOsd(DeviceInfo* device)
     return QueryRecords(*device, ZVNET_PARAM_OSD, device->m_osdRecords, &DeviceInfo::OnOsdRecord, &mask, result);
 }
 
-int SetThroughSdk(DeviceInfo* device)
+int SetThroughSdk(DeviceInfo* device, ShownValues&)
 {
     if (!QueryOsd(device))
         return StatusFailed;
@@ -62,17 +77,16 @@ int SetThroughSdk(DeviceInfo* device)
     return SetRecords(*device, ZVNET_PARAM_OSD, device->m_osdRecords) != 0 ? StatusOk : StatusFailed;
 }
 
-int QueryThroughSdk(DeviceInfo* device)
+int QueryThroughSdk(DeviceInfo* device, ShownValues& shown)
 {
     if (!QueryOsd(device))
         return StatusQueryFailed;
     const ZVNetOsdParam& record = device->m_osdRecords.front();
-    device->m_osdNamePos = Position(record.nameX, record.nameY);
-    device->m_osdDatePos = Position(record.dateX, record.dateY);
     const char* name = record.channelName;
     const void* end = std::memchr(name, '\0', sizeof(record.channelName));
     const int length = end ? static_cast<int>(static_cast<const char*>(end) - name) : int(sizeof(record.channelName));
-    device->m_osdChannelName = QString::fromUtf8(name, CompleteUtf8Length(name, length));
+    shown = ShownOsd(record.nameX, record.nameY, record.dateX, record.dateY,
+        QString::fromUtf8(name, CompleteUtf8Length(name, length)));
     return StatusQueryOk;
 }
 
@@ -92,7 +106,7 @@ Json::Value Pos(int x, int y)
     return pos;
 }
 
-int SetThroughHttp(DeviceInfo* device)
+int SetThroughHttp(DeviceInfo* device, ShownValues& shown)
 {
     if (device->m_osdChannelName.isEmpty())
         return StatusFailed;
@@ -122,12 +136,11 @@ int SetThroughHttp(DeviceInfo* device)
     Json::Value reply;
     if (!http.PostForReply(kOsdSetPath, RequestBody(data), reply))
         return StatusFailed;
-    device->m_osdNamePos = Position(device->m_osdNameX, device->m_osdNameY);
-    device->m_osdDatePos = Position(device->m_osdDateX, device->m_osdDateY);
+    shown = ShownOsd(device->m_osdNameX, device->m_osdNameY, device->m_osdDateX, device->m_osdDateY);
     return StatusOk;
 }
 
-int QueryThroughHttp(DeviceInfo* device)
+int QueryThroughHttp(DeviceInfo* device, ShownValues& shown)
 {
     Json::Value body = RequestBody();
     const int channels = qMin(device->ChannelCount(), kMaxChannels);
@@ -155,9 +168,7 @@ int QueryThroughHttp(DeviceInfo* device)
         || !ReadOptionalInteger(datePos, "x", dateX) || !ReadOptionalInteger(datePos, "y", dateY)
         || !ReadOptionalString(name, "text", text))
         return StatusQueryFailed;
-    device->m_osdNamePos = Position(nameX, nameY);
-    device->m_osdDatePos = Position(dateX, dateY);
-    device->m_osdChannelName = QString::fromStdString(text);
+    shown = ShownOsd(nameX, nameY, dateX, dateY, QString::fromStdString(text));
     return StatusQueryOk;
 }
 } // namespace

@@ -65,7 +65,7 @@ QString ResolutionText(const ZVNetStreamParam& record, unsigned index)
     return QString::number(width) + QLatin1Char('*') + QString::number(height);
 }
 
-int QueryThroughSdk(DeviceInfo* device)
+int QueryThroughSdk(DeviceInfo* device, ShownValues& shown)
 {
     const ZVNetChannelMask mask = AllChannels();
     int result = 0;
@@ -78,18 +78,28 @@ int QueryThroughSdk(DeviceInfo* device)
     // An index beyond the record's entries names nothing: the record is not used.
     if (record.resolutionIndex >= ZVNET_STREAM_RESOLUTION_COUNT)
         return StatusQueryFailed;
-    device->m_bitrateMode = record.bitrateMode;
-    device->m_bitrateIndex = record.bitrateIndex;
-    device->m_customBitrate = record.bitrateMode != 0 ? record.customBitrate
+    const int bitrateMode = record.bitrateMode;
+    const int bitrateIndex = record.bitrateIndex;
+    const int customBitrate = record.bitrateMode != 0 ? record.customBitrate
                                                       : PredefinedBitrate(IsMainStream(*device), record.bitrateIndex);
-    device->m_fpsText = QString::number(record.frameRate);
-    device->m_resolutionText = ResolutionText(record, record.resolutionIndex);
-    if (record.encodeType < std::size(kEncodeTypes))
-        device->m_encodeTypeText = QLatin1String(kEncodeTypes[record.encodeType]);
+    const QString fps = QString::number(record.frameRate);
+    const QString resolution = ResolutionText(record, record.resolutionIndex);
+    // An encoding the table does not name keeps the text it had.
+    const QString encodeType
+        = record.encodeType < std::size(kEncodeTypes) ? QLatin1String(kEncodeTypes[record.encodeType]) : QString();
+    shown = [=](DeviceInfo& target) {
+        target.m_bitrateMode = bitrateMode;
+        target.m_bitrateIndex = bitrateIndex;
+        target.m_customBitrate = customBitrate;
+        target.m_fpsText = fps;
+        target.m_resolutionText = resolution;
+        if (!encodeType.isNull())
+            target.m_encodeTypeText = encodeType;
+    };
     return StatusQueryOk;
 }
 
-int QueryThroughHttp(DeviceInfo* device)
+int QueryThroughHttp(DeviceInfo* device, ShownValues& shown)
 {
     DeviceHttp http(*device);
     Json::Value reply;
@@ -110,12 +120,18 @@ int QueryThroughHttp(DeviceInfo* device)
     int bitrate = 0;
     if (!ReadOptionalInteger(channel, userDefined ? "custom_bitrate" : "bitrate", bitrate))
         return StatusQueryFailed;
-    device->m_resolutionText = QString::fromStdString(resolution);
-    device->m_fpsText = QString::number(fps);
-    device->m_encodeTypeText = QString::fromStdString(encodeType);
-    device->m_bitrateMode = userDefined ? 1 : 0;
-    device->m_customBitrate = bitrate;
-    device->m_bitrateModeText = QString::fromStdString(bitrateMode);
+    const QString resolutionText = QString::fromStdString(resolution);
+    const QString fpsText = QString::number(fps);
+    const QString encodeTypeText = QString::fromStdString(encodeType);
+    const QString bitrateModeText = QString::fromStdString(bitrateMode);
+    shown = [=](DeviceInfo& target) {
+        target.m_resolutionText = resolutionText;
+        target.m_fpsText = fpsText;
+        target.m_encodeTypeText = encodeTypeText;
+        target.m_bitrateMode = userDefined ? 1 : 0;
+        target.m_customBitrate = bitrate;
+        target.m_bitrateModeText = bitrateModeText;
+    };
     return StatusQueryOk;
 }
 

@@ -10,6 +10,7 @@
 
 #include <json/json.h>
 
+#include <functional>
 #include <initializer_list>
 #include <string>
 #include <vector>
@@ -18,6 +19,13 @@ namespace DeviceOps
 {
 // One way of a worker: the status it ends with.
 using WorkerPath = int (*)(DeviceInfo*);
+
+// What a worker found for the tables and pages to show, stored on the
+// device's thread when the worker ends (DeviceInfo::EndWorker).
+using ShownValues = std::function<void(DeviceInfo&)>;
+// A way that also hands back such values; it leaves shown empty when it has
+// nothing to store.
+using ShowingPath = int (*)(DeviceInfo*, ShownValues& shown);
 
 // The way of the customer code's API (HTTP JSON or SDK), then the end of the
 // worker with its status: the records the way filled are dropped first (they
@@ -30,6 +38,15 @@ void EndApiWorker(
     const int status = UsesHttpApi() ? http(device) : sdk(device);
     (device->*records).clear();
     device->EndWorker(status, requesters);
+}
+template <typename Record>
+void EndApiWorker(DeviceInfo* device, unsigned requesters, ShowingPath http, ShowingPath sdk,
+    std::vector<Record> DeviceInfo::*records)
+{
+    ShownValues shown;
+    const int status = UsesHttpApi() ? http(device, shown) : sdk(device, shown);
+    (device->*records).clear();
+    device->EndWorker(status, requesters, std::move(shown));
 }
 
 // One worker's requests to its device: one client for all of them, carrying
