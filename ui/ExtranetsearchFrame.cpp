@@ -402,5 +402,5 @@ void ExtranetsearchFrame::OnDeviceTaskFinished(DeviceInfo* device, bool finished
 
 void ExtranetsearchFrame::RefreshRow(DeviceInfo* device)
 {
-    m_pModel->updateDevice(device, false);
+    m_pModel->updateDevice(device);
 }

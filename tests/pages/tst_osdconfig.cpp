@@ -116,6 +116,7 @@ private slots:
     void queuesEachTicked();
     void onDevices_data();
     void onDevices();
+    void rowsShowQueriedValuesUnclicked();
 };
 
 void TestOsdConfig::form_data()
@@ -475,6 +476,28 @@ void TestOsdConfig::onDevices()
         QCOMPARE(page.table.Cell(row, page.Column(182)), shown ? name : QString());
         QCOMPARE(page.table.Cell(row, page.Column(183)), shown ? QStringLiteral("120,340") : QString());
         QCOMPARE(page.table.Cell(row, page.Column(184)), shown ? QStringLiteral("486,551") : QString());
+    }
+}
+
+// Without a click on any row, each queried row is told of the device's name
+// and positions and its status when its query ends, and the view paints them.
+void TestOsdConfig::rowsShowQueriedValuesUnclicked()
+{
+    PoolBench pool(false);
+    OsdPageBench page(0);
+    FakeFleet fleet(false, { Loopback(80), Loopback(81) });
+    QVERIFY(fleet.Listening());
+    ListDevices(*page.page, fleet.Listed());
+    const QVector<int> columns = { page.Column(182), page.Column(183), page.Column(184), page.Column(44) };
+    ViewWatch watch(page.table.view, columns);
+    QVERIFY(QueryEveryRow(page, fleet));
+
+    // The fake devices' own on-screen display.
+    const QStringList shown
+        = { QStringLiteral("CH1"), QStringLiteral("10,10"), QStringLiteral("400,10"), StatusTextOf(StatusQueryOk) };
+    for (int row = 0; row < 2; ++row) {
+        for (int i = 0; i < columns.size(); ++i)
+            QVERIFY(watch.Shows(row, columns[i], shown[i]));
     }
 }
 

@@ -354,7 +354,7 @@ void TestCheckBoxTableView::columnsFollowTheirContents()
     // A row that changes to a longer text widens its column too.
     const int before = view->columnWidth(nameColumn);
     CopyLatin1(QStringLiteral("Camera 2 at the east gate, north yard"), table.devices.at(1)->m_searchRsp.deviceName);
-    table.model->updateDevice(table.devices.at(1), true);
+    table.model->updateDevice(table.devices.at(1));
     QVERIFY(view->columnWidth(nameColumn) > before);
     QVERIFY(fits(nameColumn));
 }
