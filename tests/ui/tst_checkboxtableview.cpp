@@ -357,6 +357,16 @@ void TestCheckBoxTableView::columnsFollowTheirContents()
     table.model->updateDevice(table.devices.at(1));
     QVERIFY(view->columnWidth(nameColumn) > before);
     QVERIFY(fits(nameColumn));
+
+    // A larger font: the same texts are measured again when their rows change.
+    const int small = view->columnWidth(nameColumn);
+    QFont large = view->font();
+    large.setPointSize(large.pointSize() * 3);
+    view->setFont(large);
+    table.model->updateDevices(table.devices);
+    QVERIFY(view->columnWidth(nameColumn) > small);
+    for (int column = 0; column < table.proxy->columnCount() - 1; ++column)
+        QVERIFY2(fits(column), qPrintable(QString::number(column)));
 }
 
 QTEST_MAIN(TestCheckBoxTableView)
