@@ -38,6 +38,21 @@ void RemoveFrom(QLayout* layout, const QList<QWidget*>& widgets)
     for (QWidget* widget : widgets)
         layout->removeWidget(widget);
 }
+
+// A position as the query leaves it in the device ("x,y") into its two edits;
+// another text leaves them as they are.
+void ShowPosition(const QString& position, QLineEdit* xEdit, QLineEdit* yEdit)
+{
+    const QStringList parts = position.split(QLatin1Char(','));
+    bool xOk = false;
+    bool yOk = false;
+    const int x = parts.size() == 2 ? parts.at(0).toInt(&xOk) : 0;
+    const int y = parts.size() == 2 ? parts.at(1).toInt(&yOk) : 0;
+    if (!xOk || !yOk)
+        return;
+    xEdit->setText(QString::number(x));
+    yEdit->setText(QString::number(y));
+}
 } // namespace
 
 OSDConfig::OSDConfig(QWidget* parent)
@@ -249,6 +264,40 @@ void OSDConfig::SetFilterText(const QString& text)
         m_pModel->setFilterText(text);
 }
 
+void OSDConfig::RefreshDeviceList()
+{
+    m_pPanelSource = nullptr;
+    OperationPage::RefreshDeviceList();
+}
+
+void OSDConfig::ClearDeviceList()
+{
+    m_pPanelSource = nullptr;
+    OperationPage::ClearDeviceList();
+}
+
+void OSDConfig::OnDeviceTaskFinished(DeviceInfo* device, bool finished)
+{
+    if (!OnPageThread([this, device, finished] { OnDeviceTaskFinished(device, finished); }))
+        return;
+    // The workers report their end without finishing (the busy poll unlocks
+    // the page): the status tells the query's end.
+    if (device == m_pPanelSource && device->m_status == StatusQueryOk) {
+        m_pPanelSource = nullptr;
+        FillPanel(device);
+    }
+    OperationPage::OnDeviceTaskFinished(device, finished);
+}
+
+void OSDConfig::FillPanel(const DeviceInfo* device)
+{
+    // Each edit moves its slider, and a value beyond the slider's range is
+    // shown as the range's end, as typed values are.
+    ShowPosition(device->m_osdNamePos, m_pEditXvalue, m_pEditYValue);
+    ShowPosition(device->m_osdDatePos, m_pEditDateXvalue, m_pEditdateYValue);
+    m_pEditChnName->setText(device->m_osdChannelName);
+}
+
 void OSDConfig::SetActionsEnabled(bool enabled)
 {
     m_pBtnSet->setEnabled(enabled);
@@ -343,8 +392,10 @@ void OSDConfig::CheckChannelName(const QString& text)
 void OSDConfig::OnClickQuery()
 {
     QList<DeviceInfo*> devices;
+    m_pPanelSource = nullptr;
     if (!StartAction(6, &devices, true))
         return;
+    m_pPanelSource = devices.constFirst();
     SetBusyDevices(devices);
     BeginBatch(devices, true);
     PrepareDevices(devices, m_pEditUserName->text(), m_pEditPassword->text());
@@ -357,6 +408,7 @@ void OSDConfig::OnClickSet()
     // One time for the whole batch, taken when the button is pressed.
     const QDateTime now = QDateTime::currentDateTime();
     QList<DeviceInfo*> devices;
+    m_pPanelSource = nullptr;
     if (!StartAction(6, &devices, true))
         return;
     const int x = m_pEditXvalue->text().toInt();

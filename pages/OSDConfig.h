@@ -25,6 +25,12 @@ public:
     // Both act on every call, even with the value they already have.
     void SetFilterColumn(int column) override;
     void SetFilterText(const QString& text) override;
+    void RefreshDeviceList() override;
+    void ClearDeviceList() override;
+    // The first ticked device's query, once it has succeeded, fills the
+    // panel: a Set then writes back what the device holds unless the user
+    // changes it.
+    void OnDeviceTaskFinished(DeviceInfo* device, bool finished) override;
 
     DevicePage* Page() override { return this; }
     QSlider* GetSldX() const override { return m_SldX; }
@@ -67,8 +73,11 @@ private:
     // The edit → slider step: digits only, clamped to max, then the slider.
     static void EditToSlider(QLineEdit* edit, QSlider* slider, int max);
     static void SliderToEdit(QLineEdit* edit, int value);
+    void FillPanel(const DeviceInfo* device);
 
     int m_layoutMode = 2;
+    // The device whose query fills the panel, until it reports success.
+    DeviceInfo* m_pPanelSource = nullptr;
 
     CheckBoxTableView* m_pDeviceTableView = nullptr;
     QFrame* m_pFrameButton = nullptr;

@@ -273,5 +273,11 @@ bool OperationPage::IsDeviceWorking(const DeviceInfo* device) const
 void OperationPage::RefreshRow(DeviceInfo* device)
 {
     if (m_pModel)
-        m_pModel->updateDevice(device, false);
+        m_pModel->updateDevice(device);
+}
+
+void OperationPage::RefreshRows(const QList<DeviceInfo*>& devices)
+{
+    if (m_pModel)
+        m_pModel->updateDevices(devices);
 }

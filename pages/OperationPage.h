@@ -84,7 +84,7 @@ protected:
 
     // Each device's preparation, in list order: waiting, this page as
     // requester (an earlier one stays), the login, then the operation's own
-    // setters, then its row.
+    // setters; then the batch's rows, refreshed together.
     template <typename Setters>
     void PrepareDevices(
         const QList<DeviceInfo*>& devices, const QString& user, const QString& password, Setters setters)
@@ -92,8 +92,8 @@ protected:
         for (DeviceInfo* device : devices) {
             PrepareStatusAndLogin(device, user, password);
             setters(device);
-            RefreshRow(device);
         }
+        RefreshRows(devices);
     }
     void PrepareDevices(const QList<DeviceInfo*>& devices, const QString& user, const QString& password)
     {
@@ -126,6 +126,7 @@ protected:
     }
 
     void RefreshRow(DeviceInfo* device) override;
+    void RefreshRows(const QList<DeviceInfo*>& devices);
     // Whether a device of the batch still holds the busy poll: by default
     // while it is logged in.
     virtual bool IsDeviceWorking(const DeviceInfo* device) const;

@@ -8,6 +8,7 @@
 #include <QBrush>
 #include <QColor>
 #include <QRegularExpression>
+#include <QSet>
 
 namespace
 {
@@ -372,7 +373,7 @@ void CheckBoxTableModel::clear()
     emit dataChangeToHttpsHeader(Qt::Unchecked);
 }
 
-void CheckBoxTableModel::updateRow(const QModelIndex& lastColumnIndex, bool wholeRow)
+void CheckBoxTableModel::updateRow(const QModelIndex& lastColumnIndex, bool)
 {
     if (!lastColumnIndex.isValid())
         return;
@@ -382,18 +383,39 @@ void CheckBoxTableModel::updateRow(const QModelIndex& lastColumnIndex, bool whol
     int row = lastColumnIndex.row();
     if (lastColumnIndex.model() != this || row >= m_devices.size() || m_devices.at(row) != device)
         row = rowOf(device);
-    const int last = columnCount() - 1;
-    if (row < 0 || last < 0)
-        return;
-    emit dataChanged(index(row, wholeRow ? 0 : last), index(row, last));
+    EmitRowsChanged(row, row);
 }
 
-void CheckBoxTableModel::updateDevice(DeviceInfo* device, bool wholeRow)
+void CheckBoxTableModel::updateDevice(DeviceInfo* device)
 {
     const int row = rowOf(device);
-    const int last = columnCount() - 1;
-    if (row >= 0 && last >= 0)
-        emit dataChanged(index(row, wholeRow ? 0 : last), index(row, last));
+    EmitRowsChanged(row, row);
+}
+
+void CheckBoxTableModel::updateDevices(const QList<DeviceInfo*>& devices)
+{
+    if (devices.isEmpty())
+        return;
+    // One pass over the rows: a batch may be as long as the table.
+    const QSet<const DeviceInfo*> wanted(devices.cbegin(), devices.cend());
+    int first = -1;
+    int last = -1;
+    for (int row = 0; row < m_devices.size(); ++row) {
+        if (!wanted.contains(m_devices.at(row)))
+            continue;
+        if (first < 0)
+            first = row;
+        last = row;
+    }
+    EmitRowsChanged(first, last);
+}
+
+void CheckBoxTableModel::EmitRowsChanged(int firstRow, int lastRow)
+{
+    const int lastColumn = columnCount() - 1;
+    if (firstRow < 0 || lastRow < firstRow || lastRow >= m_devices.size() || lastColumn < 0)
+        return;
+    emit dataChanged(index(firstRow, 0), index(lastRow, lastColumn));
 }
 
 void CheckBoxTableModel::updateVisibleDevices()

@@ -61,10 +61,15 @@ public:
 
     void setDevices(const QList<DeviceInfo*>& devices);
     void clear();
-    // Repaints one device's row (from column 0 when wholeRow, else its last
-    // cell) without resetting the model, so selection and scrolling stay.
+    // Tells the view of every cell of one device's row, whatever wholeRow
+    // says, without resetting the model, so selection and scrolling stay: a
+    // device's status and queried values sit in any column, the last one may
+    // be hidden, and no reset re-reads the rest.
     void updateRow(const QModelIndex& lastColumnIndex, bool wholeRow);
-    void updateDevice(DeviceInfo* device, bool wholeRow);
+    void updateDevice(DeviceInfo* device);
+    // The rows of a batch in one notification, from the first of them to
+    // the last: one pass of the proxy and one repaint of the view.
+    void updateDevices(const QList<DeviceInfo*>& devices);
 
     void updateVisibleDevices();
     void updateCheckedDevices();
@@ -109,6 +114,7 @@ private:
     void UpdateAnchor();
     void ShowSameNameRefusal();
     void EmitCheckColumnChanged(int column);
+    void EmitRowsChanged(int firstRow, int lastRow);
 
     int m_checkColumn;
     int m_hoverRow = -1;

@@ -60,6 +60,7 @@ void CheckBoxTableView::setModel(QSortFilterProxyModel* proxy, int checkColumn, 
     if (httpsColumn != -1)
         m_pHeader->m_httpsSection = httpsColumn;
     m_hoverRow = -1;
+    m_cellWidths.clear();
     QTableView::setModel(proxy);
     QAbstractItemDelegate* previousDelegate = itemDelegate();
     setItemDelegate(new CheckBoxTableDelegate(checkColumn, httpsColumn, this));
@@ -170,9 +171,23 @@ int CheckBoxTableView::CellsWidth(int column, int firstRow, int lastRow) const
     // column's present width would show of it.
     QStyleOptionViewItem option = viewOptions();
     option.rect = QRect();
+    // A table of unique texts would keep them all: the cache starts afresh.
+    constexpr int kCachedTexts = 4096;
+    if (m_cellWidths.size() <= column)
+        m_cellWidths.resize(column + 1);
+    QHash<QString, int>& widths = m_cellWidths[column];
     int width = 0;
-    for (int row = firstRow; row <= lastRow; ++row)
-        width = qMax(width, delegate->sizeHint(option, model()->index(row, column)).width());
+    for (int row = firstRow; row <= lastRow; ++row) {
+        const QModelIndex index = model()->index(row, column);
+        const QString text = index.data().toString();
+        auto found = widths.constFind(text);
+        if (found == widths.constEnd()) {
+            if (widths.size() >= kCachedTexts)
+                widths.clear();
+            found = widths.insert(text, delegate->sizeHint(option, index).width());
+        }
+        width = qMax(width, found.value());
+    }
     return width;
 }
 
@@ -208,6 +223,13 @@ void CheckBoxTableView::leaveEvent(QEvent* event)
 {
     setHoverRow(-1);
     QTableView::leaveEvent(event);
+}
+
+void CheckBoxTableView::changeEvent(QEvent* event)
+{
+    if (event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange)
+        m_cellWidths.clear();
+    QTableView::changeEvent(event);
 }
 
 CheckBoxTableModel* CheckBoxTableView::SourceModel() const

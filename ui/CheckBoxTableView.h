@@ -1,6 +1,8 @@
 #pragma once
 
+#include <QHash>
 #include <QTableView>
+#include <QVector>
 
 class CheckBoxHeaderView;
 class CheckBoxTableModel;
@@ -48,6 +50,7 @@ protected:
     void mouseMoveEvent(QMouseEvent* event) override;
     void wheelEvent(QWheelEvent* event) override;
     void leaveEvent(QEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
 private:
     CheckBoxTableModel* SourceModel() const;
@@ -60,4 +63,8 @@ private:
 
     CheckBoxHeaderView* m_pHeader;
     int m_hoverRow = -1;
+    // Cell widths by column and display text, measured once while the font
+    // and style stay: a cell's width follows from them alone, and a batch's
+    // refreshed rows mostly repeat texts measured already.
+    mutable QVector<QHash<QString, int>> m_cellWidths;
 };

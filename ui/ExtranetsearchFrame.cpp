@@ -414,5 +414,5 @@ void ExtranetsearchFrame::OnDeviceTaskFinished(DeviceInfo* device, bool finished
 
 void ExtranetsearchFrame::RefreshRow(DeviceInfo* device)
 {
-    m_pModel->updateDevice(device, false);
+    m_pModel->updateDevice(device);
 }

@@ -719,8 +719,8 @@ void SearchFrame::BeginPanelBatch(const QList<DeviceInfo*>& devices)
         device->m_status = StatusWaiting;
         if (!device->m_pSearchFrame)
             device->m_pSearchFrame = this;
-        m_pCurrentModel->updateDevice(device, false);
     }
+    m_pCurrentModel->updateDevices(devices);
 }
 
 void SearchFrame::QueuePanelTask(void (*task)(void*), DeviceInfo* device)
@@ -798,7 +798,8 @@ void SearchFrame::OnDeviceTaskFinished(DeviceInfo* device, bool finished)
         report();
 }
 
-void SearchFrame::OnDeviceTaskFinished(DeviceInfo* device, bool wholeRow, bool remove)
+// The row is refreshed whole either way: a change may reach any of its cells.
+void SearchFrame::OnDeviceTaskFinished(DeviceInfo* device, bool, bool remove)
 {
     bool emptied = false;
     if (remove) {
@@ -806,7 +807,7 @@ void SearchFrame::OnDeviceTaskFinished(DeviceInfo* device, bool wholeRow, bool r
         emptied = m_workingDevices.removeOne(device) && m_workingDevices.isEmpty();
     }
     // A device of an earlier search is no longer listed: its row is gone.
-    m_pCurrentModel->updateDevice(device, wholeRow);
+    m_pCurrentModel->updateDevice(device);
     if (emptied)
         QCoreApplication::postEvent(this, new QEvent(PageEvents::SearchWorkFinishedEvent));
 }

@@ -6,6 +6,7 @@
 // the real table view.
 
 #include "CheckBoxHeaderView.h"
+#include "CheckBoxTableDelegate.h"
 #include "CheckBoxTableModel.h"
 #include "CheckBoxTableView.h"
 #include "DeviceFixtures.h"
@@ -25,6 +26,8 @@
 #include "ZVNet.h"
 
 #include <QAbstractItemModel>
+#include <QHash>
+#include <QPair>
 #include <QPushButton>
 #include <QStyle>
 #include <QStyleOptionViewItem>
@@ -168,6 +171,87 @@ struct Table
     }
 
     CheckBoxTableView* view;
+};
+
+// What a table view shows of its rows: the text each cell had when the view
+// last painted it, and, for the watched columns, the text a cell had each
+// time the view's own model told the view of it (in a shown column only: a
+// change told for a hidden column repaints nothing). The view gets a delegate
+// of the pages' own kind that notes each cell it paints.
+class ViewWatch
+{
+public:
+    ViewWatch(CheckBoxTableView* view, const QVector<int>& columns)
+        : m_view(view)
+        , m_recorder(new Recorder(view))
+    {
+        view->setItemDelegate(m_recorder);
+        QObject::connect(view->model(), &QAbstractItemModel::dataChanged, &m_context,
+            [this, columns](const QModelIndex& from, const QModelIndex& to) {
+                for (int column : columns) {
+                    if (column < from.column() || column > to.column() || m_view->isColumnHidden(column))
+                        continue;
+                    for (int row = from.row(); row <= to.row(); ++row) {
+                        const QString text = m_view->model()->index(row, column).data().toString();
+                        QStringList& told = m_told[{ row, column }];
+                        if (told.isEmpty() || told.constLast() != text)
+                            told << text;
+                    }
+                }
+            });
+    }
+
+    QString Painted(int row, int column) const { return m_recorder->painted.value({ row, column }); }
+    QStringList Told(int row, int column) const { return m_told.value({ row, column }); }
+    QString LastTold(int row, int column) const
+    {
+        const QStringList told = Told(row, column);
+        return told.isEmpty() ? QString() : told.constLast();
+    }
+    // Until the view has painted the cell with text.
+    bool WaitPainted(int row, int column, const QString& text) const
+    {
+        if (QTest::qWaitFor([&] { return Painted(row, column) == text; }, 30000))
+            return true;
+        qWarning().noquote() << "row" << row << "column" << column << "painted" << Painted(row, column) << "instead of"
+                             << text;
+        return false;
+    }
+    // The cell holds text, the view was last told of it with text, and
+    // paints it.
+    bool Shows(int row, int column, const QString& text) const
+    {
+        const QString held = m_view->model()->index(row, column).data().toString();
+        if (held != text || LastTold(row, column) != text) {
+            qWarning().noquote() << "row" << row << "column" << column << "holds" << held << "told"
+                                 << Told(row, column).join(QLatin1Char(',')) << "instead of" << text;
+            return false;
+        }
+        return WaitPainted(row, column, text);
+    }
+
+private:
+    class Recorder : public CheckBoxTableDelegate
+    {
+    public:
+        explicit Recorder(QObject* parent)
+            : CheckBoxTableDelegate(0, -1, parent)
+        {
+        }
+        void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override
+        {
+            QStyleOptionViewItem shown(option);
+            initStyleOption(&shown, index);
+            painted[{ index.row(), index.column() }] = shown.text;
+            CheckBoxTableDelegate::paint(painter, option, index);
+        }
+        mutable QHash<QPair<int, int>, QString> painted;
+    };
+
+    CheckBoxTableView* m_view;
+    Recorder* m_recorder;
+    QObject m_context;
+    QHash<QPair<int, int>, QStringList> m_told;
 };
 
 // This test process's own loopback addresses; n from 1 to 253.
@@ -377,6 +461,17 @@ inline int BenchOption(int argc, char** argv, const char* name, int fallback)
 inline bool ToolBarEnabled(const ToolBarFrame& toolBar)
 {
     return toolBar.Button(ToolBarFrame::ButtonUpgrade)->isEnabled();
+}
+
+// Every row of a timer page ticked through the header and its query button
+// ("m_pBtnQuery") clicked, logged in as the fleet's devices want; true once
+// the page has come back.
+template <typename Page> bool QueryEveryRow(Page& page, const FakeFleet& fleet)
+{
+    page.Login(QStringLiteral("admin"), QString::fromStdString(fleet.Password(0)));
+    page.table.CheckAll();
+    page.Click("m_pBtnQuery");
+    return QTest::qWaitFor([&page] { return page.Unlocked(); }, 30000);
 }
 
 // What every page test's process holds: numbered texts, the SDK up with

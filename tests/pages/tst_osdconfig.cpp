@@ -82,11 +82,75 @@ struct OsdPageBench : PageOf<OSDConfig>
         return !Find<QPushButton>("m_pBtnSet")->isEnabled() && !Find<QPushButton>("m_pBtnQuery")->isEnabled()
             && !ToolBarEnabled(toolBar);
     }
+    // The panel as the user sees it: the name, then each position's edit
+    // and slider.
+    QStringList Panel() const
+    {
+        QStringList shown = { Name()->text() };
+        for (int i = 0; i < 4; ++i)
+            shown << QStringLiteral("%1/%2").arg(Edit(i)->text()).arg(Slider(i)->value());
+        return shown;
+    }
     int Column(int headerId) const
     {
         return CheckBoxTableModel::FromViewModel(table.Model())->columnOfHeader(headerId);
     }
 };
+
+// What a fake device holds of its on-screen display: the name, then the name's
+// and the date's positions.
+struct DeviceOsd
+{
+    QString name;
+    QVector<int> positions;
+};
+
+DeviceOsd OsdOn(const FakeFleet& fleet, size_t i)
+{
+    if (fleet.http) {
+        const fakedevice::HttpOsdSettings osd = fleet.web[i]->State().settings.osd;
+        return { QString::fromStdString(osd.name), { osd.nameX, osd.nameY, osd.dateX, osd.dateY } };
+    }
+    ZVNetOsdParam record;
+    std::memcpy(&record, fleet.sdk[i]->State().params.at(ZVNET_PARAM_OSD).data(), sizeof(record));
+    const int length = int(qstrnlen(record.channelName, sizeof(record.channelName)));
+    return { QString::fromUtf8(record.channelName, length),
+        { record.nameX, record.nameY, record.dateX, record.dateY } };
+}
+
+void PlaceOsd(FakeFleet& fleet, size_t i, const QVector<int>& positions)
+{
+    if (fleet.http) {
+        fleet.web[i]->Update([positions](fakedevice::HttpDeviceState& state) {
+            fakedevice::HttpOsdSettings& osd = state.settings.osd;
+            osd.nameX = positions[0];
+            osd.nameY = positions[1];
+            osd.dateX = positions[2];
+            osd.dateY = positions[3];
+        });
+        return;
+    }
+    fleet.sdk[i]->Update([positions](fakedevice::DeviceState& state) {
+        for (int k = 0; k < 4; ++k) {
+            const size_t at = offsetof(ZVNetOsdParam, nameX) + 2 * size_t(k);
+            fakedevice::PutU16(state.params[ZVNET_PARAM_OSD], at, uint16_t(positions[k]));
+        }
+    });
+}
+
+// Ends a held query as its worker would: the values, then the status.
+void EndQuery(DeviceInfo* device, const QString& name, const QString& namePos, const QString& datePos, int status)
+{
+    OnOtherThread([=] {
+        PostDeviceEvent(device, new QDeviceCallEvent([=] {
+            device->m_osdChannelName = name;
+            device->m_osdNamePos = namePos;
+            device->m_osdDatePos = datePos;
+            device->m_status = status;
+            device->EndOperation(true);
+        }));
+    });
+}
 
 QString Cjk(int count)
 {
@@ -116,6 +180,11 @@ private slots:
     void queuesEachTicked();
     void onDevices_data();
     void onDevices();
+    void rowsShowQueriedValuesUnclicked();
+    void queryFillsThePanel_data();
+    void queryFillsThePanel();
+    void nameOnlySetKeepsThePositions_data();
+    void nameOnlySetKeepsThePositions();
 };
 
 void TestOsdConfig::form_data()
@@ -475,6 +544,107 @@ void TestOsdConfig::onDevices()
         QCOMPARE(page.table.Cell(row, page.Column(182)), shown ? name : QString());
         QCOMPARE(page.table.Cell(row, page.Column(183)), shown ? QStringLiteral("120,340") : QString());
         QCOMPARE(page.table.Cell(row, page.Column(184)), shown ? QStringLiteral("486,551") : QString());
+    }
+}
+
+// Without a click on any row, each queried row is told of the device's name
+// and positions and its status when its query ends, and the view paints them.
+void TestOsdConfig::rowsShowQueriedValuesUnclicked()
+{
+    PoolBench pool(false);
+    OsdPageBench page(0);
+    FakeFleet fleet(false, { Loopback(80), Loopback(81) });
+    QVERIFY(fleet.Listening());
+    ListDevices(*page.page, fleet.Listed());
+    const QVector<int> columns = { page.Column(182), page.Column(183), page.Column(184), page.Column(44) };
+    ViewWatch watch(page.table.view, columns);
+    QVERIFY(QueryEveryRow(page, fleet));
+
+    // The fake devices' own on-screen display.
+    const QStringList shown
+        = { QStringLiteral("CH1"), QStringLiteral("10,10"), QStringLiteral("400,10"), StatusTextOf(StatusQueryOk) };
+    for (int row = 0; row < 2; ++row) {
+        for (int i = 0; i < columns.size(); ++i)
+            QVERIFY(watch.Shows(row, columns[i], shown[i]));
+    }
+}
+
+void TestOsdConfig::queryFillsThePanel_data()
+{
+    QTest::addColumn<int>("firstStatus");
+    QTest::addColumn<QString>("namePos");
+    QTest::addColumn<QStringList>("panel");
+    const QStringList typed = { "typed", "1/1", "2/2", "3/3", "4/4" };
+    QTest::newRow("first ticked answers")
+        << int(StatusQueryOk) << "120,340" << QStringList { "Gate", "120/120", "340/340", "486/486", "9/9" };
+    QTest::newRow("beyond the sliders: their ends")
+        << int(StatusQueryOk) << "900,1200" << QStringList { "Gate", "486/486", "551/551", "486/486", "9/9" };
+    QTest::newRow("first ticked fails") << int(StatusQueryFailed) << "120,340" << typed;
+    QTest::newRow("no position in the answer")
+        << int(StatusQueryOk) << "" << QStringList { "Gate", "1/1", "2/2", "486/486", "9/9" };
+}
+
+// The first ticked device's query fills the panel when it ends well; what
+// another device answers, or a failed query, leaves the panel as it was.
+void TestOsdConfig::queryFillsThePanel()
+{
+    QFETCH(int, firstStatus);
+    QFETCH(QString, namePos);
+    QFETCH(QStringList, panel);
+    PoolBench pool(true);
+    OsdPageBench page(0);
+    const QList<DeviceInfo*> devices = Devices(3);
+    ListDevices(*page.page, devices);
+    page.table.ClickCheckBox(1);
+    page.table.ClickCheckBox(2);
+    page.Positions({ 1, 2, 3, 4 });
+    Retype(page.Name(), QStringLiteral("typed"));
+    page.Click("m_pBtnQuery");
+    QCOMPARE(pool.Recorder().Tasks().size(), 2);
+
+    // The later device answers first: the panel waits for the first one.
+    EndQuery(devices[2], QStringLiteral("Other"), QStringLiteral("50,60"), QStringLiteral("70,80"), StatusQueryOk);
+    QTRY_COMPARE(page.table.Status(2), StatusTextOf(StatusQueryOk));
+    QCOMPARE(page.Panel(), QStringList({ "typed", "1/1", "2/2", "3/3", "4/4" }));
+    EndQuery(devices[1], QStringLiteral("Gate"), namePos, QStringLiteral("486,9"), firstStatus);
+    QTRY_COMPARE(page.table.Status(1), StatusTextOf(firstStatus));
+    QCOMPARE(page.Panel(), panel);
+    QTRY_VERIFY(page.Unlocked());
+}
+
+void TestOsdConfig::nameOnlySetKeepsThePositions_data()
+{
+    QTest::addColumn<bool>("http");
+    QTest::newRow("SDK (code 0)") << false;
+    QTest::newRow("HTTP API (code 43)") << true;
+}
+
+// Query, change only the channel name, Set: every device keeps the positions
+// the first ticked device holds, and all take the new name.
+void TestOsdConfig::nameOnlySetKeepsThePositions()
+{
+    QFETCH(bool, http);
+    PoolBench pool(false);
+    OsdPageBench page(http ? 43 : 0);
+    FakeFleet fleet(http, { Loopback(70), Loopback(71) });
+    QVERIFY(fleet.Listening());
+    // Positions of the first device, none of them 0; the second's differ.
+    const QVector<int> first = { 123, 234, 345, 456 };
+    PlaceOsd(fleet, 0, first);
+    PlaceOsd(fleet, 1, { 11, 22, 33, 44 });
+    ListDevices(*page.page, fleet.Listed());
+    QVERIFY(QueryEveryRow(page, fleet));
+    QCOMPARE(page.Panel(), QStringList({ OsdOn(fleet, 0).name, "123/123", "234/234", "345/345", "456/456" }));
+
+    Retype(page.Name(), QStringLiteral("Gate 2"));
+    page.Click("m_pBtnSet");
+    QVERIFY(RowsEnd(page.table, 2, 2, StatusOk));
+    QTRY_VERIFY_WITH_TIMEOUT(page.Unlocked(), 30000);
+    for (size_t i = 0; i < 2; ++i) {
+        const DeviceOsd now = OsdOn(fleet, i);
+        QCOMPARE(now.name, QStringLiteral("Gate 2"));
+        QCOMPARE(now.positions, first);
+        QTRY_COMPARE(fleet.Sessions(i), 0);
     }
 }
 

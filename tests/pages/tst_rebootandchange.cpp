@@ -13,6 +13,7 @@
 #include <QCheckBox>
 #include <QFrame>
 #include <QLabel>
+#include <QSignalSpy>
 #include <QTimer>
 
 using namespace PageTest;
@@ -92,6 +93,7 @@ private slots:
     void rebootRefusals_data();
     void rebootRefusals();
     void rebootQueuesEachTicked();
+    void clickRefreshesItsRowsOnce();
     void changeRefusals_data();
     void changeRefusals();
     void changePassesOnlyTicked_data();
@@ -191,6 +193,31 @@ void TestRebootAndChange::rebootQueuesEachTicked()
     QVERIFY(PollRunning(*page.page));
     // Every device ends without a login left: the page comes back.
     QVERIFY(EndHeldBatch(page, devices, StatusConnectFailed));
+}
+
+// The click tells the view of its batch in one change, from the first ticked
+// row to the last, and the view paints each ticked row waiting.
+void TestRebootAndChange::clickRefreshesItsRowsOnce()
+{
+    PoolBench pool(true);
+    RebootPage page(0);
+    const QList<DeviceInfo*> devices = LoopbackDevices(5);
+    ListDevices(*page.page, devices);
+    page.table.ClickCheckBox(1);
+    page.table.ClickCheckBox(3);
+    page.LoginAs(QStringLiteral("admin"), QStringLiteral("pw"));
+    const int status = page.table.StatusColumn();
+    ViewWatch watch(page.table.view, { status });
+    QSignalSpy told(page.table.Model(), &QAbstractItemModel::dataChanged);
+    page.Click("m_pBtnReboot");
+    QCOMPARE(pool.Recorder().Tasks().size(), 2);
+    QCOMPARE(told.size(), 1);
+    QCOMPARE(told.at(0).at(0).toModelIndex(), page.table.Model()->index(1, 0));
+    QCOMPARE(told.at(0).at(1).toModelIndex(), page.table.Model()->index(3, page.table.Model()->columnCount() - 1));
+    for (int row : { 1, 3 })
+        QVERIFY(watch.Shows(row, status, StatusTextOf(StatusWaiting)));
+    QCOMPARE(page.table.Status(2), StatusTextOf(StatusNone));
+    QVERIFY(EndHeldBatch(page, { devices[1], devices[3] }, StatusConnectFailed));
 }
 
 void TestRebootAndChange::changeRefusals_data()

@@ -203,6 +203,7 @@ private slots:
     void multiChannelMessage();
     void streamsOnDevices_data();
     void streamsOnDevices();
+    void rowsShowQueriedValuesUnclicked();
     void clocksOnDevices_data();
     void clocksOnDevices();
 };
@@ -562,6 +563,30 @@ void TestStreamConfig::streamsOnDevices()
     QTRY_VERIFY_WITH_TIMEOUT(page.Unlocked(), 30000);
     QCOMPARE(page.StreamCells(0), shown);
     QCOMPARE(page.StreamCells(1), shown);
+}
+
+// Without a click on any row, each queried row is told of its values and its
+// status when its query ends, and the view paints them.
+void TestStreamConfig::rowsShowQueriedValuesUnclicked()
+{
+    PoolBench pool(false);
+    StreamPage page(0);
+    FakeFleet fleet(false, { Loopback(80), Loopback(81) });
+    QVERIFY(fleet.Listening());
+    ListDevices(*page.page, fleet.Listed());
+    const CheckBoxTableModel* model = page.page->Model();
+    const QVector<int> columns = { model->columnOfHeader(175), model->columnOfHeader(176), model->columnOfHeader(177),
+        model->columnOfHeader(181), model->columnOfHeader(44) };
+    ViewWatch watch(page.table.view, columns);
+    QVERIFY(QueryEveryRow(page, fleet));
+
+    // The fake devices' own main stream, at its predefined bitrate.
+    const QStringList shown = { QStringLiteral("1920*1080"), QStringLiteral("25"), QStringLiteral("H265"),
+        QStringLiteral("160"), StatusTextOf(StatusQueryOk) };
+    for (int row = 0; row < 2; ++row) {
+        for (int i = 0; i < columns.size(); ++i)
+            QVERIFY(watch.Shows(row, columns[i], shown[i]));
+    }
 }
 
 void TestStreamConfig::clocksOnDevices_data()

@@ -114,6 +114,7 @@ private slots:
     void filterColumn();
     void upgradeOfTwentyDevices_data();
     void upgradeOfTwentyDevices();
+    void rowsShowEachUpgradeEventUnclicked();
     void versionQueryAndMatch();
     void factoryDefaults();
 
@@ -568,6 +569,35 @@ void TestUpgradeFrame::upgradeOfTwentyDevices()
         QTRY_COMPARE(device->LoggedInSessions(), 0);
     for (const auto& api : fleet.web)
         QTRY_COMPARE(api->Sessions(), 0);
+}
+
+// Without a click on any row, each row is told of its device's waiting, its
+// progress and its end as they come, and the view paints the end.
+void TestUpgradeFrame::rowsShowEachUpgradeEventUnclicked()
+{
+    const QString path = WriteFirmware(Firmware(1024 * 1024, 11));
+    PoolBench pool(false);
+    Page page(0);
+    FakeFleet fleet(false, { Loopback(40), Loopback(41), Loopback(42) });
+    QVERIFY(fleet.Listening());
+    ListDevices(*page.page, fleet.Listed());
+    const int status = page.table.StatusColumn();
+    ViewWatch watch(page.table.view, { status });
+    page.SetText("m_pEditFilePath", path);
+    page.Login(QStringLiteral("admin"), QString::fromStdString(fleet.Password(0)));
+    page.table.CheckAll();
+    page.Click("m_pBtnUpgrade");
+    QTRY_VERIFY_WITH_TIMEOUT(!page.page->IsBatchRunning(), 60000);
+
+    const QString ok = StatusTextOf(StatusUpgradeOk);
+    for (int row = 0; row < 3; ++row) {
+        const QStringList told = watch.Told(row, status);
+        QVERIFY2(told.size() >= 3 && told.constFirst() == StatusTextOf(StatusWaiting) && told.constLast() == ok,
+            qPrintable(told.join(',')));
+        QVERIFY2(std::any_of(told.cbegin(), told.cend(), [](const QString& text) { return text.startsWith(Text(27)); }),
+            qPrintable(told.join(',')));
+        QVERIFY(watch.WaitPainted(row, status, ok));
+    }
 }
 
 void TestUpgradeFrame::versionQueryAndMatch()

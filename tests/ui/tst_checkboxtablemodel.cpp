@@ -659,21 +659,36 @@ void TestCheckBoxTableModel::refreshingARowDoesNotResetTheModel()
     model.updateRow(stored, true);
     model.updateRow(b->LastColumnIndex(TableKindSearch), false);
     model.updateRow(QModelIndex(), true);
-    model.updateDevice(a, false);
+    model.updateDevice(a);
     QCOMPARE(resets.count(), 0);
     QCOMPARE(proxyResets.count(), 0);
+    // No reset re-reads the rest of the row: every refresh covers all of it.
     QCOMPARE(changes.count(), 3);
     const int last = model.columnCount() - 1;
-    QCOMPARE(changes.at(0).at(0).toModelIndex(), model.index(1, 0));
-    QCOMPARE(changes.at(0).at(1).toModelIndex(), model.index(1, last));
-    QCOMPARE(changes.at(1).at(0).toModelIndex(), model.index(1, last));
-    QCOMPARE(changes.at(2).at(0).toModelIndex(), model.index(0, last));
+    const int rows[] = { 1, 1, 0 };
+    for (int i = 0; i < 3; ++i) {
+        QCOMPARE(changes.at(i).at(0).toModelIndex(), model.index(rows[i], 0));
+        QCOMPARE(changes.at(i).at(1).toModelIndex(), model.index(rows[i], last));
+    }
     QCOMPARE(proxy->index(1, last).data().toString(), QStringLiteral("T20"));
+
+    // A batch is one notification from its first row to its last.
+    DeviceInfo* c = NewDevice(&owner, "10.0.0.3");
+    DeviceInfo* d = NewDevice(&owner, "10.0.0.4");
+    model.setDevices({ a, b, c, d });
+    changes.clear();
+    model.updateDevices({ c, b });
+    model.updateDevices({});
+    QCOMPARE(changes.count(), 1);
+    QCOMPARE(changes.at(0).at(0).toModelIndex(), model.index(1, 0));
+    QCOMPARE(changes.at(0).at(1).toModelIndex(), model.index(2, last));
 
     // A device the table does not list is ignored.
     DeviceInfo* other = NewDevice(&owner, "10.0.0.9");
-    model.updateDevice(other, true);
-    QCOMPARE(changes.count(), 3);
+    model.updateDevice(other);
+    model.updateDevices({ other });
+    QCOMPARE(changes.count(), 1);
+    QCOMPARE(resets.count(), 1); // setDevices' own
 }
 
 void TestCheckBoxTableModel::clearEmptiesTheTableAndTheHeader()
@@ -786,7 +801,7 @@ void TestCheckBoxTableModel::proxySignalsStayConsistent()
     model.setFilterText("^4$");
     model.setAllChecked(Qt::Checked);
     devices.at(3)->m_status = StatusFailed;
-    model.updateDevice(devices.at(3), true);
+    model.updateDevice(devices.at(3));
     proxy->sort(model.columnCount() - 3, Qt::DescendingOrder);
     model.setFilterText(QString());
     QCOMPARE(proxy->rowCount(), devices.size());

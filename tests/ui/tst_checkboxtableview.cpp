@@ -354,9 +354,19 @@ void TestCheckBoxTableView::columnsFollowTheirContents()
     // A row that changes to a longer text widens its column too.
     const int before = view->columnWidth(nameColumn);
     CopyLatin1(QStringLiteral("Camera 2 at the east gate, north yard"), table.devices.at(1)->m_searchRsp.deviceName);
-    table.model->updateDevice(table.devices.at(1), true);
+    table.model->updateDevice(table.devices.at(1));
     QVERIFY(view->columnWidth(nameColumn) > before);
     QVERIFY(fits(nameColumn));
+
+    // A larger font: the same texts are measured again when their rows change.
+    const int small = view->columnWidth(nameColumn);
+    QFont large = view->font();
+    large.setPointSize(large.pointSize() * 3);
+    view->setFont(large);
+    table.model->updateDevices(table.devices);
+    QVERIFY(view->columnWidth(nameColumn) > small);
+    for (int column = 0; column < table.proxy->columnCount() - 1; ++column)
+        QVERIFY2(fits(column), qPrintable(QString::number(column)));
 }
 
 QTEST_MAIN(TestCheckBoxTableView)
