@@ -418,6 +418,14 @@ void ListDevices(MainFrame* window)
             device->InitFromSearchRsp(&record, false);
             devices << device;
         }
+        // The pages and the range table let go of the devices the list frees.
+        for (int index = 0; index < PageCount; ++index) {
+            if (auto* page = qobject_cast<OperationPage*>(window->Page(static_cast<PageIndex>(index))))
+                page->ClearDeviceList();
+        }
+        DevicePage* range = window->Page(PageExtranetSearch);
+        for (CheckBoxTableView* table : range ? range->findChildren<CheckBoxTableView*>() : QList<CheckBoxTableView*>())
+            ModelOf(table)->setDevices({});
         DeviceInfoMng::Instance()->ReplaceExtranetDevices(devices);
         ModelOf(view)->setDevices(devices);
     }
@@ -474,6 +482,12 @@ public:
 
     bool Start()
     {
+        // The search frees the range list, which the search page's table
+        // shows for the customers without a LAN search.
+        if (IsHttpApiCompany(ZVAppSetting::Instance()->m_company)) {
+            SearchFrame* search = m_window->SearchPage();
+            ModelOf(search->findChild<CheckBoxTableView*>(QStringLiteral("m_pNormalView")))->setDevices({});
+        }
         m_window->OnExtranetsearchRequest();
         m_page = static_cast<ExtranetsearchFrame*>(m_window->Page(PageExtranetSearch));
         m_page->findChild<QLineEdit*>(QStringLiteral("m_pEditStaIP"))->setText(kRangeStart);
@@ -787,6 +801,9 @@ const PageShot kPageShots[] = {
 void RenderPages(MainFrame* window, const QString& stem)
 {
     const bool range = IsHttpApiCompany(ZVAppSetting::Instance()->m_company);
+    // The range scene's search left its own list; the pages show the 20.
+    if (range)
+        ListDevices(window);
     DeviceInfoMng* listed = DeviceInfoMng::Instance();
     const QList<DeviceInfo*> devices = range ? listed->m_extranetDevices : listed->m_lanDevices;
     for (const PageShot& shot : kPageShots) {
