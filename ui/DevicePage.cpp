@@ -63,6 +63,22 @@ void DevicePage::ClearDeviceList()
     RefreshDeviceList();
 }
 
+void DevicePage::RefreshDeviceLists(const QList<DevicePage*>& pages)
+{
+    for (DevicePage* page : pages) {
+        if (page)
+            page->RefreshDeviceList();
+    }
+}
+
+void DevicePage::ClearDeviceLists(const QList<DevicePage*>& pages)
+{
+    for (DevicePage* page : pages) {
+        if (page)
+            page->ClearDeviceList();
+    }
+}
+
 bool DevicePage::IsBatchRunning() const
 {
     QMutexLocker locker(&m_mutex);

@@ -41,6 +41,9 @@ public:
     // A new LAN search is about to free the devices listed: keep none of them.
     // By default the page lists the LAN list, emptied by then, again.
     virtual void ClearDeviceList();
+    // The same for each page a search gives its devices to.
+    static void RefreshDeviceLists(const QList<DevicePage*>& pages);
+    static void ClearDeviceLists(const QList<DevicePage*>& pages);
 
     void OnDeviceTaskFinished(DeviceInfo* device, bool finished) override;
 

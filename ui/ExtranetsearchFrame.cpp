@@ -203,12 +203,9 @@ void ExtranetsearchFrame::SearchExtranetDevice()
         m_foundDevices.clear();
         m_bFoundListed = false;
     }
-    const bool listedByPages = UsesHttpApi();
     // No page may keep the devices about to be freed in its table meanwhile.
-    for (DevicePage* page : qAsConst(m_pages)) {
-        if (page && listedByPages)
-            page->ClearDeviceList();
-    }
+    if (UsesHttpApi())
+        ClearDeviceLists(m_pages);
     DeviceInfoMng::Instance()->ReplaceExtranetDevices(QList<DeviceInfo*>());
 
     quint32 first = 0;
@@ -342,12 +339,8 @@ void ExtranetsearchFrame::OnRangeFinished()
         m_bFoundListed = true;
         m_pModel->setDevices(m_foundDevices);
     }
-    if (UsesHttpApi()) {
-        for (DevicePage* page : qAsConst(m_pages)) {
-            if (page)
-                page->RefreshDeviceList();
-        }
-    }
+    if (UsesHttpApi())
+        RefreshDeviceLists(m_pages);
     QCoreApplication::postEvent(this, new QEvent(PageEvents::SearchFinishedEvent));
 }
 

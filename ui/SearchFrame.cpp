@@ -400,10 +400,7 @@ void SearchFrame::StartSearch()
     DropSearchResults();
     DeviceInfoMng::Instance()->ReplaceLanDevices(m_searchResults);
     // No page may keep the freed devices in its table meanwhile.
-    for (DevicePage* page : qAsConst(m_pages)) {
-        if (page)
-            page->ClearDeviceList();
-    }
+    ClearDeviceLists(m_pages);
     ShowBottomPanel(false);
 
     const CompanyCode code = Company();
@@ -513,10 +510,7 @@ void SearchFrame::customEvent(QEvent* event)
         ListSearchResults();
         m_bSearching = false;
         UpdateToolBarLock();
-        for (DevicePage* page : qAsConst(m_pages)) {
-            if (page)
-                page->RefreshDeviceList();
-        }
+        RefreshDeviceLists(m_pages);
         return;
     }
     case PageEvents::SearchWorkFinishedEvent: SetEditsEnabled(true); return;
