@@ -47,7 +47,6 @@
 #include <QComboBox>
 #include <QFileInfo>
 #include <QJsonArray>
-#include <QJsonDocument>
 #include <QJsonObject>
 #include <QLabel>
 #include <QLineEdit>
@@ -1133,21 +1132,6 @@ void WindowRun::Initialise()
     }
 }
 
-namespace
-{
-// The workbook as openpyxl reads it; an empty object when it cannot.
-QJsonObject ReadWorkbook(const QString& path)
-{
-    QProcess reader;
-    reader.start(QStringLiteral("/usr/bin/python3"), { QStringLiteral(DEVSCAN_READ_XLSX), path });
-    if (!reader.waitForFinished(60000) || reader.exitCode() != 0) {
-        qWarning() << reader.readAllStandardError();
-        return QJsonObject();
-    }
-    return QJsonDocument::fromJson(reader.readAllStandardOutput()).object();
-}
-} // namespace
-
 // Every listed device goes to the .xlsx file: the header, then one row per
 // device in the list's order.
 void WindowRun::ExcelExport()
@@ -1164,7 +1148,7 @@ void WindowRun::ExcelExport()
     QVERIFY(RunBatch(page, ips, "m_pBtnExcel", StatusExportOk));
     QCOMPARE(files.asked.size(), 1);
 
-    const QJsonObject book = ReadWorkbook(path);
+    const QJsonObject book = TestSupport::ReadWorkbook(path);
     QVERIFY(!book.isEmpty());
     const QJsonArray rows = book.value(QStringLiteral("rows")).toArray();
     QCOMPARE(rows.size(), 1 + ips.size());

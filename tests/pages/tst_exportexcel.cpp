@@ -10,11 +10,9 @@
 #include "PageBench.h"
 
 #include <QJsonArray>
-#include <QJsonDocument>
 #include <QJsonObject>
 #include <QLabel>
 #include <QPointer>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <QThreadPool>
 
@@ -41,19 +39,6 @@ DeviceInfo* FullDevice(int n, const QString& p2pId)
     auto* device = new DeviceInfo;
     device->InitFromSearchRsp(&record, false);
     return device;
-}
-
-// The workbook as openpyxl reads it; an empty object when it cannot.
-QJsonObject ReadWorkbook(const QString& path)
-{
-    QProcess reader;
-    // Debian's interpreter, with Debian's python3-openpyxl.
-    reader.start(QStringLiteral("/usr/bin/python3"), { QStringLiteral(DEVSCAN_READ_XLSX), path });
-    if (!reader.waitForFinished(60000) || reader.exitCode() != 0) {
-        qWarning() << reader.readAllStandardError();
-        return QJsonObject();
-    }
-    return QJsonDocument::fromJson(reader.readAllStandardOutput()).object();
 }
 
 QJsonArray Row(const QJsonObject& book, int row)
@@ -173,7 +158,7 @@ void TestExportExcel::workbookOfTheTickedDevices()
         QTRY_COMPARE_WITH_TIMEOUT(page.table.Status(row), StatusTextOf(StatusExportOk), 30000);
     QCOMPARE(page.table.Status(2), QString());
 
-    const QJsonObject book = ReadWorkbook(path);
+    const QJsonObject book = TestSupport::ReadWorkbook(path);
     QVERIFY(!book.isEmpty());
     QCOMPARE(book.value("sheets").toInt(), 1);
     QCOMPARE(book.value("rows").toArray().size(), 4);
@@ -280,7 +265,7 @@ void TestExportExcel::devicesOutliveANewSearchDuringTheJob()
     // Once the job has ended, they go.
     QThreadPool::globalInstance()->waitForDone();
     QTRY_VERIFY(std::all_of(watched.cbegin(), watched.cend(), [](const QPointer<DeviceInfo>& d) { return !d; }));
-    QCOMPARE(ReadWorkbook(path).value("rows").toArray().size(), 51);
+    QCOMPARE(TestSupport::ReadWorkbook(path).value("rows").toArray().size(), 51);
 }
 
 void TestExportExcel::headerFollowsTheLanguage()
@@ -300,7 +285,7 @@ void TestExportExcel::headerFollowsTheLanguage()
     files.answers << path;
     page.ClickExport();
     QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(path) && page.table.Status(0) == StatusTextOf(StatusExportOk), 30000);
-    const QJsonArray header = Row(ReadWorkbook(path), 0);
+    const QJsonArray header = Row(TestSupport::ReadWorkbook(path), 0);
     QCOMPARE(header.at(0).toObject().value("value").toString(), QStringLiteral("L32"));
     QCOMPARE(header.at(11).toObject().value("value").toString(), QStringLiteral("L127"));
     LoadNumberedTexts();

@@ -4,6 +4,8 @@
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
+#include <QJsonDocument>
+#include <QProcess>
 #include <QRegularExpression>
 #include <QXmlStreamReader>
 
@@ -148,5 +150,16 @@ QString TemporarySettings::ConfigPath() const
 bool TemporarySettings::WriteConfig(const QByteArray& content) const
 {
     return WriteFile(ConfigPath(), content);
+}
+
+QJsonObject ReadWorkbook(const QString& path)
+{
+    QProcess reader;
+    reader.start(QStringLiteral("/usr/bin/python3"), { QStringLiteral(DEVSCAN_READ_XLSX), path });
+    if (!reader.waitForFinished(60000) || reader.exitCode() != 0) {
+        qWarning() << reader.readAllStandardError();
+        return QJsonObject();
+    }
+    return QJsonDocument::fromJson(reader.readAllStandardOutput()).object();
 }
 } // namespace TestSupport

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QJsonObject>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
@@ -61,4 +62,8 @@ private:
     QByteArray m_previous;
     bool m_hadPrevious;
 };
+
+// An .xlsx workbook as tests/pages/read_xlsx.py reads it (Debian's python3 and
+// python3-openpyxl); an empty object when it cannot.
+QJsonObject ReadWorkbook(const QString& path);
 } // namespace TestSupport
